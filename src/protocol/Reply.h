@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Replies are told apart by their byte count alone.
+enum class ReplyKind { None, Status, Version, Code };
+
+inline constexpr uint32_t STATUS_REPLY_SIZE = 8;
+inline constexpr uint32_t VERSION_REPLY_SIZE = 19;
+
+ReplyKind ClassifyReply(uint32_t count);
+
+// Offset 5 of a status reply; 0 when the reply is shorter.
+uint8_t StatusByte(const uint8_t* reply, uint32_t count);
+
+// Bytes 7-9, ".", 10-12 of a version reply, ended early by a 0x00 byte.
+// Empty for a reply that is not a version reply.
+std::string VersionText(const uint8_t* reply, uint32_t count);
+
+// The stored code of a code reply: bytes 6 to count - 3.
+struct CodeSpan {
+    const uint8_t* data = nullptr;
+    uint32_t size = 0;
+};
+CodeSpan CodeBytes(const uint8_t* reply, uint32_t count);
