@@ -2,8 +2,10 @@
 
 #include "SerialSettings.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 class ISerialDriver;
 
@@ -17,8 +19,11 @@ public:
     CSerialLink& operator=(const CSerialLink&) = delete;
     ~CSerialLink();
 
-    // Opens COM<port> exclusively with the given line format.
+    // Opens COM<port> exclusively with the given line format. The port that is
+    // already open stays open and gives true.
     bool Open(uint8_t port, uint32_t baudRate, char parity, uint8_t byteSize, uint8_t stopBits);
+    // Raises the closing signal, pauses 1000 ms so transfers on other threads
+    // end, waits for any still holding the port, then closes it.
     void Close();
     bool IsOpen() const;
     void ApplySettings();
@@ -30,9 +35,22 @@ public:
     bool Abort();
     bool ResetAbort();
 
+    // Stores the time-outs and applies them at once while open; the same
+    // values as stored change nothing and give true.
+    bool SetTimeouts(const CommTimeouts& timeouts);
+
     const SerialSettings& Settings() const { return m_settings; }
 
 private:
+    // Counts a transfer in while the port is open, so Close never closes a
+    // descriptor that a transfer on another thread still uses.
+    class TransferGuard;
+    void CloseSteps();
+
     std::unique_ptr<ISerialDriver> m_driver;
     SerialSettings m_settings;
+    mutable std::mutex m_stateMutex;
+    std::condition_variable m_transfersDone;
+    bool m_bOpen = false;
+    int m_nTransfers = 0;
 };

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "Dcb.h"
+#include "SerialSettings.h"
+
+#include <cstdint>
+
+// The platform steps of a serial link. CSerialLink keeps the rules (argument
+// checks, settings, the order of the close steps, which signal does what);
+// the driver moves bytes and waits.
+
+enum class LinkSignal { Abort, Closing };
+
+// How a transfer's wait ended: its own completion (n bytes, or the line
+// time-outs), one of the two signals, or a failure of the line.
+enum class TransferEnd { Complete, Abort, Closing, Failed };
+
+struct TransferResult {
+    uint32_t count = 0;
+    TransferEnd end = TransferEnd::Failed;
+};
+
+// EscapeCommFunction codes.
+inline constexpr uint32_t SETXOFF = 1;
+inline constexpr uint32_t SETXON = 2;
+inline constexpr uint32_t SETRTS = 3;
+inline constexpr uint32_t CLRRTS = 4;
+inline constexpr uint32_t SETDTR = 5;
+inline constexpr uint32_t CLRDTR = 6;
+inline constexpr uint32_t SETBREAK = 8;
+inline constexpr uint32_t CLRBREAK = 9;
+
+// PurgeComm flags.
+inline constexpr uint32_t PURGE_TXABORT = 0x1;
+inline constexpr uint32_t PURGE_RXABORT = 0x2;
+inline constexpr uint32_t PURGE_TXCLEAR = 0x4;
+inline constexpr uint32_t PURGE_RXCLEAR = 0x8;
+
+class ISerialDriver {
+public:
+    virtual ~ISerialDriver() = default;
+
+    // Opens COM<port> exclusively; false when it has no device or is held.
+    virtual bool OpenDevice(uint8_t port) = 0;
+    virtual void CloseDevice() = 0;
+
+    virtual bool SetState(const Dcb& dcb) = 0;
+    virtual bool SetTimeouts(const CommTimeouts& timeouts) = 0;
+    virtual bool SetupQueues(uint32_t inSize, uint32_t outSize) = 0;
+    virtual bool EscapeFunction(uint32_t code) = 0;
+    virtual bool Purge(uint32_t flags) = 0;
+
+    // Manual-reset signals: raised until lowered, seen by every waiting transfer.
+    virtual bool RaiseSignal(LinkSignal signal) = 0;
+    virtual bool LowerSignal(LinkSignal signal) = 0;
+
+    virtual void Pause(uint32_t ms) = 0;
+
+    // One transfer each, bounded by the time-outs last set and ended early by
+    // a raised signal (abort before closing when both are up).
+    virtual TransferResult Read(uint8_t* buffer, uint32_t n) = 0;
+    virtual TransferResult Write(const uint8_t* buffer, uint32_t n) = 0;
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "SerialDriver.h"
+
+#include <atomic>
+
+// The real driver: a tty descriptor in non-blocking mode, poll() and two
+// eventfd signals, with the line time-outs kept on a monotonic clock.
+class TermiosDriver final : public ISerialDriver {
+public:
+    TermiosDriver();
+    ~TermiosDriver() override;
+
+    bool OpenDevice(uint8_t port) override;
+    void CloseDevice() override;
+    bool SetState(const Dcb& dcb) override;
+    bool SetTimeouts(const CommTimeouts& timeouts) override;
+    bool SetupQueues(uint32_t inSize, uint32_t outSize) override;
+    bool EscapeFunction(uint32_t code) override;
+    bool Purge(uint32_t flags) override;
+    bool RaiseSignal(LinkSignal signal) override;
+    bool LowerSignal(LinkSignal signal) override;
+    void Pause(uint32_t ms) override;
+    TransferResult Read(uint8_t* buffer, uint32_t n) override;
+    TransferResult Write(const uint8_t* buffer, uint32_t n) override;
+
+    int Descriptor() const { return m_fd; }
+
+private:
+    // Waits for events on the port (0 for none) or a signal, up to timeoutMs
+    // (-1: no limit). Returns the signal's end, Complete when the port became
+    // ready or the time ran out, Failed when the wait itself failed.
+    TransferEnd Wait(short portEvents, int timeoutMs, bool* portReady);
+    int SignalFd(LinkSignal signal) const;
+
+    int m_fd = -1;
+    int m_abortFd = -1;
+    int m_closingFd = -1;
+    bool m_savedValid = false;
+    unsigned char m_saved[64] = {}; // the line's termios2 at open, restored at close
+    std::atomic<uint32_t> m_readInterval{100};
+    std::atomic<uint32_t> m_readMultiplier{10};
+    std::atomic<uint32_t> m_readConstant{100};
+    std::atomic<uint32_t> m_writeMultiplier{10};
+    std::atomic<uint32_t> m_writeConstant{100};
+};
