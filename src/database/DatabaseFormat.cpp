@@ -1,0 +1,120 @@
+#include "DatabaseFormat.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+std::string FormatDatabaseLine(int slot, const uint8_t* reply, uint32_t n) {
+    char head[16];
+    std::snprintf(head, sizeof head, "%04d,", slot);
+    std::string line(head);
+    // Bytes 6 to n - 3: the reply without its header and its CRC.
+    if (reply != nullptr && n > 8) {
+        static const char DIGITS[] = "0123456789ABCDEF";
+        line.reserve(line.size() + 2 * (n - 8) + 1);
+        for (uint32_t i = 6; i < n - 2; ++i) {
+            line.push_back(DIGITS[reply[i] >> 4]);
+            line.push_back(DIGITS[reply[i] & 0x0F]);
+        }
+    }
+    line.push_back('\r');
+    return line;
+}
+
+std::vector<std::string> SplitDatabaseText(std::string_view text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            lines.emplace_back(text.substr(start, i - start));
+            // CR LF is one line end, not a line end and an empty line.
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+            }
+            start = i + 1;
+        }
+        ++i;
+    }
+    // An editor may leave the last line without an end; it is still a line.
+    if (start < text.size()) {
+        lines.emplace_back(text.substr(start));
+    }
+    return lines;
+}
+
+std::optional<std::vector<std::string>> ReadDatabaseFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return std::nullopt;
+    }
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+    if (file.bad()) {
+        return std::nullopt;
+    }
+    return SplitDatabaseText(text);
+}
+
+uint8_t HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return static_cast<uint8_t>(c - '0');
+    }
+    if (c >= 'A' && c <= 'F') {
+        return static_cast<uint8_t>(c - 'A' + 10);
+    }
+    if (c >= 'a' && c <= 'f') {
+        return static_cast<uint8_t>(c - 'a' + 10);
+    }
+    return 16;
+}
+
+uint32_t HexTextToBytes(std::string_view text, uint8_t* out, uint32_t capacity) {
+    uint32_t count = 0;
+    size_t j = 0;
+    while (j < text.size() && count < capacity) {
+        if (text[j] == ' ') {
+            ++j;
+            continue;
+        }
+        if (j + 1 >= text.size()) {
+            break; // a lone last digit is dropped
+        }
+        const uint8_t high = HexDigitValue(text[j]);
+        const uint8_t low = HexDigitValue(text[j + 1]);
+        if (high == 16 || low == 16) {
+            break;
+        }
+        out[count++] = static_cast<uint8_t>(high * 16 + low);
+        j += 2;
+    }
+    return count;
+}
+
+std::optional<DatabaseLine> ParseDatabaseLine(std::string_view line) {
+    if (line.empty()) {
+        return std::nullopt;
+    }
+    if (line.find(',') != 4) {
+        return std::nullopt;
+    }
+    // Characters other than digits are not refused: files in use rely on
+    // '00A1' giving 171. Signed 8-bit character codes, as the file is read.
+    int32_t index = 0;
+    for (size_t i = 0; i < 4; ++i) {
+        index = index * 10 + (static_cast<int8_t>(line[i]) - 48);
+    }
+    DatabaseLine parsed;
+    parsed.keyIndex = static_cast<uint16_t>(static_cast<uint32_t>(index) & 0xFFFFU);
+
+    // One byte more than allowed, so a code too long is seen and refused
+    // instead of being cut short into a corrupted slot.
+    uint8_t buffer[MAX_LINE_CODE_BYTES + 1];
+    const uint32_t count = HexTextToBytes(line.substr(5), buffer, sizeof buffer);
+    if (count > MAX_LINE_CODE_BYTES) {
+        return std::nullopt;
+    }
+    parsed.code.assign(buffer, buffer + count);
+    return parsed;
+}

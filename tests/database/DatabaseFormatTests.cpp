@@ -1,0 +1,242 @@
+#include "DatabaseFormat.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A reply of n bytes: a recognisable header, the code, two CRC bytes.
+Bytes MakeReply(const Bytes& code) {
+    Bytes reply(code.size() + 8);
+    for (size_t i = 0; i < 6; ++i) {
+        reply[i] = static_cast<uint8_t>(0xA0 + i);
+    }
+    for (size_t i = 0; i < code.size(); ++i) {
+        reply[6 + i] = code[i];
+    }
+    reply[code.size() + 6] = 0xC1;
+    reply[code.size() + 7] = 0xC2;
+    return reply;
+}
+
+TEST(FormatDatabaseLineTest, Layouts) {
+    const Bytes twelve = MakeReply({0x12, 0xAB, 0x34, 0xCD});
+    EXPECT_EQ(FormatDatabaseLine(7, twelve.data(), 12), "0007,12AB34CD\r");
+
+    const Bytes nine = MakeReply({0x0F});
+    EXPECT_EQ(FormatDatabaseLine(3, nine.data(), 9), "0003,0F\r");
+
+    const Bytes shortReply = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77};
+    for (uint32_t n = 1; n <= 7; ++n) {
+        EXPECT_EQ(FormatDatabaseLine(5, shortReply.data(), n), "0005,\r") << n;
+    }
+    EXPECT_EQ(FormatDatabaseLine(448, nine.data(), 9), "0448,0F\r");
+}
+
+TEST(SplitDatabaseTextTest, LineEnds) {
+    using Lines = std::vector<std::string>;
+    struct Case {
+        const char* name;
+        std::string text;
+        Lines expected;
+    };
+    const std::vector<Case> cases = {
+        {"empty file", "", {}},
+        {"export layout", "0001,0A0B\r0002,\r", {"0001,0A0B", "0002,"}},
+        {"two CRs", "0001,AA\r\r0002,BB\r", {"0001,AA", "", "0002,BB"}},
+        {"final piece without CR", "0001,AA\r0002,BB", {"0001,AA", "0002,BB"}},
+        {"only a piece", "0003,CC", {"0003,CC"}},
+        {"LF ends", "0001,AA\n0002,BB\n", {"0001,AA", "0002,BB"}},
+        {"CR LF ends", "0001,AA\r\n0002,BB\r\n", {"0001,AA", "0002,BB"}},
+        {"leading empty lines", "\n\r\n0001,AA\r", {"", "", "0001,AA"}},
+        {"LF CR is two ends", "0001,AA\n\r0002,BB", {"0001,AA", "", "0002,BB"}},
+        {"lone CR", "\r", {""}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SplitDatabaseText(c.text), c.expected) << c.name;
+    }
+}
+
+TEST(SplitDatabaseTextTest, EmptyLinesAreMalformedWhateverEndedThem) {
+    for (const std::string text : {"\r\r", "\n\n", "\r\n\r\n", "0001,AA\r\r\n"}) {
+        const auto lines = SplitDatabaseText(text);
+        bool sawEmpty = false;
+        for (const auto& line : lines) {
+            if (line.empty()) {
+                sawEmpty = true;
+                EXPECT_FALSE(ParseDatabaseLine(line).has_value());
+            }
+        }
+        EXPECT_TRUE(sawEmpty) << text.size();
+    }
+}
+
+TEST(ParseDatabaseLineTest, Lines) {
+    struct Case {
+        const char* line;
+        bool wellFormed;
+        uint16_t keyIndex;
+        Bytes code;
+    };
+    const std::vector<Case> cases = {
+        {"0012,ab cd", true, 12, {0xAB, 0xCD}},
+        {"0012,AB CD", true, 12, {0xAB, 0xCD}},
+        {"0012,ABCD", true, 12, {0xAB, 0xCD}},
+        {"0012, AB  CD ", true, 12, {0xAB, 0xCD}},
+        {"0012,A B", true, 12, {}},
+        {"0012,ABC", true, 12, {0xAB}},
+        {"0012,ABXYCD", true, 12, {0xAB}},
+        {"0012,", true, 12, {}},
+        {"0007,12AB34CD", true, 7, {0x12, 0xAB, 0x34, 0xCD}},
+        {"00A1,FF", true, 171, {0xFF}},
+        {"0999,00", true, 999, {0x00}},
+        {"0448,0a,0b", true, 448, {0x0A}},
+        {"12,AB", false, 0, {}},
+        {"00012,AB", false, 0, {}},
+        {"0012", false, 0, {}},
+        {"001,2AB", false, 0, {}},
+        {"", false, 0, {}},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = ParseDatabaseLine(c.line);
+        ASSERT_EQ(parsed.has_value(), c.wellFormed) << c.line;
+        if (parsed) {
+            EXPECT_EQ(parsed->keyIndex, c.keyIndex) << c.line;
+            EXPECT_EQ(parsed->code, c.code) << c.line;
+        }
+    }
+}
+
+TEST(ParseDatabaseLineTest, KeyIndexOfOtherCharacters) {
+    // Signed character codes, low 16 bits: nothing is refused.
+    const auto spaces = ParseDatabaseLine("    ,");
+    ASSERT_TRUE(spaces.has_value());
+    EXPECT_EQ(spaces->keyIndex, static_cast<uint16_t>((32 - 48) * 1111));
+    const std::string high = std::string(4, static_cast<char>(0xFF)) + ",";
+    const auto negative = ParseDatabaseLine(high);
+    ASSERT_TRUE(negative.has_value());
+    EXPECT_EQ(negative->keyIndex, static_cast<uint16_t>((-1 - 48) * 1111));
+}
+
+TEST(ParseDatabaseLineTest, CodeLengthLimit) {
+    for (uint32_t n : {499U, 500U, 501U, 504U, 600U}) {
+        std::string line = "0001,";
+        for (uint32_t i = 0; i < n; ++i) {
+            line += "5A";
+        }
+        const auto parsed = ParseDatabaseLine(line);
+        if (n <= MAX_LINE_CODE_BYTES) {
+            ASSERT_TRUE(parsed.has_value()) << n;
+            EXPECT_EQ(parsed->code, Bytes(n, 0x5A)) << n;
+        } else {
+            EXPECT_FALSE(parsed.has_value()) << n;
+        }
+    }
+    // Only the bytes that decode count: text behind a stop is not code.
+    std::string padded = "0001,";
+    for (int i = 0; i < 500; ++i) {
+        padded += "00";
+    }
+    padded += "XY0000";
+    EXPECT_TRUE(ParseDatabaseLine(padded).has_value());
+}
+
+TEST(HexTextToBytesTest, CapacityAndDigits) {
+    uint8_t out[4] = {};
+    EXPECT_EQ(HexTextToBytes("0102030405", out, 2), 2U);
+    EXPECT_EQ(out[0], 0x01);
+    EXPECT_EQ(out[1], 0x02);
+    EXPECT_EQ(out[2], 0x00);
+    EXPECT_EQ(HexTextToBytes("", out, 4), 0U);
+    EXPECT_EQ(HexTextToBytes("   ", out, 4), 0U);
+    EXPECT_EQ(HexTextToBytes("1", out, 4), 0U);
+
+    for (int c = 0; c < 256; ++c) {
+        const char ch = static_cast<char>(c);
+        uint8_t expected = 16;
+        if (c >= '0' && c <= '9') {
+            expected = static_cast<uint8_t>(c - '0');
+        } else if (c >= 'A' && c <= 'F') {
+            expected = static_cast<uint8_t>(c - 'A' + 10);
+        } else if (c >= 'a' && c <= 'f') {
+            expected = static_cast<uint8_t>(c - 'a' + 10);
+        }
+        EXPECT_EQ(HexDigitValue(ch), expected) << c;
+    }
+}
+
+TEST(DatabaseRoundTripTest, AllSlotsReadBack) {
+    std::string text;
+    std::vector<Bytes> codes;
+    for (int slot = 1; slot <= 448; ++slot) {
+        const uint32_t n = static_cast<uint32_t>((slot * 37) % 501); // 0 to 500 bytes
+        Bytes code(n);
+        for (uint32_t i = 0; i < n; ++i) {
+            code[i] = static_cast<uint8_t>(slot * 31 + i * 13);
+        }
+        const Bytes reply = MakeReply(code);
+        const uint32_t size = static_cast<uint32_t>(reply.size());
+        // An 8-byte reply is an empty slot and never formatted; use a short one.
+        const std::string line = size == 8 ? FormatDatabaseLine(slot, reply.data(), 7)
+                                           : FormatDatabaseLine(slot, reply.data(), size);
+        text += line;
+        codes.push_back(code);
+    }
+    EXPECT_EQ(text.find('\n'), std::string::npos);
+    const auto lines = SplitDatabaseText(text);
+    ASSERT_EQ(lines.size(), 448U);
+    for (int slot = 1; slot <= 448; ++slot) {
+        const auto parsed = ParseDatabaseLine(lines[slot - 1]);
+        ASSERT_TRUE(parsed.has_value()) << slot;
+        EXPECT_EQ(parsed->keyIndex, slot);
+        EXPECT_EQ(parsed->code, codes[slot - 1]) << slot;
+    }
+}
+
+TEST(DatabaseRoundTripTest, CodesBeyondTheWriteFrameAreRefused) {
+    // A 512-byte read brings up to 504 code bytes; the import can carry 500.
+    for (uint32_t n = 0; n <= 504; ++n) {
+        const Bytes code(n, static_cast<uint8_t>(n));
+        const Bytes reply = MakeReply(code);
+        if (reply.size() == 8) {
+            continue;
+        }
+        const std::string line =
+            FormatDatabaseLine(1, reply.data(), static_cast<uint32_t>(reply.size()));
+        const auto lines = SplitDatabaseText(line);
+        ASSERT_EQ(lines.size(), 1U) << n;
+        const auto parsed = ParseDatabaseLine(lines[0]);
+        if (n <= 500) {
+            ASSERT_TRUE(parsed.has_value()) << n;
+            EXPECT_EQ(parsed->code, code) << n;
+        } else {
+            EXPECT_FALSE(parsed.has_value()) << n;
+        }
+    }
+}
+
+TEST(ReadDatabaseFileTest, ReadsBytesUnchanged) {
+    char dir[] = "/tmp/lumaret-db-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string path = std::string(dir) + "/keys.txt";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "0001,0A0B\r0002,\r\n0003,FF";
+    }
+    const auto lines = ReadDatabaseFile(path);
+    ASSERT_TRUE(lines.has_value());
+    EXPECT_EQ(*lines, (std::vector<std::string>{"0001,0A0B", "0002,", "0003,FF"}));
+    EXPECT_FALSE(ReadDatabaseFile(std::string(dir) + "/missing.txt").has_value());
+    std::remove(path.c_str());
+    rmdir(dir);
+}
+
+} // namespace
