@@ -102,6 +102,8 @@ void DcbToTermios(const Dcb& dcb, struct termios2& t) {
     t.c_cflag &= ~(CBAUD << IBSHIFT); // input rate follows the output rate
 }
 
+#include "LineState.h"
+
 #include <cstring>
 #include <sys/ioctl.h>
 

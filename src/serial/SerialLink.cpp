@@ -5,32 +5,24 @@
 #include "TermiosDriver.h"
 
 namespace {
+
 constexpr uint32_t CLOSE_PAUSE_MS = 1000;
 constexpr uint32_t QUEUE_SIZE = 1024;
+
 } // namespace
 
-class CSerialLink::TransferGuard {
+class CSerialLink::Transfer {
 public:
-    explicit TransferGuard(CSerialLink& link) : m_link(link) {
-        std::lock_guard lock(link.m_stateMutex);
-        m_bHeld = link.m_bOpen;
-        if (m_bHeld)
-            ++link.m_nTransfers;
+    explicit Transfer(CSerialLink& link) : m_link(link), m_held(link.BeginTransfer()) {}
+    ~Transfer() {
+        if (m_held)
+            m_link.EndTransfer();
     }
-    ~TransferGuard() {
-        if (!m_bHeld)
-            return;
-        std::lock_guard lock(m_link.m_stateMutex);
-        if (--m_link.m_nTransfers == 0)
-            m_link.m_transfersDone.notify_all();
-    }
-    TransferGuard(const TransferGuard&) = delete;
-    TransferGuard& operator=(const TransferGuard&) = delete;
-    explicit operator bool() const { return m_bHeld; }
+    explicit operator bool() const { return m_held; }
 
 private:
     CSerialLink& m_link;
-    bool m_bHeld = false;
+    bool m_held;
 };
 
 CSerialLink::CSerialLink() : CSerialLink(std::make_unique<TermiosDriver>()) {}
@@ -38,13 +30,26 @@ CSerialLink::CSerialLink() : CSerialLink(std::make_unique<TermiosDriver>()) {}
 CSerialLink::CSerialLink(std::unique_ptr<ISerialDriver> driver) : m_driver(std::move(driver)) {}
 
 CSerialLink::~CSerialLink() {
-    if (IsOpen())
-        CloseSteps();
+    Close();
+}
+
+bool CSerialLink::BeginTransfer() {
+    std::lock_guard lock(m_mutex);
+    if (!m_open)
+        return false;
+    ++m_transfers;
+    return true;
+}
+
+void CSerialLink::EndTransfer() {
+    std::lock_guard lock(m_mutex);
+    if (--m_transfers == 0)
+        m_idle.notify_all();
 }
 
 bool CSerialLink::IsOpen() const {
-    std::lock_guard lock(m_stateMutex);
-    return m_bOpen;
+    std::lock_guard lock(m_mutex);
+    return m_open;
 }
 
 bool CSerialLink::Open(uint8_t port, uint32_t baudRate, char parity, uint8_t byteSize,
@@ -57,11 +62,17 @@ bool CSerialLink::Open(uint8_t port, uint32_t baudRate, char parity, uint8_t byt
         return false;
 
     if (IsOpen()) {
-        // Opening the open port again would be refused by its own exclusive
-        // hold; keep it instead.
-        if (port == m_settings.port)
+        if (m_settings.port == port) {
+            // Opening the same device again would fail on our own exclusive
+            // hold and lose the open port; keep it and take the new format.
+            m_settings.baudRate = baudRate;
+            m_settings.parity = parity;
+            m_settings.byteSize = byteSize;
+            m_settings.stopBits = stopBits;
+            ApplySettings();
             return true;
-        CloseSteps();
+        }
+        Close();
     }
 
     m_settings.port = port;
@@ -73,10 +84,9 @@ bool CSerialLink::Open(uint8_t port, uint32_t baudRate, char parity, uint8_t byt
     if (!m_driver->OpenDevice(port))
         return false;
     {
-        std::lock_guard lock(m_stateMutex);
-        m_bOpen = true;
+        std::lock_guard lock(m_mutex);
+        m_open = true;
     }
-    // What the driver makes of these shows later, as failed transfers.
     ApplySettings();
     m_driver->SetupQueues(QUEUE_SIZE, QUEUE_SIZE);
     m_driver->EscapeFunction(SETDTR);
@@ -86,6 +96,7 @@ bool CSerialLink::Open(uint8_t port, uint32_t baudRate, char parity, uint8_t byt
 void CSerialLink::ApplySettings() {
     if (!IsOpen())
         return;
+    // Both are made even when the first fails; neither outcome is used.
     m_driver->SetState(BuildDcb(m_settings));
     m_driver->SetTimeouts(m_settings.timeouts);
 }
@@ -93,36 +104,31 @@ void CSerialLink::ApplySettings() {
 void CSerialLink::Close() {
     if (!IsOpen())
         return;
-    CloseSteps();
-}
-
-void CSerialLink::CloseSteps() {
     m_driver->RaiseSignal(LinkSignal::Closing);
     m_driver->Pause(CLOSE_PAUSE_MS);
     {
-        // The closing signal stays up until every transfer has let go.
-        std::unique_lock lock(m_stateMutex);
-        m_transfersDone.wait(lock, [this] { return m_nTransfers == 0; });
-        m_bOpen = false;
+        // The closing signal stays up until every transfer that holds the
+        // descriptor has returned; no new one can start after this.
+        std::unique_lock lock(m_mutex);
+        m_idle.wait(lock, [this] { return m_transfers == 0; });
+        m_open = false;
     }
     m_driver->LowerSignal(LinkSignal::Closing);
-    if (m_settings.dtrControl == 1)
+    if ((m_settings.dtrControl & 3u) == 1)
         m_driver->EscapeFunction(CLRDTR);
     m_driver->CloseDevice();
 }
 
 bool CSerialLink::PurgeInput() {
-    TransferGuard guard(*this);
-    if (!guard)
-        return false;
-    return m_driver->Purge(PURGE_RXABORT | PURGE_RXCLEAR);
+    Transfer t(*this);
+    return t && m_driver->Purge(PURGE_RXABORT | PURGE_RXCLEAR);
 }
 
 bool CSerialLink::Write(const uint8_t* buffer, uint32_t n) {
     if (buffer == nullptr || n == 0)
         return false;
-    TransferGuard guard(*this);
-    if (!guard)
+    Transfer t(*this);
+    if (!t)
         return false;
     const TransferResult r = m_driver->Write(buffer, n);
     if (r.end == TransferEnd::Abort)
@@ -133,10 +139,11 @@ bool CSerialLink::Write(const uint8_t* buffer, uint32_t n) {
 uint32_t CSerialLink::Read(uint8_t* buffer, uint32_t n) {
     if (buffer == nullptr || n == 0)
         return 0;
-    TransferGuard guard(*this);
-    if (!guard)
+    Transfer t(*this);
+    if (!t)
         return 0;
-    // Whatever ended it, the bytes that came are the result; abort stays raised.
+    // Whatever ended it, the bytes that came are the caller's; the abort
+    // signal stays raised.
     return m_driver->Read(buffer, n).count;
 }
 
@@ -152,7 +159,6 @@ bool CSerialLink::SetTimeouts(const CommTimeouts& timeouts) {
     if (timeouts == m_settings.timeouts)
         return true;
     m_settings.timeouts = timeouts;
-    if (!IsOpen())
-        return false;
-    return m_driver->SetTimeouts(timeouts);
+    Transfer t(*this);
+    return t && m_driver->SetTimeouts(timeouts);
 }

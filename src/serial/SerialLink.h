@@ -19,11 +19,8 @@ public:
     CSerialLink& operator=(const CSerialLink&) = delete;
     ~CSerialLink();
 
-    // Opens COM<port> exclusively with the given line format. The port that is
-    // already open stays open and gives true.
+    // Opens COM<port> exclusively with the given line format.
     bool Open(uint8_t port, uint32_t baudRate, char parity, uint8_t byteSize, uint8_t stopBits);
-    // Raises the closing signal, pauses 1000 ms so transfers on other threads
-    // end, waits for any still holding the port, then closes it.
     void Close();
     bool IsOpen() const;
     void ApplySettings();
@@ -35,22 +32,24 @@ public:
     bool Abort();
     bool ResetAbort();
 
-    // Stores the time-outs and applies them at once while open; the same
-    // values as stored change nothing and give true.
+    // Stores the line time-outs and hands them to the open port at once.
     bool SetTimeouts(const CommTimeouts& timeouts);
 
     const SerialSettings& Settings() const { return m_settings; }
 
 private:
-    // Counts a transfer in while the port is open, so Close never closes a
-    // descriptor that a transfer on another thread still uses.
-    class TransferGuard;
-    void CloseSteps();
+    // Counts a transfer in while the port is open, so that Close can wait
+    // for it before the descriptor goes.
+    class Transfer;
+    bool BeginTransfer();
+    void EndTransfer();
+    void CloseSteps(uint32_t pauseMs);
 
     std::unique_ptr<ISerialDriver> m_driver;
     SerialSettings m_settings;
-    mutable std::mutex m_stateMutex;
-    std::condition_variable m_transfersDone;
-    bool m_bOpen = false;
-    int m_nTransfers = 0;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_idle;
+    bool m_open = false;
+    int m_transfers = 0;
 };
