@@ -184,6 +184,7 @@ TransferEnd TermiosDriver::Wait(short portEvents, int timeoutMs, bool* portReady
         if (fds[2].revents & (POLLERR | POLLNVAL))
             return TransferEnd::Failed;
         *portReady = true;
+        m_lastRevents = fds[2].revents;
     }
     return TransferEnd::Complete;
 }
@@ -206,6 +207,7 @@ TransferResult TermiosDriver::Read(uint8_t* buffer, uint32_t n) {
     const uint64_t totalMs = firstByte ? constant : uint64_t(multiplier) * n + constant;
     const auto totalDeadline = start + std::chrono::milliseconds(totalMs);
     auto lastByte = start;
+    bool hungUp = false;
 
     for (;;) {
         // Take what is queued first, before any deadline is judged.
@@ -218,9 +220,10 @@ TransferResult TermiosDriver::Read(uint8_t* buffer, uint32_t n) {
             }
             if (got < 0 && errno == EINTR)
                 continue;
-            if (got < 0 && errno == EAGAIN)
+            // With VMIN 0 an empty queue reads as 0; only after a hang-up
+            // does it mean the end. EIO is a hang-up too.
+            if ((got == 0 || errno == EAGAIN) && !hungUp)
                 break;
-            // 0 or EIO: the peer hung up; end with what we have.
             result.end = TransferEnd::Failed;
             return result;
         }
@@ -250,7 +253,8 @@ TransferResult TermiosDriver::Read(uint8_t* buffer, uint32_t n) {
             result.end = end;
             return result;
         }
-        // POLLHUP without data shows as a read of 0 or EIO on the next pass.
+        // The next pass takes what is still queued, then ends.
+        hungUp = ready && (m_lastRevents & POLLHUP);
     }
 }
 

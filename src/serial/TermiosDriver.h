@@ -34,6 +34,7 @@ private:
     int SignalFd(LinkSignal signal) const;
 
     int m_fd = -1;
+    short m_lastRevents = 0;
     int m_abortFd = -1;
     int m_closingFd = -1;
     bool m_savedValid = false;

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "SerialDriver.h"
+
+#include <string>
+#include <vector>
+
+// Records every platform step as a short text and answers from its fields.
+class FakeSerialDriver final : public ISerialDriver {
+public:
+    std::vector<std::string>* log;
+    Dcb lastDcb;
+    bool openResult = true;
+
+    explicit FakeSerialDriver(std::vector<std::string>* sink) : log(sink) {}
+
+    bool OpenDevice(uint8_t port) override {
+        log->push_back("open " + std::to_string(port));
+        return openResult;
+    }
+    void CloseDevice() override { log->push_back("close"); }
+    bool SetState(const Dcb& dcb) override {
+        lastDcb = dcb;
+        log->push_back("state");
+        return true;
+    }
+    bool SetTimeouts(const CommTimeouts&) override {
+        log->push_back("timeouts");
+        return true;
+    }
+    bool SetupQueues(uint32_t in, uint32_t out) override {
+        log->push_back("queues " + std::to_string(in) + " " + std::to_string(out));
+        return true;
+    }
+    bool EscapeFunction(uint32_t code) override {
+        log->push_back("escape " + std::to_string(code));
+        return true;
+    }
+    bool Purge(uint32_t flags) override {
+        log->push_back("purge " + std::to_string(flags));
+        return true;
+    }
+    bool RaiseSignal(LinkSignal s) override {
+        log->push_back(s == LinkSignal::Abort ? "raise abort" : "raise closing");
+        return true;
+    }
+    bool LowerSignal(LinkSignal s) override {
+        log->push_back(s == LinkSignal::Abort ? "lower abort" : "lower closing");
+        return true;
+    }
+    void Pause(uint32_t ms) override { log->push_back("pause " + std::to_string(ms)); }
+    TransferResult Read(uint8_t*, uint32_t n) override {
+        log->push_back("read " + std::to_string(n));
+        return {0, TransferEnd::Complete};
+    }
+    TransferResult Write(const uint8_t*, uint32_t n) override {
+        log->push_back("write " + std::to_string(n));
+        return {n, TransferEnd::Complete};
+    }
+};

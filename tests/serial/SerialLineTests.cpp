@@ -1,0 +1,205 @@
+#include "PortDirectory.h"
+#include "SerialLink.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long MsSince(Clock::time_point t) {
+    return long(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count());
+}
+
+// The test plays the device on the master side of a pseudo-terminal whose
+// slave is published as COM7 in a port directory of the test's own.
+class SerialLine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/serial-line-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        m_runtime = tmpl;
+        setenv("XDG_RUNTIME_DIR", tmpl, 1);
+        int slave = -1;
+        char name[128];
+        ASSERT_EQ(openpty(&m_master, &slave, name, nullptr, nullptr), 0);
+        m_slave = slave; // kept for looking at the input queue, never read
+        ASSERT_TRUE(m_publication.Publish("COM7", name));
+    }
+    void TearDown() override {
+        if (m_master >= 0)
+            close(m_master);
+        close(m_slave);
+        m_publication.Withdraw();
+        std::system(("rm -rf " + m_runtime).c_str());
+    }
+    void Send(const uint8_t* bytes, size_t n) { ASSERT_EQ(write(m_master, bytes, n), ssize_t(n)); }
+    // Waits, with a deadline, until the slave's input queue holds n bytes.
+
+    // Waits, with a deadline, until the line's input queue holds n bytes.
+    bool AwaitQueued(int n) {
+        const auto deadline = Clock::now() + std::chrono::seconds(2);
+        int queued = 0;
+        while (Clock::now() < deadline) {
+            if (ioctl(m_slave, FIONREAD, &queued) == 0 && queued >= n)
+                return true;
+            std::this_thread::yield();
+        }
+        return false;
+    }
+
+    int m_master = -1;
+    int m_slave = -1;
+    std::string m_runtime;
+    PortPublication m_publication;
+};
+
+TEST_F(SerialLine, SilentReadsEndByTheirTotalTimeout) {
+    CSerialLink link;
+    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
+    uint8_t buf[32];
+    for (uint32_t n : {16u, 32u}) {
+        const auto start = Clock::now();
+        EXPECT_EQ(link.Read(buf, n), 0u);
+        const long ms = MsSince(start);
+        EXPECT_GE(ms, long(100 + 10 * n)) << n;
+        EXPECT_LT(ms, long(100 + 10 * n) + 400) << n;
+    }
+}
+
+TEST_F(SerialLine, SilentReadOf512EndsAfter5220Ms) {
+    CSerialLink link;
+    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
+    uint8_t buf[512];
+    const auto start = Clock::now();
+    EXPECT_EQ(link.Read(buf, 512), 0u);
+    EXPECT_GE(MsSince(start), 5220);
+    EXPECT_LT(MsSince(start), 6500);
+}
+
+TEST_F(SerialLine, ShortReplyEndsByTheInterval) {
+    CSerialLink link;
+    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
+    const uint8_t reply[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    uint8_t buf[32] = {};
+    Send(reply, 8);
+    ASSERT_TRUE(AwaitQueued(8));
+    const auto start = Clock::now();
+    EXPECT_EQ(link.Read(buf, 32), 8u);
+    const long ms = MsSince(start);
+    EXPECT_GE(ms, 100);
+    EXPECT_LT(ms, 400);
+    EXPECT_EQ(std::memcmp(buf, reply, 8), 0);
+}
+
+TEST_F(SerialLine, LongReplyFillsTheBufferAndLeavesTheRest) {
+    CSerialLink link;
+    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
+    uint8_t reply[40];
+    for (int i = 0; i < 40; ++i)
+        reply[i] = uint8_t(i);
+    Send(reply, 40);
+    ASSERT_TRUE(AwaitQueued(40));
+    uint8_t buf[32] = {};
+    // The bytes may reach the slave in pieces; 32 must come before the interval ends.
+    const auto start = Clock::now();
+    EXPECT_EQ(link.Read(buf, 32), 32u);
+    EXPECT_LT(MsSince(start), 100);
+    EXPECT_EQ(buf[31], 31);
+    EXPECT_EQ(link.Read(buf, 32), 8u);
+    EXPECT_EQ(buf[0], 32);
+}
+
+TEST_F(SerialLine, PurgeInputDiscardsEarlierBytes) {
+    CSerialLink link;
+    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
+    const uint8_t old[4] = {9, 9, 9, 9}, fresh[2] = {1, 2};
+    Send(old, 4);
+    uint8_t buf[16];
+    ASSERT_TRUE(AwaitQueued(4));
+    EXPECT_TRUE(link.PurgeInput());
+    Send(fresh, 2);
+    EXPECT_EQ(link.Read(buf, 16), 2u);
+    EXPECT_EQ(buf[0], 1);
+}
+
+TEST_F(SerialLine, CloseReleasesABlockedReadWithItsBytes) {
+    CSerialLink link;
+    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
+    CommTimeouts slow{0, 0, 0, 10, 100}; // no read time-out at all
+    ASSERT_TRUE(link.SetTimeouts(slow));
+    uint32_t got = 99;
+    uint8_t buf[32];
+    std::thread reader([&] { got = link.Read(buf, 32); });
+    const uint8_t part[3] = {5, 6, 7};
+    Send(part, 3);
+    ASSERT_TRUE(AwaitQueued(0));
+    const auto start = Clock::now();
+    link.Close();
+    reader.join();
+    EXPECT_GE(MsSince(start), 1000);
+    EXPECT_LT(MsSince(start), 2500);
+    EXPECT_EQ(got, 3u);
+    EXPECT_FALSE(link.IsOpen());
+}
+
+TEST_F(SerialLine, AbortStaysRaisedUntilResetOrAnEndedWrite) {
+    CSerialLink link;
+    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
+    uint8_t buf[32];
+    uint32_t got = 99;
+    const auto start = Clock::now();
+    std::thread reader([&] { got = link.Read(buf, 32); });
+    ASSERT_TRUE(link.Abort());
+    reader.join();
+    EXPECT_EQ(got, 0u);
+    EXPECT_LT(MsSince(start), 400);
+    // Still raised: the next read that has to wait ends at once.
+    auto t = Clock::now();
+    EXPECT_EQ(link.Read(buf, 32), 0u);
+    EXPECT_LT(MsSince(t), 100);
+    ASSERT_TRUE(link.ResetAbort());
+    t = Clock::now();
+    EXPECT_EQ(link.Read(buf, 16), 0u);
+    EXPECT_GE(MsSince(t), 260);
+}
+
+TEST_F(SerialLine, HungUpPeerEndsTransfersAtOnce) {
+    CSerialLink link;
+    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
+    close(m_master);
+    m_master = -1;
+    uint8_t buf[512] = {};
+    const auto start = Clock::now();
+    EXPECT_EQ(link.Read(buf, 512), 0u);
+    EXPECT_FALSE(link.Write(buf, 12));
+    EXPECT_LT(MsSince(start), 1000);
+}
+
+TEST_F(SerialLine, SecondExclusiveOpenFails) {
+    CSerialLink first, second;
+    ASSERT_TRUE(first.Open(7, 9600, 'N', 8, 0));
+    EXPECT_FALSE(second.Open(7, 9600, 'N', 8, 0));
+    EXPECT_FALSE(second.IsOpen());
+    EXPECT_TRUE(first.Open(7, 9600, 'N', 8, 0)) << "the same port again keeps it";
+    EXPECT_TRUE(first.IsOpen());
+    const uint8_t req[12] = {};
+    EXPECT_TRUE(first.Write(req, 12));
+}
+
+TEST_F(SerialLine, StaleLinksAreNotListed) {
+    EXPECT_EQ(ResolveComDevice(7), m_publication.LinkPath());
+    m_publication.Withdraw();
+    EXPECT_TRUE(ResolveComDevice(7).empty());
+}
+
+} // namespace

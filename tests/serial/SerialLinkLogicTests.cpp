@@ -1,0 +1,167 @@
+#include "Dcb.h"
+#include "FakeSerialDriver.h"
+#include "SerialLink.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Log = std::vector<std::string>;
+
+struct Fixture {
+    Log log;
+    FakeSerialDriver* fake = nullptr;
+    std::unique_ptr<CSerialLink> link;
+    Fixture() {
+        auto d = std::make_unique<FakeSerialDriver>(&log);
+        fake = d.get();
+        link = std::make_unique<CSerialLink>(std::move(d));
+    }
+};
+
+struct OpenArgs {
+    uint8_t port;
+    uint32_t baud;
+    char parity;
+    uint8_t byteSize;
+    uint8_t stopBits;
+    bool accepted;
+};
+
+TEST(SerialLinkOpen, RefusedArgumentsChangeNothing) {
+    const OpenArgs cases[] = {
+        {0, 9600, 'N', 8, 0, false}, {1, 0, 'N', 8, 0, false},    {1, 9600, 'N', 0, 0, false},
+        {1, 9600, 'X', 8, 0, false}, {1, 9600, 'N', 8, 3, false}, {1, 9600, 'N', 8, 255, false},
+        {3, 4800, 'n', 7, 0, true},  {3, 4800, 'e', 7, 1, true},  {3, 4800, 'o', 7, 2, true},
+        {3, 4800, 'm', 7, 0, true},  {3, 4800, 's', 7, 0, true},  {3, 4800, 'E', 7, 0, true},
+    };
+    for (const OpenArgs& c : cases) {
+        Fixture f;
+        const SerialSettings before = f.link->Settings();
+        EXPECT_EQ(f.link->Open(c.port, c.baud, c.parity, c.byteSize, c.stopBits), c.accepted)
+            << int(c.port) << c.parity << int(c.stopBits);
+        if (!c.accepted) {
+            EXPECT_TRUE(f.log.empty());
+            EXPECT_EQ(f.link->Settings().port, before.port);
+            EXPECT_EQ(f.link->Settings().baudRate, before.baudRate);
+            EXPECT_EQ(f.link->Settings().parity, before.parity);
+            EXPECT_EQ(f.link->Settings().byteSize, before.byteSize);
+            EXPECT_EQ(f.link->Settings().stopBits, before.stopBits);
+        } else {
+            EXPECT_EQ(f.link->Settings().parity, c.parity);
+            EXPECT_EQ(f.link->Settings().stopBits, c.stopBits);
+        }
+    }
+}
+
+TEST(SerialLinkOpen, StepsAndDefaultDcb) {
+    Fixture f;
+    ASSERT_TRUE(f.link->Open(12, 9600, 'N', 8, 0));
+    EXPECT_EQ(f.log, (Log{"open 12", "state", "timeouts", "queues 1024 1024", "escape 5"}));
+    const Dcb& d = f.fake->lastDcb;
+    EXPECT_EQ(d.DCBlength, 28u);
+    EXPECT_EQ(d.BaudRate, 9600u);
+    EXPECT_EQ(d.ByteSize, 8);
+    EXPECT_EQ(d.Parity, 0);
+    EXPECT_EQ(d.StopBits, 0);
+    EXPECT_EQ(d.flags, 0x0003u);
+    EXPECT_EQ(d.XonChar, 0x11);
+    EXPECT_EQ(d.XoffChar, 0x13);
+    EXPECT_EQ(d.XonLim, 0);
+    EXPECT_EQ(d.XoffLim, 0);
+    EXPECT_EQ(d.ErrorChar, 0);
+    EXPECT_EQ(d.EofChar, 0);
+    EXPECT_EQ(d.EvtChar, 0);
+    EXPECT_EQ(f.link->Settings().timeouts, (CommTimeouts{100, 10, 100, 10, 100}));
+}
+
+TEST(SerialLinkDcb, ParityCodesAndFlags) {
+    const std::pair<char, uint8_t> parities[] = {{'S', 4}, {'M', 3}, {'E', 2}, {'O', 1}, {'N', 0}};
+    for (auto [letter, code] : parities) {
+        SerialSettings s;
+        s.parity = letter;
+        EXPECT_EQ(BuildDcb(s).Parity, code) << letter;
+    }
+    SerialSettings s;
+    s.rtsControl = 2;
+    s.outxCtsFlow = 1;
+    EXPECT_EQ(BuildDcb(s).flags, 0x2007u);
+    s.evtMask |= EV_RXFLAG;
+    EXPECT_EQ(BuildDcb(s).EvtChar, 10);
+}
+
+TEST(SerialLinkClose, StepsInOrderAndDtrOnlyWhenEnabled) {
+    for (uint32_t dtr : {0u, 1u, 2u}) {
+        Fixture f;
+        ASSERT_TRUE(f.link->Open(1, 9600, 'N', 8, 0));
+        const_cast<SerialSettings&>(f.link->Settings()).dtrControl = dtr;
+        f.log.clear();
+        f.link->Close();
+        Log expected{"raise closing", "pause 1000", "lower closing"};
+        if (dtr == 1)
+            expected.push_back("escape 6");
+        expected.push_back("close");
+        EXPECT_EQ(f.log, expected) << dtr;
+        EXPECT_FALSE(f.link->IsOpen());
+        f.log.clear();
+        f.link->Close();
+        EXPECT_TRUE(f.log.empty()) << "closing a closed port does nothing";
+    }
+}
+
+TEST(SerialLinkLifecycle, IsOpenAndPortSwitching) {
+    Fixture f;
+    EXPECT_FALSE(f.link->IsOpen());
+    ASSERT_TRUE(f.link->Open(1, 9600, 'N', 8, 0));
+    EXPECT_TRUE(f.link->IsOpen());
+
+    // The same port again keeps the open one: no close, no second open.
+    f.log.clear();
+    EXPECT_TRUE(f.link->Open(1, 9600, 'N', 8, 0));
+    EXPECT_TRUE(f.link->IsOpen());
+    for (const auto& step : f.log) {
+        EXPECT_NE(step, "close");
+        EXPECT_NE(step.rfind("open", 0), 0u);
+    }
+
+    // A failed open of another port closes the old one first.
+    f.fake->openResult = false;
+    f.log.clear();
+    EXPECT_FALSE(f.link->Open(2, 9600, 'N', 8, 0));
+    EXPECT_FALSE(f.link->IsOpen());
+    EXPECT_EQ(f.log, (Log{"raise closing", "pause 1000", "lower closing", "close", "open 2"}));
+    EXPECT_EQ(f.link->Settings().port, 2);
+}
+
+TEST(SerialLinkTransfers, ClosedOrBadArgumentsTouchNothing) {
+    Fixture f;
+    uint8_t buf[8] = {};
+    EXPECT_EQ(f.link->Read(buf, 8), 0u);
+    EXPECT_FALSE(f.link->Write(buf, 8));
+    EXPECT_FALSE(f.link->PurgeInput());
+    EXPECT_TRUE(f.log.empty());
+    ASSERT_TRUE(f.link->Open(1, 9600, 'N', 8, 0));
+    f.log.clear();
+    EXPECT_EQ(f.link->Read(nullptr, 8), 0u);
+    EXPECT_EQ(f.link->Read(buf, 0), 0u);
+    EXPECT_FALSE(f.link->Write(nullptr, 8));
+    EXPECT_FALSE(f.link->Write(buf, 0));
+    EXPECT_TRUE(f.log.empty());
+    EXPECT_TRUE(f.link->PurgeInput());
+    EXPECT_EQ(f.log, (Log{"purge 10"}));
+}
+
+TEST(SerialLinkTimeouts, SameValuesTouchNothing) {
+    Fixture f;
+    ASSERT_TRUE(f.link->Open(1, 9600, 'N', 8, 0));
+    f.log.clear();
+    EXPECT_TRUE(f.link->SetTimeouts(CommTimeouts{}));
+    EXPECT_TRUE(f.log.empty());
+    EXPECT_TRUE(f.link->SetTimeouts(CommTimeouts{50, 1, 20, 1, 20}));
+    EXPECT_EQ(f.log, (Log{"timeouts"}));
+    f.link->Close();
+    EXPECT_FALSE(f.link->SetTimeouts(CommTimeouts{60, 1, 20, 1, 20}));
+    EXPECT_EQ(f.link->Settings().timeouts.ReadIntervalTimeout, 60u);
+}
+
+} // namespace
