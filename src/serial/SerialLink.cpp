@@ -162,3 +162,66 @@ bool CSerialLink::SetTimeouts(const CommTimeouts& timeouts) {
     Transfer t(*this);
     return t && m_driver->SetTimeouts(timeouts);
 }
+
+bool CSerialLink::PurgeOutput() {
+    Transfer t(*this);
+    return t && m_driver->Purge(PURGE_TXABORT | PURGE_TXCLEAR);
+}
+
+bool CSerialLink::EscapeFunction(uint32_t code) {
+    Transfer t(*this);
+    return t && m_driver->EscapeFunction(code);
+}
+
+bool CSerialLink::SetBreak() {
+    return EscapeFunction(SETBREAK);
+}
+
+bool CSerialLink::ClearBreak() {
+    return EscapeFunction(CLRBREAK);
+}
+
+bool CSerialLink::SetDtr(uint32_t on) {
+    return EscapeFunction(on != 0 ? SETDTR : CLRDTR);
+}
+
+bool CSerialLink::SetRts(uint32_t on) {
+    return EscapeFunction(on != 0 ? SETRTS : CLRRTS);
+}
+
+uint32_t CSerialLink::InterruptTransfers(uint32_t ms) {
+    m_driver->RaiseSignal(LinkSignal::Closing);
+    m_driver->Pause(ms);
+    m_driver->LowerSignal(LinkSignal::Closing);
+    return 0;
+}
+
+void CSerialLink::SetFlowControl(uint32_t on) {
+    m_settings.dtrControl = 0;
+    m_settings.outxDsrFlow = 0;
+    const uint32_t v = on != 0 ? 1 : 0;
+    m_settings.rtsControl = on != 0 ? 2 : 0;
+    m_settings.outxCtsFlow = v;
+    m_settings.inX = v;
+    m_settings.outX = v;
+}
+
+void CSerialLink::SetParity(char v) {
+    if (IsParityLetter(v))
+        m_settings.parity = v;
+}
+
+void CSerialLink::SetStopBits(uint8_t v) {
+    if (v <= 2)
+        m_settings.stopBits = v;
+}
+
+void CSerialLink::SetDtrControl(uint32_t v) {
+    if (v <= 2)
+        m_settings.dtrControl = v;
+}
+
+void CSerialLink::SetRtsControl(uint32_t v) {
+    if (v <= 3)
+        m_settings.rtsControl = v;
+}

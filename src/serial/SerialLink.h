@@ -37,6 +37,57 @@ public:
 
     const SerialSettings& Settings() const { return m_settings; }
 
+    // Line-signal control; false while closed.
+    bool PurgeOutput();
+    bool SetBreak();
+    bool ClearBreak();
+    bool EscapeFunction(uint32_t code);
+    bool SetDtr(uint32_t on);
+    bool SetRts(uint32_t on);
+    // Holds the closing signal for ms like Close, leaving the port open.
+    uint32_t InterruptTransfers(uint32_t ms);
+    // Hardware handshake on or off; reaches the line at the next ApplySettings.
+    void SetFlowControl(uint32_t on);
+
+    // Setters only store; the line sees them at the next ApplySettings.
+    // Parity, stop bits, DTR and RTS modes keep the old value when out of range.
+    void SetBaudRate(uint32_t v) { m_settings.baudRate = v; }
+    uint32_t GetBaudRate() const { return m_settings.baudRate; }
+    void SetByteSize(uint8_t v) { m_settings.byteSize = v; }
+    uint8_t GetByteSize() const { return m_settings.byteSize; }
+    void SetParity(char v);
+    char GetParity() const { return m_settings.parity; }
+    void SetStopBits(uint8_t v);
+    uint8_t GetStopBits() const { return m_settings.stopBits; }
+    void SetDtrControl(uint32_t v);
+    uint32_t GetDtrControl() const { return m_settings.dtrControl; }
+    void SetRtsControl(uint32_t v);
+    uint32_t GetRtsControl() const { return m_settings.rtsControl; }
+    void SetOutxCtsFlow(uint32_t v) { m_settings.outxCtsFlow = v; }
+    uint32_t GetOutxCtsFlow() const { return m_settings.outxCtsFlow; }
+    void SetOutxDsrFlow(uint32_t v) { m_settings.outxDsrFlow = v; }
+    uint32_t GetOutxDsrFlow() const { return m_settings.outxDsrFlow; }
+    void SetDsrSensitivity(uint32_t v) { m_settings.dsrSensitivity = v; }
+    uint32_t GetDsrSensitivity() const { return m_settings.dsrSensitivity; }
+    void SetOutX(uint32_t v) { m_settings.outX = v; }
+    uint32_t GetOutX() const { return m_settings.outX; }
+    void SetInX(uint32_t v) { m_settings.inX = v; }
+    uint32_t GetInX() const { return m_settings.inX; }
+    void SetTxContinueOnXoff(uint32_t v) { m_settings.txContinueOnXoff = v; }
+    uint32_t GetTxContinueOnXoff() const { return m_settings.txContinueOnXoff; }
+    void SetXonChar(char v) { m_settings.xonChar = v; }
+    char GetXonChar() const { return m_settings.xonChar; }
+    void SetXoffChar(char v) { m_settings.xoffChar = v; }
+    char GetXoffChar() const { return m_settings.xoffChar; }
+    void SetXonLim(uint16_t v) { m_settings.xonLim = v; }
+    uint16_t GetXonLim() const { return m_settings.xonLim; }
+    void SetXoffLim(uint16_t v) { m_settings.xoffLim = v; }
+    uint16_t GetXoffLim() const { return m_settings.xoffLim; }
+    void SetEvtChar(char v) { m_settings.evtChar = v; }
+    char GetEvtChar() const { return m_settings.evtChar; }
+    void SetEofChar(char v) { m_settings.eofChar = v; }
+    char GetEofChar() const { return m_settings.eofChar; }
+
 private:
     // Counts a transfer in while the port is open, so that Close can wait
     // for it before the descriptor goes.

@@ -94,7 +94,7 @@ TEST(SerialLinkClose, StepsInOrderAndDtrOnlyWhenEnabled) {
     for (uint32_t dtr : {0u, 1u, 2u}) {
         Fixture f;
         ASSERT_TRUE(f.link->Open(1, 9600, 'N', 8, 0));
-        const_cast<SerialSettings&>(f.link->Settings()).dtrControl = dtr;
+        f.link->SetDtrControl(dtr);
         f.log.clear();
         f.link->Close();
         Log expected{"raise closing", "pause 1000", "lower closing"};
@@ -162,6 +162,68 @@ TEST(SerialLinkTimeouts, SameValuesTouchNothing) {
     f.link->Close();
     EXPECT_FALSE(f.link->SetTimeouts(CommTimeouts{60, 1, 20, 1, 20}));
     EXPECT_EQ(f.link->Settings().timeouts.ReadIntervalTimeout, 60u);
+}
+
+TEST(SerialLinkSetters, RangeChecksKeepTheOldValue) {
+    Fixture f;
+    f.link->SetParity('e');
+    f.link->SetParity('x');
+    EXPECT_EQ(f.link->GetParity(), 'e');
+    f.link->SetStopBits(2);
+    f.link->SetStopBits(3);
+    EXPECT_EQ(f.link->GetStopBits(), 2);
+    f.link->SetDtrControl(2);
+    f.link->SetDtrControl(3);
+    EXPECT_EQ(f.link->GetDtrControl(), 2u);
+    f.link->SetRtsControl(3);
+    f.link->SetRtsControl(4);
+    EXPECT_EQ(f.link->GetRtsControl(), 3u);
+    f.link->SetXonLim(0xFFFF);
+    EXPECT_EQ(f.link->GetXonLim(), 0xFFFF);
+    EXPECT_TRUE(f.log.empty()) << "setters only store";
+}
+
+TEST(SerialLinkSetters, FlowControlBothWays) {
+    Fixture f;
+    f.link->SetDtrControl(1);
+    f.link->SetOutxDsrFlow(1);
+    f.link->SetFlowControl(1);
+    EXPECT_EQ(f.link->GetDtrControl(), 0u);
+    EXPECT_EQ(f.link->GetOutxDsrFlow(), 0u);
+    EXPECT_EQ(f.link->GetRtsControl(), 2u);
+    EXPECT_EQ(f.link->GetOutxCtsFlow(), 1u);
+    EXPECT_EQ(f.link->GetInX(), 1u);
+    EXPECT_EQ(f.link->GetOutX(), 1u);
+    EXPECT_EQ(BuildDcb(f.link->Settings()).flags, 0x2307u);
+    f.link->SetFlowControl(0);
+    EXPECT_EQ(f.link->GetRtsControl(), 0u);
+    EXPECT_EQ(f.link->GetOutxCtsFlow(), 0u);
+    EXPECT_EQ(f.link->GetInX(), 0u);
+    EXPECT_EQ(f.link->GetOutX(), 0u);
+}
+
+TEST(SerialLinkSignals, LineCallsWhileClosedAndOpen) {
+    Fixture f;
+    EXPECT_FALSE(f.link->PurgeOutput());
+    EXPECT_FALSE(f.link->SetBreak());
+    EXPECT_FALSE(f.link->SetDtr(1));
+    EXPECT_FALSE(f.link->EscapeFunction(42));
+    EXPECT_TRUE(f.log.empty());
+    EXPECT_EQ(f.link->InterruptTransfers(250), 0u);
+    EXPECT_EQ(f.log, (Log{"raise closing", "pause 250", "lower closing"}));
+    ASSERT_TRUE(f.link->Open(1, 9600, 'N', 8, 0));
+    f.log.clear();
+    EXPECT_TRUE(f.link->PurgeOutput());
+    EXPECT_TRUE(f.link->SetBreak());
+    EXPECT_TRUE(f.link->ClearBreak());
+    EXPECT_TRUE(f.link->SetDtr(7));
+    EXPECT_TRUE(f.link->SetDtr(0));
+    EXPECT_TRUE(f.link->SetRts(1));
+    EXPECT_TRUE(f.link->SetRts(0));
+    EXPECT_TRUE(f.link->EscapeFunction(42));
+    EXPECT_EQ(f.log, (Log{"purge 5", "escape 8", "escape 9", "escape 5", "escape 6", "escape 3",
+                          "escape 4", "escape 42"}));
+    EXPECT_TRUE(f.link->IsOpen()) << "interrupting leaves the port open";
 }
 
 } // namespace
