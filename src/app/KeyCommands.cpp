@@ -1,0 +1,170 @@
+// The key commands of the main dialog: Get version, Read, Send and Learn.
+// Each runs its exchange on the UI thread; Learn polls from the dialog timer.
+
+#include "LumaretDlg.h"
+
+#include "CommandFrame.h"
+#include "ModuleOperations.h"
+#include "Reply.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+bool KeyNumberInRange(int32_t keyNumber) {
+    return keyNumber >= 1 && keyNumber <= 100;
+}
+
+const char* LearnOutcomeText(uint8_t status) {
+    switch (status) {
+    case 0:
+        return "Learn Ok!";
+    case 2:
+        return "Carry wrong!";
+    case 4:
+        return "Save fail!";
+    default:
+        return "Learn fail!";
+    }
+}
+
+} // namespace
+
+void CLumaretDlg::OnGetVersion() {
+    if (m_bPortOpen == 0) {
+        MessageBox(QStringLiteral("Port Close"));
+        return;
+    }
+    m_pVersion->setText(QString());
+    const VersionOutcome outcome = GetVersion(m_serial, m_timing);
+    if (outcome.ok) {
+        m_pVersion->setText(QString::fromLatin1(outcome.text.c_str()));
+    } else {
+        MessageBox(QStringLiteral("Get Fail"));
+    }
+}
+
+void CLumaretDlg::OnReadKey() {
+    if (m_bPortOpen == 0) {
+        MessageBox(QStringLiteral("Port Close"));
+        return;
+    }
+    QWidget* focusHeir = DisableCommand(m_pRead);
+    ClearLog();
+    const int32_t keyNumber = GetDlgItemInt(IDC_KEY_NO);
+    if (!KeyNumberInRange(keyNumber)) {
+        MessageBox(QStringLiteral("Key No must between 1 to 100!"));
+        EnableCommand(m_pRead, focusHeir);
+        return;
+    }
+    const uint16_t keyIndex = KeyIndex(GetDlgItemInt(IDC_CHANNEL), keyNumber);
+    const ExchangeReply reply = ReadKey(m_serial, keyIndex, m_timing);
+    if (reply.count == STATUS_REPLY_SIZE) {
+        if (StatusByte(reply.bytes.data(), reply.count) == 1) {
+            WriteLog(QStringLiteral("Key empty!"));
+        }
+    } else if (reply.count == 0) {
+        ClearLog();
+        WriteLog(QStringLiteral("Communication fail!"));
+    } else {
+        // The whole reply, header and CRC included, one "%02X " group per byte.
+        for (uint32_t i = 0; i < reply.count; ++i) {
+            char group[4];
+            std::snprintf(group, sizeof group, "%02X ", reply.bytes[i]);
+            AppendLog(QString::fromLatin1(group));
+        }
+    }
+    EnableCommand(m_pRead, focusHeir);
+}
+
+void CLumaretDlg::OnSendKey() {
+    if (m_bPortOpen == 0) {
+        MessageBox(QStringLiteral("Port Close"));
+        return;
+    }
+    QWidget* focusHeir = DisableCommand(m_pSend);
+    const int32_t keyNumber = GetDlgItemInt(IDC_KEY_NO);
+    if (!KeyNumberInRange(keyNumber)) {
+        MessageBox(QStringLiteral("Key No must between 1 to 100!"));
+        EnableCommand(m_pSend, focusHeir);
+        return;
+    }
+    const int32_t channel = GetDlgItemInt(IDC_CHANNEL);
+    const SendOutcome outcome =
+        SendKey(m_serial, KeyIndex(channel, keyNumber), ChannelMask(channel), m_timing);
+    // Cleared only now: the last outcome stays in view during the exchange.
+    ClearLog();
+    switch (outcome) {
+    case SendOutcome::Ok:
+        WriteLog(QStringLiteral("Send Ok!"));
+        break;
+    case SendOutcome::KeyEmpty:
+        WriteLog(QStringLiteral("Key empty!"));
+        break;
+    case SendOutcome::CommunicationFail:
+        WriteLog(QStringLiteral("Communication fail!"));
+        break;
+    }
+    EnableCommand(m_pSend, focusHeir);
+}
+
+void CLumaretDlg::OnLearnKey() {
+    if (m_bPortOpen == 0) {
+        MessageBox(QStringLiteral("Port Close"));
+        return;
+    }
+    const int32_t keyNumber = GetDlgItemInt(IDC_KEY_NO);
+    if (!KeyNumberInRange(keyNumber)) {
+        MessageBox(QStringLiteral("Key No must between 1 to 100!"));
+        return;
+    }
+    StartLearn(m_serial, KeyIndex(GetDlgItemInt(IDC_CHANNEL), keyNumber));
+    ClearLog();
+    m_pLearnFocusHeir = DisableCommand(m_pLearn);
+    // A transfer would share the line with the polls.
+    m_pExport->setEnabled(false);
+    m_pImport->setEnabled(false);
+    m_nLearnHeld = 0;
+    m_nLearnTicks = m_timing.learnEmptyPolls;
+    m_learnTimer.start(static_cast<int>(m_timing.learnPollPeriodMs), Qt::PreciseTimer, this);
+}
+
+void CLumaretDlg::OnTimer(int idEvent) {
+    (void)idEvent; // the learn timer is the dialog's only timer
+    std::array<uint8_t, 512> poll{};
+    const uint32_t n = PollLearn(m_serial, poll.data(), m_timing);
+    if (n == 0) {
+        if (m_nLearnTicks <= 0) {
+            return;
+        }
+        --m_nLearnTicks;
+        if (m_nLearnTicks > 0) {
+            return;
+        }
+        m_learnTimer.stop();
+        ClearLog();
+        WriteLog(QStringLiteral("Learn timeout!"));
+    } else {
+        const int32_t held = m_nLearnHeld;
+        if (held < 0 || held + static_cast<int64_t>(n) != STATUS_REPLY_SIZE) {
+            // A new partial answer. A poll of more than 8 bytes keeps only its
+            // first 8: nothing is written past the answer buffer.
+            std::memcpy(m_learnReply.data(), poll.data(), std::min<size_t>(n, m_learnReply.size()));
+            m_nLearnHeld = static_cast<int32_t>(n);
+            return;
+        }
+        std::memcpy(m_learnReply.data() + held, poll.data(), n);
+        ClearLog();
+        WriteLog(QString::fromLatin1(LearnOutcomeText(m_learnReply[5])));
+        m_learnTimer.stop();
+    }
+    EnableCommand(m_pLearn, m_pLearnFocusHeir);
+    m_pLearnFocusHeir = nullptr;
+    m_pExport->setEnabled(true);
+    m_pImport->setEnabled(true);
+}

@@ -1,0 +1,11 @@
+#include "LumaretApp.h"
+
+#include "LumaretDlg.h"
+
+CLumaretApp theApp;
+
+bool CLumaretApp::InitInstance() {
+    CLumaretDlg dlg;
+    dlg.DoModal();
+    return false;
+}

@@ -1,0 +1,448 @@
+#include "LumaretDlg.h"
+
+#include "DialogUnits.h"
+#include "FieldValue.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimerEvent>
+
+#include "AboutDlg.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+static void LoadLumaretResources() {
+    Q_INIT_RESOURCE(lumaret);
+}
+
+namespace {
+
+DialogServices DefaultServices() {
+    return DialogServices{};
+}
+
+// Static text of the template: left-aligned, vertically centred, no wrap.
+QLabel* AddStatic(QWidget* parent, const DialogBaseUnits& du, const char* text, int x, int y, int w,
+                  int h) {
+    auto* label = new QLabel(QString::fromLatin1(text), parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    label->setWordWrap(false);
+    label->setGeometry(DialogRect(du, x, y, w, h));
+    return label;
+}
+
+QPushButton* AddButton(QWidget* parent, const DialogBaseUnits& du, const char* name,
+                       const char* caption, int x, int y, int w, int h) {
+    auto* button = new QPushButton(QString::fromLatin1(caption), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    // No default button: Enter clicks only the button that has the focus.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    button->setFocusPolicy(Qt::StrongFocus);
+    button->setGeometry(DialogRect(du, x, y, w, h));
+    return button;
+}
+
+} // namespace
+
+CLumaretDlg::CLumaretDlg(QWidget* parent) : CLumaretDlg(DefaultServices(), parent) {}
+
+CLumaretDlg::CLumaretDlg(const DialogServices& services, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      m_timing(services.timing) {
+    LoadLumaretResources();
+    m_pRegistry = services.registry;
+    if (m_pRegistry == nullptr) {
+        m_ownRegistry = std::make_unique<CDeviceMapRegistry>();
+        m_pRegistry = m_ownRegistry.get();
+    }
+    m_pPrompts = services.prompts;
+    if (m_pPrompts == nullptr) {
+        m_ownPrompts = std::make_unique<CQtPrompts>();
+        m_pPrompts = m_ownPrompts.get();
+    }
+    m_strLog.clear();
+    m_hIcon = QIcon(QStringLiteral(":/lumaret.png"));
+}
+
+CLumaretDlg::~CLumaretDlg() {
+    m_learnTimer.stop();
+    // A transfer still running is told to stop and joined before the members go.
+    m_bImporting = 0;
+    m_bExporting = 0;
+    if (m_hWorkEvent) {
+        m_hWorkEvent->Set();
+    }
+    for (std::unique_ptr<std::thread>* worker : {&m_pImportThread, &m_pExportThread}) {
+        if (*worker && (*worker)->joinable()) {
+            (*worker)->join();
+        }
+    }
+}
+
+bool CLumaretDlg::Create() {
+    if (m_bCreated) {
+        return true;
+    }
+    m_bCreated = true;
+    CreateControls();
+    if (OnInitDialog()) {
+        // The first tab stop takes the focus.
+        m_comboPort.setFocus(Qt::OtherFocusReason);
+    }
+    return true;
+}
+
+int CLumaretDlg::DoModal() {
+    Create();
+    return exec();
+}
+
+// Template IDD_MAIN_DIALOG: 189 x 252 dialog units, controls in tab order.
+void CLumaretDlg::CreateControls() {
+    setObjectName(QStringLiteral("IDD_MAIN_DIALOG"));
+    setWindowTitle(QStringLiteral("Lumaret V1.1.0"));
+    setFont(DialogFont());
+    const DialogBaseUnits du = BaseUnitsOf(font());
+    setFixedSize(DialogSize(du, 189, 252));
+
+    m_comboPort.setParent(this);
+    m_comboPort.setObjectName(QStringLiteral("IDC_PORT"));
+    m_comboPort.setAccessibleName(QStringLiteral("Port"));
+    m_comboPort.setEditable(false);
+    m_comboPort.setFocusPolicy(Qt::StrongFocus);
+    {
+        // 98 units is the height with the list dropped down.
+        QRect rect = DialogRect(du, 54, 13, 70, 98);
+        const int fieldHeight =
+            std::max(DialogUnitsToPixelsY(du, 12), m_comboPort.sizeHint().height());
+        const int itemHeight = std::max(1, m_comboPort.fontMetrics().height() + 2);
+        m_comboPort.setMaxVisibleItems(std::max(1, (rect.height() - fieldHeight) / itemHeight));
+        rect.setHeight(fieldHeight);
+        m_comboPort.setGeometry(rect);
+    }
+    AddStatic(this, du, "Port:", 27, 13, 22, 12);
+    m_pOpen = AddButton(this, du, "IDC_OPEN", "Open", 133, 11, 40, 15);
+    AddStatic(this, du, "Version:", 15, 38, 36, 12);
+    m_pGetVersion = AddButton(this, du, "IDC_GET_VERSION", "Get", 133, 35, 40, 15);
+    AddStatic(this, du, "Database:", 11, 60, 36, 12);
+    m_pExport = AddButton(this, du, "IDC_EXPORT", "Export", 72, 56, 40, 15);
+    m_pImport = AddButton(this, du, "IDC_IMPORT", "Import", 133, 56, 40, 15);
+    AddStatic(this, du, "Channel:", 15, 89, 36, 12);
+
+    m_editChannel.setParent(this);
+    m_editChannel.setObjectName(QStringLiteral("IDC_CHANNEL"));
+    m_editChannel.setAccessibleName(QStringLiteral("Channel"));
+    m_editChannel.setGeometry(DialogRect(du, 53, 89, 120, 12));
+    AddStatic(this, du, "Key No:", 19, 107, 31, 12);
+    m_editKeyNo.setParent(this);
+    m_editKeyNo.setObjectName(QStringLiteral("IDC_KEY_NO"));
+    m_editKeyNo.setAccessibleName(QStringLiteral("Key No"));
+    m_editKeyNo.setGeometry(DialogRect(du, 53, 107, 120, 12));
+
+    m_pRead = AddButton(this, du, "IDC_READ", "Read", 14, 126, 40, 15);
+    m_pLearn = AddButton(this, du, "IDC_LEARN", "Learn", 73, 126, 40, 15);
+    m_pSend = AddButton(this, du, "IDC_SEND", "Send", 132, 126, 40, 15);
+
+    m_editLog.setParent(this);
+    m_editLog.setObjectName(QStringLiteral("IDC_LOG"));
+    m_editLog.setAccessibleName(QStringLiteral("Log"));
+    m_editLog.setGeometry(DialogRect(du, 13, 146, 161, 92));
+
+    m_pVersion = new QLineEdit(this);
+    m_pVersion->setObjectName(QStringLiteral("IDC_VERSION"));
+    m_pVersion->setAccessibleName(QStringLiteral("Version"));
+    m_pVersion->setEnabled(false);
+    m_pVersion->setFocusPolicy(Qt::NoFocus);
+    m_pVersion->setGeometry(DialogRect(du, 54, 38, 69, 12));
+
+    m_progress.setParent(this);
+    m_progress.setObjectName(QStringLiteral("IDC_PROGRESS"));
+    m_progress.setAccessibleName(QStringLiteral("Progress"));
+    m_progress.setWindowTitle(QStringLiteral("Progress1"));
+    m_progress.setTextVisible(false);
+    m_progress.setRange(0, 100);
+    m_progress.setValue(0);
+    m_progress.setGeometry(DialogRect(du, 15, 76, 157, 7));
+
+    QWidget* order[] = {&m_comboPort, m_pOpen, m_pGetVersion, m_pExport, m_pImport, &m_editChannel,
+                        &m_editKeyNo, m_pRead, m_pLearn,      m_pSend,   &m_editLog};
+    for (size_t i = 1; i < std::size(order); ++i) {
+        QWidget::setTabOrder(order[i - 1], order[i]);
+    }
+
+    // The window menu, which Linux window managers keep to themselves: the
+    // dialog's context menu stands in for it.
+    m_pSysMenu = new QMenu(this);
+    m_pSysMenu->setObjectName(QStringLiteral("SystemMenu"));
+    QAction* close = m_pSysMenu->addAction(QStringLiteral("&Close"));
+    close->setData(SC_CLOSE);
+    connect(m_pSysMenu, &QMenu::triggered, this,
+            [this](QAction* action) { OnSysCommand(action->data().toUInt(), 0); });
+
+    // The handler table, in its order.
+    connect(m_pOpen, &QPushButton::clicked, this, &CLumaretDlg::OnOpenPort);
+    connect(m_pGetVersion, &QPushButton::clicked, this, &CLumaretDlg::OnGetVersion);
+    connect(m_pRead, &QPushButton::clicked, this, &CLumaretDlg::OnReadKey);
+    connect(m_pSend, &QPushButton::clicked, this, &CLumaretDlg::OnSendKey);
+    connect(m_pExport, &QPushButton::clicked, this, &CLumaretDlg::OnExportDatabase);
+    connect(m_pImport, &QPushButton::clicked, this, &CLumaretDlg::OnImportDatabase);
+    connect(m_pLearn, &QPushButton::clicked, this, &CLumaretDlg::OnLearnKey);
+}
+
+void CLumaretDlg::UpdateData(bool bSaveAndValidate) {
+    if (bSaveAndValidate) {
+        m_strLog = m_editLog.toPlainText();
+    } else {
+        m_editLog.setPlainText(m_strLog);
+    }
+}
+
+bool CLumaretDlg::OnInitDialog() {
+    // The base dialog's part: the first data exchange.
+    UpdateData(false);
+
+    if (m_pSysMenu != nullptr) {
+        const QString about = QString::fromLatin1(STR_ABOUTBOX);
+        if (!about.isEmpty()) {
+            m_pSysMenu->addSeparator();
+            QAction* item = m_pSysMenu->addAction(about);
+            item->setObjectName(QStringLiteral("IDM_ABOUTBOX"));
+            item->setData(IDM_ABOUTBOX);
+        }
+    }
+
+    m_bPortOpen = 0;
+    m_bImporting = 0;
+    m_bExporting = 0;
+
+    m_editChannel.setMaxLength(1);
+    m_editKeyNo.setMaxLength(3);
+    m_editChannel.setText(QStringLiteral("1"));
+    m_editKeyNo.setText(QStringLiteral("1"));
+
+    FillPortList();
+
+    m_hWorkEvent = std::make_unique<CAutoResetEvent>(false);
+
+    setWindowIcon(m_hIcon);
+    return true;
+}
+
+void CLumaretDlg::MessageBox(const QString& text) {
+    m_pPrompts->MessageBox(this, text);
+}
+
+int32_t CLumaretDlg::GetDlgItemInt(int id) const {
+    switch (id) {
+    case IDC_CHANNEL:
+        return SignedFieldValue(m_editChannel.text());
+    case IDC_KEY_NO:
+        return SignedFieldValue(m_editKeyNo.text());
+    default:
+        return 0;
+    }
+}
+
+void CLumaretDlg::FillPortList() {
+    m_comboPort.clear();
+    IPortRegistry& key = *m_pRegistry;
+    if (key.OpenKey() != PORT_REG_SUCCESS) {
+        MessageBox(QStringLiteral("Open Registry Error!\n"));
+    } else {
+        uint32_t valueCount = 0;
+        uint32_t maxNameLength = 0;
+        if (key.QueryInfoKey(valueCount, maxNameLength) != PORT_REG_SUCCESS) {
+            MessageBox(QStringLiteral("Getting  Info  Error!\n"));
+        } else {
+            for (uint32_t index = 0; index < valueCount; ++index) {
+                std::vector<char> name(static_cast<size_t>(maxNameLength) + 1, '\0');
+                uint32_t nameLength = maxNameLength + 1;
+                const long status = key.EnumValueName(index, name.data(), nameLength);
+                if (status != PORT_REG_SUCCESS && status != PORT_REG_NO_MORE_ITEMS) {
+                    MessageBox(QStringLiteral("Enum  Registry  Error or No More Items!\n"));
+                    continue;
+                }
+                // One byte more than the data may hold, so the text always ends.
+                uint8_t data[7] = {};
+                uint32_t dataLength = 6;
+                if (key.QueryValue(name.data(), data, dataLength) != PORT_REG_SUCCESS) {
+                    MessageBox(QStringLiteral("Can not get the name of the port"));
+                    continue;
+                }
+                const QString port = QString::fromLatin1(reinterpret_cast<const char*>(data));
+                // Sorted insertion, case-blind, as a sorted combo box places its items.
+                int at = 0;
+                while (at < m_comboPort.count() &&
+                       QString::compare(m_comboPort.itemText(at), port, Qt::CaseInsensitive) <= 0) {
+                    ++at;
+                }
+                m_comboPort.insertItem(at, port);
+                m_comboPort.setItemData(at, QString::fromLocal8Bit(name.data()), Qt::ToolTipRole);
+            }
+        }
+        key.CloseKey();
+    }
+    m_comboPort.setCurrentIndex(m_comboPort.count() > 0 ? 0 : -1);
+}
+
+void CLumaretDlg::OnOpenPort() {
+    if (m_bPortOpen != 0) {
+        m_serial.Close();
+        m_bPortOpen = 0;
+        m_pOpen->setText(QStringLiteral("Open"));
+        return;
+    }
+    const std::string name = m_comboPort.currentText().toStdString();
+    std::string digits;
+    for (const char c : name) {
+        if (c >= '0' && c <= '9') {
+            digits += c;
+        }
+    }
+    // Only the low 8 bits reach the one-byte port number.
+    const long number = std::strtol(digits.c_str(), nullptr, 10);
+    const auto port = static_cast<uint8_t>(number);
+    if (m_serial.Open(port, 9600, 'N', 8, 0)) {
+        m_bPortOpen = 1;
+        m_pOpen->setText(QStringLiteral("Close"));
+    } else {
+        MessageBox(QStringLiteral("Open Fail"));
+    }
+}
+
+void CLumaretDlg::OnSysCommand(unsigned id, intptr_t lParam) {
+    (void)lParam;
+    if ((id & 0xFFF0u) == IDM_ABOUTBOX) {
+        CAboutDlg dlgAbout(this);
+        dlgAbout.DoModal();
+        return;
+    }
+    if ((id & 0xFFF0u) == SC_CLOSE) {
+        OnCancel();
+    }
+}
+
+intptr_t CLumaretDlg::OnTransferProgress(intptr_t wParam, intptr_t lParam) {
+    (void)lParam;
+    m_progress.setValue(static_cast<int>(wParam));
+    return 1;
+}
+
+void CLumaretDlg::OnOK() {
+    UpdateData(true);
+    accept();
+}
+
+void CLumaretDlg::OnCancel() {
+    reject();
+}
+
+bool CLumaretDlg::event(QEvent* event) {
+    if (event->type() == CTransferProgressEvent::TYPE) {
+        auto* progress = static_cast<CTransferProgressEvent*>(event);
+        progress->m_result = OnTransferProgress(progress->m_wParam, progress->m_lParam);
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+void CLumaretDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier)) {
+        QDialog::keyPressEvent(event);
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // Enter clicks the focused push button; anywhere else it is IDOK.
+        if (auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
+            button != nullptr && button->window() == this) {
+            if (button->isEnabled()) {
+                button->click();
+            }
+        } else {
+            OnOK();
+        }
+        event->accept();
+        return;
+    case Qt::Key_Escape:
+        OnCancel();
+        event->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+void CLumaretDlg::contextMenuEvent(QContextMenuEvent* event) {
+    m_pSysMenu->popup(event->globalPos());
+    event->accept();
+}
+
+void CLumaretDlg::timerEvent(QTimerEvent* event) {
+    if (event->timerId() == m_learnTimer.timerId()) {
+        OnTimer(LEARN_TIMER_ID);
+        return;
+    }
+    QDialog::timerEvent(event);
+}
+
+QWidget* CLumaretDlg::DisableCommand(QPushButton* button) {
+    const bool hadFocus = button->hasFocus();
+    button->setEnabled(false);
+    if (!hadFocus) {
+        return nullptr;
+    }
+    QWidget* heir = QApplication::focusWidget();
+    return heir != nullptr ? heir : button;
+}
+
+void CLumaretDlg::EnableCommand(QPushButton* button, QWidget* focusHeir) {
+    button->setEnabled(true);
+    // Take the focus back only from where Qt put it, not from where the operator moved it.
+    if (focusHeir != nullptr && (focusHeir == button || QApplication::focusWidget() == focusHeir ||
+                                 QApplication::focusWidget() == nullptr)) {
+        button->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void CLumaretDlg::ClearLog() {
+    m_strLog.clear();
+    UpdateData(false);
+}
+
+void CLumaretDlg::WriteLog(const QString& text) {
+    m_editLog.ReplaceSel(text);
+}
+
+void CLumaretDlg::AppendLog(const QString& text) {
+    const int length = m_editLog.GetWindowTextLength();
+    m_editLog.SetSel(length, length);
+    m_editLog.ScrollCaret();
+    m_editLog.ReplaceSel(text);
+}
+
+// The transfers come with the database work; until then the buttons only
+// refuse while the port is closed.
+void CLumaretDlg::OnExportDatabase() {
+    if (m_bPortOpen == 0) {
+        MessageBox(QStringLiteral("Port Close"));
+    }
+}
+
+void CLumaretDlg::OnImportDatabase() {
+    if (m_bPortOpen == 0) {
+        MessageBox(QStringLiteral("Port Close"));
+    }
+}

@@ -1,0 +1,160 @@
+#pragma once
+
+#include "FilterEdits.h"
+#include "LogEdit.h"
+#include "PortRegistry.h"
+#include "Prompts.h"
+#include "Resource.h"
+#include "WorkEvent.h"
+
+#include "ExchangeTiming.h"
+#include "SerialLink.h"
+
+#include <QBasicTimer>
+#include <QComboBox>
+#include <QDialog>
+#include <QEvent>
+#include <QIcon>
+#include <QPointer>
+#include <QProgressBar>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+class QLineEdit;
+class QMenu;
+class QPushButton;
+
+// WM_TRANSFER_PROGRESS as a Qt event: a worker moves the progress bar with it.
+class CTransferProgressEvent : public QEvent {
+public:
+    static constexpr QEvent::Type TYPE = static_cast<QEvent::Type>(WM_TRANSFER_PROGRESS);
+    explicit CTransferProgressEvent(intptr_t wParam, intptr_t lParam = 0)
+        : QEvent(TYPE), m_wParam(wParam), m_lParam(lParam) {}
+
+    intptr_t m_wParam;
+    intptr_t m_lParam;
+    intptr_t m_result = 0;
+};
+
+// What the dialog is given from outside: where the port list comes from, who
+// shows boxes and file dialogs, and the pauses of the exchanges. The program
+// passes the device map, the Qt prompts and the fixed timing; tests their own.
+struct DialogServices {
+    IPortRegistry* registry = nullptr;
+    IPrompts* prompts = nullptr;
+    ExchangeTiming timing = FixedTiming();
+};
+
+// The main dialog, the whole user interface of the program.
+class CLumaretDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CLumaretDlg(QWidget* parent = nullptr);
+    CLumaretDlg(const DialogServices& services, QWidget* parent = nullptr);
+    ~CLumaretDlg() override;
+
+    // Builds the controls from the template and runs OnInitDialog; DoModal does
+    // this itself, tests call it to show the dialog without a modal loop.
+    bool Create();
+    int DoModal();
+
+    // Copies the log's text into m_strLog (true) or m_strLog into the log (false).
+    void UpdateData(bool bSaveAndValidate);
+
+    // Read-only views of the state, for tests and tools.
+    bool IsPortOpen() const { return m_bPortOpen != 0; }
+    bool IsLearnPending() const { return m_learnTimer.isActive(); }
+    int32_t LearnHeld() const { return m_nLearnHeld; }
+    int32_t LearnTicks() const { return m_nLearnTicks; }
+    const std::array<uint8_t, 8>& LearnReply() const { return m_learnReply; }
+    int32_t Importing() const { return m_bImporting.load(); }
+    int32_t Exporting() const { return m_bExporting.load(); }
+    const QString& LogString() const { return m_strLog; }
+
+protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+    virtual bool OnInitDialog();
+    virtual void OnOK();
+    virtual void OnCancel();
+
+    void OnSysCommand(unsigned id, intptr_t lParam);
+    void OnTimer(int idEvent);
+    intptr_t OnTransferProgress(intptr_t wParam, intptr_t lParam);
+    void OnOpenPort();
+    void OnGetVersion();
+    void OnReadKey();
+    void OnSendKey();
+    void OnExportDatabase();
+    void OnImportDatabase();
+    void OnLearnKey();
+
+private:
+    void CreateControls();
+    void FillPortList();
+    void MessageBox(const QString& text);
+    int32_t GetDlgItemInt(int id) const;
+
+    // The log steps the handlers share.
+    void ClearLog();
+    void WriteLog(const QString& text);
+    void AppendLog(const QString& text);
+
+    // Disable a command button for its run; enabling it again gives the focus
+    // back when the button had it, since Qt moves the focus off a disabled widget.
+    QWidget* DisableCommand(QPushButton* button);
+    void EnableCommand(QPushButton* button, QWidget* focusHeir);
+
+    // The members of the dialog, in this order.
+    myedit2 m_editKeyNo;
+    myedit m_editChannel;
+    QProgressBar m_progress;
+    CLogEdit m_editLog;
+    QComboBox m_comboPort;
+    CSerialLink m_serial;
+    QString m_strLog;
+    std::fstream m_file;
+    std::unique_ptr<CAutoResetEvent> m_hWorkEvent;
+    QString m_strExportPath;
+    QStringList m_importLines;
+    int32_t m_nLearnHeld = 0;
+    int32_t m_nLearnTicks = 0;
+    std::array<uint8_t, 8> m_learnReply{};
+    std::atomic<int32_t> m_bImporting{0};
+    std::atomic<int32_t> m_bExporting{0};
+    QIcon m_hIcon;
+    std::unique_ptr<std::thread> m_pImportThread;
+    std::unique_ptr<std::thread> m_pExportThread;
+    int32_t m_bPortOpen = 0;
+
+    // Beyond the dialog's own members: its services and the child controls
+    // that have no member of their own (the dialog's parentage owns those).
+    std::unique_ptr<IPortRegistry> m_ownRegistry;
+    std::unique_ptr<IPrompts> m_ownPrompts;
+    IPortRegistry* m_pRegistry = nullptr;
+    IPrompts* m_pPrompts = nullptr;
+    ExchangeTiming m_timing;
+
+    QPushButton* m_pOpen = nullptr;
+    QPushButton* m_pGetVersion = nullptr;
+    QPushButton* m_pExport = nullptr;
+    QPushButton* m_pImport = nullptr;
+    QPushButton* m_pRead = nullptr;
+    QPushButton* m_pLearn = nullptr;
+    QPushButton* m_pSend = nullptr;
+    QLineEdit* m_pVersion = nullptr;
+    QMenu* m_pSysMenu = nullptr;
+    QBasicTimer m_learnTimer;
+    QPointer<QWidget> m_pLearnFocusHeir;
+    bool m_bCreated = false;
+};
