@@ -1,56 +1,94 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
-#include <map>
+#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 // Faults a test or trial can switch on; all off by default.
 struct SimFaults {
-    bool silent = false;                 // answer nothing at all
-    int stopAfterSlot = -1;              // no answer to reads of slots above this (-1: off)
-    std::vector<uint32_t> replyPieces;   // split every reply into pieces of these sizes
-    uint32_t pieceGapMs = 0;             // silence between two pieces
-    int learnStatus = 0;                 // status byte of a learn answer
-    uint32_t learnDelayMs = 1500;        // time from a learn frame to its answer
-    uint32_t refuseWrites = 0;           // leave this many write frames unacknowledged
-    bool paced9600 = false;              // send each byte at the 9600-baud byte time
+    bool silent = false;               // answer nothing at all
+    int stopAfterSlot = -1;            // no answer to reads of slots above this (-1: off)
+    std::vector<uint32_t> replyPieces; // split every reply into pieces of these sizes
+    uint32_t pieceGapMs = 0;           // silence between two pieces
+    int learnStatus = 0;               // status byte of a learn answer
+    uint32_t learnDelayMs = 1500;      // time from a learn frame to its answer
+    uint32_t refuseWrites = 0;         // leave this many write frames unacknowledged
+    bool paced9600 = false;            // send each byte at the 9600-baud byte time
 };
 
 // A simulated IR module on the master side of a pseudo-terminal.
+//
+// Request frames are delimited by line silence (FRAME_SILENCE_MS without a
+// byte), or as soon as a frame of known length is complete. Frames with a
+// wrong prefix, length or CRC are recorded and otherwise ignored, as a module
+// would. Replies: a 19-byte version reply, a code reply (six header bytes, the
+// code, two CRC bytes) and an 8-byte status reply with the status at offset 5.
 class SimulatedModule {
 public:
-    SimulatedModule();
+    static constexpr uint32_t FRAME_SILENCE_MS = 20;
+    // Slots 1..SLOT_COUNT; an empty code means an empty slot.
+    static constexpr uint16_t SLOT_COUNT = 448;
+    // A code reply must fit the host's 512-byte read.
+    static constexpr uint32_t MAX_SLOT_CODE_BYTES = 504;
+    // Status bytes of the answers.
+    static constexpr uint8_t STATUS_OK = 0;
+    static constexpr uint8_t STATUS_EMPTY = 1;
+
+    SimulatedModule();  // slots seeded with a few codes, version "102003"
     ~SimulatedModule(); // stops serving
     SimulatedModule(const SimulatedModule&) = delete;
     SimulatedModule& operator=(const SimulatedModule&) = delete;
 
     // Opens the pseudo-terminal (slave set raw, one slave descriptor kept
-    // open) and starts the serving thread.
+    // open) and starts the serving thread. True when already serving.
     bool Start();
+    // Stops the thread, withdraws the publication and closes the terminal.
+    // A learn still pending is dropped.
     void Stop();
+    bool IsRunning() const;
 
-    // Publishes the slave as comName (e.g. "COM9") in the port directory.
+    // Publishes the slave as comName (e.g. "COM9") in the port directory,
+    // holding COM<n>.lock until Stop. False when not started or the name is taken.
     bool Publish(const std::string& comName);
+    // The published link, empty when not published.
+    std::string PublishedLink() const;
     const std::string& SlavePath() const;
 
-    void SetFaults(const SimFaults& faults);
+    void SetFaults(const SimFaults& faults); // also restarts the refused-write count
     SimFaults Faults() const;
 
-    // Slots 1..SLOT_COUNT; an empty code means an empty slot.
-    static constexpr uint16_t SLOT_COUNT = 448;
-    void SetSlot(uint16_t index, std::vector<uint8_t> code);
-    std::vector<uint8_t> Slot(uint16_t index) const;
+    // Up to six characters, sent at offsets 7-12 of the version reply; a
+    // shorter text is padded with 0x00 bytes.
+    void SetFirmwareVersion(const std::string& version);
+    std::string FirmwareVersion() const;
+
+    // False for an index outside 1..SLOT_COUNT or a code above MAX_SLOT_CODE_BYTES.
+    bool SetSlot(uint16_t index, std::vector<uint8_t> code);
+    std::vector<uint8_t> Slot(uint16_t index) const; // empty outside 1..SLOT_COUNT
     void ClearSlots();
+    // Replaces every slot with the file's lines; slots it does not name are
+    // empty. All or nothing: false (slots unchanged) when the file cannot be
+    // read or a line is malformed or names a slot outside 1..SLOT_COUNT.
     bool LoadDatabase(const std::string& path);
+    // Writes every slot that holds a code in the database format, in slot order.
     bool SaveDatabase(const std::string& path) const;
 
     // Every frame received (valid or not), byte for byte, in order.
     std::vector<std::vector<uint8_t>> ReceivedFrames() const;
     void ClearReceivedFrames();
+    // Waits until at least count frames are recorded; false at the deadline.
+    bool WaitForFrames(size_t count, std::chrono::milliseconds timeout) const;
+
+    // Called on the serving thread for every frame, with its verdict.
+    using FrameObserver = std::function<void(const std::vector<uint8_t>& frame, bool valid)>;
+    void SetFrameObserver(FrameObserver observer);
+
+    // The reply the module gives for a slot holding code (no CRC check on the host side).
+    static std::vector<uint8_t> CodeReply(const std::vector<uint8_t>& code);
+    static std::vector<uint8_t> StatusReply(uint8_t status);
 
 private:
     struct Impl;

@@ -1,0 +1,207 @@
+// The lumaret-sim program as an operator runs it: published port, held
+// lock, saved slots and a clean exit on SIGINT and SIGTERM.
+
+#include "ModuleOperations.h"
+#include "PortDirectory.h"
+#include "SerialLink.h"
+#include "SimTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <iterator>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// The program with its standard output on a pipe.
+class SimProcess {
+public:
+    explicit SimProcess(std::vector<std::string> args) {
+        int fds[2];
+        if (pipe(fds) != 0) {
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        posix_spawn_file_actions_addclose(&actions, fds[1]);
+        args.insert(args.begin(), LUMARET_SIM_PROGRAM);
+        std::vector<char*> argv;
+        for (std::string& a : args) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        if (posix_spawn(&m_pid, LUMARET_SIM_PROGRAM, &actions, nullptr, argv.data(), environ) !=
+            0) {
+            m_pid = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        m_out = fds[0];
+    }
+    ~SimProcess() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+        if (m_out >= 0) {
+            close(m_out);
+        }
+    }
+
+    // Everything printed until text appears or the deadline passes.
+    std::string OutputUntil(const std::string& text, std::chrono::milliseconds timeout) {
+        const auto deadline = Clock::now() + timeout;
+        while (m_output.find(text) == std::string::npos) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0) {
+                break;
+            }
+            pollfd p{m_out, POLLIN, 0};
+            if (poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+                continue;
+            }
+            char buffer[512];
+            const ssize_t n = read(m_out, buffer, sizeof buffer);
+            if (n <= 0) {
+                break; // the program closed its output
+            }
+            m_output.append(buffer, static_cast<size_t>(n));
+        }
+        return m_output;
+    }
+
+    // The exit status, or -1 when it has not ended by the deadline.
+    int WaitForExit(std::chrono::milliseconds timeout) {
+        const auto deadline = Clock::now() + timeout;
+        do {
+            int status = 0;
+            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            // Output still to read makes a good pacing for this check.
+            pollfd p{m_out, POLLIN, 0};
+            poll(&p, 1, 10);
+            char buffer[512];
+            if (p.revents & POLLIN) {
+                const ssize_t n = read(m_out, buffer, sizeof buffer);
+                if (n > 0) {
+                    m_output.append(buffer, static_cast<size_t>(n));
+                }
+            }
+        } while (Clock::now() < deadline);
+        return -1;
+    }
+
+    bool Signal(int sig) { return m_pid > 0 && kill(m_pid, sig) == 0; }
+    bool Started() const { return m_pid > 0; }
+    const std::string& Output() const { return m_output; }
+
+private:
+    pid_t m_pid = -1;
+    int m_out = -1;
+    std::string m_output;
+};
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool LinkExists(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+class SimProgram : public ::testing::TestWithParam<int> {
+protected:
+    PrivateRuntimeDir m_runtime;
+};
+
+TEST_P(SimProgram, ServesLoadsSavesAndCleansUpOnSignal) {
+    const int stopSignal = GetParam();
+    const std::string loadPath = (m_runtime.Path() / "start.txt").string();
+    const std::string savePath = (m_runtime.Path() / "end.txt").string();
+    std::ofstream(loadPath, std::ios::binary) << "0003,AABB\r";
+
+    SimProcess sim(
+        {"--port", "COM7", "--load", loadPath, "--save", savePath, "--version", "ABCDEF"});
+    ASSERT_TRUE(sim.Started());
+    const std::string banner = sim.OutputUntil("\n", 5s);
+    ASSERT_NE(banner.find("serving COM7 on /dev/pts/"), std::string::npos) << banner;
+    const std::string link = PortDirectoryPath() + "/COM7";
+    EXPECT_TRUE(LinkExists(link));
+
+    // The lock is held: nobody else can take the name while it serves.
+    PortPublication rival;
+    EXPECT_FALSE(rival.Publish("COM7", "/dev/null"));
+
+    {
+        CSerialLink serial;
+        ASSERT_TRUE(serial.Open(7, 9600, 'N', 8, 0));
+        const VersionOutcome version = GetVersion(serial, FixedTiming());
+        EXPECT_TRUE(version.ok);
+        EXPECT_EQ(version.text, "ABC.DEF");
+        const uint8_t code[] = {0x01, 0x02, 0x03};
+        EXPECT_TRUE(ImportWriteLine(serial, 5, code, 3, FixedTiming()));
+    }
+
+    ASSERT_TRUE(sim.Signal(stopSignal));
+    EXPECT_EQ(sim.WaitForExit(5s), 0) << sim.Output();
+    EXPECT_FALSE(LinkExists(link));
+    EXPECT_EQ(ReadAll(savePath), "0003,AABB\r0005,010203\r");
+    // With the publication gone the name is free again.
+    EXPECT_TRUE(rival.Publish("COM7", "/dev/null"));
+}
+
+INSTANTIATE_TEST_SUITE_P(StopSignals, SimProgram, ::testing::Values(SIGTERM, SIGINT),
+                         [](const auto& info) {
+                             return std::string(info.param == SIGTERM ? "SIGTERM" : "SIGINT");
+                         });
+
+TEST(SimProgramOptions, HelpExplainsEverySwitch) {
+    SimProcess sim({"--help"});
+    ASSERT_TRUE(sim.Started());
+    EXPECT_EQ(sim.WaitForExit(5s), 0);
+    const std::string help = sim.Output();
+    for (const char* option :
+         {"--port", "--load", "--save", "--empty", "--version", "--verbose", "--silent",
+          "--stop-after-slot", "--split", "--piece-gap", "--learn-status", "--learn-delay",
+          "--refuse-writes", "--paced", "--help"}) {
+        EXPECT_NE(help.find(std::string("  ") + option), std::string::npos) << option;
+    }
+}
+
+TEST(SimProgramOptions, BadSwitchesAreRefusedBeforeServing) {
+    PrivateRuntimeDir runtime;
+    const std::vector<std::vector<std::string>> cases = {
+        {"--port", "COM0"},         {"--port", "ttyS0"},      {"--split", "3,,5"},
+        {"--learn-status", "256"},  {"--version", "1234567"}, {"--load", "/no/such/file"},
+        {"--stop-after-slot", "x"}, {"--no-such-switch"},     {"stray"},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        SimProcess sim(args);
+        ASSERT_TRUE(sim.Started());
+        EXPECT_EQ(sim.WaitForExit(5s), 2);
+        EXPECT_EQ(sim.Output().find("serving"), std::string::npos);
+    }
+}
+
+} // namespace
