@@ -4,6 +4,8 @@
 #include "SerialDriver.h"
 #include "TermiosDriver.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr uint32_t CLOSE_PAUSE_MS = 1000;
@@ -224,4 +226,21 @@ void CSerialLink::SetDtrControl(uint32_t v) {
 void CSerialLink::SetRtsControl(uint32_t v) {
     if (v <= 3)
         m_settings.rtsControl = v;
+}
+
+uint32_t CSerialLink::GetSystemErrorText(int code, std::string& text) {
+    text.clear();
+    char buffer[256];
+    const char* message = strerror_r(code, buffer, sizeof buffer);
+    // glibc makes up "Unknown error N" for numbers it has no text for.
+    if (message == nullptr || std::strncmp(message, "Unknown error", 13) == 0)
+        return 1;
+    // System texts are one short line; a longer one is cut into lines of 80.
+    const std::string whole = message;
+    for (size_t at = 0; at < whole.size(); at += 80) {
+        if (at > 0)
+            text += '\n';
+        text += whole.substr(at, 80);
+    }
+    return static_cast<uint32_t>(text.size() + 1);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 class ISerialDriver;
 
@@ -48,6 +49,11 @@ public:
     uint32_t InterruptTransfers(uint32_t ms);
     // Hardware handshake on or off; reaches the line at the next ApplySettings.
     void SetFlowControl(uint32_t on);
+
+    // The system's text for an error number, lines broken at 80 characters.
+    // Returns the text's length counting its closing zero byte, so an error
+    // with no text gives an empty text and 1.
+    static uint32_t GetSystemErrorText(int code, std::string& text);
 
     // Setters only store; the line sees them at the next ApplySettings.
     // Parity, stop bits, DTR and RTS modes keep the old value when out of range.

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 namespace {
 
 using Log = std::vector<std::string>;
@@ -224,6 +226,15 @@ TEST(SerialLinkSignals, LineCallsWhileClosedAndOpen) {
     EXPECT_EQ(f.log, (Log{"purge 5", "escape 8", "escape 9", "escape 5", "escape 6", "escape 3",
                           "escape 4", "escape 42"}));
     EXPECT_TRUE(f.link->IsOpen()) << "interrupting leaves the port open";
+}
+
+TEST(SerialLinkErrorText, SystemTextOrEmpty) {
+    std::string text;
+    const uint32_t length = CSerialLink::GetSystemErrorText(ENOENT, text);
+    EXPECT_EQ(length, text.size() + 1);
+    EXPECT_EQ(text, "No such file or directory");
+    EXPECT_EQ(CSerialLink::GetSystemErrorText(123456, text), 1u);
+    EXPECT_TRUE(text.empty());
 }
 
 } // namespace
