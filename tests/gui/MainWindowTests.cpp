@@ -1,0 +1,490 @@
+// The real main dialog on the offscreen platform, driven by typed keys and
+// clicks, with a recording prompts object and a fake device map.
+
+#include "LumaretDlg.h"
+#include "PortDirectory.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+#include <vector>
+
+namespace {
+
+class CRecordingPrompts : public IPrompts {
+public:
+    void MessageBox(QWidget*, const QString& text) override { messages.push_back(text); }
+    QString SaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
+    QString OpenFileName(QWidget*, const QString&) override { return {}; }
+    std::vector<QString> messages;
+};
+
+// A key whose calls can be made to fail one by one.
+class CFakeRegistry : public CPortValueList {
+public:
+    using CPortValueList::CPortValueList;
+    long OpenKey() override { return openStatus; }
+    long QueryInfoKey(uint32_t& count, uint32_t& longest) override {
+        return infoStatus != PORT_REG_SUCCESS ? infoStatus
+                                              : CPortValueList::QueryInfoKey(count, longest);
+    }
+    long EnumValueName(uint32_t index, char* name, uint32_t& length) override {
+        return static_cast<int>(index) == failEnumAt
+                   ? 5L
+                   : CPortValueList::EnumValueName(index, name, length);
+    }
+    long openStatus = PORT_REG_SUCCESS;
+    long infoStatus = PORT_REG_SUCCESS;
+    int failEnumAt = -1;
+};
+
+bool WaitFor(const std::function<bool()>& done, int ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// A pseudo-terminal published as a COM name; the test plays the module on its master.
+struct PtyPort {
+    int master = -1;
+    int slave = -1;
+    PortPublication publication;
+    bool Open(const std::string& com) {
+        char name[128] = {};
+        if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+            return false;
+        }
+        return publication.Publish(com, name);
+    }
+    ~PtyPort() {
+        if (master >= 0) {
+            close(master);
+        }
+        if (slave >= 0) {
+            close(slave);
+        }
+    }
+    // Bytes that arrive within ms, taken until 50 ms of silence.
+    std::vector<uint8_t> Take(int ms) {
+        std::vector<uint8_t> got;
+        pollfd p{master, POLLIN, 0};
+        int wait = ms;
+        while (poll(&p, 1, wait) > 0) {
+            uint8_t buf[256];
+            const ssize_t n = read(master, buf, sizeof buf);
+            if (n <= 0) {
+                break;
+            }
+            got.insert(got.end(), buf, buf + n);
+            wait = 50;
+        }
+        return got;
+    }
+};
+
+class MainWindow : public ::testing::Test {
+protected:
+    void Make(std::vector<DeviceMapEntry> ports) {
+        registry = std::make_unique<CFakeRegistry>(std::move(ports));
+        MakeWith();
+    }
+    void MakeWith() {
+        DialogServices services;
+        services.registry = registry.get();
+        services.prompts = &prompts;
+        services.timing = ScaledTiming(0.25);
+        dlg = std::make_unique<CLumaretDlg>(services);
+        dlg->Create();
+        dlg->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+        dlg->activateWindow();
+        (void)QTest::qWaitForWindowActive(dlg.get());
+    }
+    template <typename W> W* Find(const char* name) {
+        return dlg->findChild<W*>(QString::fromLatin1(name));
+    }
+    QPushButton* Button(const char* name) { return Find<QPushButton>(name); }
+    QString LogText() { return dlg->findChild<QPlainTextEdit*>("IDC_LOG")->toPlainText(); }
+    QComboBox* Combo() { return Find<QComboBox>("IDC_PORT"); }
+
+    CRecordingPrompts prompts;
+    std::unique_ptr<CFakeRegistry> registry;
+    std::unique_ptr<CLumaretDlg> dlg;
+};
+
+struct TypingCase {
+    const char* field;
+    bool selectAllFirst;
+    QList<QPair<Qt::Key, Qt::KeyboardModifiers>> keys;
+    const char* expected;
+};
+
+TEST_F(MainWindow, TypedCharactersAreFilteredPerField) {
+    Make({});
+    const auto K = [](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        return qMakePair(k, m);
+    };
+    const TypingCase cases[] = {
+        {"IDC_CHANNEL",
+         true,
+         {K(Qt::Key_5), K(Qt::Key_0), K(Qt::Key_A), K(Qt::Key_Space), K(Qt::Key_Minus)},
+         "1"},
+        {"IDC_CHANNEL", true, {K(Qt::Key_3)}, "3"},
+        {"IDC_CHANNEL", false, {K(Qt::Key_End), K(Qt::Key_2)}, "1"}, // limit of 1
+        {"IDC_CHANNEL", false, {K(Qt::Key_End), K(Qt::Key_Backspace)}, "1"},
+        {"IDC_CHANNEL", false, {K(Qt::Key_Home), K(Qt::Key_Delete)}, ""},
+        {"IDC_KEY_NO", true, {K(Qt::Key_9), K(Qt::Key_9), K(Qt::Key_9), K(Qt::Key_9)}, "999"},
+        {"IDC_KEY_NO", true, {K(Qt::Key_0), K(Qt::Key_Period), K(Qt::Key_Plus), K(Qt::Key_B)}, "0"},
+        {"IDC_KEY_NO", false, {K(Qt::Key_End), K(Qt::Key_Backspace)}, "1"},
+        {"IDC_KEY_NO",
+         false,
+         {K(Qt::Key_A, Qt::ControlModifier), K(Qt::Key_X, Qt::ControlModifier)},
+         "1"},
+        {"IDC_KEY_NO",
+         false,
+         {K(Qt::Key_End), K(Qt::Key_Left), K(Qt::Key_Shift, Qt::NoModifier), K(Qt::Key_7)},
+         "71"},
+    };
+    for (const TypingCase& c : cases) {
+        auto* edit = Find<QLineEdit>(c.field);
+        ASSERT_NE(edit, nullptr);
+        edit->setText(QStringLiteral("1"));
+        edit->setFocus();
+        if (c.selectAllFirst) {
+            edit->selectAll();
+        } else {
+            edit->deselect();
+        }
+        for (const auto& [key, mods] : c.keys) {
+            QTest::keyClick(edit, key, mods);
+        }
+        EXPECT_EQ(edit->text().toStdString(), c.expected) << c.field << " case " << (&c - cases);
+    }
+}
+
+TEST_F(MainWindow, PasteAndProgramTextAreNotFiltered) {
+    Make({});
+    auto* key = Find<QLineEdit>("IDC_KEY_NO");
+    EXPECT_EQ(key->text(), "1");
+    EXPECT_EQ(Find<QLineEdit>("IDC_CHANNEL")->text(), "1");
+    EXPECT_EQ(key->maxLength(), 3);
+    EXPECT_EQ(Find<QLineEdit>("IDC_CHANNEL")->maxLength(), 1);
+    QApplication::clipboard()->setText(QStringLiteral("-5"));
+    key->selectAll();
+    key->paste();
+    EXPECT_EQ(key->text(), "-5");
+}
+
+TEST_F(MainWindow, PortListFollowsTheRegistryRules) {
+    struct Case {
+        std::vector<DeviceMapEntry> ports;
+        long open, info;
+        int failEnum;
+        QStringList listed;
+        std::vector<QString> messages;
+    };
+    const Case cases[] = {
+        {{{"/dev/ttyS1", "COM2"}, {"/dev/ttyUSB9", "COM10"}}, 0, 0, -1, {"COM10", "COM2"}, {}},
+        {{}, 0, 0, -1, {}, {}},
+        {{{"/dev/ttyS1", "COM2"}}, 2, 0, -1, {}, {"Open Registry Error!\n"}},
+        {{{"/dev/ttyS1", "COM2"}}, 0, 5, -1, {}, {"Getting  Info  Error!\n"}},
+        {{{"/dev/x", "COM100"}, {"/dev/y", "COM3"}},
+         0,
+         0,
+         -1,
+         {"COM3"},
+         {"Can not get the name of the port"}},
+        {{{"/dev/x", "COM4"}, {"/dev/y", "COM3"}},
+         0,
+         0,
+         0,
+         {"COM3"},
+         {"Enum  Registry  Error or No More Items!\n"}},
+    };
+    for (const Case& c : cases) {
+        prompts.messages.clear();
+        registry = std::make_unique<CFakeRegistry>(c.ports);
+        registry->openStatus = c.open;
+        registry->infoStatus = c.info;
+        registry->failEnumAt = c.failEnum;
+        MakeWith();
+        QStringList listed;
+        for (int i = 0; i < Combo()->count(); ++i) {
+            listed << Combo()->itemText(i);
+        }
+        EXPECT_EQ(listed, c.listed) << (&c - cases);
+        EXPECT_EQ(Combo()->currentIndex(), c.listed.isEmpty() ? -1 : 0);
+        EXPECT_EQ(prompts.messages, c.messages) << (&c - cases);
+    }
+    EXPECT_EQ(Combo()->itemData(0, Qt::ToolTipRole).toString(), "/dev/y");
+}
+
+TEST_F(MainWindow, EnterInAFieldAcceptsAndEscRejects) {
+    for (const char* field : {"IDC_CHANNEL", "IDC_KEY_NO", "IDC_LOG"}) {
+        Make({});
+        QWidget* w = Find<QWidget>(field);
+        w->setFocus();
+        QTest::keyClick(w, Qt::Key_Return);
+        EXPECT_EQ(dlg->result(), QDialog::Accepted) << field;
+        EXPECT_FALSE(dlg->isVisible());
+    }
+    Make({});
+    QTest::keyClick(Find<QWidget>("IDC_KEY_NO"), Qt::Key_Escape);
+    EXPECT_EQ(dlg->result(), QDialog::Rejected);
+    EXPECT_FALSE(dlg->isVisible());
+}
+
+TEST_F(MainWindow, EnterOnAFocusedButtonClicksIt) {
+    Make({});
+    Button("IDC_OPEN")->setFocus();
+    QTest::keyClick(Button("IDC_OPEN"), Qt::Key_Return);
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_EQ(prompts.messages, std::vector<QString>{"Open Fail"});
+}
+
+TEST_F(MainWindow, OpenAndCloseAPublishedPort) {
+    PtyPort pty;
+    ASSERT_TRUE(pty.Open("COM5"));
+    Make({{"/dev/missing", "COM6"}, {pty.publication.LinkPath(), "COM5"}});
+    QPushButton* open = Button("IDC_OPEN");
+    QTest::mouseClick(open, Qt::LeftButton);
+    EXPECT_TRUE(dlg->IsPortOpen());
+    EXPECT_EQ(open->text(), "Close");
+    QTest::mouseClick(open, Qt::LeftButton);
+    EXPECT_FALSE(dlg->IsPortOpen());
+    EXPECT_EQ(open->text(), "Open");
+    Combo()->setCurrentIndex(1); // COM6: nothing behind it
+    QTest::mouseClick(open, Qt::LeftButton);
+    EXPECT_FALSE(dlg->IsPortOpen());
+    EXPECT_EQ(open->text(), "Open");
+    EXPECT_EQ(prompts.messages, std::vector<QString>{"Open Fail"});
+    Combo()->setCurrentIndex(0);
+    QTest::mouseClick(open, Qt::LeftButton);
+    EXPECT_TRUE(dlg->IsPortOpen());
+}
+
+TEST_F(MainWindow, CommandsRefuseWhilePortClosed) {
+    Make({});
+    auto* log = dlg->findChild<QPlainTextEdit*>("IDC_LOG");
+    log->setPlainText(QStringLiteral("kept"));
+    for (const char* name : {"IDC_GET_VERSION", "IDC_READ", "IDC_SEND", "IDC_LEARN"}) {
+        prompts.messages.clear();
+        QTest::mouseClick(Button(name), Qt::LeftButton);
+        EXPECT_EQ(prompts.messages, std::vector<QString>{"Port Close"}) << name;
+        EXPECT_TRUE(Button(name)->isEnabled()) << name;
+    }
+    EXPECT_EQ(LogText(), "kept");
+}
+
+// The test plays the module: it answers the next frame with the given bytes.
+struct Responder {
+    Responder(PtyPort& port, std::vector<std::vector<uint8_t>> replyPieces, int gap = 0)
+        : pty(port), pieces(std::move(replyPieces)), gapMs(gap) {}
+    PtyPort& pty;
+    std::vector<std::vector<uint8_t>> pieces;
+    int gapMs = 0;
+    std::vector<uint8_t> frame;
+    std::thread thread;
+    void Start() {
+        thread = std::thread([this] {
+            frame = pty.Take(3000);
+            for (const auto& piece : pieces) {
+                if (!piece.empty()) {
+                    (void)!write(pty.master, piece.data(), piece.size());
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
+            }
+        });
+    }
+    ~Responder() {
+        if (thread.joinable()) {
+            thread.join();
+        }
+    }
+};
+
+class KeyCommands : public MainWindow {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(pty.Open("COM7"));
+        Make({{pty.publication.LinkPath(), "COM7"}});
+        QTest::mouseClick(Button("IDC_OPEN"), Qt::LeftButton);
+        ASSERT_TRUE(dlg->IsPortOpen());
+    }
+    void SetFields(const char* channel, const char* key) {
+        Find<QLineEdit>("IDC_CHANNEL")->setText(QString::fromLatin1(channel));
+        Find<QLineEdit>("IDC_KEY_NO")->setText(QString::fromLatin1(key));
+    }
+    PtyPort pty;
+};
+
+std::vector<uint8_t> Status(uint8_t status) {
+    return {1, 5, 2, 6, 0, status, 0xAA, 0xBB};
+}
+
+TEST_F(KeyCommands, KeyNumbersOutsideTheRangeSendNothing) {
+    for (const char* key : {"0", "", "101", "999", "-5"}) {
+        for (const char* name : {"IDC_READ", "IDC_SEND", "IDC_LEARN"}) {
+            prompts.messages.clear();
+            SetFields("1", key);
+            QTest::mouseClick(Button(name), Qt::LeftButton);
+            EXPECT_EQ(prompts.messages, std::vector<QString>{"Key No must between 1 to 100!"})
+                << name << " key '" << key << "'";
+            EXPECT_TRUE(Button(name)->isEnabled());
+        }
+    }
+    EXPECT_TRUE(pty.Take(100).empty());
+}
+
+TEST_F(KeyCommands, ReadShowsTheReplyByItsCount) {
+    std::vector<uint8_t> twenty(20);
+    for (int i = 0; i < 20; ++i) {
+        twenty[i] = static_cast<uint8_t>(0xF0 + i * 7);
+    }
+    QString twentyText;
+    for (uint8_t b : twenty) {
+        twentyText += QString::asprintf("%02X ", b);
+    }
+    struct Case {
+        std::vector<uint8_t> reply;
+        QString log;
+    };
+    const Case cases[] = {{Status(1), "Key empty!"},
+                          {Status(0), ""},
+                          {{0x3F}, "3F "},
+                          {twenty, twentyText},
+                          {{}, "Communication fail!"}};
+    for (const Case& c : cases) {
+        SetFields("2", "5");
+        Responder r{pty, {c.reply}};
+        r.Start();
+        QTest::mouseClick(Button("IDC_READ"), Qt::LeftButton);
+        r.thread.join();
+        EXPECT_EQ(LogText(), c.log);
+        EXPECT_TRUE(Button("IDC_READ")->isEnabled());
+        const std::vector<uint8_t> worked{1, 5, 2, 6, 0, 0, 3, 4, 0x69, 0, 0x9E, 0x96};
+        EXPECT_EQ(r.frame, worked);
+    }
+}
+
+TEST_F(KeyCommands, SendSaysWhatTheModuleAnswered) {
+    struct Case {
+        std::vector<uint8_t> reply;
+        QString log;
+    };
+    const Case cases[] = {
+        {Status(0), "Send Ok!"}, {Status(2), "Key empty!"}, {{}, "Communication fail!"}};
+    for (const Case& c : cases) {
+        SetFields("2", "5");
+        Responder r{pty, {c.reply}};
+        r.Start();
+        QTest::mouseClick(Button("IDC_SEND"), Qt::LeftButton);
+        r.thread.join();
+        EXPECT_EQ(LogText(), c.log);
+        const std::vector<uint8_t> worked{1,    5, 2, 6, 0,    0, 7,    2,
+                                          0x69, 0, 2, 1, 0x69, 0, 0xBD, 0x55};
+        EXPECT_EQ(r.frame, worked);
+    }
+}
+
+TEST_F(KeyCommands, GetShowsTheVersionOrFails) {
+    std::vector<uint8_t> version(19, 0x20);
+    const char digits[] = "102003";
+    for (int i = 0; i < 6; ++i) {
+        version[7 + i] = static_cast<uint8_t>(digits[i]);
+    }
+    std::vector<uint8_t> cut = version;
+    cut[8] = 0;
+    struct Case {
+        std::vector<uint8_t> reply;
+        QString shown;
+        bool fails;
+    };
+    const Case cases[] = {{version, "102.003", false}, {cut, "1", false}, {Status(0), "", true}};
+    for (const Case& c : cases) {
+        prompts.messages.clear();
+        Responder r{pty, {c.reply}};
+        r.Start();
+        QTest::mouseClick(Button("IDC_GET_VERSION"), Qt::LeftButton);
+        r.thread.join();
+        EXPECT_EQ(Find<QLineEdit>("IDC_VERSION")->text(), c.shown);
+        EXPECT_EQ(prompts.messages.size(), c.fails ? 1u : 0u);
+        EXPECT_EQ(r.frame, (std::vector<uint8_t>{1, 5, 2, 6, 0, 0, 1, 0xF1, 0x31, 0x9D}));
+    }
+}
+
+TEST_F(KeyCommands, LearnGathersTheAnswerFromItsPieces) {
+    struct Case {
+        std::vector<std::vector<uint8_t>> pieces;
+        QString log;
+    };
+    const std::vector<uint8_t> s2 = Status(2);
+    const Case cases[] = {
+        {{Status(0)}, "Learn Ok!"},
+        {{{s2.begin(), s2.begin() + 3}, {s2.begin() + 3, s2.end()}}, "Carry wrong!"},
+        {{{9, 9, 9}, {1, 2, 3, 4}, {5, 4, 7, 8}}, "Save fail!"},
+        {{Status(3)}, "Learn fail!"},
+    };
+    for (const Case& c : cases) {
+        SetFields("2", "5");
+        Responder r{pty, c.pieces, 300};
+        r.Start();
+        QTest::mouseClick(Button("IDC_LEARN"), Qt::LeftButton);
+        EXPECT_FALSE(Button("IDC_LEARN")->isEnabled());
+        EXPECT_TRUE(WaitFor([&] { return !dlg->IsLearnPending(); }, 15000));
+        r.thread.join();
+        EXPECT_EQ(LogText(), c.log);
+        EXPECT_TRUE(Button("IDC_LEARN")->isEnabled());
+        EXPECT_EQ(r.frame, (std::vector<uint8_t>{1, 5, 2, 6, 0, 0, 3, 1, 0x69, 0, 0x9F, 0x86}));
+    }
+}
+
+TEST_F(KeyCommands, LearnPollOfFortyBytesStaysInItsBuffer) {
+    std::vector<uint8_t> forty(40, 0x77);
+    Responder r{pty, {forty}};
+    r.Start();
+    QTest::mouseClick(Button("IDC_LEARN"), Qt::LeftButton);
+    r.thread.join();
+    // 32 bytes in the first poll, the other 8 in the next: never an answer.
+    EXPECT_TRUE(WaitFor([&] { return dlg->LearnHeld() == 8; }, 3000));
+    // Close the port so the remaining empty polls come quickly.
+    QTest::mouseClick(Button("IDC_OPEN"), Qt::LeftButton);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(WaitFor([&] { return !dlg->IsLearnPending(); }, 15000));
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::seconds(3) + std::chrono::seconds(5));
+    EXPECT_EQ(LogText(), "Learn timeout!");
+    EXPECT_EQ(dlg->Importing(), 0);
+    EXPECT_EQ(dlg->Exporting(), 0);
+    EXPECT_EQ(dlg->LearnHeld(), 8);
+    EXPECT_EQ(dlg->LearnReply()[7], 0x77);
+}
+
+TEST_F(MainWindow, SavesAScreenshot) {
+    Make({{"/dev/ttyUSB0", "COM33"}, {"/tmp/x", "COM9"}});
+    dlg->findChild<QPlainTextEdit*>("IDC_LOG")->setPlainText(QStringLiteral("Send Ok!"));
+    const QPixmap shot = dlg->grab();
+    EXPECT_GT(shot.width(), 100);
+    EXPECT_TRUE(shot.save(QStringLiteral(LUMARET_DOCS_DIR "/window.png")));
+}
+
+} // namespace
