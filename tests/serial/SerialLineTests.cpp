@@ -142,7 +142,6 @@ TEST_F(SerialLine, CloseReleasesABlockedReadWithItsBytes) {
     std::thread reader([&] { got = link.Read(buf, 32); });
     const uint8_t part[3] = {5, 6, 7};
     Send(part, 3);
-    ASSERT_TRUE(AwaitQueued(0));
     const auto start = Clock::now();
     link.Close();
     reader.join();
