@@ -7,8 +7,10 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -485,6 +487,63 @@ TEST_F(MainWindow, SavesAScreenshot) {
     const QPixmap shot = dlg->grab();
     EXPECT_GT(shot.width(), 100);
     EXPECT_TRUE(shot.save(QStringLiteral(LUMARET_DOCS_DIR "/window.png")));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(MainWindow, AboutOpensFromTheContextMenuAndClosesWithOk) {
+    Make({});
+    QMenu* menu = dlg->findChild<QMenu*>("SystemMenu");
+    ASSERT_NE(menu, nullptr);
+    const QList<QAction*> actions = menu->actions();
+    ASSERT_GE(actions.size(), 2);
+    EXPECT_TRUE(actions[actions.size() - 2]->isSeparator());
+    EXPECT_EQ(actions.back()->text(), "&About Lumaret...");
+    QContextMenuEvent right(QContextMenuEvent::Mouse, QPoint(5, 5), dlg->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(dlg.get(), &right);
+    ASSERT_TRUE(WaitFor([&] { return menu->isVisible(); }, 2000));
+    bool sawAbout = false;
+    QTimer::singleShot(0, [&] {
+        WaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 2000);
+        QWidget* about = QApplication::activeModalWidget();
+        sawAbout = about != nullptr && about->windowTitle() == "About Lumaret";
+        if (about != nullptr) {
+            QTest::mouseClick(about->findChild<QPushButton*>("IDOK"), Qt::LeftButton);
+        }
+    });
+    actions.back()->trigger();
+    EXPECT_TRUE(sawAbout);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(dlg->isVisible());
+}
+
+TEST_F(KeyCommands, ReadKeepsTheKeyboardFocusForTheNextSpace) {
+    QPushButton* read = Button("IDC_READ");
+    read->setFocus();
+    for (int round = 0; round < 2; ++round) {
+        Responder r{pty, {Status(1)}};
+        r.Start();
+        QTest::keyClick(read, Qt::Key_Space);
+        r.thread.join();
+        EXPECT_EQ(LogText(), "Key empty!");
+        EXPECT_TRUE(read->hasFocus()) << round;
+        Find<QPlainTextEdit>("IDC_LOG")->clear();
+    }
+}
+
+TEST_F(KeyCommands, ClosingThePortEndsAPendingLearnWithinThreeSeconds) {
+    QTest::mouseClick(Button("IDC_LEARN"), Qt::LeftButton);
+    EXPECT_TRUE(dlg->IsLearnPending());
+    EXPECT_FALSE(Button("IDC_EXPORT")->isEnabled());
+    QTest::mouseClick(Button("IDC_OPEN"), Qt::LeftButton);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(WaitFor([&] { return !dlg->IsLearnPending(); }, 10000));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_EQ(LogText(), "Learn timeout!");
+    EXPECT_TRUE(Button("IDC_LEARN")->isEnabled());
+    EXPECT_TRUE(Button("IDC_EXPORT")->isEnabled());
 }
 
 } // namespace
