@@ -113,7 +113,7 @@ protected:
         DialogServices services;
         services.registry = registry.get();
         services.prompts = &prompts;
-        services.timing = ScaledTiming(0.25);
+        services.timing = timing;
         dlg = std::make_unique<CLumaretDlg>(services);
         dlg->Create();
         dlg->show();
@@ -129,6 +129,7 @@ protected:
     QComboBox* Combo() { return Find<QComboBox>("IDC_PORT"); }
 
     CRecordingPrompts prompts;
+    ExchangeTiming timing = ScaledTiming(0.25);
     std::unique_ptr<CFakeRegistry> registry;
     std::unique_ptr<CLumaretDlg> dlg;
 };
@@ -544,6 +545,53 @@ TEST_F(KeyCommands, ClosingThePortEndsAPendingLearnWithinThreeSeconds) {
     EXPECT_EQ(LogText(), "Learn timeout!");
     EXPECT_TRUE(Button("IDC_LEARN")->isEnabled());
     EXPECT_TRUE(Button("IDC_EXPORT")->isEnabled());
+}
+
+} // namespace
+
+namespace {
+
+// Each command once on the program's own timing, the module silent.
+class FixedTimingCommands : public KeyCommands {
+protected:
+    void SetUp() override {
+        timing = FixedTiming();
+        KeyCommands::SetUp();
+    }
+    double Seconds(const std::function<void()>& run) {
+        const auto start = std::chrono::steady_clock::now();
+        run();
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+};
+
+TEST_F(FixedTimingCommands, SilentModuleTakesThePausesAndReadEndings) {
+    struct Case {
+        const char* button;
+        double least; // pause + 100 ms + 10 ms per requested byte
+        QString log;
+    };
+    const Case cases[] = {{"IDC_GET_VERSION", 0.52, ""},
+                          {"IDC_SEND", 0.72, "Communication fail!"},
+                          {"IDC_READ", 5.62, "Communication fail!"}};
+    prompts.messages.clear();
+    for (const Case& c : cases) {
+        const double took = Seconds([&] { QTest::mouseClick(Button(c.button), Qt::LeftButton); });
+        EXPECT_GE(took, c.least - 0.01) << c.button;
+        EXPECT_LT(took, c.least + 2.0) << c.button;
+        if (!c.log.isEmpty()) {
+            EXPECT_EQ(LogText(), c.log);
+        }
+    }
+    EXPECT_EQ(prompts.messages, std::vector<QString>{"Get Fail"});
+    const double learn = Seconds([&] {
+        QTest::mouseClick(Button("IDC_LEARN"), Qt::LeftButton);
+        EXPECT_TRUE(WaitFor([&] { return !dlg->IsLearnPending(); }, 25000));
+    });
+    EXPECT_GE(learn, 30 * 0.42 - 0.05);
+    EXPECT_LT(learn, 20.0);
+    EXPECT_EQ(LogText(), "Learn timeout!");
+    EXPECT_TRUE(Button("IDC_LEARN")->isEnabled());
 }
 
 } // namespace
