@@ -36,6 +36,26 @@ inline constexpr uint32_t PURGE_RXABORT = 0x2;
 inline constexpr uint32_t PURGE_TXCLEAR = 0x4;
 inline constexpr uint32_t PURGE_RXCLEAR = 0x8;
 
+// ClearCommError error bits.
+inline constexpr uint32_t CE_RXOVER = 0x1;
+inline constexpr uint32_t CE_OVERRUN = 0x2;
+inline constexpr uint32_t CE_RXPARITY = 0x4;
+inline constexpr uint32_t CE_FRAME = 0x8;
+inline constexpr uint32_t CE_BREAK = 0x10;
+
+// Modem status bits.
+inline constexpr uint32_t MS_CTS_ON = 0x10;
+inline constexpr uint32_t MS_DSR_ON = 0x20;
+inline constexpr uint32_t MS_RING_ON = 0x40;
+inline constexpr uint32_t MS_RLSD_ON = 0x80;
+
+// The queue-status record of ClearCommError; flags stay 0 here.
+struct ComStat {
+    uint32_t flags = 0;
+    uint32_t cbInQue = 0;
+    uint32_t cbOutQue = 0;
+};
+
 class ISerialDriver {
 public:
     virtual ~ISerialDriver() = default;
@@ -55,6 +75,13 @@ public:
     virtual bool LowerSignal(LinkSignal signal) = 0;
 
     virtual void Pause(uint32_t ms) = 0;
+
+    // Line status; a driver without it reports failure, which the link
+    // turns into 0.
+    // The line errors since the last call, and the bytes in both queues.
+    virtual bool ClearErrors(uint32_t&, ComStat&) { return false; }
+    // The MS_ bits of the modem lines.
+    virtual bool GetModemStatus(uint32_t&) { return false; }
 
     // One transfer each, bounded by the time-outs last set and ended early by
     // a raised signal (abort before closing when both are up).

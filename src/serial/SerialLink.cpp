@@ -198,6 +198,51 @@ uint32_t CSerialLink::InterruptTransfers(uint32_t ms) {
     return 0;
 }
 
+bool CSerialLink::CancelPending() {
+    return IsOpen();
+}
+
+bool CSerialLink::ClearErrors(uint32_t& errors, ComStat& stat) {
+    errors = 0;
+    stat = {};
+    Transfer t(*this);
+    return t && m_driver->ClearErrors(errors, stat);
+}
+
+uint32_t CSerialLink::BreakDetected() {
+    uint32_t errors = 0;
+    ComStat stat;
+    return ClearErrors(errors, stat) ? errors & CE_BREAK : 0;
+}
+
+uint32_t CSerialLink::GetInputCount() {
+    uint32_t errors = 0;
+    ComStat stat;
+    return ClearErrors(errors, stat) ? stat.cbInQue : 0;
+}
+
+uint32_t CSerialLink::GetModemStatus() {
+    Transfer t(*this);
+    uint32_t status = 0;
+    return t && m_driver->GetModemStatus(status) ? status : 0;
+}
+
+uint32_t CSerialLink::IsCtsOn() {
+    return GetModemStatus() & MS_CTS_ON;
+}
+
+uint32_t CSerialLink::IsDsrOn() {
+    return GetModemStatus() & MS_DSR_ON;
+}
+
+uint32_t CSerialLink::IsRingOn() {
+    return GetModemStatus() & MS_RING_ON;
+}
+
+uint32_t CSerialLink::IsRlsdOn() {
+    return GetModemStatus() & MS_RLSD_ON;
+}
+
 void CSerialLink::SetFlowControl(uint32_t on) {
     m_settings.dtrControl = 0;
     m_settings.outxDsrFlow = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SerialDriver.h"
 #include "SerialSettings.h"
 
 #include <condition_variable>
@@ -7,8 +8,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-
-class ISerialDriver;
 
 // The program's serial-port object. Results only: counts or true/false, and
 // every operation on a closed port gives 0 or false.
@@ -47,6 +46,21 @@ public:
     bool SetRts(uint32_t on);
     // Holds the closing signal for ms like Close, leaving the port open.
     uint32_t InterruptTransfers(uint32_t ms);
+    // Nothing stays pending between calls on this driver, so there is nothing
+    // to cancel: true while open.
+    bool CancelPending();
+
+    // Line errors since the last call and the queue counts; false while closed.
+    bool ClearErrors(uint32_t& errors, ComStat& stat);
+    uint32_t BreakDetected();
+    uint32_t GetInputCount();
+    // MS_ bits of the modem lines; 0 when they cannot be read.
+    uint32_t GetModemStatus();
+    uint32_t IsCtsOn();
+    uint32_t IsDsrOn();
+    uint32_t IsRingOn();
+    uint32_t IsRlsdOn();
+
     // Hardware handshake on or off; reaches the line at the next ApplySettings.
     void SetFlowControl(uint32_t on);
 

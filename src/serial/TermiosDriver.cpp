@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -70,6 +71,9 @@ bool TermiosDriver::OpenDevice(uint8_t port) {
     }
     m_savedValid = SaveLine(fd, m_saved);
     m_fd = fd;
+    // Errors from before the open are not ours to report.
+    m_counters = {};
+    ReadCounters(m_counters);
     return true;
 }
 
@@ -167,6 +171,58 @@ bool TermiosDriver::LowerSignal(LinkSignal signal) {
 
 void TermiosDriver::Pause(uint32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+bool TermiosDriver::ReadCounters(Counters& c) const {
+    serial_icounter_struct icount{};
+    if (ioctl(m_fd, TIOCGICOUNT, &icount) != 0)
+        return false;
+    c = {icount.brk, icount.frame, icount.overrun, icount.parity, icount.buf_overrun};
+    return true;
+}
+
+bool TermiosDriver::ClearErrors(uint32_t& errors, ComStat& stat) {
+    errors = 0;
+    stat = {};
+    if (m_fd < 0)
+        return false;
+    int in = 0, out = 0;
+    if (ioctl(m_fd, TIOCINQ, &in) != 0 || ioctl(m_fd, TIOCOUTQ, &out) != 0)
+        return false;
+    stat.cbInQue = static_cast<uint32_t>(in);
+    stat.cbOutQue = static_cast<uint32_t>(out);
+    // Lines without the counters (a pseudo-terminal) report no errors.
+    Counters now;
+    if (ReadCounters(now)) {
+        if (now.brk != m_counters.brk)
+            errors |= CE_BREAK;
+        if (now.frame != m_counters.frame)
+            errors |= CE_FRAME;
+        if (now.overrun != m_counters.overrun)
+            errors |= CE_OVERRUN;
+        if (now.parity != m_counters.parity)
+            errors |= CE_RXPARITY;
+        if (now.bufOverrun != m_counters.bufOverrun)
+            errors |= CE_RXOVER;
+        m_counters = now;
+    }
+    return true;
+}
+
+bool TermiosDriver::GetModemStatus(uint32_t& status) {
+    status = 0;
+    int bits = 0;
+    if (m_fd < 0 || ioctl(m_fd, TIOCMGET, &bits) != 0)
+        return false;
+    if (bits & TIOCM_CTS)
+        status |= MS_CTS_ON;
+    if (bits & TIOCM_DSR)
+        status |= MS_DSR_ON;
+    if (bits & TIOCM_RI)
+        status |= MS_RING_ON;
+    if (bits & TIOCM_CD)
+        status |= MS_RLSD_ON;
+    return true;
 }
 
 TransferEnd TermiosDriver::Wait(short portEvents, int timeoutMs, bool* portReady) {

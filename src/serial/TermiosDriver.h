@@ -21,6 +21,8 @@ public:
     bool RaiseSignal(LinkSignal signal) override;
     bool LowerSignal(LinkSignal signal) override;
     void Pause(uint32_t ms) override;
+    bool ClearErrors(uint32_t& errors, ComStat& stat) override;
+    bool GetModemStatus(uint32_t& status) override;
     TransferResult Read(uint8_t* buffer, uint32_t n) override;
     TransferResult Write(const uint8_t* buffer, uint32_t n) override;
 
@@ -33,6 +35,13 @@ private:
     TransferEnd Wait(short portEvents, int timeoutMs, bool* portReady);
     int SignalFd(LinkSignal signal) const;
 
+    // The kernel's error counters as of the last ClearErrors (or the open).
+    struct Counters {
+        int brk = 0, frame = 0, overrun = 0, parity = 0, bufOverrun = 0;
+    };
+    bool ReadCounters(Counters& c) const;
+
+    Counters m_counters;
     int m_fd = -1;
     short m_lastRevents = 0;
     int m_abortFd = -1;

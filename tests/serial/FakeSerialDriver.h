@@ -11,6 +11,10 @@ public:
     std::vector<std::string>* log;
     Dcb lastDcb;
     bool openResult = true;
+    bool queryResult = true;
+    uint32_t errors = 0;
+    ComStat stat;
+    uint32_t modemStatus = 0;
 
     explicit FakeSerialDriver(std::vector<std::string>* sink) : log(sink) {}
 
@@ -49,6 +53,18 @@ public:
         return true;
     }
     void Pause(uint32_t ms) override { log->push_back("pause " + std::to_string(ms)); }
+    bool ClearErrors(uint32_t& e, ComStat& s) override {
+        log->push_back("clear errors");
+        e = errors;
+        s = stat;
+        errors = 0;
+        return queryResult;
+    }
+    bool GetModemStatus(uint32_t& s) override {
+        log->push_back("modem status");
+        s = modemStatus;
+        return queryResult;
+    }
     TransferResult Read(uint8_t*, uint32_t n) override {
         log->push_back("read " + std::to_string(n));
         return {0, TransferEnd::Complete};

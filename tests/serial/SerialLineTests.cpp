@@ -201,4 +201,24 @@ TEST_F(SerialLine, StaleLinksAreNotListed) {
     EXPECT_TRUE(ResolveComDevice(7).empty());
 }
 
+TEST_F(SerialLine, QueueCountsWithoutErrorCounters) {
+    CSerialLink link;
+    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
+    EXPECT_EQ(link.GetInputCount(), 0u);
+    const uint8_t bytes[5] = {1, 2, 3, 4, 5};
+    Send(bytes, sizeof bytes);
+    ASSERT_TRUE(AwaitQueued(5));
+    EXPECT_EQ(link.GetInputCount(), 5u);
+    // A pseudo-terminal has no error counters: no errors, the queues still.
+    uint32_t errors = 99;
+    ComStat stat;
+    ASSERT_TRUE(link.ClearErrors(errors, stat));
+    EXPECT_EQ(errors, 0u);
+    EXPECT_EQ(stat.cbInQue, 5u);
+    EXPECT_EQ(stat.flags, 0u);
+    EXPECT_EQ(link.BreakDetected(), 0u);
+    // Nor modem lines.
+    EXPECT_EQ(link.GetModemStatus(), 0u);
+}
+
 } // namespace

@@ -237,4 +237,73 @@ TEST(SerialLinkErrorText, SystemTextOrEmpty) {
     EXPECT_TRUE(text.empty());
 }
 
+TEST(SerialLinkStatus, ModemBitsEachAlone) {
+    Fixture f;
+    ASSERT_TRUE(f.link->Open(1, 9600, 'N', 8, 0));
+    struct Case {
+        uint32_t bit;
+        uint32_t (CSerialLink::*query)();
+    };
+    const Case cases[] = {{MS_CTS_ON, &CSerialLink::IsCtsOn},
+                          {MS_DSR_ON, &CSerialLink::IsDsrOn},
+                          {MS_RING_ON, &CSerialLink::IsRingOn},
+                          {MS_RLSD_ON, &CSerialLink::IsRlsdOn}};
+    for (const Case& c : cases) {
+        f.fake->modemStatus = 0xF0 & ~c.bit;
+        EXPECT_EQ((f.link.get()->*c.query)(), 0u) << c.bit;
+        f.fake->modemStatus = c.bit;
+        EXPECT_EQ((f.link.get()->*c.query)(), c.bit) << c.bit;
+        EXPECT_EQ(f.link->GetModemStatus(), c.bit);
+    }
+    f.fake->queryResult = false;
+    EXPECT_EQ(f.link->GetModemStatus(), 0u);
+    EXPECT_EQ(f.link->IsCtsOn(), 0u);
+}
+
+TEST(SerialLinkStatus, ErrorsAndQueues) {
+    Fixture f;
+    ASSERT_TRUE(f.link->Open(1, 9600, 'N', 8, 0));
+    f.fake->errors = CE_BREAK | CE_FRAME;
+    f.fake->stat.cbInQue = 7;
+    f.fake->stat.cbOutQue = 3;
+    uint32_t errors = 0;
+    ComStat stat;
+    ASSERT_TRUE(f.link->ClearErrors(errors, stat));
+    EXPECT_EQ(errors, CE_BREAK | CE_FRAME);
+    EXPECT_EQ(stat.cbInQue, 7u);
+    EXPECT_EQ(stat.cbOutQue, 3u);
+    EXPECT_EQ(f.link->GetInputCount(), 7u);
+
+    f.fake->errors = CE_OVERRUN | CE_BREAK;
+    EXPECT_EQ(f.link->BreakDetected(), CE_BREAK);
+    f.fake->errors = CE_OVERRUN;
+    EXPECT_EQ(f.link->BreakDetected(), 0u);
+
+    f.fake->queryResult = false;
+    f.fake->errors = CE_BREAK;
+    EXPECT_EQ(f.link->BreakDetected(), 0u);
+    EXPECT_EQ(f.link->GetInputCount(), 0u);
+}
+
+TEST(SerialLinkStatus, ClosedGivesZeroWithoutTouchingTheDriver) {
+    Fixture f;
+    f.fake->errors = CE_BREAK;
+    f.fake->stat.cbInQue = 5;
+    f.fake->modemStatus = 0xF0;
+    uint32_t errors = 1;
+    ComStat stat;
+    stat.cbInQue = 9;
+    EXPECT_FALSE(f.link->ClearErrors(errors, stat));
+    EXPECT_EQ(errors, 0u);
+    EXPECT_EQ(stat.cbInQue, 0u);
+    EXPECT_EQ(f.link->BreakDetected(), 0u);
+    EXPECT_EQ(f.link->GetInputCount(), 0u);
+    EXPECT_EQ(f.link->GetModemStatus(), 0u);
+    EXPECT_EQ(f.link->IsRlsdOn(), 0u);
+    EXPECT_FALSE(f.link->CancelPending());
+    EXPECT_TRUE(f.log.empty());
+    ASSERT_TRUE(f.link->Open(1, 9600, 'N', 8, 0));
+    EXPECT_TRUE(f.link->CancelPending());
+}
+
 } // namespace
