@@ -76,6 +76,14 @@ public:
 
     virtual void Pause(uint32_t ms) = 0;
 
+    // A transfer of up to n bytes that waits for all of them no longer than
+    // ms, whatever the line time-outs; ended early by a raised signal.
+    // A driver without them fails.
+    virtual TransferResult ReadUntil(uint8_t*, uint32_t, uint32_t) { return {}; }
+    virtual TransferResult WriteUntil(const uint8_t*, uint32_t, uint32_t) { return {}; }
+    // Waits up to ms for a signal only; Complete when the time ran out.
+    virtual TransferEnd WaitSignals(uint32_t) { return TransferEnd::Failed; }
+
     // Line status; a driver without it reports failure, which the link
     // turns into 0.
     // The line errors since the last call, and the bytes in both queues.

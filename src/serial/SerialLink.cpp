@@ -4,12 +4,16 @@
 #include "SerialDriver.h"
 #include "TermiosDriver.h"
 
+#include <chrono>
 #include <cstring>
 
 namespace {
 
 constexpr uint32_t CLOSE_PAUSE_MS = 1000;
 constexpr uint32_t QUEUE_SIZE = 1024;
+// With a message pump a read attempt waits at most this long, so that the
+// pump runs while the line is quiet.
+constexpr uint32_t PUMP_SLICE_MS = 20;
 
 } // namespace
 
@@ -241,6 +245,78 @@ uint32_t CSerialLink::IsRingOn() {
 
 uint32_t CSerialLink::IsRlsdOn() {
     return GetModemStatus() & MS_RLSD_ON;
+}
+
+uint32_t CSerialLink::ReadQueued(uint8_t* buffer, uint32_t length) {
+    if (buffer == nullptr || length == 0)
+        return 0;
+    const uint32_t queued = GetInputCount();
+    if (queued == 0)
+        return 0;
+    // Never past the caller's buffer; the rest stays queued.
+    return Read(buffer, std::min(queued, length));
+}
+
+uint32_t CSerialLink::ReadQueuedAfter(uint8_t* buffer, uint32_t length, uint32_t t) {
+    if (m_driver->WaitSignals(t) != TransferEnd::Complete)
+        return 0;
+    return ReadQueued(buffer, length);
+}
+
+uint32_t CSerialLink::ReadLoop(uint8_t* buffer, uint32_t n, uint32_t t, bool pump) {
+    if (buffer == nullptr || n == 0 || t == 0)
+        return 0;
+    Transfer guard(*this);
+    if (!guard)
+        return 0;
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const bool slices = pump && m_pump;
+    uint32_t count = 0;
+    for (;;) {
+        const auto passed =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+        if (passed.count() >= t)
+            break;
+        uint32_t left = t - static_cast<uint32_t>(passed.count());
+        if (slices)
+            left = std::min(left, PUMP_SLICE_MS);
+        const TransferResult r = m_driver->ReadUntil(buffer + count, n - count, left);
+        count += r.count;
+        if (count >= n || r.end != TransferEnd::Complete)
+            break;
+        if (slices)
+            m_pump();
+    }
+    return count;
+}
+
+uint32_t CSerialLink::ReadTimed(uint8_t* buffer, uint32_t n, uint32_t t) {
+    return ReadLoop(buffer, n, t, false);
+}
+
+uint32_t CSerialLink::ReadWithin(uint8_t* buffer, uint32_t n, uint32_t t) {
+    return ReadLoop(buffer, n, t, true);
+}
+
+uint32_t CSerialLink::ReadByte(uint8_t* buffer, uint32_t t) {
+    return ReadWithin(buffer, 1, t);
+}
+
+bool CSerialLink::WriteWithin(const uint8_t* buffer, uint32_t n, uint32_t t) {
+    if (buffer == nullptr || n == 0 || t == 0)
+        return false;
+    Transfer guard(*this);
+    if (!guard)
+        return false;
+    const TransferResult r = m_driver->WriteUntil(buffer, n, t);
+    if (r.end == TransferEnd::Abort)
+        m_driver->LowerSignal(LinkSignal::Abort);
+    return r.count == n;
+}
+
+bool CSerialLink::WriteByte(uint8_t byte, uint32_t t) {
+    return WriteWithin(&byte, 1, t);
 }
 
 void CSerialLink::SetFlowControl(uint32_t on) {

@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -61,6 +62,22 @@ public:
     uint32_t IsRingOn();
     uint32_t IsRlsdOn();
 
+    // What is queued, at most length bytes; ReadQueuedAfter first waits t ms
+    // and gives 0 when a signal comes meanwhile.
+    uint32_t ReadQueued(uint8_t* buffer, uint32_t length);
+    uint32_t ReadQueuedAfter(uint8_t* buffer, uint32_t length, uint32_t t);
+    // Up to n bytes within t ms; ReadWithin runs the message pump between
+    // attempts. Each returns the bytes received.
+    uint32_t ReadTimed(uint8_t* buffer, uint32_t n, uint32_t t);
+    uint32_t ReadWithin(uint8_t* buffer, uint32_t n, uint32_t t);
+    uint32_t ReadByte(uint8_t* buffer, uint32_t t);
+    // True when all n bytes went within t ms.
+    bool WriteWithin(const uint8_t* buffer, uint32_t n, uint32_t t);
+    bool WriteByte(uint8_t byte, uint32_t t);
+    // Run by ReadWithin between read attempts; it should dispatch only what
+    // is already queued so the deadline holds. None by default.
+    void SetMessagePump(std::function<void()> pump) { m_pump = std::move(pump); }
+
     // Hardware handshake on or off; reaches the line at the next ApplySettings.
     void SetFlowControl(uint32_t on);
 
@@ -115,7 +132,9 @@ private:
     bool BeginTransfer();
     void EndTransfer();
     void CloseSteps(uint32_t pauseMs);
+    uint32_t ReadLoop(uint8_t* buffer, uint32_t n, uint32_t t, bool pump);
 
+    std::function<void()> m_pump;
     std::unique_ptr<ISerialDriver> m_driver;
     SerialSettings m_settings;
 

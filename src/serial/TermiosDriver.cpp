@@ -173,6 +173,87 @@ void TermiosDriver::Pause(uint32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+TransferResult TermiosDriver::ReadUntil(uint8_t* buffer, uint32_t n, uint32_t ms) {
+    TransferResult result;
+    if (m_fd < 0)
+        return result;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    bool hungUp = false;
+    for (;;) {
+        while (result.count < n) {
+            const ssize_t got = read(m_fd, buffer + result.count, n - result.count);
+            if (got > 0) {
+                result.count += static_cast<uint32_t>(got);
+                continue;
+            }
+            if (got < 0 && errno == EINTR)
+                continue;
+            if ((got == 0 || errno == EAGAIN) && !hungUp)
+                break;
+            result.end = TransferEnd::Failed;
+            return result;
+        }
+        const int timeoutMs = MsUntil(deadline);
+        if (result.count == n || timeoutMs == 0) {
+            result.end = TransferEnd::Complete;
+            return result;
+        }
+        bool ready = false;
+        const TransferEnd end = Wait(POLLIN, timeoutMs, &ready);
+        if (end != TransferEnd::Complete) {
+            result.end = end;
+            return result;
+        }
+        hungUp = ready && (m_lastRevents & POLLHUP);
+    }
+}
+
+TransferResult TermiosDriver::WriteUntil(const uint8_t* buffer, uint32_t n, uint32_t ms) {
+    TransferResult result;
+    if (m_fd < 0)
+        return result;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        while (result.count < n) {
+            const ssize_t put = write(m_fd, buffer + result.count, n - result.count);
+            if (put > 0) {
+                result.count += static_cast<uint32_t>(put);
+                continue;
+            }
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put < 0 && errno == EAGAIN)
+                break;
+            result.end = TransferEnd::Failed;
+            return result;
+        }
+        const int timeoutMs = MsUntil(deadline);
+        if (result.count == n || timeoutMs == 0) {
+            result.end = TransferEnd::Complete;
+            return result;
+        }
+        bool ready = false;
+        const TransferEnd end = Wait(POLLOUT, timeoutMs, &ready);
+        if (end != TransferEnd::Complete) {
+            result.end = end;
+            return result;
+        }
+    }
+}
+
+TransferEnd TermiosDriver::WaitSignals(uint32_t ms) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        const int timeoutMs = MsUntil(deadline);
+        if (timeoutMs == 0)
+            return TransferEnd::Complete;
+        bool ready = false;
+        const TransferEnd end = Wait(0, timeoutMs, &ready);
+        if (end != TransferEnd::Complete)
+            return end;
+    }
+}
+
 bool TermiosDriver::ReadCounters(Counters& c) const {
     serial_icounter_struct icount{};
     if (ioctl(m_fd, TIOCGICOUNT, &icount) != 0)

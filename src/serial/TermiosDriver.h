@@ -21,6 +21,9 @@ public:
     bool RaiseSignal(LinkSignal signal) override;
     bool LowerSignal(LinkSignal signal) override;
     void Pause(uint32_t ms) override;
+    TransferResult ReadUntil(uint8_t* buffer, uint32_t n, uint32_t ms) override;
+    TransferResult WriteUntil(const uint8_t* buffer, uint32_t n, uint32_t ms) override;
+    TransferEnd WaitSignals(uint32_t ms) override;
     bool ClearErrors(uint32_t& errors, ComStat& stat) override;
     bool GetModemStatus(uint32_t& status) override;
     TransferResult Read(uint8_t* buffer, uint32_t n) override;

@@ -2,6 +2,7 @@
 
 #include "SerialDriver.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,14 @@ public:
     uint32_t errors = 0;
     ComStat stat;
     uint32_t modemStatus = 0;
+    // ReadUntil hands out `input`, at most readChunk bytes a call, and ends
+    // with readEnd; WaitSignals and WriteUntil end with their own fields.
+    std::string input;
+    uint32_t readChunk = 1;
+    TransferEnd readEnd = TransferEnd::Complete;
+    uint32_t writeLimit = 0xFFFFFFFFu;
+    TransferEnd writeEnd = TransferEnd::Complete;
+    TransferEnd signalEnd = TransferEnd::Complete;
 
     explicit FakeSerialDriver(std::vector<std::string>* sink) : log(sink) {}
 
@@ -53,6 +62,21 @@ public:
         return true;
     }
     void Pause(uint32_t ms) override { log->push_back("pause " + std::to_string(ms)); }
+    TransferResult ReadUntil(uint8_t* buffer, uint32_t n, uint32_t ms) override {
+        log->push_back("read " + std::to_string(n) + " within " + std::to_string(ms));
+        uint32_t count = std::min<uint32_t>({n, readChunk, uint32_t(input.size())});
+        std::copy_n(input.begin(), count, buffer);
+        input.erase(0, count);
+        return {count, readEnd};
+    }
+    TransferResult WriteUntil(const uint8_t*, uint32_t n, uint32_t ms) override {
+        log->push_back("write " + std::to_string(n) + " within " + std::to_string(ms));
+        return {std::min(n, writeLimit), writeEnd};
+    }
+    TransferEnd WaitSignals(uint32_t ms) override {
+        log->push_back("wait signals " + std::to_string(ms));
+        return signalEnd;
+    }
     bool ClearErrors(uint32_t& e, ComStat& s) override {
         log->push_back("clear errors");
         e = errors;

@@ -11,6 +11,7 @@
 #include <sys/ioctl.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -219,6 +220,80 @@ TEST_F(SerialLine, QueueCountsWithoutErrorCounters) {
     EXPECT_EQ(link.BreakDetected(), 0u);
     // Nor modem lines.
     EXPECT_EQ(link.GetModemStatus(), 0u);
+}
+
+TEST_F(SerialLine, DeadlineReadsStopAtNBytesOrTheDeadline) {
+    CSerialLink link;
+    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
+    const uint8_t bytes[4] = {9, 8, 7, 6};
+    Send(bytes, sizeof bytes);
+    ASSERT_TRUE(AwaitQueued(4));
+    uint8_t buf[16] = {};
+    auto start = Clock::now();
+    EXPECT_EQ(link.ReadTimed(buf, 3, 3000), 3u);
+    EXPECT_LT(MsSince(start), 1000);
+    EXPECT_EQ(buf[2], 7);
+    // One byte left, ten asked for: the deadline ends it.
+    start = Clock::now();
+    EXPECT_EQ(link.ReadTimed(buf, 10, 300), 1u);
+    EXPECT_GE(MsSince(start), 300);
+    EXPECT_LT(MsSince(start), 700);
+    EXPECT_EQ(buf[0], 6);
+
+    int pumped = 0;
+    link.SetMessagePump([&] { ++pumped; });
+    start = Clock::now();
+    EXPECT_EQ(link.ReadWithin(buf, 10, 200), 0u);
+    EXPECT_GE(MsSince(start), 200);
+    EXPECT_LT(MsSince(start), 600);
+    EXPECT_GE(pumped, 3);
+    Send(bytes, 1);
+    EXPECT_EQ(link.ReadByte(buf, 2000), 1u);
+    EXPECT_EQ(buf[0], 9);
+}
+
+TEST_F(SerialLine, AbortEndsDeadlineReadsUntilReset) {
+    CSerialLink link;
+    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
+    uint8_t buf[4];
+    ASSERT_TRUE(link.Abort());
+    for (int i = 0; i < 2; ++i) {
+        const auto start = Clock::now();
+        EXPECT_EQ(link.ReadTimed(buf, 4, 3000), 0u);
+        EXPECT_LT(MsSince(start), 1000);
+    }
+    ASSERT_TRUE(link.ResetAbort());
+    const auto start = Clock::now();
+    EXPECT_EQ(link.ReadTimed(buf, 4, 150), 0u);
+    EXPECT_GE(MsSince(start), 150);
+}
+
+TEST_F(SerialLine, QueuedReadWithAShortBuffer) {
+    CSerialLink link;
+    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
+    const uint8_t bytes[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    Send(bytes, sizeof bytes);
+    ASSERT_TRUE(AwaitQueued(10));
+    uint8_t buf[4] = {};
+    EXPECT_EQ(link.ReadQueued(buf, 4), 4u);
+    EXPECT_EQ(buf[3], 3);
+    EXPECT_EQ(link.GetInputCount(), 6u);
+    const auto start = Clock::now();
+    EXPECT_EQ(link.ReadQueuedAfter(buf, 4, 100), 4u);
+    EXPECT_GE(MsSince(start), 100);
+    EXPECT_EQ(buf[0], 4);
+}
+
+TEST_F(SerialLine, WriteWithinTimesOutOnAFullLine) {
+    CSerialLink link;
+    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
+    // Nobody reads the master side, so this never fits.
+    const std::vector<uint8_t> big(1 << 20, 0x55);
+    const auto start = Clock::now();
+    EXPECT_FALSE(link.WriteWithin(big.data(), uint32_t(big.size()), 250));
+    EXPECT_GE(MsSince(start), 250);
+    EXPECT_LT(MsSince(start), 750);
+    EXPECT_TRUE(link.PurgeOutput());
 }
 
 } // namespace

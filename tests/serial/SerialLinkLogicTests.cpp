@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -304,6 +305,118 @@ TEST(SerialLinkStatus, ClosedGivesZeroWithoutTouchingTheDriver) {
     EXPECT_TRUE(f.log.empty());
     ASSERT_TRUE(f.link->Open(1, 9600, 'N', 8, 0));
     EXPECT_TRUE(f.link->CancelPending());
+}
+
+TEST(SerialLinkDeadlines, BadArgumentsAndClosedPortGiveZero) {
+    Fixture f;
+    uint8_t buf[4];
+    auto calls = [&](CSerialLink& l) {
+        return std::vector<uint32_t>{l.ReadTimed(nullptr, 4, 100),   l.ReadTimed(buf, 0, 100),
+                                     l.ReadTimed(buf, 4, 0),         l.ReadWithin(nullptr, 4, 100),
+                                     l.ReadWithin(buf, 0, 100),      l.ReadWithin(buf, 4, 0),
+                                     l.ReadByte(nullptr, 100),       l.ReadByte(buf, 0),
+                                     l.WriteWithin(nullptr, 4, 100), l.WriteWithin(buf, 0, 100),
+                                     l.WriteWithin(buf, 4, 0),       l.WriteByte(1, 0),
+                                     l.ReadQueued(nullptr, 4),       l.ReadQueued(buf, 0)};
+    };
+    f.fake->input = "abcd";
+    f.fake->stat.cbInQue = 4;
+    for (uint32_t r : calls(*f.link))
+        EXPECT_EQ(r, 0u);
+    EXPECT_TRUE(f.log.empty());
+    // Closed, good arguments: still nothing reaches the driver.
+    EXPECT_EQ(f.link->ReadTimed(buf, 4, 100), 0u);
+    EXPECT_EQ(f.link->ReadWithin(buf, 4, 100), 0u);
+    EXPECT_EQ(f.link->ReadByte(buf, 100), 0u);
+    EXPECT_FALSE(f.link->WriteWithin(buf, 4, 100));
+    EXPECT_FALSE(f.link->WriteByte(1, 100));
+    EXPECT_EQ(f.link->ReadQueued(buf, 4), 0u);
+    EXPECT_TRUE(f.log.empty());
+    ASSERT_TRUE(f.link->Open(1, 9600, 'N', 8, 0));
+    f.log.clear();
+    for (uint32_t r : calls(*f.link))
+        EXPECT_EQ(r, 0u);
+    EXPECT_TRUE(f.log.empty());
+}
+
+TEST(SerialLinkDeadlines, PumpRunsBetweenAttemptsOnlyForReadWithin) {
+    Fixture f;
+    ASSERT_TRUE(f.link->Open(1, 9600, 'N', 8, 0));
+    int pumped = 0;
+    f.link->SetMessagePump([&] { ++pumped; });
+    uint8_t buf[8] = {};
+    f.fake->input = "abcdef";
+    f.log.clear();
+    EXPECT_EQ(f.link->ReadWithin(buf, 3, 5000), 3u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 3), "abc");
+    EXPECT_EQ(pumped, 2); // between the three one-byte attempts, not after the last
+    ASSERT_EQ(f.log.size(), 3u);
+    EXPECT_EQ(f.log[0], "read 3 within 20"); // short slices so the pump keeps running
+    EXPECT_EQ(f.log[2], "read 1 within 20");
+
+    f.log.clear();
+    EXPECT_EQ(f.link->ReadTimed(buf, 3, 5000), 3u);
+    EXPECT_EQ(pumped, 2);
+    EXPECT_EQ(f.log[0].rfind("read 3 within ", 0), 0u);
+    EXPECT_GT(std::stoi(f.log[0].substr(14)), 4000); // the whole time left
+
+    f.log.clear();
+    f.fake->input = "xyz";
+    EXPECT_EQ(f.link->ReadByte(buf, 5000), 1u);
+    EXPECT_EQ(buf[0], 'x');
+    EXPECT_EQ(f.log.size(), 1u);
+}
+
+TEST(SerialLinkDeadlines, SignalEndsTheLoopAndOnlyWritesLowerAbort) {
+    const TransferEnd ends[] = {TransferEnd::Abort, TransferEnd::Closing, TransferEnd::Failed};
+    for (TransferEnd end : ends) {
+        Fixture f;
+        ASSERT_TRUE(f.link->Open(1, 9600, 'N', 8, 0));
+        f.fake->input = "abcdef";
+        f.fake->readEnd = end;
+        f.fake->writeEnd = end;
+        f.fake->writeLimit = 2;
+        uint8_t buf[8];
+        f.log.clear();
+        EXPECT_EQ(f.link->ReadTimed(buf, 6, 5000), 1u); // what came is counted
+        ASSERT_EQ(f.log.size(), 1u);
+        f.log.clear();
+        EXPECT_FALSE(f.link->WriteWithin(buf, 4, 300));
+        const bool lowered = std::find(f.log.begin(), f.log.end(), "lower abort") != f.log.end();
+        EXPECT_EQ(lowered, end == TransferEnd::Abort);
+        EXPECT_EQ(f.log[0], "write 4 within 300");
+    }
+    Fixture f;
+    ASSERT_TRUE(f.link->Open(1, 9600, 'N', 8, 0));
+    EXPECT_TRUE(f.link->WriteByte(7, 50));
+    EXPECT_EQ(f.log.back(), "write 1 within 50");
+}
+
+TEST(SerialLinkDeadlines, QueuedReadsStayWithinTheBuffer) {
+    Fixture f;
+    uint8_t buf[4];
+    // The wait happens even while closed; the read then does not.
+    EXPECT_EQ(f.link->ReadQueuedAfter(buf, 4, 50), 0u);
+    EXPECT_EQ(f.log, (Log{"wait signals 50"}));
+    ASSERT_TRUE(f.link->Open(1, 9600, 'N', 8, 0));
+    f.fake->stat.cbInQue = 10;
+    f.log.clear();
+    f.link->ReadQueued(buf, 4);
+    EXPECT_EQ(f.log, (Log{"clear errors", "read 4"}));
+    f.fake->stat.cbInQue = 3;
+    f.log.clear();
+    f.link->ReadQueuedAfter(buf, 4, 50);
+    EXPECT_EQ(f.log, (Log{"wait signals 50", "clear errors", "read 3"}));
+    for (TransferEnd end : {TransferEnd::Abort, TransferEnd::Closing, TransferEnd::Failed}) {
+        f.fake->signalEnd = end;
+        f.log.clear();
+        EXPECT_EQ(f.link->ReadQueuedAfter(buf, 4, 50), 0u);
+        EXPECT_EQ(f.log, (Log{"wait signals 50"}));
+    }
+    f.fake->stat.cbInQue = 0;
+    f.log.clear();
+    EXPECT_EQ(f.link->ReadQueued(buf, 4), 0u);
+    EXPECT_EQ(f.log, (Log{"clear errors"}));
 }
 
 } // namespace
