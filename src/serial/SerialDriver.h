@@ -84,6 +84,14 @@ public:
     // Waits up to ms for a signal only; Complete when the time ran out.
     virtual TransferEnd WaitSignals(uint32_t) { return TransferEnd::Failed; }
 
+    // Waits up to ms for one of the EV_ events in mask (EV_RXFLAG: evtChar
+    // seen in the input); Complete with the events, or with 0 when the time
+    // ran out.
+    virtual TransferEnd WaitEvent(uint32_t, char, uint32_t, uint32_t& events) {
+        events = 0;
+        return TransferEnd::Failed;
+    }
+
     // Line status; a driver without it reports failure, which the link
     // turns into 0.
     // The line errors since the last call, and the bytes in both queues.

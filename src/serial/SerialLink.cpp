@@ -319,6 +319,38 @@ bool CSerialLink::WriteByte(uint8_t byte, uint32_t t) {
     return WriteWithin(&byte, 1, t);
 }
 
+uint32_t CSerialLink::WaitForEvent(uint32_t mask, uint32_t t) {
+    Transfer guard(*this);
+    // An empty mask has nothing to wait for.
+    if (!guard || mask == 0)
+        return 0;
+    uint32_t events = 0;
+    const TransferEnd end = m_driver->WaitEvent(mask, m_settings.evtChar, t, events);
+    if (end == TransferEnd::Abort)
+        m_driver->LowerSignal(LinkSignal::Abort);
+    return end == TransferEnd::Complete ? events : 0;
+}
+
+bool CSerialLink::WaitForChar(char c, uint32_t t) {
+    if (!IsOpen())
+        return false;
+    m_settings.evtChar = c;
+    ApplySettings();
+    // The line is given evtChar only when evtMask holds EV_RXFLAG, which the
+    // default does not; WaitForEvent hands c to the wait directly instead.
+    return (WaitForEvent(EV_RXFLAG, t) & EV_RXFLAG) != 0;
+}
+
+uint32_t CSerialLink::WaitAndRead(uint8_t* buffer, uint32_t n, uint32_t t) {
+    if (buffer == nullptr || t == 0)
+        return 0;
+    if ((WaitForEvent(EV_RXCHAR, t) & EV_RXCHAR) == 0)
+        return 0;
+    if (n == 0 || !IsOpen())
+        return 0;
+    return ReadWithin(buffer, n, t);
+}
+
 void CSerialLink::SetFlowControl(uint32_t on) {
     m_settings.dtrControl = 0;
     m_settings.outxDsrFlow = 0;

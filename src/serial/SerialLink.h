@@ -78,6 +78,15 @@ public:
     // is already queued so the deadline holds. None by default.
     void SetMessagePump(std::function<void()> pump) { m_pump = std::move(pump); }
 
+    // The EV_ events of mask that occurred within t ms; 0 on time-out, on the
+    // closing signal and on the abort signal, which it lowers.
+    uint32_t WaitForEvent(uint32_t mask, uint32_t t);
+    // Waits for c in the input; the wait watches for c itself, whatever
+    // evtMask says, so the character given is the one honoured.
+    bool WaitForChar(char c, uint32_t t);
+    // Waits for input, then reads up to n bytes within a fresh t ms.
+    uint32_t WaitAndRead(uint8_t* buffer, uint32_t n, uint32_t t);
+
     // Hardware handshake on or off; reaches the line at the next ApplySettings.
     void SetFlowControl(uint32_t on);
 

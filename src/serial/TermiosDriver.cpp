@@ -3,6 +3,7 @@
 #include "LineState.h"
 #include "PortDirectory.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
@@ -20,6 +21,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr uint32_t MAXDWORD = 0xFFFFFFFFu;
+// How often a wait looks at the modem lines and the error counters, and how
+// much input it holds while looking for the event character.
+constexpr int LINE_POLL_MS = 10;
+constexpr size_t LOOKAHEAD_LIMIT = 4096;
 
 // Milliseconds left until the deadline, rounded up so that a wait never
 // returns just short of it and spins on a 0 ms poll.
@@ -83,6 +88,10 @@ void TermiosDriver::CloseDevice() {
     if (m_savedValid)
         RestoreLine(m_fd, m_saved);
     m_savedValid = false;
+    {
+        std::lock_guard lock(m_lookMutex);
+        m_lookahead.clear();
+    }
     ioctl(m_fd, TIOCNXCL);
     close(m_fd); // closing drops the flock as well
     m_fd = -1;
@@ -145,6 +154,10 @@ bool TermiosDriver::Purge(uint32_t flags) {
     // to end; the clear flags map onto the two queues.
     const bool in = flags & PURGE_RXCLEAR;
     const bool out = flags & PURGE_TXCLEAR;
+    if (in) {
+        std::lock_guard lock(m_lookMutex);
+        m_lookahead.clear();
+    }
     if (in && out)
         return tcflush(m_fd, TCIOFLUSH) == 0;
     if (in)
@@ -181,7 +194,7 @@ TransferResult TermiosDriver::ReadUntil(uint8_t* buffer, uint32_t n, uint32_t ms
     bool hungUp = false;
     for (;;) {
         while (result.count < n) {
-            const ssize_t got = read(m_fd, buffer + result.count, n - result.count);
+            const ssize_t got = TakeInput(buffer + result.count, n - result.count);
             if (got > 0) {
                 result.count += static_cast<uint32_t>(got);
                 continue;
@@ -241,6 +254,100 @@ TransferResult TermiosDriver::WriteUntil(const uint8_t* buffer, uint32_t n, uint
     }
 }
 
+ssize_t TermiosDriver::TakeInput(uint8_t* buffer, size_t n) {
+    {
+        std::lock_guard lock(m_lookMutex);
+        if (!m_lookahead.empty()) {
+            const size_t count = std::min(n, m_lookahead.size());
+            std::copy_n(m_lookahead.begin(), count, buffer);
+            m_lookahead.erase(m_lookahead.begin(), m_lookahead.begin() + ptrdiff_t(count));
+            return ssize_t(count);
+        }
+    }
+    return read(m_fd, buffer, n);
+}
+
+TransferEnd TermiosDriver::WaitEvent(uint32_t mask, char evtChar, uint32_t ms, uint32_t& events) {
+    events = 0;
+    if (m_fd < 0)
+        return TransferEnd::Failed;
+    const bool wantInput = mask & (EV_RXCHAR | EV_RXFLAG);
+    const bool wantLines = mask & (EV_CTS | EV_DSR | EV_RLSD | EV_RING);
+    const bool wantCounters = mask & (EV_BREAK | EV_ERR);
+    int linesAtStart = 0;
+    const bool haveLines = wantLines && ioctl(m_fd, TIOCMGET, &linesAtStart) == 0;
+    Counters countersAtStart;
+    const bool haveCounters = wantCounters && ReadCounters(countersAtStart);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+
+    for (;;) {
+        if (mask & EV_RXFLAG) {
+            // Move what has come into the look-ahead and look at the new part.
+            std::lock_guard lock(m_lookMutex);
+            uint8_t chunk[256];
+            while (m_lookahead.size() < LOOKAHEAD_LIMIT) {
+                const ssize_t got =
+                    read(m_fd, chunk, std::min(sizeof chunk, LOOKAHEAD_LIMIT - m_lookahead.size()));
+                if (got <= 0)
+                    break;
+                if (std::find(chunk, chunk + got, uint8_t(evtChar)) != chunk + got)
+                    events |= EV_RXFLAG;
+                m_lookahead.insert(m_lookahead.end(), chunk, chunk + got);
+            }
+        }
+        if (mask & EV_RXCHAR) {
+            int queued = 0;
+            ioctl(m_fd, TIOCINQ, &queued);
+            std::lock_guard lock(m_lookMutex);
+            if (queued > 0 || !m_lookahead.empty())
+                events |= EV_RXCHAR;
+        }
+        int lines = 0;
+        if (haveLines && ioctl(m_fd, TIOCMGET, &lines) == 0) {
+            const int changed = lines ^ linesAtStart;
+            if (changed & TIOCM_CTS)
+                events |= EV_CTS;
+            if (changed & TIOCM_DSR)
+                events |= EV_DSR;
+            if (changed & TIOCM_CD)
+                events |= EV_RLSD;
+            if (changed & TIOCM_RI)
+                events |= EV_RING;
+        }
+        Counters now;
+        if (haveCounters && ReadCounters(now)) {
+            if (now.brk != countersAtStart.brk)
+                events |= EV_BREAK;
+            if (now.frame != countersAtStart.frame || now.overrun != countersAtStart.overrun ||
+                now.parity != countersAtStart.parity)
+                events |= EV_ERR;
+        }
+        events &= mask;
+        if (events != 0)
+            return TransferEnd::Complete;
+
+        int timeoutMs = MsUntil(deadline);
+        if (timeoutMs == 0)
+            return TransferEnd::Complete;
+        if (haveLines || haveCounters)
+            timeoutMs = std::min(timeoutMs, LINE_POLL_MS);
+        bool lookaheadFull = false;
+        {
+            std::lock_guard lock(m_lookMutex);
+            lookaheadFull = m_lookahead.size() >= LOOKAHEAD_LIMIT;
+        }
+        if (lookaheadFull && !haveLines && !haveCounters)
+            timeoutMs = std::min(timeoutMs, LINE_POLL_MS);
+        bool ready = false;
+        const TransferEnd end = Wait(wantInput && !lookaheadFull ? POLLIN : 0, timeoutMs, &ready);
+        if (end != TransferEnd::Complete)
+            return end;
+        // A hung-up line stays readable with nothing to read.
+        if (ready && (m_lastRevents & POLLHUP))
+            return TransferEnd::Failed;
+    }
+}
+
 TransferEnd TermiosDriver::WaitSignals(uint32_t ms) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
@@ -270,6 +377,10 @@ bool TermiosDriver::ClearErrors(uint32_t& errors, ComStat& stat) {
     int in = 0, out = 0;
     if (ioctl(m_fd, TIOCINQ, &in) != 0 || ioctl(m_fd, TIOCOUTQ, &out) != 0)
         return false;
+    {
+        std::lock_guard lock(m_lookMutex);
+        in += static_cast<int>(m_lookahead.size());
+    }
     stat.cbInQue = static_cast<uint32_t>(in);
     stat.cbOutQue = static_cast<uint32_t>(out);
     // Lines without the counters (a pseudo-terminal) report no errors.
@@ -349,7 +460,7 @@ TransferResult TermiosDriver::Read(uint8_t* buffer, uint32_t n) {
     for (;;) {
         // Take what is queued first, before any deadline is judged.
         while (result.count < n) {
-            const ssize_t got = read(m_fd, buffer + result.count, n - result.count);
+            const ssize_t got = TakeInput(buffer + result.count, n - result.count);
             if (got > 0) {
                 result.count += static_cast<uint32_t>(got);
                 lastByte = Clock::now();

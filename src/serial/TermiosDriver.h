@@ -3,6 +3,9 @@
 #include "SerialDriver.h"
 
 #include <atomic>
+#include <mutex>
+#include <sys/types.h>
+#include <vector>
 
 // The real driver: a tty descriptor in non-blocking mode, poll() and two
 // eventfd signals, with the line time-outs kept on a monotonic clock.
@@ -24,6 +27,7 @@ public:
     TransferResult ReadUntil(uint8_t* buffer, uint32_t n, uint32_t ms) override;
     TransferResult WriteUntil(const uint8_t* buffer, uint32_t n, uint32_t ms) override;
     TransferEnd WaitSignals(uint32_t ms) override;
+    TransferEnd WaitEvent(uint32_t mask, char evtChar, uint32_t ms, uint32_t& events) override;
     bool ClearErrors(uint32_t& errors, ComStat& stat) override;
     bool GetModemStatus(uint32_t& status) override;
     TransferResult Read(uint8_t* buffer, uint32_t n) override;
@@ -43,6 +47,12 @@ private:
         int brk = 0, frame = 0, overrun = 0, parity = 0, bufOverrun = 0;
     };
     bool ReadCounters(Counters& c) const;
+
+    // Input taken off the line to look for the event character; reads are
+    // served from it first.
+    ssize_t TakeInput(uint8_t* buffer, size_t n);
+    std::mutex m_lookMutex;
+    std::vector<uint8_t> m_lookahead;
 
     Counters m_counters;
     int m_fd = -1;

@@ -24,6 +24,8 @@ public:
     uint32_t writeLimit = 0xFFFFFFFFu;
     TransferEnd writeEnd = TransferEnd::Complete;
     TransferEnd signalEnd = TransferEnd::Complete;
+    uint32_t events = 0;
+    TransferEnd eventEnd = TransferEnd::Complete;
 
     explicit FakeSerialDriver(std::vector<std::string>* sink) : log(sink) {}
 
@@ -76,6 +78,12 @@ public:
     TransferEnd WaitSignals(uint32_t ms) override {
         log->push_back("wait signals " + std::to_string(ms));
         return signalEnd;
+    }
+    TransferEnd WaitEvent(uint32_t mask, char c, uint32_t ms, uint32_t& e) override {
+        log->push_back("wait event " + std::to_string(mask) + " char " + std::to_string(int(c)) +
+                       " within " + std::to_string(ms));
+        e = events & mask;
+        return eventEnd;
     }
     bool ClearErrors(uint32_t& e, ComStat& s) override {
         log->push_back("clear errors");

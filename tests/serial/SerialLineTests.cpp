@@ -296,4 +296,61 @@ TEST_F(SerialLine, WriteWithinTimesOutOnAFullLine) {
     EXPECT_TRUE(link.PurgeOutput());
 }
 
+TEST_F(SerialLine, WaitForInputEndsByInputTimeOrSignal) {
+    CSerialLink link;
+    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
+    auto start = Clock::now();
+    EXPECT_EQ(link.WaitForEvent(EV_RXCHAR | EV_CTS, 200), 0u);
+    EXPECT_GE(MsSince(start), 200);
+    EXPECT_LT(MsSince(start), 600);
+
+    // The closing signal, raised from another thread, ends the wait with 0.
+    start = Clock::now();
+    std::thread interrupter([&] { link.InterruptTransfers(300); });
+    EXPECT_EQ(link.WaitForEvent(EV_RXCHAR, 5000), 0u);
+    EXPECT_LT(MsSince(start), 2000);
+    interrupter.join();
+
+    // Input arriving while the wait runs wakes it.
+    const uint8_t bytes[3] = {1, 2, 3};
+    std::thread sender([&] { Send(bytes, 1); });
+    start = Clock::now();
+    EXPECT_EQ(link.WaitForEvent(EV_RXCHAR, 5000), EV_RXCHAR);
+    EXPECT_LT(MsSince(start), 2000);
+    sender.join();
+
+    // The abort signal ends the wait as a time-out and is lowered by it.
+    uint8_t buf[4];
+    ASSERT_EQ(link.ReadTimed(buf, 1, 1000), 1u);
+    ASSERT_TRUE(link.Abort());
+    start = Clock::now();
+    EXPECT_EQ(link.WaitForEvent(EV_RXCHAR, 5000), 0u);
+    EXPECT_LT(MsSince(start), 1000);
+    start = Clock::now();
+    EXPECT_EQ(link.ReadTimed(buf, 1, 150), 0u);
+    EXPECT_GE(MsSince(start), 150);
+}
+
+TEST_F(SerialLine, WaitForCharSeesItsCharacterAndKeepsTheInput) {
+    CSerialLink link;
+    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
+    const std::string text = "abcZdef";
+    Send(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    EXPECT_TRUE(link.WaitForChar('Z', 2000));
+    const std::string more = "xyz";
+    Send(reinterpret_cast<const uint8_t*>(more.data()), more.size());
+    const auto start = Clock::now();
+    EXPECT_FALSE(link.WaitForChar('Q', 200));
+    EXPECT_GE(MsSince(start), 200);
+    // What the waits looked at is still there, in order.
+    EXPECT_EQ(link.GetInputCount(), 10u);
+    uint8_t buf[16] = {};
+    EXPECT_EQ(link.ReadTimed(buf, 10, 2000), 10u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 10), "abcZdefxyz");
+
+    Send(reinterpret_cast<const uint8_t*>(more.data()), more.size());
+    EXPECT_EQ(link.WaitAndRead(buf, 3, 2000), 3u);
+    EXPECT_EQ(buf[2], 'z');
+}
+
 } // namespace

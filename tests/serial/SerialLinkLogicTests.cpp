@@ -419,4 +419,73 @@ TEST(SerialLinkDeadlines, QueuedReadsStayWithinTheBuffer) {
     EXPECT_EQ(f.log, (Log{"clear errors"}));
 }
 
+TEST(SerialLinkEvents, WaitOutcomes) {
+    Fixture f;
+    EXPECT_EQ(f.link->WaitForEvent(EV_RXCHAR, 100), 0u);
+    EXPECT_FALSE(f.link->WaitForChar('Z', 100));
+    EXPECT_TRUE(f.log.empty());
+    EXPECT_EQ(f.link->GetEvtChar(), '\n'); // the default, untouched while closed
+    ASSERT_TRUE(f.link->Open(1, 9600, 'N', 8, 0));
+    f.log.clear();
+    EXPECT_EQ(f.link->WaitForEvent(0, 100), 0u);
+    EXPECT_TRUE(f.log.empty());
+
+    struct Case {
+        TransferEnd end;
+        uint32_t result;
+        bool lowersAbort;
+    };
+    const Case cases[] = {{TransferEnd::Complete, EV_CTS | EV_RXCHAR, false},
+                          {TransferEnd::Abort, 0, true},
+                          {TransferEnd::Closing, 0, false},
+                          {TransferEnd::Failed, 0, false}};
+    for (const Case& c : cases) {
+        f.fake->events = EV_CTS | EV_RXCHAR | EV_BREAK;
+        f.fake->eventEnd = c.end;
+        f.log.clear();
+        EXPECT_EQ(f.link->WaitForEvent(EV_CTS | EV_RXCHAR, 300), c.result);
+        EXPECT_EQ(f.log[0], "wait event 9 char 10 within 300");
+        EXPECT_EQ(f.log.size(), c.lowersAbort ? 2u : 1u);
+        if (c.lowersAbort) {
+            EXPECT_EQ(f.log[1], "lower abort");
+        }
+    }
+}
+
+TEST(SerialLinkEvents, WaitForCharHandsItsCharacterToTheWait) {
+    Fixture f;
+    ASSERT_TRUE(f.link->Open(1, 9600, 'N', 8, 0));
+    const uint32_t mask = f.link->Settings().evtMask;
+    ASSERT_EQ(mask & EV_RXFLAG, 0u);
+    for (bool seen : {true, false}) {
+        f.fake->events = seen ? EV_RXFLAG : 0;
+        f.log.clear();
+        EXPECT_EQ(f.link->WaitForChar('Z', 250), seen);
+        EXPECT_EQ(f.link->GetEvtChar(), 'Z');
+        EXPECT_EQ(f.log, (Log{"state", "timeouts", "wait event 2 char 90 within 250"}));
+    }
+    EXPECT_EQ(f.link->Settings().evtMask, mask);
+}
+
+TEST(SerialLinkEvents, WaitAndReadNeedsInputFirst) {
+    Fixture f;
+    uint8_t buf[4];
+    EXPECT_EQ(f.link->WaitAndRead(buf, 4, 100), 0u);
+    ASSERT_TRUE(f.link->Open(1, 9600, 'N', 8, 0));
+    f.fake->input = "abcd";
+    f.fake->readChunk = 4;
+    f.log.clear();
+    EXPECT_EQ(f.link->WaitAndRead(nullptr, 4, 100), 0u);
+    EXPECT_EQ(f.link->WaitAndRead(buf, 4, 0), 0u);
+    EXPECT_TRUE(f.log.empty());
+    EXPECT_EQ(f.link->WaitAndRead(buf, 4, 100), 0u); // no EV_RXCHAR came
+    EXPECT_EQ(f.log, (Log{"wait event 1 char 10 within 100"}));
+    f.fake->events = EV_RXCHAR;
+    f.log.clear();
+    EXPECT_EQ(f.link->WaitAndRead(buf, 0, 100), 0u);
+    EXPECT_EQ(f.log.size(), 1u);
+    EXPECT_EQ(f.link->WaitAndRead(buf, 4, 100), 4u);
+    EXPECT_EQ(f.log.back(), "read 4 within 100");
+}
+
 } // namespace
