@@ -93,6 +93,7 @@ public:
             int status = 0;
             if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
                 m_pid = -1;
+                DrainOutput();
                 return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             }
             // Output still to read makes a good pacing for this check.
@@ -114,6 +115,15 @@ public:
     const std::string& Output() const { return m_output; }
 
 private:
+    // What the ended program left in the pipe, up to its end.
+    void DrainOutput() {
+        char buffer[512];
+        ssize_t n;
+        while ((n = read(m_out, buffer, sizeof buffer)) > 0) {
+            m_output.append(buffer, static_cast<size_t>(n));
+        }
+    }
+
     pid_t m_pid = -1;
     int m_out = -1;
     std::string m_output;
