@@ -187,71 +187,13 @@ void TermiosDriver::Pause(uint32_t ms) {
 }
 
 TransferResult TermiosDriver::ReadUntil(uint8_t* buffer, uint32_t n, uint32_t ms) {
-    TransferResult result;
-    if (m_fd < 0)
-        return result;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
-    bool hungUp = false;
-    for (;;) {
-        while (result.count < n) {
-            const ssize_t got = TakeInput(buffer + result.count, n - result.count);
-            if (got > 0) {
-                result.count += static_cast<uint32_t>(got);
-                continue;
-            }
-            if (got < 0 && errno == EINTR)
-                continue;
-            if ((got == 0 || errno == EAGAIN) && !hungUp)
-                break;
-            result.end = TransferEnd::Failed;
-            return result;
-        }
-        const int timeoutMs = MsUntil(deadline);
-        if (result.count == n || timeoutMs == 0) {
-            result.end = TransferEnd::Complete;
-            return result;
-        }
-        bool ready = false;
-        const TransferEnd end = Wait(POLLIN, timeoutMs, &ready);
-        if (end != TransferEnd::Complete) {
-            result.end = end;
-            return result;
-        }
-        hungUp = ready && (m_lastRevents & POLLHUP);
-    }
+    ReadLimits limits;
+    limits.total = Clock::now() + std::chrono::milliseconds(ms);
+    return ReadWith(buffer, n, limits);
 }
 
 TransferResult TermiosDriver::WriteUntil(const uint8_t* buffer, uint32_t n, uint32_t ms) {
-    TransferResult result;
-    if (m_fd < 0)
-        return result;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
-    for (;;) {
-        while (result.count < n) {
-            const ssize_t put = write(m_fd, buffer + result.count, n - result.count);
-            if (put > 0) {
-                result.count += static_cast<uint32_t>(put);
-                continue;
-            }
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put < 0 && errno == EAGAIN)
-                break;
-            result.end = TransferEnd::Failed;
-            return result;
-        }
-        const int timeoutMs = MsUntil(deadline);
-        if (result.count == n || timeoutMs == 0) {
-            result.end = TransferEnd::Complete;
-            return result;
-        }
-        bool ready = false;
-        const TransferEnd end = Wait(POLLOUT, timeoutMs, &ready);
-        if (end != TransferEnd::Complete) {
-            result.end = end;
-            return result;
-        }
-    }
+    return WriteBy(buffer, n, Clock::now() + std::chrono::milliseconds(ms));
 }
 
 ssize_t TermiosDriver::TakeInput(uint8_t* buffer, size_t n) {
@@ -438,25 +380,32 @@ TransferEnd TermiosDriver::Wait(short portEvents, int timeoutMs, bool* portReady
 }
 
 TransferResult TermiosDriver::Read(uint8_t* buffer, uint32_t n) {
-    TransferResult result;
-    if (m_fd < 0)
-        return result;
-
     const uint32_t interval = m_readInterval, multiplier = m_readMultiplier,
                    constant = m_readConstant;
     const auto start = Clock::now();
     // Both totals 0: no overall limit. Interval MAXDWORD with no totals: take
     // what is queued and return. Interval and multiplier MAXDWORD: wait up to
     // the constant for the first byte, then return what is there.
-    const bool immediate = interval == MAXDWORD && multiplier == 0 && constant == 0;
-    const bool firstByte =
+    ReadLimits limits;
+    limits.immediate = interval == MAXDWORD && multiplier == 0 && constant == 0;
+    limits.firstByte =
         interval == MAXDWORD && multiplier == MAXDWORD && constant != 0 && constant != MAXDWORD;
-    const bool hasTotal = !firstByte && (multiplier != 0 || constant != 0);
-    const uint64_t totalMs = firstByte ? constant : uint64_t(multiplier) * n + constant;
-    const auto totalDeadline = start + std::chrono::milliseconds(totalMs);
-    auto lastByte = start;
-    bool hungUp = false;
+    if (limits.firstByte)
+        limits.total = start + std::chrono::milliseconds(constant);
+    else if (multiplier != 0 || constant != 0)
+        limits.total = start + std::chrono::milliseconds(uint64_t(multiplier) * n + constant);
+    if (interval != MAXDWORD)
+        limits.interval = interval;
+    return ReadWith(buffer, n, limits);
+}
 
+TransferResult TermiosDriver::ReadWith(uint8_t* buffer, uint32_t n, const ReadLimits& limits) {
+    TransferResult result;
+    if (m_fd < 0)
+        return result;
+
+    auto lastByte = Clock::now();
+    bool hungUp = false;
     for (;;) {
         // Take what is queued first, before any deadline is judged.
         while (result.count < n) {
@@ -475,16 +424,14 @@ TransferResult TermiosDriver::Read(uint8_t* buffer, uint32_t n) {
             result.end = TransferEnd::Failed;
             return result;
         }
-        if (result.count == n || immediate || (firstByte && result.count > 0)) {
+        if (result.count == n || limits.immediate || (limits.firstByte && result.count > 0)) {
             result.end = TransferEnd::Complete;
             return result;
         }
 
-        auto deadline = Clock::time_point::max();
-        if (hasTotal || firstByte)
-            deadline = totalDeadline;
-        if (result.count > 0 && interval != 0 && interval != MAXDWORD)
-            deadline = std::min(deadline, lastByte + std::chrono::milliseconds(interval) +
+        auto deadline = limits.total.value_or(Clock::time_point::max());
+        if (result.count > 0 && limits.interval != 0)
+            deadline = std::min(deadline, lastByte + std::chrono::milliseconds(limits.interval) +
                                               std::chrono::microseconds(1));
         int timeoutMs = -1;
         if (deadline != Clock::time_point::max()) {
@@ -507,14 +454,18 @@ TransferResult TermiosDriver::Read(uint8_t* buffer, uint32_t n) {
 }
 
 TransferResult TermiosDriver::Write(const uint8_t* buffer, uint32_t n) {
+    const uint32_t multiplier = m_writeMultiplier, constant = m_writeConstant;
+    std::optional<Clock::time_point> deadline;
+    if (multiplier != 0 || constant != 0)
+        deadline = Clock::now() + std::chrono::milliseconds(uint64_t(multiplier) * n + constant);
+    return WriteBy(buffer, n, deadline);
+}
+
+TransferResult TermiosDriver::WriteBy(const uint8_t* buffer, uint32_t n,
+                                      std::optional<Clock::time_point> deadline) {
     TransferResult result;
     if (m_fd < 0)
         return result;
-
-    const uint32_t multiplier = m_writeMultiplier, constant = m_writeConstant;
-    const bool hasTotal = multiplier != 0 || constant != 0;
-    const auto deadline =
-        Clock::now() + std::chrono::milliseconds(uint64_t(multiplier) * n + constant);
 
     for (;;) {
         while (result.count < n) {
@@ -535,8 +486,8 @@ TransferResult TermiosDriver::Write(const uint8_t* buffer, uint32_t n) {
             return result;
         }
         int timeoutMs = -1;
-        if (hasTotal) {
-            timeoutMs = MsUntil(deadline);
+        if (deadline) {
+            timeoutMs = MsUntil(*deadline);
             if (timeoutMs == 0) {
                 result.end = TransferEnd::Complete;
                 return result;

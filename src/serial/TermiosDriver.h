@@ -3,7 +3,9 @@
 #include "SerialDriver.h"
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
+#include <optional>
 #include <sys/types.h>
 #include <vector>
 
@@ -36,6 +38,22 @@ public:
     int Descriptor() const { return m_fd; }
 
 private:
+    using Clock = std::chrono::steady_clock;
+
+    // When a read ends besides having all its bytes: an overall deadline
+    // (none: no limit), a gap after a byte (0: none), at once with what is
+    // queued, or as soon as the first byte is in.
+    struct ReadLimits {
+        std::optional<Clock::time_point> total;
+        uint32_t interval = 0;
+        bool immediate = false;
+        bool firstByte = false;
+    };
+    TransferResult ReadWith(uint8_t* buffer, uint32_t n, const ReadLimits& limits);
+    // Writes until every byte is out or the deadline (none: no limit) passes.
+    TransferResult WriteBy(const uint8_t* buffer, uint32_t n,
+                           std::optional<Clock::time_point> deadline);
+
     // Waits for events on the port (0 for none) or a signal, up to timeoutMs
     // (-1: no limit). Returns the signal's end, Complete when the port became
     // ready or the time ran out, Failed when the wait itself failed.
