@@ -4,6 +4,7 @@
 
 #include "CommandFrame.h"
 #include "LumaretDlg.h"
+#include "Reply.h"
 #include "SimulatedModule.h"
 
 #include <QApplication>
@@ -116,13 +117,9 @@ int main(int argc, char** argv) {
     dlg.findChild<QLineEdit*>(QStringLiteral("IDC_CHANNEL"))->setText(QStringLiteral("2"));
     dlg.findChild<QLineEdit*>(QStringLiteral("IDC_KEY_NO"))->setText(QStringLiteral("5"));
 
-    const QString codeText = [&] {
-        QString text;
-        for (uint8_t b : SimulatedModule::CodeReply(code)) {
-            text += QString::asprintf("%02X ", b);
-        }
-        return text;
-    }();
+    const std::vector<uint8_t> codeReply = SimulatedModule::CodeReply(code);
+    const QString codeText =
+        QString::fromStdString(HexGroups(codeReply.data(), uint32_t(codeReply.size())));
 
     struct Command {
         const char* name;

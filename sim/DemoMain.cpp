@@ -30,16 +30,6 @@ simulated module on a private port directory. Exits 0 only when every exchange
 came back as expected.
 )";
 
-std::string Hex(const uint8_t* bytes, uint32_t count) {
-    std::string text;
-    char pair[4];
-    for (uint32_t i = 0; i < count; ++i) {
-        std::snprintf(pair, sizeof pair, "%02X ", bytes[i]);
-        text += pair;
-    }
-    return text;
-}
-
 std::string LineText(uint16_t slot, const ExchangeReply& reply) {
     std::string line = FormatDatabaseLine(slot, reply.bytes.data(), reply.count);
     line.pop_back(); // the CR
@@ -90,16 +80,7 @@ const char* LearnText(const LearnResult& r) {
     if (!r.answered) {
         return "Learn timeout!";
     }
-    switch (r.status) {
-    case 0:
-        return "Learn Ok!";
-    case 2:
-        return "Carry wrong!";
-    case 4:
-        return "Save fail!";
-    default:
-        return "Learn fail!";
-    }
+    return LearnStatusText(r.status);
 }
 
 class Checker {
@@ -129,7 +110,7 @@ bool RunExchanges(CSerialLink& link, const SimulatedModule* module) {
     const ExchangeReply read = ReadKey(link, readIndex, timing);
     bool readExpected = read.count != 0;
     std::string readText =
-        read.count == 0 ? "Communication fail!" : Hex(read.bytes.data(), read.count);
+        read.count == 0 ? "Communication fail!" : HexGroups(read.bytes.data(), read.count);
     if (ClassifyReply(read.count) == ReplyKind::Status) {
         readText = StatusByte(read.bytes.data(), read.count) == 1 ? "Key empty!" : "(status reply)";
     }

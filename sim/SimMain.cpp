@@ -1,5 +1,6 @@
 // lumaret-sim: a simulated IR module published as a COM port.
 
+#include "Reply.h"
 #include "SimulatedModule.h"
 
 #include <cerrno>
@@ -76,12 +77,7 @@ bool ParsePieces(std::string_view text, std::vector<uint32_t>& pieces) {
 }
 
 std::string Hex(const std::vector<uint8_t>& bytes) {
-    std::string text;
-    char pair[4];
-    for (uint8_t b : bytes) {
-        std::snprintf(pair, sizeof pair, "%02X ", b);
-        text += pair;
-    }
+    std::string text = HexGroups(bytes.data(), uint32_t(bytes.size()));
     if (!text.empty()) {
         text.pop_back();
     }

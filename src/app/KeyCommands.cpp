@@ -11,26 +11,12 @@
 #include <QPushButton>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace {
 
 bool KeyNumberInRange(int32_t keyNumber) {
     return keyNumber >= 1 && keyNumber <= 100;
-}
-
-const char* LearnOutcomeText(uint8_t status) {
-    switch (status) {
-    case 0:
-        return "Learn Ok!";
-    case 2:
-        return "Carry wrong!";
-    case 4:
-        return "Save fail!";
-    default:
-        return "Learn fail!";
-    }
 }
 
 } // namespace
@@ -74,9 +60,7 @@ void CLumaretDlg::OnReadKey() {
     } else {
         // The whole reply, header and CRC included, one "%02X " group per byte.
         for (uint32_t i = 0; i < reply.count; ++i) {
-            char group[4];
-            std::snprintf(group, sizeof group, "%02X ", reply.bytes[i]);
-            AppendLog(QString::fromLatin1(group));
+            AppendLog(QString::fromStdString(HexGroups(&reply.bytes[i], 1)));
         }
     }
     EnableCommand(m_pRead, focusHeir);
@@ -160,7 +144,7 @@ void CLumaretDlg::OnTimer(int idEvent) {
         }
         std::memcpy(m_learnReply.data() + held, poll.data(), n);
         ClearLog();
-        WriteLog(QString::fromLatin1(LearnOutcomeText(m_learnReply[5])));
+        WriteLog(QString::fromLatin1(LearnStatusText(m_learnReply[5])));
         m_learnTimer.stop();
     }
     EnableCommand(m_pLearn, m_pLearnFocusHeir);

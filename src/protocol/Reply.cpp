@@ -1,5 +1,7 @@
 #include "Reply.h"
 
+#include <cstdio>
+
 ReplyKind ClassifyReply(uint32_t count) {
     if (count == 0) {
         return ReplyKind::None;
@@ -45,4 +47,28 @@ CodeSpan CodeBytes(const uint8_t* reply, uint32_t count) {
         return CodeSpan{};
     }
     return CodeSpan{reply + 6, count - 8};
+}
+
+std::string HexGroups(const uint8_t* bytes, uint32_t count) {
+    std::string text;
+    text.reserve(size_t(count) * 3);
+    char group[4];
+    for (uint32_t i = 0; i < count; ++i) {
+        std::snprintf(group, sizeof group, "%02X ", bytes[i]);
+        text += group;
+    }
+    return text;
+}
+
+const char* LearnStatusText(uint8_t status) {
+    switch (status) {
+    case 0:
+        return "Learn Ok!";
+    case 2:
+        return "Carry wrong!";
+    case 4:
+        return "Save fail!";
+    default:
+        return "Learn fail!";
+    }
 }

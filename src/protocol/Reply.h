@@ -24,3 +24,10 @@ struct CodeSpan {
     uint32_t size = 0;
 };
 CodeSpan CodeBytes(const uint8_t* reply, uint32_t count);
+
+// Bytes as the log shows them: "%02X " for each, the last one's blank kept.
+std::string HexGroups(const uint8_t* bytes, uint32_t count);
+
+// What a learn's status byte says: "Learn Ok!" for 0, "Carry wrong!" for 2,
+// "Save fail!" for 4, "Learn fail!" for any other.
+const char* LearnStatusText(uint8_t status);

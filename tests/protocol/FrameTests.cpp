@@ -194,4 +194,17 @@ TEST(ReplyTest, VersionText) {
     }
 }
 
+TEST(ReplyTest, LogTexts) {
+    const uint8_t bytes[] = {0x00, 0x0A, 0xFF, 0x5B};
+    EXPECT_EQ(HexGroups(bytes, 4), "00 0A FF 5B ");
+    EXPECT_EQ(HexGroups(bytes, 0), "");
+
+    EXPECT_STREQ(LearnStatusText(0), "Learn Ok!");
+    EXPECT_STREQ(LearnStatusText(1), "Learn fail!");
+    EXPECT_STREQ(LearnStatusText(2), "Carry wrong!");
+    EXPECT_STREQ(LearnStatusText(3), "Learn fail!");
+    EXPECT_STREQ(LearnStatusText(4), "Save fail!");
+    EXPECT_STREQ(LearnStatusText(0xFF), "Learn fail!");
+}
+
 } // namespace
