@@ -3,6 +3,7 @@
 
 #include "LumaretDlg.h"
 #include "PortDirectory.h"
+#include "WindowTestSupport.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -27,14 +28,6 @@
 
 namespace {
 
-class CRecordingPrompts : public IPrompts {
-public:
-    void MessageBox(QWidget*, const QString& text) override { messages.push_back(text); }
-    QString SaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
-    QString OpenFileName(QWidget*, const QString&) override { return {}; }
-    std::vector<QString> messages;
-};
-
 // A key whose calls can be made to fail one by one.
 class CFakeRegistry : public CPortValueList {
 public:
@@ -53,17 +46,6 @@ public:
     long infoStatus = PORT_REG_SUCCESS;
     int failEnumAt = -1;
 };
-
-bool WaitFor(const std::function<bool()>& done, int ms) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 // A pseudo-terminal published as a COM name; the test plays the module on its master.
 struct PtyPort {

@@ -3,6 +3,7 @@
 
 #include "LumaretDlg.h"
 #include "SimulatedModule.h"
+#include "WindowTestSupport.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -18,25 +19,6 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-class CRecordingPrompts : public IPrompts {
-public:
-    void MessageBox(QWidget*, const QString& text) override { messages.push_back(text); }
-    QString SaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
-    QString OpenFileName(QWidget*, const QString&) override { return {}; }
-    std::vector<QString> messages;
-};
-
-bool PumpUntil(const std::function<bool()>& done, int ms) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 // Channel 2, key 5 (index 0x0069, mask 0x02) throughout.
 const Bytes GET_FRAME{0x01, 0x05, 0x02, 0x06, 0x00, 0x00, 0x01, 0xF1, 0x31, 0x9D};
@@ -152,7 +134,7 @@ TEST_F(SimulatorWindow, LearnShowsTheModulesStatus) {
         module.ClearReceivedFrames();
         QTest::mouseClick(Button("IDC_LEARN"), Qt::LeftButton);
         EXPECT_FALSE(Button("IDC_LEARN")->isEnabled());
-        EXPECT_TRUE(PumpUntil([&] { return !dlg->IsLearnPending(); }, 10000)) << c.status;
+        EXPECT_TRUE(WaitFor([&] { return !dlg->IsLearnPending(); }, 10000)) << c.status;
         EXPECT_EQ(LogText(), c.log) << c.status;
         EXPECT_TRUE(Button("IDC_LEARN")->isEnabled());
         EXPECT_TRUE(Button("IDC_EXPORT")->isEnabled());
@@ -169,7 +151,7 @@ TEST_F(SimulatorWindow, LearnAnsweredInPiecesThatNeverAddUpTimesOut) {
     });
     const auto start = std::chrono::steady_clock::now();
     QTest::mouseClick(Button("IDC_LEARN"), Qt::LeftButton);
-    EXPECT_TRUE(PumpUntil([&] { return !dlg->IsLearnPending(); }, 15000));
+    EXPECT_TRUE(WaitFor([&] { return !dlg->IsLearnPending(); }, 15000));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
     EXPECT_EQ(LogText(), "Learn timeout!");
     EXPECT_TRUE(Button("IDC_LEARN")->isEnabled());
