@@ -9,7 +9,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimerEvent>
 
 #include "AboutDlg.h"
@@ -333,6 +335,26 @@ void CLumaretDlg::OnSysCommand(unsigned id, intptr_t lParam) {
     }
 }
 
+void CLumaretDlg::OnPaint(QPaintEvent* event) {
+    if (!isMinimized()) {
+        QDialog::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    // The iconic background is erased first, then the icon drawn over it.
+    painter.fillRect(rect(), palette().window());
+    const int iconWidth = style()->pixelMetric(QStyle::PM_LargeIconSize, nullptr, this);
+    const int iconHeight = iconWidth;
+    const QRect client = rect();
+    const int x = (client.width() - iconWidth + 1) / 2;
+    const int y = (client.height() - iconHeight + 1) / 2;
+    m_hIcon.paint(&painter, x, y, iconWidth, iconHeight);
+}
+
+QIcon CLumaretDlg::OnQueryDragIcon() const {
+    return m_hIcon;
+}
+
 intptr_t CLumaretDlg::OnTransferProgress(intptr_t wParam, intptr_t lParam) {
     (void)lParam;
     m_progress.setValue(static_cast<int>(wParam));
@@ -388,6 +410,10 @@ void CLumaretDlg::keyPressEvent(QKeyEvent* event) {
 void CLumaretDlg::contextMenuEvent(QContextMenuEvent* event) {
     m_pSysMenu->popup(event->globalPos());
     event->accept();
+}
+
+void CLumaretDlg::paintEvent(QPaintEvent* event) {
+    OnPaint(event);
 }
 
 void CLumaretDlg::timerEvent(QTimerEvent* event) {

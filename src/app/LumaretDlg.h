@@ -78,17 +78,23 @@ public:
     int32_t Exporting() const { return m_bExporting.load(); }
     const QString& LogString() const { return m_strLog; }
 
+    // The icon a minimised window shows while it is dragged.
+    QIcon OnQueryDragIcon() const;
+
 protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
     virtual bool OnInitDialog();
     virtual void OnOK();
     virtual void OnCancel();
 
     void OnSysCommand(unsigned id, intptr_t lParam);
+    // A minimised window paints its icon centred; otherwise the dialog paints as usual.
+    void OnPaint(QPaintEvent* event);
     void OnTimer(int idEvent);
     intptr_t OnTransferProgress(intptr_t wParam, intptr_t lParam);
     void OnOpenPort();

@@ -7,9 +7,11 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QImage>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 
@@ -470,6 +472,47 @@ TEST_F(MainWindow, SavesAScreenshot) {
     const QPixmap shot = dlg->grab();
     EXPECT_GT(shot.width(), 100);
     EXPECT_TRUE(shot.save(QStringLiteral(LUMARET_DOCS_DIR "/window.png")));
+}
+
+TEST_F(MainWindow, MinimisedWindowPaintsItsIconCentred) {
+    Make({});
+    // The dialog's own painting, without its controls.
+    const auto paintDialog = [&] {
+        QImage image(dlg->size(), QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        dlg->render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
+        return image;
+    };
+    const QImage normal = paintDialog();
+    const QRgb background = dlg->palette().window().color().rgba();
+
+    dlg->setWindowState(Qt::WindowMinimized);
+    ASSERT_TRUE(dlg->isMinimized());
+    const QImage minimised = paintDialog();
+    dlg->setWindowState(Qt::WindowNoState);
+
+    const int icon = dlg->style()->pixelMetric(QStyle::PM_LargeIconSize, nullptr, dlg.get());
+    const QRect expected((dlg->width() - icon + 1) / 2, (dlg->height() - icon + 1) / 2, icon, icon);
+    QRect drawn;
+    bool backgroundEverywhereElse = true;
+    for (int y = 0; y < minimised.height(); ++y) {
+        for (int x = 0; x < minimised.width(); ++x) {
+            if (minimised.pixel(x, y) == background) {
+                continue;
+            }
+            drawn |= QRect(x, y, 1, 1);
+            backgroundEverywhereElse = backgroundEverywhereElse && expected.contains(x, y);
+        }
+    }
+    EXPECT_TRUE(backgroundEverywhereElse);
+    // Most of the icon's square is covered: the LED and its rays fill it.
+    EXPECT_GT(drawn.width(), icon / 2);
+    EXPECT_GT(drawn.height(), icon / 2);
+    // Not minimised, no icon is drawn there.
+    EXPECT_NE(normal.copy(expected), minimised.copy(expected));
+    // Dragged, it shows the window's own icon.
+    EXPECT_FALSE(dlg->OnQueryDragIcon().isNull());
+    EXPECT_EQ(dlg->OnQueryDragIcon().cacheKey(), dlg->windowIcon().cacheKey());
 }
 
 } // namespace
