@@ -41,6 +41,7 @@ int MsUntil(Clock::time_point deadline) {
 TermiosDriver::TermiosDriver() {
     m_abortFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     m_closingFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    m_lookaheadFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
 TermiosDriver::~TermiosDriver() {
@@ -49,6 +50,8 @@ TermiosDriver::~TermiosDriver() {
         close(m_abortFd);
     if (m_closingFd >= 0)
         close(m_closingFd);
+    if (m_lookaheadFd >= 0)
+        close(m_lookaheadFd);
 }
 
 bool TermiosDriver::OpenDevice(uint8_t port) {
@@ -235,6 +238,9 @@ TransferEnd TermiosDriver::WaitEvent(uint32_t mask, char evtChar, uint32_t ms, u
                 if (std::find(chunk, chunk + got, uint8_t(evtChar)) != chunk + got)
                     events |= EV_RXFLAG;
                 m_lookahead.insert(m_lookahead.end(), chunk, chunk + got);
+                // A read waiting on the line meanwhile is told the bytes are here.
+                const uint64_t one = 1;
+                (void)!write(m_lookaheadFd, &one, sizeof one);
             }
         }
         if (mask & EV_RXCHAR) {
@@ -359,10 +365,14 @@ bool TermiosDriver::GetModemStatus(uint32_t& status) {
     return true;
 }
 
-TransferEnd TermiosDriver::Wait(short portEvents, int timeoutMs, bool* portReady) {
+TransferEnd TermiosDriver::Wait(short portEvents, int timeoutMs, bool* portReady,
+                                bool withLookahead) {
     *portReady = false;
-    pollfd fds[3] = {{m_abortFd, POLLIN, 0}, {m_closingFd, POLLIN, 0}, {m_fd, portEvents, 0}};
-    const nfds_t count = portEvents != 0 ? 3 : 2;
+    pollfd fds[4] = {{m_abortFd, POLLIN, 0},
+                     {m_closingFd, POLLIN, 0},
+                     {m_fd, portEvents, 0},
+                     {m_lookaheadFd, POLLIN, 0}};
+    const nfds_t count = withLookahead ? 4 : portEvents != 0 ? 3 : 2;
     const int r = poll(fds, count, timeoutMs);
     if (r < 0)
         return errno == EINTR ? TransferEnd::Complete : TransferEnd::Failed;
@@ -370,11 +380,15 @@ TransferEnd TermiosDriver::Wait(short portEvents, int timeoutMs, bool* portReady
         return TransferEnd::Abort;
     if (fds[1].revents & POLLIN)
         return TransferEnd::Closing;
-    if (count == 3 && fds[2].revents != 0) {
+    if (count >= 3 && fds[2].revents != 0) {
         if (fds[2].revents & (POLLERR | POLLNVAL))
             return TransferEnd::Failed;
         *portReady = true;
         m_lastRevents = fds[2].revents;
+    }
+    if (count == 4 && (fds[3].revents & POLLIN)) {
+        uint64_t value = 0;
+        (void)!read(m_lookaheadFd, &value, sizeof value);
     }
     return TransferEnd::Complete;
 }
@@ -443,7 +457,7 @@ TransferResult TermiosDriver::ReadWith(uint8_t* buffer, uint32_t n, const ReadLi
         }
 
         bool ready = false;
-        const TransferEnd end = Wait(POLLIN, timeoutMs, &ready);
+        const TransferEnd end = Wait(POLLIN, timeoutMs, &ready, true);
         if (end != TransferEnd::Complete) {
             result.end = end;
             return result;

@@ -55,9 +55,11 @@ private:
                            std::optional<Clock::time_point> deadline);
 
     // Waits for events on the port (0 for none) or a signal, up to timeoutMs
-    // (-1: no limit). Returns the signal's end, Complete when the port became
-    // ready or the time ran out, Failed when the wait itself failed.
-    TransferEnd Wait(short portEvents, int timeoutMs, bool* portReady);
+    // (-1: no limit); withLookahead also wakes when another thread's event
+    // wait moved input into the look-ahead. Returns the signal's end, Complete
+    // when the port became ready or the time ran out, Failed when the wait
+    // itself failed.
+    TransferEnd Wait(short portEvents, int timeoutMs, bool* portReady, bool withLookahead = false);
     int SignalFd(LinkSignal signal) const;
 
     // The kernel's error counters as of the last ClearErrors (or the open).
@@ -77,6 +79,7 @@ private:
     short m_lastRevents = 0;
     int m_abortFd = -1;
     int m_closingFd = -1;
+    int m_lookaheadFd = -1; // counts additions to the look-ahead
     bool m_savedValid = false;
     unsigned char m_saved[64] = {}; // the line's termios2 at open, restored at close
     std::atomic<uint32_t> m_readInterval{100};

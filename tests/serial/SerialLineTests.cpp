@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -351,6 +352,33 @@ TEST_F(SerialLine, WaitForCharSeesItsCharacterAndKeepsTheInput) {
     Send(reinterpret_cast<const uint8_t*>(more.data()), more.size());
     EXPECT_EQ(link.WaitAndRead(buf, 3, 2000), 3u);
     EXPECT_EQ(buf[2], 'z');
+}
+
+TEST_F(SerialLine, ReadBesideAWaitForCharGetsTheBytesTheWaitTookIn) {
+    CSerialLink link;
+    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
+    // Whichever of the two takes the bytes off the line first, the read
+    // sees them at once instead of at its deadline.
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        std::atomic<bool> seen{false};
+        std::thread waiter([&] { seen = link.WaitForChar('Z', 3000); });
+        uint8_t buf[4] = {};
+        uint32_t got = 0;
+        std::thread reader([&] { got = link.ReadTimed(buf, 4, 3000); });
+        const auto start = Clock::now();
+        const std::string text = "abcZ";
+        Send(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+        reader.join();
+        EXPECT_LT(MsSince(start), 1000);
+        // A wait that lost the bytes to the read is ended by another Z.
+        Send(reinterpret_cast<const uint8_t*>("Z"), 1);
+        waiter.join();
+        EXPECT_TRUE(seen);
+        EXPECT_EQ(got, 4u);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), got), "abcZ");
+        EXPECT_TRUE(link.PurgeInput());
+    }
 }
 
 } // namespace
