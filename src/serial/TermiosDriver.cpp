@@ -286,12 +286,12 @@ TransferEnd TermiosDriver::WaitEvent(uint32_t mask, char evtChar, uint32_t ms, u
         }
         if (lookaheadFull && !haveLines && !haveCounters)
             timeoutMs = std::min(timeoutMs, LINE_POLL_MS);
-        bool ready = false;
-        const TransferEnd end = Wait(wantInput && !lookaheadFull ? POLLIN : 0, timeoutMs, &ready);
+        short revents = 0;
+        const TransferEnd end = Wait(wantInput && !lookaheadFull ? POLLIN : 0, timeoutMs, &revents);
         if (end != TransferEnd::Complete)
             return end;
         // A hung-up line stays readable with nothing to read.
-        if (ready && (m_lastRevents & POLLHUP))
+        if (revents & POLLHUP)
             return TransferEnd::Failed;
     }
 }
@@ -302,8 +302,7 @@ TransferEnd TermiosDriver::WaitSignals(uint32_t ms) {
         const int timeoutMs = MsUntil(deadline);
         if (timeoutMs == 0)
             return TransferEnd::Complete;
-        bool ready = false;
-        const TransferEnd end = Wait(0, timeoutMs, &ready);
+        const TransferEnd end = Wait(0, timeoutMs, nullptr);
         if (end != TransferEnd::Complete)
             return end;
     }
@@ -365,9 +364,10 @@ bool TermiosDriver::GetModemStatus(uint32_t& status) {
     return true;
 }
 
-TransferEnd TermiosDriver::Wait(short portEvents, int timeoutMs, bool* portReady,
+TransferEnd TermiosDriver::Wait(short portEvents, int timeoutMs, short* portRevents,
                                 bool withLookahead) {
-    *portReady = false;
+    if (portRevents)
+        *portRevents = 0;
     pollfd fds[4] = {{m_abortFd, POLLIN, 0},
                      {m_closingFd, POLLIN, 0},
                      {m_fd, portEvents, 0},
@@ -383,8 +383,8 @@ TransferEnd TermiosDriver::Wait(short portEvents, int timeoutMs, bool* portReady
     if (count >= 3 && fds[2].revents != 0) {
         if (fds[2].revents & (POLLERR | POLLNVAL))
             return TransferEnd::Failed;
-        *portReady = true;
-        m_lastRevents = fds[2].revents;
+        if (portRevents)
+            *portRevents = fds[2].revents;
     }
     if (count == 4 && (fds[3].revents & POLLIN)) {
         uint64_t value = 0;
@@ -456,14 +456,14 @@ TransferResult TermiosDriver::ReadWith(uint8_t* buffer, uint32_t n, const ReadLi
             }
         }
 
-        bool ready = false;
-        const TransferEnd end = Wait(POLLIN, timeoutMs, &ready, true);
+        short revents = 0;
+        const TransferEnd end = Wait(POLLIN, timeoutMs, &revents, true);
         if (end != TransferEnd::Complete) {
             result.end = end;
             return result;
         }
         // The next pass takes what is still queued, then ends.
-        hungUp = ready && (m_lastRevents & POLLHUP);
+        hungUp = (revents & POLLHUP) != 0;
     }
 }
 
@@ -507,8 +507,7 @@ TransferResult TermiosDriver::WriteBy(const uint8_t* buffer, uint32_t n,
                 return result;
             }
         }
-        bool ready = false;
-        const TransferEnd end = Wait(POLLOUT, timeoutMs, &ready);
+        const TransferEnd end = Wait(POLLOUT, timeoutMs, nullptr);
         if (end != TransferEnd::Complete) {
             result.end = end;
             return result;

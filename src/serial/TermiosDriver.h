@@ -58,8 +58,10 @@ private:
     // (-1: no limit); withLookahead also wakes when another thread's event
     // wait moved input into the look-ahead. Returns the signal's end, Complete
     // when the port became ready or the time ran out, Failed when the wait
-    // itself failed.
-    TransferEnd Wait(short portEvents, int timeoutMs, bool* portReady, bool withLookahead = false);
+    // itself failed. portRevents (if given) receives the port's poll events,
+    // 0 when it did not become ready; each waiting thread gets its own.
+    TransferEnd Wait(short portEvents, int timeoutMs, short* portRevents,
+                     bool withLookahead = false);
     int SignalFd(LinkSignal signal) const;
 
     // The kernel's error counters as of the last ClearErrors (or the open).
@@ -76,7 +78,6 @@ private:
 
     Counters m_counters;
     int m_fd = -1;
-    short m_lastRevents = 0;
     int m_abortFd = -1;
     int m_closingFd = -1;
     int m_lookaheadFd = -1; // counts additions to the look-ahead
