@@ -45,14 +45,19 @@ protected:
         std::system(("rm -rf " + m_runtime).c_str());
     }
     void Send(const uint8_t* bytes, size_t n) { ASSERT_EQ(write(m_master, bytes, n), ssize_t(n)); }
-    // Waits, with a deadline, until the slave's input queue holds n bytes.
-
     // Waits, with a deadline, until the line's input queue holds n bytes.
     bool AwaitQueued(int n) {
+        return AwaitInputQueue([n](int queued) { return queued >= n; });
+    }
+    // Waits, with a deadline, until a read on the line has taken every byte.
+    bool AwaitTakenIn() {
+        return AwaitInputQueue([](int queued) { return queued == 0; });
+    }
+    template <typename Condition> bool AwaitInputQueue(Condition holds) {
         const auto deadline = Clock::now() + std::chrono::seconds(2);
         int queued = 0;
         while (Clock::now() < deadline) {
-            if (ioctl(m_slave, FIONREAD, &queued) == 0 && queued >= n)
+            if (ioctl(m_slave, FIONREAD, &queued) == 0 && holds(queued))
                 return true;
             std::this_thread::yield();
         }
@@ -139,11 +144,13 @@ TEST_F(SerialLine, CloseReleasesABlockedReadWithItsBytes) {
     ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
     CommTimeouts slow{0, 0, 0, 10, 100}; // no read time-out at all
     ASSERT_TRUE(link.SetTimeouts(slow));
+    const uint8_t part[3] = {5, 6, 7};
+    Send(part, 3);
+    ASSERT_TRUE(AwaitQueued(3));
     uint32_t got = 99;
     uint8_t buf[32];
     std::thread reader([&] { got = link.Read(buf, 32); });
-    const uint8_t part[3] = {5, 6, 7};
-    Send(part, 3);
+    EXPECT_TRUE(AwaitTakenIn()); // the read holds the 3 bytes and waits for more
     const auto start = Clock::now();
     link.Close();
     reader.join();
