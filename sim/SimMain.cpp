@@ -217,8 +217,8 @@ int main(int argc, char** argv) {
     if (empty) {
         module.ClearSlots();
     }
-    if (!loadPath.empty() && !module.LoadDatabase(loadPath)) {
-        return Fail("cannot load '" + loadPath + "' (unreadable, or a malformed line)");
+    if (std::string error; !loadPath.empty() && !module.LoadDatabase(loadPath, &error)) {
+        return Fail("cannot load '" + loadPath + "': " + error);
     }
     if (!version.empty()) {
         module.SetFirmwareVersion(version);

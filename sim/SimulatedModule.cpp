@@ -530,16 +530,30 @@ void SimulatedModule::ClearSlots() {
     m_impl->slots.clear();
 }
 
-bool SimulatedModule::LoadDatabase(const std::string& path) {
-    const auto lines = ReadDatabaseFile(path);
-    if (!lines) {
+bool SimulatedModule::LoadDatabase(const std::string& path, std::string* error) {
+    auto refuse = [error](std::string why) {
+        if (error != nullptr) {
+            *error = std::move(why);
+        }
         return false;
+    };
+    const DatabaseFileLines file = ReadDatabaseFile(path);
+    if (!file.ok) {
+        return refuse(file.error);
     }
     std::map<uint16_t, std::vector<uint8_t>> loaded;
-    for (const std::string& text : *lines) {
-        auto line = ParseDatabaseLine(text);
-        if (!line || line->keyIndex < 1 || line->keyIndex > SLOT_COUNT) {
-            return false;
+    for (size_t i = 0; i < file.lines.size(); ++i) {
+        const std::string where = "line " + std::to_string(i + 1) + ": ";
+        std::string reason;
+        // A module holds whatever an export can write, longer codes than an
+        // import can send included.
+        auto line = ParseDatabaseLine(file.lines[i], MAX_SLOT_CODE_BYTES, &reason);
+        if (!line) {
+            return refuse(where + reason);
+        }
+        if (line->keyIndex < 1 || line->keyIndex > SLOT_COUNT) {
+            return refuse(where + "slot " + std::to_string(line->keyIndex) + " is outside 1-" +
+                          std::to_string(SLOT_COUNT));
         }
         if (line->code.empty()) {
             loaded.erase(line->keyIndex);

@@ -69,10 +69,12 @@ public:
     bool SetSlot(uint16_t index, std::vector<uint8_t> code);
     std::vector<uint8_t> Slot(uint16_t index) const; // empty outside 1..SLOT_COUNT
     void ClearSlots();
-    // Replaces every slot with the file's lines; slots it does not name are
-    // empty. All or nothing: false (slots unchanged) when the file cannot be
-    // read or a line is malformed or names a slot outside 1..SLOT_COUNT.
-    bool LoadDatabase(const std::string& path);
+    // Replaces every slot with the file's lines (codes of up to
+    // MAX_SLOT_CODE_BYTES); slots it does not name are empty. All or nothing:
+    // false (slots unchanged) when the file cannot be read or a line is
+    // malformed or names a slot outside 1..SLOT_COUNT; error then names the
+    // line and the reason.
+    bool LoadDatabase(const std::string& path, std::string* error = nullptr);
     // Writes every slot that holds a code in the database format, in slot order.
     bool SaveDatabase(const std::string& path) const;
 

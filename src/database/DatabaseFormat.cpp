@@ -1,8 +1,10 @@
 #include "DatabaseFormat.h"
 
+#include "DatabaseFile.h"
+
+#include <algorithm>
+#include <array>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
 std::string FormatDatabaseLine(int slot, const uint8_t* reply, uint32_t n) {
     char head[16];
@@ -44,17 +46,16 @@ std::vector<std::string> SplitDatabaseText(std::string_view text) {
     return lines;
 }
 
-std::optional<std::vector<std::string>> ReadDatabaseFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        return std::nullopt;
+DatabaseFileLines ReadDatabaseFile(const std::string& path) {
+    DatabaseFileLines result;
+    CDatabaseFile file;
+    std::string text;
+    if (!file.OpenForReading(path, &result.error) || !file.ReadAll(text, &result.error)) {
+        return result;
     }
-    const std::string text((std::istreambuf_iterator<char>(file)),
-                           std::istreambuf_iterator<char>());
-    if (file.bad()) {
-        return std::nullopt;
-    }
-    return SplitDatabaseText(text);
+    result.lines = SplitDatabaseText(text);
+    result.ok = true;
+    return result;
 }
 
 uint8_t HexDigitValue(char c) {
@@ -92,12 +93,19 @@ uint32_t HexTextToBytes(std::string_view text, uint8_t* out, uint32_t capacity) 
     return count;
 }
 
-std::optional<DatabaseLine> ParseDatabaseLine(std::string_view line) {
-    if (line.empty()) {
+std::optional<DatabaseLine> ParseDatabaseLine(std::string_view line, uint32_t maxCodeBytes,
+                                              std::string* reason) {
+    auto malformed = [reason](const char* why) -> std::optional<DatabaseLine> {
+        if (reason != nullptr) {
+            *reason = why;
+        }
         return std::nullopt;
+    };
+    if (line.empty()) {
+        return malformed("the line is empty");
     }
     if (line.find(',') != 4) {
-        return std::nullopt;
+        return malformed("no comma behind a four-character key index");
     }
     // Characters other than digits are not refused: files in use rely on
     // '00A1' giving 171. Signed 8-bit character codes, as the file is read.
@@ -110,11 +118,15 @@ std::optional<DatabaseLine> ParseDatabaseLine(std::string_view line) {
 
     // One byte more than allowed, so a code too long is seen and refused
     // instead of being cut short into a corrupted slot.
-    uint8_t buffer[MAX_LINE_CODE_BYTES + 1];
-    const uint32_t count = HexTextToBytes(line.substr(5), buffer, sizeof buffer);
-    if (count > MAX_LINE_CODE_BYTES) {
+    const uint32_t limit = std::min(maxCodeBytes, MAX_EXPORTED_CODE_BYTES);
+    std::array<uint8_t, MAX_EXPORTED_CODE_BYTES + 1> buffer;
+    const uint32_t count = HexTextToBytes(line.substr(5), buffer.data(), limit + 1);
+    if (count > limit) {
+        if (reason != nullptr) {
+            *reason = "the code is longer than " + std::to_string(limit) + " bytes";
+        }
         return std::nullopt;
     }
-    parsed.code.assign(buffer, buffer + count);
+    parsed.code.assign(buffer.begin(), buffer.begin() + count);
     return parsed;
 }

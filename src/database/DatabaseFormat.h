@@ -19,17 +19,32 @@ std::string FormatDatabaseLine(int slot, const uint8_t* reply, uint32_t n);
 // is a line. An empty text gives no lines.
 std::vector<std::string> SplitDatabaseText(std::string_view text);
 
-// Reads the file at path and splits it; nullopt when it cannot be read.
-std::optional<std::vector<std::string>> ReadDatabaseFile(const std::string& path);
+// The lines of a database file, or why it could not be read.
+struct DatabaseFileLines {
+    bool ok = false;
+    std::vector<std::string> lines;
+    std::string error;
+};
+
+// Reads a regular file of at most CDatabaseFile::MAX_READ_BYTES and splits it.
+// Never throws and never waits on a pipe or a device.
+DatabaseFileLines ReadDatabaseFile(const std::string& path);
 
 struct DatabaseLine {
     uint16_t keyIndex = 0;
     std::vector<uint8_t> code;
 };
 
+// The most code bytes an exported line can hold: a 512-byte code reply
+// without its six header bytes and two CRC bytes.
+inline constexpr uint32_t MAX_EXPORTED_CODE_BYTES = 504;
+
 // nullopt for a malformed line: empty, no comma at index 4, or a code of
-// more than MAX_LINE_CODE_BYTES bytes.
-std::optional<DatabaseLine> ParseDatabaseLine(std::string_view line);
+// more than maxCodeBytes bytes (at most MAX_EXPORTED_CODE_BYTES), which is
+// refused rather than cut short. reason, when given, says what is wrong.
+std::optional<DatabaseLine> ParseDatabaseLine(std::string_view line,
+                                              uint32_t maxCodeBytes = MAX_LINE_CODE_BYTES,
+                                              std::string* reason = nullptr);
 
 // Writes at most capacity bytes; returns the count. Never fails.
 uint32_t HexTextToBytes(std::string_view text, uint8_t* out, uint32_t capacity);

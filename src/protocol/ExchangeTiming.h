@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SerialSettings.h"
+
 #include <cstdint>
 
 // Pauses and read sizes of every exchange with the module, in one place.
@@ -19,9 +21,13 @@ struct ExchangeTiming {
     uint32_t importPauseMs = 500;
     uint32_t importReadSize = 16;
     uint32_t importAttempts = 2;
+    // The line time-outs the port runs with; a test may shorten the read
+    // endings for bulk transfers.
+    CommTimeouts lineTimeouts{};
 };
 
 const ExchangeTiming& FixedTiming();
 
-// The fixed table with every pause multiplied by factor (sizes unchanged).
+// The fixed table with every pause multiplied by factor (sizes and line
+// time-outs unchanged).
 ExchangeTiming ScaledTiming(double factor);

@@ -231,10 +231,10 @@ TEST(ReadDatabaseFileTest, ReadsBytesUnchanged) {
         std::ofstream out(path, std::ios::binary);
         out << "0001,0A0B\r0002,\r\n0003,FF";
     }
-    const auto lines = ReadDatabaseFile(path);
-    ASSERT_TRUE(lines.has_value());
-    EXPECT_EQ(*lines, (std::vector<std::string>{"0001,0A0B", "0002,", "0003,FF"}));
-    EXPECT_FALSE(ReadDatabaseFile(std::string(dir) + "/missing.txt").has_value());
+    const auto file = ReadDatabaseFile(path);
+    ASSERT_TRUE(file.ok);
+    EXPECT_EQ(file.lines, (std::vector<std::string>{"0001,0A0B", "0002,", "0003,FF"}));
+    EXPECT_FALSE(ReadDatabaseFile(std::string(dir) + "/missing.txt").ok);
     std::remove(path.c_str());
     rmdir(dir);
 }
