@@ -35,8 +35,10 @@ constexpr uint32_t LEARN_DELAY_MS = 300;
 class CCountingPrompts : public IPrompts {
 public:
     void MessageBox(QWidget*, const QString&) override { ++boxes; }
-    QString SaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
-    QString OpenFileName(QWidget*, const QString&) override { return {}; }
+    QString SaveFileName(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
+    QString OpenFileName(QWidget*, const QString&, const QString&) override { return {}; }
     int boxes = 0;
 };
 

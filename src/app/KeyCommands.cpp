@@ -110,12 +110,11 @@ void CLumaretDlg::OnLearnKey() {
     StartLearn(m_serial, KeyIndex(GetDlgItemInt(IDC_CHANNEL), keyNumber));
     ClearLog();
     m_pLearnFocusHeir = DisableCommand(m_pLearn);
-    // A transfer would share the line with the polls.
-    m_pExport->setEnabled(false);
-    m_pImport->setEnabled(false);
     m_nLearnHeld = 0;
     m_nLearnTicks = m_timing.learnEmptyPolls;
     m_learnTimer.start(static_cast<int>(m_timing.learnPollPeriodMs), Qt::PreciseTimer, this);
+    // A transfer would share the line with the polls.
+    UpdateCommandStates();
 }
 
 void CLumaretDlg::OnTimer(int idEvent) {
@@ -149,6 +148,5 @@ void CLumaretDlg::OnTimer(int idEvent) {
     }
     EnableCommand(m_pLearn, m_pLearnFocusHeir);
     m_pLearnFocusHeir = nullptr;
-    m_pExport->setEnabled(true);
-    m_pImport->setEnabled(true);
+    UpdateCommandStates();
 }

@@ -61,7 +61,7 @@ CLumaretDlg::CLumaretDlg(QWidget* parent) : CLumaretDlg(DefaultServices(), paren
 CLumaretDlg::CLumaretDlg(const DialogServices& services, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      m_timing(services.timing) {
+      m_timing(services.timing), m_startThread(services.startThread) {
     LoadLumaretResources();
     m_pRegistry = services.registry;
     if (m_pRegistry == nullptr) {
@@ -79,7 +79,10 @@ CLumaretDlg::CLumaretDlg(const DialogServices& services, QWidget* parent)
 
 CLumaretDlg::~CLumaretDlg() {
     m_learnTimer.stop();
-    // A transfer still running is told to stop and joined before the members go.
+    // A transfer still running is told to stop and joined before the members
+    // go; its calls on the dialog are dropped from now on, so it cannot wait
+    // on this thread while this thread waits for it.
+    m_uiCalls->Close();
     m_bImporting = 0;
     m_bExporting = 0;
     if (m_hWorkEvent) {
@@ -303,6 +306,7 @@ void CLumaretDlg::OnOpenPort() {
         m_serial.Close();
         m_bPortOpen = 0;
         m_pOpen->setText(QStringLiteral("Open"));
+        UpdateCommandStates();
         return;
     }
     const std::string name = m_comboPort.currentText().toStdString();
@@ -316,6 +320,7 @@ void CLumaretDlg::OnOpenPort() {
     const long number = std::strtol(digits.c_str(), nullptr, 10);
     const auto port = static_cast<uint8_t>(number);
     if (m_serial.Open(port, 9600, 'N', 8, 0)) {
+        m_serial.SetTimeouts(m_timing.lineTimeouts);
         m_bPortOpen = 1;
         m_pOpen->setText(QStringLiteral("Close"));
     } else {
@@ -374,6 +379,15 @@ bool CLumaretDlg::event(QEvent* event) {
     if (event->type() == CTransferProgressEvent::TYPE) {
         auto* progress = static_cast<CTransferProgressEvent*>(event);
         progress->m_result = OnTransferProgress(progress->m_wParam, progress->m_lParam);
+        progress->Finish();
+        return true;
+    }
+    if (event->type() == CUiCallEvent::TYPE) {
+        auto* call = static_cast<CUiCallEvent*>(event);
+        if (!m_uiCalls->IsClosed()) {
+            call->m_work();
+        }
+        call->Finish();
         return true;
     }
     return QDialog::event(event);
@@ -457,18 +471,4 @@ void CLumaretDlg::AppendLog(const QString& text) {
     m_editLog.SetSel(length, length);
     m_editLog.ScrollCaret();
     m_editLog.ReplaceSel(text);
-}
-
-// The transfers come with the database work; until then the buttons only
-// refuse while the port is closed.
-void CLumaretDlg::OnExportDatabase() {
-    if (m_bPortOpen == 0) {
-        MessageBox(QStringLiteral("Port Close"));
-    }
-}
-
-void CLumaretDlg::OnImportDatabase() {
-    if (m_bPortOpen == 0) {
-        MessageBox(QStringLiteral("Port Close"));
-    }
 }

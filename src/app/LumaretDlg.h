@@ -5,8 +5,10 @@
 #include "PortRegistry.h"
 #include "Prompts.h"
 #include "Resource.h"
+#include "UiThreadCalls.h"
 #include "WorkEvent.h"
 
+#include "DatabaseFile.h"
 #include "ExchangeTiming.h"
 #include "SerialLink.h"
 
@@ -18,38 +20,46 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QString>
-#include <QStringList>
 
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <fstream>
+#include <functional>
 #include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 class QLineEdit;
 class QMenu;
 class QPushButton;
 
-// WM_TRANSFER_PROGRESS as a Qt event: a worker moves the progress bar with it.
-class CTransferProgressEvent : public QEvent {
+// WM_TRANSFER_PROGRESS as a Qt event: a worker moves the progress bar with
+// it, waiting until the dialog has handled it.
+class CTransferProgressEvent : public CBlockingEvent {
 public:
     static constexpr QEvent::Type TYPE = static_cast<QEvent::Type>(WM_TRANSFER_PROGRESS);
     explicit CTransferProgressEvent(intptr_t wParam, intptr_t lParam = 0)
-        : QEvent(TYPE), m_wParam(wParam), m_lParam(lParam) {}
+        : CBlockingEvent(TYPE), m_wParam(wParam), m_lParam(lParam) {}
 
     intptr_t m_wParam;
     intptr_t m_lParam;
     intptr_t m_result = 0;
 };
 
+// Starts a transfer's worker thread; nullptr when it cannot be created.
+using ThreadStarter = std::function<std::unique_ptr<std::thread>(std::function<void()>)>;
+std::unique_ptr<std::thread> StartThread(std::function<void()> work);
+
 // What the dialog is given from outside: where the port list comes from, who
-// shows boxes and file dialogs, and the pauses of the exchanges. The program
-// passes the device map, the Qt prompts and the fixed timing; tests their own.
+// shows boxes and file dialogs, the pauses of the exchanges and how workers
+// start. The program passes the device map, the Qt prompts, the fixed timing
+// and std::thread; tests their own.
 struct DialogServices {
     IPortRegistry* registry = nullptr;
     IPrompts* prompts = nullptr;
     ExchangeTiming timing = FixedTiming();
+    ThreadStarter startThread = StartThread;
 };
 
 // The main dialog, the whole user interface of the program.
@@ -105,7 +115,20 @@ protected:
     void OnImportDatabase();
     void OnLearnKey();
 
+    static unsigned ExportThreadProc(void* pParam);
+    static unsigned ImportThreadProc(void* pParam);
+
 private:
+    friend class CDialogTransferView;
+
+    // Enables the command buttons for the state: one exchange at a time on
+    // the line, so a running transfer or a pending learn holds the others off.
+    void UpdateCommandStates();
+    void RunExport();
+    void RunImport();
+    // Runs on the UI thread once a worker has gone through its closing steps.
+    void OnWorkerEnded(std::unique_ptr<std::thread>& worker);
+
     void CreateControls();
     void FillPortList();
     void MessageBox(const QString& text);
@@ -129,10 +152,10 @@ private:
     QComboBox m_comboPort;
     CSerialLink m_serial;
     QString m_strLog;
-    std::fstream m_file;
+    CDatabaseFile m_file;
     std::unique_ptr<CAutoResetEvent> m_hWorkEvent;
     QString m_strExportPath;
-    QStringList m_importLines;
+    std::vector<std::string> m_importLines;
     int32_t m_nLearnHeld = 0;
     int32_t m_nLearnTicks = 0;
     std::array<uint8_t, 8> m_learnReply{};
@@ -150,6 +173,9 @@ private:
     IPortRegistry* m_pRegistry = nullptr;
     IPrompts* m_pPrompts = nullptr;
     ExchangeTiming m_timing;
+    ThreadStarter m_startThread;
+    // The workers' way to the UI thread; closed first when the dialog goes.
+    std::shared_ptr<CUiThreadCalls> m_uiCalls = CUiThreadCalls::Make();
 
     QPushButton* m_pOpen = nullptr;
     QPushButton* m_pGetVersion = nullptr;

@@ -14,10 +14,37 @@
 
 class CRecordingPrompts : public IPrompts {
 public:
-    void MessageBox(QWidget*, const QString& text) override { messages.push_back(text); }
-    QString SaveFileName(QWidget*, const QString&, const QString&) override { return {}; }
-    QString OpenFileName(QWidget*, const QString&) override { return {}; }
+    // What a file dialog was asked to show.
+    struct FileDialog {
+        bool save = false;
+        QString filter;
+        QString defaultExtension;
+        QString initialName;
+    };
+
+    void MessageBox(QWidget*, const QString& text) override {
+        messages.push_back(text);
+        if (onMessage) {
+            onMessage(text);
+        }
+    }
+    QString SaveFileName(QWidget*, const QString& filter, const QString& defaultExtension,
+                         const QString& initialName) override {
+        fileDialogs.push_back({true, filter, defaultExtension, initialName});
+        return fileName;
+    }
+    QString OpenFileName(QWidget*, const QString& filter,
+                         const QString& defaultExtension) override {
+        fileDialogs.push_back({false, filter, defaultExtension, {}});
+        return fileName;
+    }
+
     std::vector<QString> messages;
+    std::vector<FileDialog> fileDialogs;
+    // The path every file dialog answers with; empty as if cancelled.
+    QString fileName;
+    // Called for each box before it "closes".
+    std::function<void(const QString&)> onMessage;
 };
 
 // Runs the event loop until done() holds or ms pass; false on the deadline.
