@@ -4,6 +4,7 @@
 #include "Crc16.h"
 #include "DatabaseFormat.h"
 #include "PortDirectory.h"
+#include "Reply.h"
 
 #include <algorithm>
 #include <array>
@@ -64,6 +65,7 @@ struct SimulatedModule::Impl {
     mutable std::condition_variable framesChanged;
     SimFaults faults;
     uint32_t writesToRefuse = 0;
+    size_t writesAnswered = 0; // write frames seen after the refused ones
     std::array<uint8_t, 6> version{'1', '0', '2', '0', '0', '3'};
     std::map<uint16_t, std::vector<uint8_t>> slots;
     std::vector<std::vector<uint8_t>> frames;
@@ -293,6 +295,12 @@ void SimulatedModule::Impl::HandleFrame(const std::vector<uint8_t>& f) {
             --writesToRefuse; // as if the frame was lost: nothing stored
             return;
         }
+        const size_t n = writesAnswered++;
+        const uint32_t replySize =
+            n < current.writeReplySizes.size() ? current.writeReplySizes[n] : STATUS_REPLY_SIZE;
+        if (replySize == 0) {
+            return;
+        }
         uint8_t status = STATUS_EMPTY;
         if (index >= 1 && index <= SLOT_COUNT) {
             if (code.empty()) {
@@ -303,6 +311,7 @@ void SimulatedModule::Impl::HandleFrame(const std::vector<uint8_t>& f) {
             status = STATUS_OK;
         }
         reply = SimulatedModule::StatusReply(status);
+        reply.resize(std::min<size_t>(reply.size(), replySize));
         break;
     }
     default:
@@ -487,6 +496,7 @@ void SimulatedModule::SetFaults(const SimFaults& faults) {
     std::lock_guard lock(m_impl->mutex);
     m_impl->faults = faults;
     m_impl->writesToRefuse = faults.refuseWrites;
+    m_impl->writesAnswered = 0;
 }
 
 SimFaults SimulatedModule::Faults() const {

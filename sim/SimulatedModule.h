@@ -16,7 +16,11 @@ struct SimFaults {
     int learnStatus = 0;               // status byte of a learn answer
     uint32_t learnDelayMs = 1500;      // time from a learn frame to its answer
     uint32_t refuseWrites = 0;         // leave this many write frames unacknowledged
-    bool paced9600 = false;            // send each byte at the 9600-baud byte time
+    // Reply sizes of the write frames after the refused ones, in order: 0 sends
+    // nothing and stores nothing, a size below 8 sends the first bytes of the
+    // acknowledgement; frames beyond the list are answered in full.
+    std::vector<uint32_t> writeReplySizes;
+    bool paced9600 = false; // send each byte at the 9600-baud byte time
 };
 
 // A simulated IR module on the master side of a pseudo-terminal.
