@@ -147,6 +147,21 @@ TEST(ParseDatabaseLineTest, CodeLengthLimit) {
     }
     padded += "XY0000";
     EXPECT_TRUE(ParseDatabaseLine(padded).has_value());
+
+    // A module holds up to 504 bytes, as an export writes them; a reader for
+    // a module asks for that limit and is told why a line is refused.
+    const std::string line504 = "0001," + std::string(2 * 504, 'B');
+    std::string reason;
+    ASSERT_TRUE(ParseDatabaseLine(line504, MAX_EXPORTED_CODE_BYTES, &reason).has_value());
+    EXPECT_EQ(ParseDatabaseLine(line504, MAX_EXPORTED_CODE_BYTES)->code.size(), 504u);
+    EXPECT_FALSE(ParseDatabaseLine(line504 + "BB", MAX_EXPORTED_CODE_BYTES, &reason));
+    EXPECT_EQ(reason, "the code is longer than 504 bytes");
+    EXPECT_FALSE(ParseDatabaseLine(line504, MAX_LINE_CODE_BYTES, &reason));
+    EXPECT_EQ(reason, "the code is longer than 500 bytes");
+    EXPECT_FALSE(ParseDatabaseLine("12,AB", MAX_LINE_CODE_BYTES, &reason));
+    EXPECT_EQ(reason, "no comma behind a four-character key index");
+    EXPECT_FALSE(ParseDatabaseLine("", MAX_LINE_CODE_BYTES, &reason));
+    EXPECT_EQ(reason, "the line is empty");
 }
 
 TEST(HexTextToBytesTest, CapacityAndDigits) {

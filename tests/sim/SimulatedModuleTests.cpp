@@ -447,13 +447,20 @@ TEST_F(SimulatedModuleDatabase, LoadIsAllOrNothing) {
         const char* name;
         std::string text;
         bool loads;
+        std::string error;
     };
+    const std::string longest = "0004," + std::string(2 * 504, 'C') + "\r";
     const Case cases[] = {
-        {"plain", "0003,AABB\r0010,01\r", true},
-        {"lf ends", "0003,AABB\n0010,01\n", true},
-        {"malformed line", "0003,AABB\r12,01\r", false},
-        {"slot above 448", "0003,AABB\r0449,01\r", false},
-        {"slot 0", "0000,01\r", false},
+        {"plain", "0003,AABB\r0010,01\r", true, ""},
+        {"lf ends", "0003,AABB\n0010,01\n", true, ""},
+        {"a learned code of 504 bytes", "0003,AABB\r0010,01\r" + longest, true, ""},
+        {"malformed line", "0003,AABB\r12,01\r", false,
+         "line 2: no comma behind a four-character key index"},
+        {"code beyond a reply", "0003,AABB\r0004," + std::string(2 * 505, 'C') + "\r", false,
+         "line 2: the code is longer than 504 bytes"},
+        {"slot above 448", "0003,AABB\r0010,01\r0449,01\r", false,
+         "line 3: slot 449 is outside 1-448"},
+        {"slot 0", "0000,01\r", false, "line 1: slot 0 is outside 1-448"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -462,7 +469,9 @@ TEST_F(SimulatedModuleDatabase, LoadIsAllOrNothing) {
         ASSERT_FALSE(seeded.empty());
         const std::string path = PathOf("load.txt");
         WriteAll(path, c.text);
-        EXPECT_EQ(module.LoadDatabase(path), c.loads);
+        std::string error;
+        EXPECT_EQ(module.LoadDatabase(path, &error), c.loads);
+        EXPECT_EQ(error, c.error);
         if (c.loads) {
             EXPECT_EQ(module.Slot(3), (Bytes{0xAA, 0xBB}));
             EXPECT_EQ(module.Slot(10), Bytes{0x01});
@@ -474,6 +483,10 @@ TEST_F(SimulatedModuleDatabase, LoadIsAllOrNothing) {
     }
     SimulatedModule module;
     EXPECT_FALSE(module.LoadDatabase(PathOf("missing.txt")));
+    // A directory is refused with its reason, never thrown at the caller.
+    std::string error;
+    EXPECT_FALSE(module.LoadDatabase(PathOf(""), &error));
+    EXPECT_EQ(error, "it is a directory");
     EXPECT_FALSE(module.SaveDatabase(PathOf("no/such/dir/out.txt")));
 }
 
