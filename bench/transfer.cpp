@@ -1,0 +1,256 @@
+// A whole export (448 slots, about a third holding codes of 20-500 bytes) and
+// a 448-line import through the real dialog, against lumaret-sim pacing its
+// replies at 9600 baud in a process of its own. Prints for each the measured
+// time next to the time the fixed pauses, line time and read endings imply,
+// the CPU time this process used, its peak memory, and how long events
+// waited on the UI thread while the transfer ran.
+
+#include "DatabaseFormat.h"
+#include "LumaretDlg.h"
+#include "SimulatedModule.h"
+#include "WindowTestSupport.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <signal.h>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr double BYTE_MS = 10.0 / 9.6; // 8N1 at 9600 baud
+constexpr double READ_INTERVAL_MS = 100.0;
+
+// A third of the slots hold codes of 20-500 bytes, the same ones every run.
+std::map<uint16_t, std::vector<uint8_t>> ModuleContent() {
+    std::map<uint16_t, std::vector<uint8_t>> codes;
+    uint32_t state = 12345;
+    for (uint16_t slot = 1; slot <= 448; ++slot) {
+        state = state * 1664525u + 1013904223u;
+        if (slot % 3 != 0) {
+            continue;
+        }
+        const size_t size = 20 + (state >> 8) % 481;
+        std::vector<uint8_t> code(size);
+        for (size_t i = 0; i < size; ++i) {
+            code[i] = static_cast<uint8_t>(state >> (i % 24));
+        }
+        codes[slot] = std::move(code);
+    }
+    return codes;
+}
+
+std::string Line(uint16_t slot, const std::vector<uint8_t>& code) {
+    const auto reply = SimulatedModule::CodeReply(code);
+    return FormatDatabaseLine(slot, reply.data(), static_cast<uint32_t>(reply.size()));
+}
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double PeakMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+double Percentile(std::vector<double> v, double p) {
+    if (v.empty()) {
+        return 0.0;
+    }
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
+}
+
+// Runs the event loop (sleeping, not spinning) until done() holds.
+void RunUntil(const std::function<bool()>& done) {
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done()) {
+            loop.quit();
+        }
+    });
+    check.start(20);
+    loop.exec();
+}
+
+struct Figures {
+    double wallS = 0;
+    double impliedS = 0;
+    double cpuS = 0;
+    std::vector<double> latencyMs;
+};
+
+// Measures one transfer: clicks the button, runs the event loop until every
+// worker is gone, and meanwhile posts a probe event every 10 ms.
+Figures Measure(CLumaretDlg& dlg, QPushButton* button, double impliedS) {
+    Figures f;
+    f.impliedS = impliedS;
+    std::atomic<bool> running{true};
+    std::vector<double> latency;
+    std::thread probe([&] {
+        while (running) {
+            const auto posted = Clock::now();
+            QMetaObject::invokeMethod(
+                &dlg,
+                [&latency, posted] {
+                    latency.push_back(
+                        std::chrono::duration<double, std::milli>(Clock::now() - posted).count());
+                },
+                Qt::QueuedConnection);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    auto* get = dlg.findChild<QPushButton*>(QStringLiteral("IDC_GET_VERSION"));
+    const double cpu0 = CpuSeconds();
+    const auto start = Clock::now();
+    button->click();
+    RunUntil([&] { return get->isEnabled() && dlg.Exporting() == 0 && dlg.Importing() == 0; });
+    f.wallS = std::chrono::duration<double>(Clock::now() - start).count();
+    f.cpuS = CpuSeconds() - cpu0;
+    running = false;
+    probe.join();
+    QCoreApplication::processEvents();
+    f.latencyMs = std::move(latency);
+    return f;
+}
+
+void Print(const char* name, const Figures& f) {
+    std::printf("%-7s measured %7.2f s   implied %7.2f s   ratio %.4f   CPU %.3f s (%.2f%% of wall)"
+                "   UI event latency p50 %.2f ms p99 %.2f ms (%zu probes)\n",
+                name, f.wallS, f.impliedS, f.wallS / f.impliedS, f.cpuS, 100.0 * f.cpuS / f.wallS,
+                Percentile(f.latencyMs, 0.50), Percentile(f.latencyMs, 0.99), f.latencyMs.size());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    std::string runtime = "/tmp/lumaret-bench-XXXXXX";
+    if (mkdtemp(runtime.data()) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    const std::filesystem::path dir = runtime;
+
+    // The module's slots and the 448-line file for the import.
+    const auto content = ModuleContent();
+    std::string moduleFile;
+    std::string importFile;
+    double exportImpliedMs = 0;
+    for (uint16_t slot = 1; slot <= 448; ++slot) {
+        const auto it = content.find(slot);
+        const double replyBytes = it == content.end() ? 8.0 : it->second.size() + 8.0;
+        // The pause, the part of the reply still on the line after it, and
+        // the read's ending 100 ms after the last byte.
+        exportImpliedMs += 100.0 + std::max(0.0, replyBytes * BYTE_MS - 100.0) + READ_INTERVAL_MS;
+        if (it != content.end()) {
+            moduleFile += Line(slot, it->second);
+            importFile += Line(slot, it->second);
+        } else {
+            importFile += Line(slot, {});
+        }
+    }
+    // Each line: the 500 ms pause (the 8-byte answer is in by then), then the
+    // read's ending 100 ms after it.
+    const double importImpliedMs = 448 * (500.0 + READ_INTERVAL_MS);
+    std::ofstream(dir / "module.txt", std::ios::binary) << moduleFile;
+    std::ofstream(dir / "import.txt", std::ios::binary) << importFile;
+
+    const std::string loadPath = (dir / "module.txt").string();
+    const char* simArgs[] = {LUMARET_SIM_PROGRAM, "--port", "COM9", "--paced", "--load",
+                             loadPath.c_str(),    nullptr};
+    pid_t sim = 0;
+    if (posix_spawn(&sim, LUMARET_SIM_PROGRAM, nullptr, nullptr, const_cast<char**>(simArgs),
+                    environ) != 0) {
+        std::perror("lumaret-sim");
+        return 1;
+    }
+    const auto link = dir / "lumaret" / "ports" / "COM9";
+    for (int i = 0; i < 500 && !std::filesystem::exists(link); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+
+    QApplication app(argc, argv);
+    CDeviceMapRegistry registry;
+    CRecordingPrompts prompts;
+    DialogServices services;
+    services.registry = &registry;
+    services.prompts = &prompts;
+    services.timing = FixedTiming();
+    int status = 0;
+    {
+        CLumaretDlg dlg(services);
+        dlg.Create();
+        dlg.show();
+        auto* combo = dlg.findChild<QComboBox*>(QStringLiteral("IDC_PORT"));
+        combo->setCurrentIndex(combo->findText(QStringLiteral("COM9")));
+        dlg.findChild<QPushButton*>(QStringLiteral("IDC_OPEN"))->click();
+        if (!dlg.IsPortOpen()) {
+            std::fprintf(stderr, "COM9 did not open\n");
+            status = 1;
+        } else {
+            auto* log = dlg.findChild<QPlainTextEdit*>(QStringLiteral("IDC_LOG"));
+            prompts.fileName = QString::fromStdString((dir / "export.txt").string());
+            const Figures exported =
+                Measure(dlg, dlg.findChild<QPushButton*>(QStringLiteral("IDC_EXPORT")),
+                        exportImpliedMs / 1000.0);
+            const QString exportLog = log->toPlainText();
+            prompts.fileName = QString::fromStdString((dir / "import.txt").string());
+            const Figures imported =
+                Measure(dlg, dlg.findChild<QPushButton*>(QStringLiteral("IDC_IMPORT")),
+                        importImpliedMs / 1000.0);
+            const QString importLog = log->toPlainText();
+
+            std::ifstream in(dir / "export.txt", std::ios::binary);
+            const std::string exportedText((std::istreambuf_iterator<char>(in)), {});
+            std::printf("module: %zu of 448 slots hold codes; export file %zu bytes (%s, %s); "
+                        "import %s, %zu boxes\n",
+                        content.size(), exportedText.size(),
+                        exportedText == moduleFile ? "as the module holds" : "DIFFERENT",
+                        exportLog.toLatin1().constData(), importLog.toLatin1().constData(),
+                        prompts.messages.size());
+            Print("export", exported);
+            Print("import", imported);
+            std::printf("peak memory %.1f MB\n", PeakMegabytes());
+            if (exportedText != moduleFile || exportLog != "Export ok" ||
+                importLog != "Import ok") {
+                status = 1;
+            }
+        }
+    }
+    kill(sim, SIGTERM);
+    waitpid(sim, nullptr, 0);
+    std::filesystem::remove_all(dir);
+    return status;
+}
