@@ -83,17 +83,7 @@ void CLumaretDlg::OnSendKey() {
         SendKey(m_serial, KeyIndex(channel, keyNumber), ChannelMask(channel), m_timing);
     // Cleared only now: the last outcome stays in view during the exchange.
     ClearLog();
-    switch (outcome) {
-    case SendOutcome::Ok:
-        WriteLog(QStringLiteral("Send Ok!"));
-        break;
-    case SendOutcome::KeyEmpty:
-        WriteLog(QStringLiteral("Key empty!"));
-        break;
-    case SendOutcome::CommunicationFail:
-        WriteLog(QStringLiteral("Communication fail!"));
-        break;
-    }
+    WriteLog(QString::fromLatin1(SendOutcomeText(outcome)));
     EnableCommand(m_pSend, focusHeir);
 }
 
@@ -110,8 +100,7 @@ void CLumaretDlg::OnLearnKey() {
     StartLearn(m_serial, KeyIndex(GetDlgItemInt(IDC_CHANNEL), keyNumber));
     ClearLog();
     m_pLearnFocusHeir = DisableCommand(m_pLearn);
-    m_nLearnHeld = 0;
-    m_nLearnTicks = m_timing.learnEmptyPolls;
+    m_learn.Start(m_timing.learnEmptyPolls);
     m_learnTimer.start(static_cast<int>(m_timing.learnPollPeriodMs), Qt::PreciseTimer, this);
     // A transfer would share the line with the polls.
     UpdateCommandStates();
@@ -121,30 +110,19 @@ void CLumaretDlg::OnTimer(int idEvent) {
     (void)idEvent; // the learn timer is the dialog's only timer
     std::array<uint8_t, 512> poll{};
     const uint32_t n = PollLearn(m_serial, poll.data(), m_timing);
-    if (n == 0) {
-        if (m_nLearnTicks <= 0) {
-            return;
-        }
-        --m_nLearnTicks;
-        if (m_nLearnTicks > 0) {
-            return;
-        }
+    switch (m_learn.Feed(poll.data(), n)) {
+    case CLearnAnswer::State::Pending:
+        return;
+    case CLearnAnswer::State::TimedOut:
         m_learnTimer.stop();
         ClearLog();
         WriteLog(QStringLiteral("Learn timeout!"));
-    } else {
-        const int32_t held = m_nLearnHeld;
-        if (held < 0 || held + static_cast<int64_t>(n) != STATUS_REPLY_SIZE) {
-            // A new partial answer. A poll of more than 8 bytes keeps only its
-            // first 8: nothing is written past the answer buffer.
-            std::memcpy(m_learnReply.data(), poll.data(), std::min<size_t>(n, m_learnReply.size()));
-            m_nLearnHeld = static_cast<int32_t>(n);
-            return;
-        }
-        std::memcpy(m_learnReply.data() + held, poll.data(), n);
+        break;
+    case CLearnAnswer::State::Answered:
         ClearLog();
-        WriteLog(QString::fromLatin1(LearnStatusText(m_learnReply[5])));
+        WriteLog(QString::fromLatin1(LearnStatusText(m_learn.Status())));
         m_learnTimer.stop();
+        break;
     }
     EnableCommand(m_pLearn, m_pLearnFocusHeir);
     m_pLearnFocusHeir = nullptr;

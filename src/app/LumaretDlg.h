@@ -10,6 +10,7 @@
 
 #include "DatabaseFile.h"
 #include "ExchangeTiming.h"
+#include "LearnAnswer.h"
 #include "SerialLink.h"
 
 #include <QBasicTimer>
@@ -81,9 +82,9 @@ public:
     // Read-only views of the state, for tests and tools.
     bool IsPortOpen() const { return m_bPortOpen != 0; }
     bool IsLearnPending() const { return m_learnTimer.isActive(); }
-    int32_t LearnHeld() const { return m_nLearnHeld; }
-    int32_t LearnTicks() const { return m_nLearnTicks; }
-    const std::array<uint8_t, 8>& LearnReply() const { return m_learnReply; }
+    int32_t LearnHeld() const { return m_learn.Held(); }
+    int32_t LearnTicks() const { return m_learn.EmptyPollsLeft(); }
+    const std::array<uint8_t, 8>& LearnReply() const { return m_learn.Reply(); }
     int32_t Importing() const { return m_bImporting.load(); }
     int32_t Exporting() const { return m_bExporting.load(); }
     const QString& LogString() const { return m_strLog; }
@@ -156,9 +157,9 @@ private:
     std::unique_ptr<CAutoResetEvent> m_hWorkEvent;
     QString m_strExportPath;
     std::vector<std::string> m_importLines;
-    int32_t m_nLearnHeld = 0;
-    int32_t m_nLearnTicks = 0;
-    std::array<uint8_t, 8> m_learnReply{};
+    // The learn answer gathered from the polls: what is held and the empty
+    // polls left.
+    CLearnAnswer m_learn;
     std::atomic<int32_t> m_bImporting{0};
     std::atomic<int32_t> m_bExporting{0};
     QIcon m_hIcon;

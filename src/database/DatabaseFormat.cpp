@@ -1,6 +1,7 @@
 #include "DatabaseFormat.h"
 
 #include "DatabaseFile.h"
+#include "Reply.h"
 
 #include <algorithm>
 #include <array>
@@ -10,14 +11,13 @@ std::string FormatDatabaseLine(int slot, const uint8_t* reply, uint32_t n) {
     char head[16];
     std::snprintf(head, sizeof head, "%04d,", slot);
     std::string line(head);
-    // Bytes 6 to n - 3: the reply without its header and its CRC.
-    if (reply != nullptr && n > 8) {
-        static const char DIGITS[] = "0123456789ABCDEF";
-        line.reserve(line.size() + 2 * (n - 8) + 1);
-        for (uint32_t i = 6; i < n - 2; ++i) {
-            line.push_back(DIGITS[reply[i] >> 4]);
-            line.push_back(DIGITS[reply[i] & 0x0F]);
-        }
+    // The reply without its header and its CRC.
+    const CodeSpan code = CodeBytes(reply, n);
+    static const char DIGITS[] = "0123456789ABCDEF";
+    line.reserve(line.size() + 2 * size_t{code.size} + 1);
+    for (uint32_t i = 0; i < code.size; ++i) {
+        line.push_back(DIGITS[code.data[i] >> 4]);
+        line.push_back(DIGITS[code.data[i] & 0x0F]);
     }
     line.push_back('\r');
     return line;

@@ -6,19 +6,24 @@
 
 namespace {
 
+// Frames of known length carry the payload's length and the command byte.
+uint8_t LengthByteFor(uint32_t payloadSize) {
+    return static_cast<uint8_t>(payloadSize + 1);
+}
+
 // Prefix, length byte, command, payload, then the CRC over all of those.
 CommandFrame BuildFrame(uint8_t lengthByte, uint8_t command, const uint8_t* payload,
                         uint32_t payloadSize) {
     CommandFrame frame;
     std::copy(FRAME_PREFIX.begin(), FRAME_PREFIX.end(), frame.bytes.begin());
-    frame.bytes[6] = lengthByte;
-    frame.bytes[7] = command;
+    frame.bytes[FRAME_LENGTH_OFFSET] = lengthByte;
+    frame.bytes[FRAME_COMMAND_OFFSET] = command;
     if (payloadSize > 0) {
-        std::copy(payload, payload + payloadSize, frame.bytes.begin() + 8);
+        std::copy(payload, payload + payloadSize, frame.bytes.begin() + FRAME_PAYLOAD_OFFSET);
     }
-    const uint32_t crcOffset = 8 + payloadSize;
+    const uint32_t crcOffset = FRAME_PAYLOAD_OFFSET + payloadSize;
     Crc16(frame.bytes.data(), crcOffset, frame.bytes.data() + crcOffset);
-    frame.size = crcOffset + 2;
+    frame.size = crcOffset + CRC_SIZE;
     return frame;
 }
 
@@ -39,26 +44,29 @@ uint8_t ChannelMask(int32_t channel) {
 }
 
 CommandFrame BuildGetVersionFrame() {
-    return BuildFrame(0x01, CMD_GET_VERSION, nullptr, 0);
+    return BuildFrame(LengthByteFor(0), CMD_GET_VERSION, nullptr, 0);
 }
 
 CommandFrame BuildReadFrame(uint16_t keyIndex) {
-    const uint8_t payload[2] = {static_cast<uint8_t>(keyIndex & 0xFF),
-                                static_cast<uint8_t>(keyIndex >> 8)};
-    return BuildFrame(0x03, CMD_READ, payload, 2);
+    uint8_t payload[KEY_INDEX_SIZE];
+    PutIndex(payload, keyIndex);
+    return BuildFrame(LengthByteFor(sizeof payload), CMD_READ, payload, sizeof payload);
 }
 
 CommandFrame BuildLearnFrame(uint16_t keyIndex) {
-    const uint8_t payload[2] = {static_cast<uint8_t>(keyIndex & 0xFF),
-                                static_cast<uint8_t>(keyIndex >> 8)};
-    return BuildFrame(0x03, CMD_LEARN, payload, 2);
+    uint8_t payload[KEY_INDEX_SIZE];
+    PutIndex(payload, keyIndex);
+    return BuildFrame(LengthByteFor(sizeof payload), CMD_LEARN, payload, sizeof payload);
 }
 
 CommandFrame BuildSendFrame(uint16_t keyIndex, uint8_t channelMask) {
-    const uint8_t low = static_cast<uint8_t>(keyIndex & 0xFF);
-    const uint8_t high = static_cast<uint8_t>(keyIndex >> 8);
-    const uint8_t payload[6] = {low, high, channelMask, 0x01, low, high};
-    return BuildFrame(0x07, CMD_SEND, payload, 6);
+    // The index, the channels, one transmission, and the index once more.
+    uint8_t payload[6];
+    PutIndex(payload, keyIndex);
+    payload[2] = channelMask;
+    payload[3] = 0x01;
+    PutIndex(payload + 4, keyIndex);
+    return BuildFrame(LengthByteFor(sizeof payload), CMD_SEND, payload, sizeof payload);
 }
 
 CommandFrame BuildWriteFrame(uint16_t keyIndex, const uint8_t* code, uint32_t codeLength) {
@@ -67,12 +75,11 @@ CommandFrame BuildWriteFrame(uint16_t keyIndex, const uint8_t* code, uint32_t co
     if (codeLength > MAX_WRITE_CODE_BYTES || (codeLength > 0 && code == nullptr)) {
         return CommandFrame{};
     }
-    uint8_t payload[2 + MAX_WRITE_CODE_BYTES];
-    payload[0] = static_cast<uint8_t>(keyIndex & 0xFF);
-    payload[1] = static_cast<uint8_t>(keyIndex >> 8);
+    uint8_t payload[KEY_INDEX_SIZE + MAX_WRITE_CODE_BYTES];
+    PutIndex(payload, keyIndex);
     if (codeLength > 0) {
-        std::copy(code, code + codeLength, payload + 2);
+        std::copy(code, code + codeLength, payload + KEY_INDEX_SIZE);
     }
     // The module wants 0xFF here for every write, not 3 + n.
-    return BuildFrame(0xFF, CMD_WRITE, payload, 2 + codeLength);
+    return BuildFrame(WRITE_LENGTH_BYTE, CMD_WRITE, payload, KEY_INDEX_SIZE + codeLength);
 }

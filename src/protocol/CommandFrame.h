@@ -1,9 +1,9 @@
 #pragma once
 
+#include "FrameLayout.h"
+
 #include <array>
 #include <cstdint>
-
-inline constexpr std::array<uint8_t, 6> FRAME_PREFIX{0x01, 0x05, 0x02, 0x06, 0x00, 0x00};
 
 inline constexpr uint8_t CMD_GET_VERSION = 0xF1;
 inline constexpr uint8_t CMD_READ = 0x04;

@@ -49,6 +49,18 @@ SendOutcome SendKey(CSerialLink& link, uint16_t keyIndex, uint8_t channelMask,
                                                             : SendOutcome::KeyEmpty;
 }
 
+const char* SendOutcomeText(SendOutcome outcome) {
+    switch (outcome) {
+    case SendOutcome::Ok:
+        return "Send Ok!";
+    case SendOutcome::KeyEmpty:
+        return "Key empty!";
+    case SendOutcome::CommunicationFail:
+        break;
+    }
+    return "Communication fail!";
+}
+
 void StartLearn(CSerialLink& link, uint16_t keyIndex) {
     const CommandFrame frame = BuildLearnFrame(keyIndex);
     link.PurgeInput();
@@ -57,6 +69,43 @@ void StartLearn(CSerialLink& link, uint16_t keyIndex) {
 
 uint32_t PollLearn(CSerialLink& link, uint8_t* buffer, const ExchangeTiming& timing) {
     return link.Read(buffer, timing.learnPollReadSize);
+}
+
+LearnOutcome AwaitLearnAnswer(CSerialLink& link, const ExchangeTiming& timing,
+                              const std::atomic<int32_t>* running) {
+    using Clock = std::chrono::steady_clock;
+    LearnOutcome outcome;
+    CLearnAnswer answer;
+    answer.Start(timing.learnEmptyPolls);
+    std::vector<uint8_t> buffer(std::max<uint32_t>(timing.learnPollReadSize, STATUS_REPLY_SIZE));
+    const auto period = std::chrono::milliseconds(timing.learnPollPeriodMs);
+    auto tick = Clock::now();
+    while (running == nullptr || running->load() != 0) {
+        tick += period;
+        std::this_thread::sleep_until(tick);
+        const uint32_t n = PollLearn(link, buffer.data(), timing);
+        tick = std::max(tick, Clock::now() - period);
+        ++outcome.polls;
+        if (n > 0) {
+            outcome.pieces.push_back(n);
+        }
+        outcome.state = answer.Feed(buffer.data(), n);
+        if (outcome.state == CLearnAnswer::State::Answered) {
+            outcome.status = answer.Status();
+            return outcome;
+        }
+        if (outcome.state == CLearnAnswer::State::TimedOut) {
+            return outcome;
+        }
+    }
+    return outcome;
+}
+
+const char* LearnOutcomeText(const LearnOutcome& outcome) {
+    if (outcome.state != CLearnAnswer::State::Answered) {
+        return "Learn timeout!";
+    }
+    return LearnStatusText(outcome.status);
 }
 
 ExchangeReply ExportReadSlot(CSerialLink& link, uint16_t slot, const ExchangeTiming& timing) {

@@ -1,5 +1,7 @@
 #include "Reply.h"
 
+#include "FrameLayout.h"
+
 #include <cstdio>
 
 ReplyKind ClassifyReply(uint32_t count) {
@@ -16,10 +18,10 @@ ReplyKind ClassifyReply(uint32_t count) {
 }
 
 uint8_t StatusByte(const uint8_t* reply, uint32_t count) {
-    if (reply == nullptr || count < 6) {
+    if (reply == nullptr || count <= REPLY_STATUS_OFFSET) {
         return 0;
     }
-    return reply[5];
+    return reply[REPLY_STATUS_OFFSET];
 }
 
 std::string VersionText(const uint8_t* reply, uint32_t count) {
@@ -27,12 +29,11 @@ std::string VersionText(const uint8_t* reply, uint32_t count) {
     if (reply == nullptr || count != VERSION_REPLY_SIZE) {
         return text;
     }
-    const int offsets[6] = {7, 8, 9, 10, 11, 12};
-    for (int i = 0; i < 6; ++i) {
-        if (i == 3) {
+    for (uint32_t i = 0; i < VERSION_TEXT_SIZE; ++i) {
+        if (i == VERSION_DOT_AFTER) {
             text.push_back('.');
         }
-        const uint8_t c = reply[offsets[i]];
+        const uint8_t c = reply[VERSION_TEXT_OFFSET + i];
         if (c == 0x00) {
             break;
         }
@@ -42,11 +43,11 @@ std::string VersionText(const uint8_t* reply, uint32_t count) {
 }
 
 CodeSpan CodeBytes(const uint8_t* reply, uint32_t count) {
-    // Header of six bytes, CRC of two; shorter replies carry no code at all.
-    if (reply == nullptr || count <= 8) {
+    // Shorter replies than a header and a CRC carry no code at all.
+    if (reply == nullptr || count <= REPLY_HEADER_SIZE + CRC_SIZE) {
         return CodeSpan{};
     }
-    return CodeSpan{reply + 6, count - 8};
+    return CodeSpan{reply + REPLY_HEADER_SIZE, count - REPLY_HEADER_SIZE - CRC_SIZE};
 }
 
 std::string HexGroups(const uint8_t* bytes, uint32_t count) {

@@ -52,43 +52,6 @@ Bytes Pattern(size_t size, uint8_t seed) {
     return code;
 }
 
-// The learn answer gathered as the dialog's timer does: one poll of 8 bytes,
-// or two polls that add up to 8; a poll of any other count starts over.
-struct LearnPolls {
-    std::vector<uint32_t> pieces; // counts of the polls that brought bytes
-    bool complete = false;
-    uint8_t status = 0;
-};
-
-LearnPolls GatherLearn(CSerialLink& link, const ExchangeTiming& timing) {
-    LearnPolls result;
-    uint8_t answer[8] = {};
-    uint32_t held = 0;
-    int32_t emptyLeft = timing.learnEmptyPolls;
-    uint8_t buffer[512];
-    auto tick = Clock::now();
-    while (emptyLeft > 0) {
-        tick += std::chrono::milliseconds(timing.learnPollPeriodMs);
-        std::this_thread::sleep_until(tick);
-        const uint32_t n = PollLearn(link, buffer, timing);
-        tick = std::max(tick, Clock::now() - std::chrono::milliseconds(timing.learnPollPeriodMs));
-        if (n == 0) {
-            --emptyLeft;
-            continue;
-        }
-        result.pieces.push_back(n);
-        if (held + n == 8) {
-            std::copy_n(buffer, n, answer + held);
-            result.complete = true;
-            result.status = answer[5];
-            return result;
-        }
-        std::copy_n(buffer, std::min<uint32_t>(n, 8), answer);
-        held = n;
-    }
-    return result;
-}
-
 class SimulatedModuleLine : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -172,8 +135,8 @@ TEST_F(SimulatedModuleLine, LearnAnswersWithTheChosenStatusAndStoresOnlyOnSucces
         faults.learnStatus = c.status;
         m_module.SetFaults(faults);
         StartLearn(m_link, KeyIndex(1, 42));
-        const LearnPolls polls = GatherLearn(m_link, m_timing);
-        ASSERT_TRUE(polls.complete);
+        const LearnOutcome polls = AwaitLearnAnswer(m_link, m_timing);
+        ASSERT_TRUE(polls.state == CLearnAnswer::State::Answered);
         EXPECT_EQ(polls.pieces, std::vector<uint32_t>{8});
         EXPECT_EQ(polls.status, c.status);
         EXPECT_EQ(!m_module.Slot(42).empty(), c.stored);
@@ -358,9 +321,9 @@ TEST_F(SimulatedModuleLine, LearnAnswerSplitThreePlusFiveCompletesInTwoPolls) {
     faults.learnStatus = 2;
     m_module.SetFaults(faults);
     StartLearn(m_link, 7);
-    const LearnPolls polls = GatherLearn(m_link, m_timing);
+    const LearnOutcome polls = AwaitLearnAnswer(m_link, m_timing);
     EXPECT_EQ(polls.pieces, (std::vector<uint32_t>{3, 5}));
-    ASSERT_TRUE(polls.complete);
+    ASSERT_TRUE(polls.state == CLearnAnswer::State::Answered);
     EXPECT_EQ(polls.status, 2); // the third byte of the second piece
 }
 
