@@ -1,6 +1,7 @@
 // lumaret-demo: one exchange of each kind against a module, through the
 // protocol layer, printing what came back.
 
+#include "ComName.h"
 #include "DatabaseFormat.h"
 #include "ModuleOperations.h"
 #include "Reply.h"
@@ -34,53 +35,6 @@ std::string LineText(uint16_t slot, const ExchangeReply& reply) {
     std::string line = FormatDatabaseLine(slot, reply.bytes.data(), reply.count);
     line.pop_back(); // the CR
     return line;
-}
-
-struct LearnResult {
-    bool answered = false;
-    uint8_t status = 0;
-    int polls = 0;
-};
-
-// Polls the way the dialog's learn timer does: a tick every period, an
-// answer of 8 bytes from one poll or from two that add up to 8, and a limit
-// of empty polls over the whole learn.
-LearnResult GatherLearnAnswer(CSerialLink& link, const ExchangeTiming& timing) {
-    LearnResult result;
-    uint8_t answer[8] = {};
-    uint32_t held = 0;
-    int32_t ticks = timing.learnEmptyPolls;
-    std::vector<uint8_t> buffer(std::max<uint32_t>(timing.learnPollReadSize, 8));
-    auto tick = Clock::now();
-    for (;;) {
-        tick += std::chrono::milliseconds(timing.learnPollPeriodMs);
-        std::this_thread::sleep_until(tick);
-        const uint32_t n = PollLearn(link, buffer.data(), timing);
-        // Ticks do not pile up behind a long poll: the next one is due at once.
-        tick = std::max(tick, Clock::now() - std::chrono::milliseconds(timing.learnPollPeriodMs));
-        ++result.polls;
-        if (n == 0) {
-            if (--ticks <= 0) {
-                return result;
-            }
-            continue;
-        }
-        if (held + n == 8) {
-            std::copy_n(buffer.begin(), n, answer + held);
-            result.answered = true;
-            result.status = answer[5];
-            return result;
-        }
-        std::copy_n(buffer.begin(), std::min<uint32_t>(n, 8), answer);
-        held = n;
-    }
-}
-
-const char* LearnText(const LearnResult& r) {
-    if (!r.answered) {
-        return "Learn timeout!";
-    }
-    return LearnStatusText(r.status);
 }
 
 class Checker {
@@ -123,19 +77,16 @@ bool RunExchanges(CSerialLink& link, const SimulatedModule* module) {
     check.Report("Read key, channel 2 key 5:", readExpected, readText);
 
     const SendOutcome sent = SendKey(link, readIndex, ChannelMask(2), timing);
-    const char* sentText = sent == SendOutcome::Ok         ? "Send Ok!"
-                           : sent == SendOutcome::KeyEmpty ? "Key empty!"
-                                                           : "Communication fail!";
     check.Report("Send key, channel 2 key 5:",
                  module ? sent == SendOutcome::Ok : sent != SendOutcome::CommunicationFail,
-                 sentText);
+                 SendOutcomeText(sent));
 
     const uint16_t learnIndex = KeyIndex(2, 6);
     StartLearn(link, learnIndex);
-    const LearnResult learned = GatherLearnAnswer(link, timing);
-    check.Report("Learn key, channel 2 key 6:",
-                 module ? learned.answered && learned.status == 0 : learned.answered,
-                 std::string(LearnText(learned)) + " (" + std::to_string(learned.polls) +
+    const LearnOutcome learned = AwaitLearnAnswer(link, timing);
+    const bool answered = learned.state == CLearnAnswer::State::Answered;
+    check.Report("Learn key, channel 2 key 6:", module ? answered && learned.status == 0 : answered,
+                 std::string(LearnOutcomeText(learned)) + " (" + std::to_string(learned.polls) +
                      " polls)");
 
     const ExchangeReply exported = ExportReadSlot(link, learnIndex, timing);
@@ -171,14 +122,6 @@ bool RunExchanges(CSerialLink& link, const SimulatedModule* module) {
     return check.AllExpected();
 }
 
-bool ParsePort(std::string_view text, unsigned& port) {
-    if (text.size() <= 3 || text.substr(0, 3) != "COM") {
-        return false;
-    }
-    const auto [end, ec] = std::from_chars(text.data() + 3, text.data() + text.size(), port);
-    return ec == std::errc() && end == text.data() + text.size() && port >= 1 && port <= 255;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -189,9 +132,12 @@ int main(int argc, char** argv) {
             std::fputs(USAGE, stdout);
             return 0;
         }
-        if (arg == "--port" && i + 1 < argc && ParsePort(argv[i + 1], port)) {
-            ++i;
-            continue;
+        if (arg == "--port" && i + 1 < argc) {
+            if (const auto number = ParseComNumber(argv[i + 1])) {
+                port = *number;
+                ++i;
+                continue;
+            }
         }
         std::fputs(USAGE, stderr);
         return 2;

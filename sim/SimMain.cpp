@@ -1,5 +1,6 @@
 // lumaret-sim: a simulated IR module published as a COM port.
 
+#include "ComName.h"
 #include "Reply.h"
 #include "SimulatedModule.h"
 
@@ -48,12 +49,6 @@ Faults:
 template <typename T> bool ParseNumber(std::string_view text, T& value) {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     return ec == std::errc() && end == text.data() + text.size() && !text.empty();
-}
-
-bool ParseComName(std::string_view text) {
-    unsigned n = 0;
-    return text.size() > 3 && text.substr(0, 3) == "COM" && ParseNumber(text.substr(3), n) &&
-           n >= 1 && n <= 255 && text[3] != '0';
 }
 
 bool ParsePieces(std::string_view text, std::vector<uint32_t>& pieces) {
@@ -141,7 +136,7 @@ int main(int argc, char** argv) {
         const std::string_view arg = optarg ? optarg : "";
         switch (opt) {
         case OPT_PORT:
-            if (!ParseComName(arg)) {
+            if (!ParseComNumber(arg)) {
                 return Fail("--port needs a name COM1 to COM255, not '" + std::string(arg) + "'");
             }
             port = arg;

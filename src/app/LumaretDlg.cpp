@@ -1,7 +1,9 @@
 #include "LumaretDlg.h"
 
+#include "ComName.h"
 #include "DialogUnits.h"
 #include "FieldValue.h"
+#include "PortList.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -261,42 +263,14 @@ int32_t CLumaretDlg::GetDlgItemInt(int id) const {
 
 void CLumaretDlg::FillPortList() {
     m_comboPort.clear();
-    IPortRegistry& key = *m_pRegistry;
-    if (key.OpenKey() != PORT_REG_SUCCESS) {
-        MessageBox(QStringLiteral("Open Registry Error!\n"));
-    } else {
-        uint32_t valueCount = 0;
-        uint32_t maxNameLength = 0;
-        if (key.QueryInfoKey(valueCount, maxNameLength) != PORT_REG_SUCCESS) {
-            MessageBox(QStringLiteral("Getting  Info  Error!\n"));
-        } else {
-            for (uint32_t index = 0; index < valueCount; ++index) {
-                std::vector<char> name(static_cast<size_t>(maxNameLength) + 1, '\0');
-                uint32_t nameLength = maxNameLength + 1;
-                const long status = key.EnumValueName(index, name.data(), nameLength);
-                if (status != PORT_REG_SUCCESS && status != PORT_REG_NO_MORE_ITEMS) {
-                    MessageBox(QStringLiteral("Enum  Registry  Error or No More Items!\n"));
-                    continue;
-                }
-                // One byte more than the data may hold, so the text always ends.
-                uint8_t data[7] = {};
-                uint32_t dataLength = 6;
-                if (key.QueryValue(name.data(), data, dataLength) != PORT_REG_SUCCESS) {
-                    MessageBox(QStringLiteral("Can not get the name of the port"));
-                    continue;
-                }
-                const QString port = QString::fromLatin1(reinterpret_cast<const char*>(data));
-                // Sorted insertion, case-blind, as a sorted combo box places its items.
-                int at = 0;
-                while (at < m_comboPort.count() &&
-                       QString::compare(m_comboPort.itemText(at), port, Qt::CaseInsensitive) <= 0) {
-                    ++at;
-                }
-                m_comboPort.insertItem(at, port);
-                m_comboPort.setItemData(at, QString::fromLocal8Bit(name.data()), Qt::ToolTipRole);
-            }
-        }
-        key.CloseKey();
+    const PortListWalk walk = WalkPortList(*m_pRegistry);
+    for (const std::string& message : walk.messages) {
+        MessageBox(QString::fromLatin1(message.c_str()));
+    }
+    for (const PortListItem& item : walk.items) {
+        m_comboPort.addItem(QString::fromLatin1(item.comName.c_str()));
+        m_comboPort.setItemData(m_comboPort.count() - 1,
+                                QString::fromLocal8Bit(item.devicePath.c_str()), Qt::ToolTipRole);
     }
     m_comboPort.setCurrentIndex(m_comboPort.count() > 0 ? 0 : -1);
 }
@@ -309,16 +283,7 @@ void CLumaretDlg::OnOpenPort() {
         UpdateCommandStates();
         return;
     }
-    const std::string name = m_comboPort.currentText().toStdString();
-    std::string digits;
-    for (const char c : name) {
-        if (c >= '0' && c <= '9') {
-            digits += c;
-        }
-    }
-    // Only the low 8 bits reach the one-byte port number.
-    const long number = std::strtol(digits.c_str(), nullptr, 10);
-    const auto port = static_cast<uint8_t>(number);
+    const uint8_t port = PortNumberOfItem(m_comboPort.currentText().toStdString());
     if (m_serial.Open(port, 9600, 'N', 8, 0)) {
         m_serial.SetTimeouts(m_timing.lineTimeouts);
         m_bPortOpen = 1;

@@ -1,5 +1,7 @@
 #include "PortDirectory.h"
 
+#include "ComName.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -12,21 +14,6 @@
 #include <unistd.h>
 
 namespace {
-
-// The number n of a name "COM<n>" (1-255), 0 for anything else.
-unsigned ComNumber(const std::string& name) {
-    if (name.size() < 4 || name.size() > 6 || name.compare(0, 3, "COM") != 0)
-        return 0;
-    unsigned n = 0;
-    for (size_t i = 3; i < name.size(); ++i) {
-        if (name[i] < '0' || name[i] > '9')
-            return 0;
-        n = n * 10 + static_cast<unsigned>(name[i] - '0');
-    }
-    if (name[3] == '0' || n > 255)
-        return 0;
-    return n;
-}
 
 bool IsCharDevice(const std::string& path) {
     struct stat st {};
@@ -93,7 +80,7 @@ std::vector<DeviceMapEntry> ReadDeviceMap() {
             std::vector<std::pair<unsigned, std::string>> links;
             while (const dirent* e = readdir(d)) {
                 const std::string name = e->d_name;
-                const unsigned n = ComNumber(name);
+                const unsigned n = ParseComNumber(name).value_or(0);
                 if (n == 0)
                     continue;
                 const std::string path = dir + "/" + name;
@@ -106,7 +93,7 @@ std::vector<DeviceMapEntry> ReadDeviceMap() {
             closedir(d);
             std::sort(links.begin(), links.end());
             for (const auto& [n, path] : links) {
-                map.push_back({path, "COM" + std::to_string(n)});
+                map.push_back({path, ComName(n)});
                 taken.push_back(n);
             }
         }
@@ -128,14 +115,14 @@ std::vector<DeviceMapEntry> ReadDeviceMap() {
                 continue;
             if (f.firstCom == 1 && !IsPresentUart(i))
                 continue;
-            map.push_back({path, "COM" + std::to_string(n)});
+            map.push_back({path, ComName(n)});
         }
     }
     return map;
 }
 
 std::string ResolveComDevice(unsigned port) {
-    const std::string name = "COM" + std::to_string(port);
+    const std::string name = ComName(port);
     for (const DeviceMapEntry& e : ReadDeviceMap())
         if (e.comName == name)
             return e.devicePath;
@@ -148,7 +135,7 @@ PortPublication::~PortPublication() {
 
 bool PortPublication::Publish(const std::string& comName, const std::string& devicePath) {
     Withdraw();
-    if (ComNumber(comName) == 0)
+    if (!ParseComNumber(comName))
         return false;
     const std::string dir = PortDirectoryPath();
     if (!EnsurePortDirectory(dir))
