@@ -101,8 +101,7 @@ void CLumaretDlg::OnWorkerEnded(std::unique_ptr<std::thread>& worker) {
 }
 
 void CLumaretDlg::OnExportDatabase() {
-    if (m_bPortOpen == 0) {
-        MessageBox(QStringLiteral("Port Close"));
+    if (!RequireOpenPort()) {
         return;
     }
     if (m_bExporting == 1) {
@@ -157,8 +156,7 @@ void CLumaretDlg::RunExport() {
 }
 
 void CLumaretDlg::OnImportDatabase() {
-    if (m_bPortOpen == 0) {
-        MessageBox(QStringLiteral("Port Close"));
+    if (!RequireOpenPort()) {
         return;
     }
     if (m_bImporting == 1) {

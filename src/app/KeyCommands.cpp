@@ -13,17 +13,25 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-bool KeyNumberInRange(int32_t keyNumber) {
-    return keyNumber >= 1 && keyNumber <= 100;
-}
-
-} // namespace
-
-void CLumaretDlg::OnGetVersion() {
+bool CLumaretDlg::RequireOpenPort() {
     if (m_bPortOpen == 0) {
         MessageBox(QStringLiteral("Port Close"));
+        return false;
+    }
+    return true;
+}
+
+bool CLumaretDlg::ReadKeyNumber(int32_t& keyNumber) {
+    keyNumber = GetDlgItemInt(IDC_KEY_NO);
+    if (!KeyNumberInRange(keyNumber)) {
+        MessageBox(QString::fromLatin1(KEY_NUMBER_OUT_OF_RANGE));
+        return false;
+    }
+    return true;
+}
+
+void CLumaretDlg::OnGetVersion() {
+    if (!RequireOpenPort()) {
         return;
     }
     m_pVersion->setText(QString());
@@ -36,15 +44,13 @@ void CLumaretDlg::OnGetVersion() {
 }
 
 void CLumaretDlg::OnReadKey() {
-    if (m_bPortOpen == 0) {
-        MessageBox(QStringLiteral("Port Close"));
+    if (!RequireOpenPort()) {
         return;
     }
     QWidget* focusHeir = DisableCommand(m_pRead);
     ClearLog();
-    const int32_t keyNumber = GetDlgItemInt(IDC_KEY_NO);
-    if (!KeyNumberInRange(keyNumber)) {
-        MessageBox(QStringLiteral("Key No must between 1 to 100!"));
+    int32_t keyNumber = 0;
+    if (!ReadKeyNumber(keyNumber)) {
         EnableCommand(m_pRead, focusHeir);
         return;
     }
@@ -67,14 +73,12 @@ void CLumaretDlg::OnReadKey() {
 }
 
 void CLumaretDlg::OnSendKey() {
-    if (m_bPortOpen == 0) {
-        MessageBox(QStringLiteral("Port Close"));
+    if (!RequireOpenPort()) {
         return;
     }
     QWidget* focusHeir = DisableCommand(m_pSend);
-    const int32_t keyNumber = GetDlgItemInt(IDC_KEY_NO);
-    if (!KeyNumberInRange(keyNumber)) {
-        MessageBox(QStringLiteral("Key No must between 1 to 100!"));
+    int32_t keyNumber = 0;
+    if (!ReadKeyNumber(keyNumber)) {
         EnableCommand(m_pSend, focusHeir);
         return;
     }
@@ -88,13 +92,11 @@ void CLumaretDlg::OnSendKey() {
 }
 
 void CLumaretDlg::OnLearnKey() {
-    if (m_bPortOpen == 0) {
-        MessageBox(QStringLiteral("Port Close"));
+    if (!RequireOpenPort()) {
         return;
     }
-    const int32_t keyNumber = GetDlgItemInt(IDC_KEY_NO);
-    if (!KeyNumberInRange(keyNumber)) {
-        MessageBox(QStringLiteral("Key No must between 1 to 100!"));
+    int32_t keyNumber = 0;
+    if (!ReadKeyNumber(keyNumber)) {
         return;
     }
     StartLearn(m_serial, KeyIndex(GetDlgItemInt(IDC_CHANNEL), keyNumber));

@@ -133,6 +133,10 @@ private:
     void CreateControls();
     void FillPortList();
     void MessageBox(const QString& text);
+    // The guards the commands start with: false, after their message box,
+    // while the port is closed or the Key No lies outside 1-100.
+    bool RequireOpenPort();
+    bool ReadKeyNumber(int32_t& keyNumber);
     int32_t GetDlgItemInt(int id) const;
 
     // The log steps the handlers share.

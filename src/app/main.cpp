@@ -1,4 +1,5 @@
 #include "LumaretApp.h"
+#include "LumaretVersion.h"
 
 #include <QApplication>
 
@@ -7,7 +8,7 @@ int main(int argc, char** argv) {
     int qtArgc = argc > 0 ? 1 : 0;
     QApplication app(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumaret"));
-    QApplication::setApplicationVersion(QStringLiteral("1.1.0"));
+    QApplication::setApplicationVersion(QString::fromLatin1(LUMARET_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("lumaret"));
     theApp.InitInstance();
     return 0;

@@ -22,6 +22,15 @@ struct CommandFrame {
     const uint8_t* data() const { return bytes.data(); }
 };
 
+// The key numbers an operator can address in each channel, and what both
+// front ends say of any other.
+inline constexpr int32_t MIN_KEY_NUMBER = 1;
+inline constexpr int32_t MAX_KEY_NUMBER = 100;
+inline constexpr const char* KEY_NUMBER_OUT_OF_RANGE = "Key No must between 1 to 100!";
+inline bool KeyNumberInRange(int32_t keyNumber) {
+    return keyNumber >= MIN_KEY_NUMBER && keyNumber <= MAX_KEY_NUMBER;
+}
+
 // (channel - 1) * 100 + key, kept to its low 16 bits.
 uint16_t KeyIndex(int32_t channel, int32_t keyNumber);
 // 1 << (channel - 1) kept to 8 bits; 0x00 for channel 0 (and any channel outside 1-8).
