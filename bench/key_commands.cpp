@@ -5,6 +5,7 @@
 #include "CommandFrame.h"
 #include "LumaretDlg.h"
 #include "Reply.h"
+#include "RuntimeDir.h"
 #include "SimulatedModule.h"
 
 #include <QApplication>
@@ -64,12 +65,11 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    std::string runtime = "/tmp/lumaret-bench-XXXXXX";
-    if (mkdtemp(runtime.data()) == nullptr) {
-        std::perror("mkdtemp");
+    const PrivateRuntimeDir runtime("lumaret-bench");
+    if (!runtime.Valid()) {
+        std::perror("lumaret-bench: runtime directory");
         return 1;
     }
-    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     QApplication app(argc, argv);
 
     SimulatedModule module;

@@ -1,14 +1,14 @@
 // Times the serial link's reads on a pseudo-terminal pair: silent reads of
 // 16, 32 and 512 bytes and an 8-byte reply, with the CPU time used waiting.
 
-#include "PortDirectory.h"
+#include "PublishedPty.h"
+#include "RuntimeDir.h"
 #include "SerialLink.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <pty.h>
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -51,45 +51,34 @@ Figures Measure(CSerialLink& link, int master, uint32_t n, uint32_t replyBytes, 
 } // namespace
 
 int main() {
-    char dir[] = "/tmp/serial-timing-XXXXXX";
-    if (mkdtemp(dir) == nullptr)
+    const PrivateRuntimeDir runtime("serial-timing");
+    PublishedPty pty;
+    if (!runtime.Valid() || !pty.Open("COM5")) {
+        std::puts("serial_timing: cannot make the pseudo-terminal");
         return 1;
-    setenv("XDG_RUNTIME_DIR", dir, 1);
-    int master = -1, slave = -1;
-    char name[128];
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
-        return 1;
-    PortPublication publication;
-    int result = 0;
-    {
-        CSerialLink link;
-        if (!publication.Publish("COM5", name) || !link.Open(5, 9600, 'N', 8, 0)) {
-            std::puts("serial_timing: cannot open the pseudo-terminal");
-            result = 1;
-        } else {
-            struct Case {
-                const char* what;
-                uint32_t n, reply, boundMs;
-                int runs;
-            };
-            const Case cases[] = {
-                {"silent read of 16", 16, 0, 260, 5},
-                {"silent read of 32", 32, 0, 420, 5},
-                {"silent read of 512", 512, 0, 5220, 5},
-                {"8-byte reply, read of 32", 32, 8, 100, 5},
-            };
-            std::printf("%-26s %8s %6s %12s %16s\n", "case", "bound ms", "runs", "median ms",
-                        "CPU ms per read");
-            for (const Case& c : cases) {
-                const Figures f = Measure(link, master, c.n, c.reply, c.runs);
-                std::printf("%-26s %8u %6d %12.1f %16.2f\n", c.what, c.boundMs, c.runs, f.medianMs,
-                            f.cpuMs);
-            }
-        }
     }
-    publication.Withdraw();
-    close(master);
-    close(slave);
-    std::system((std::string("rm -rf ") + dir).c_str());
-    return result;
+    CSerialLink link;
+    if (!link.Open(5, 9600, 'N', 8, 0)) {
+        std::puts("serial_timing: cannot open the pseudo-terminal");
+        return 1;
+    }
+    struct Case {
+        const char* what;
+        uint32_t n, reply, boundMs;
+        int runs;
+    };
+    const Case cases[] = {
+        {"silent read of 16", 16, 0, 260, 5},
+        {"silent read of 32", 32, 0, 420, 5},
+        {"silent read of 512", 512, 0, 5220, 5},
+        {"8-byte reply, read of 32", 32, 8, 100, 5},
+    };
+    std::printf("%-26s %8s %6s %12s %16s\n", "case", "bound ms", "runs", "median ms",
+                "CPU ms per read");
+    for (const Case& c : cases) {
+        const Figures f = Measure(link, pty.Master(), c.n, c.reply, c.runs);
+        std::printf("%-26s %8u %6d %12.1f %16.2f\n", c.what, c.boundMs, c.runs, f.medianMs,
+                    f.cpuMs);
+    }
+    return 0;
 }

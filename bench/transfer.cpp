@@ -7,6 +7,7 @@
 
 #include "DatabaseFormat.h"
 #include "LumaretDlg.h"
+#include "RuntimeDir.h"
 #include "SimulatedModule.h"
 #include "WindowTestSupport.h"
 
@@ -155,13 +156,12 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    std::string runtime = "/tmp/lumaret-bench-XXXXXX";
-    if (mkdtemp(runtime.data()) == nullptr) {
-        std::perror("mkdtemp");
+    const PrivateRuntimeDir runtime("lumaret-bench");
+    if (!runtime.Valid()) {
+        std::perror("lumaret-bench: runtime directory");
         return 1;
     }
-    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    const std::filesystem::path dir = runtime;
+    const std::filesystem::path& dir = runtime.Path();
 
     // The module's slots and the 448-line file for the import.
     const auto content = ModuleContent();
@@ -251,6 +251,5 @@ int main(int argc, char** argv) {
     }
     kill(sim, SIGTERM);
     waitpid(sim, nullptr, 0);
-    std::filesystem::remove_all(dir);
     return status;
 }

@@ -5,6 +5,7 @@
 #include "DatabaseFormat.h"
 #include "ModuleOperations.h"
 #include "Reply.h"
+#include "RuntimeDir.h"
 #include "SerialLink.h"
 #include "SimulatedModule.h"
 
@@ -14,7 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -143,21 +144,14 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // A port directory of our own, so the demo never takes or shadows a real COM9.
+    std::optional<PrivateRuntimeDir> privateDir;
     SimulatedModule module;
-    std::filesystem::path privateDir;
     if (port == 0) {
-        // A port directory of our own, so the demo never takes or shadows a real COM9.
-        char dirTemplate[] = "/tmp/lumaret-demo-XXXXXX";
-        if (!mkdtemp(dirTemplate)) {
-            std::perror("lumaret-demo: mkdtemp");
-            return 1;
-        }
-        privateDir = dirTemplate;
-        setenv("XDG_RUNTIME_DIR", dirTemplate, 1);
+        privateDir.emplace("lumaret-demo");
         port = 9;
-        if (!module.Start() || !module.Publish("COM9")) {
+        if (!privateDir->Valid() || !module.Start() || !module.Publish("COM9")) {
             std::fputs("lumaret-demo: cannot start the simulated module\n", stderr);
-            std::filesystem::remove_all(privateDir);
             return 1;
         }
         std::printf("Simulated module on %s, published as COM9\n", module.SlavePath().c_str());
@@ -175,10 +169,6 @@ int main(int argc, char** argv) {
         }
     }
     module.Stop();
-    if (!privateDir.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(privateDir, ignored);
-    }
     std::puts(ok ? "All exchanges came back as expected."
                  : "Some exchanges did not come back as expected.");
     return ok ? 0 : 1;

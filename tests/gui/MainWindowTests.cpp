@@ -3,8 +3,11 @@
 
 #include "LumaretDlg.h"
 #include "PortDirectory.h"
+#include "PublishedPty.h"
+#include "SimulatedModule.h"
 #include "WindowTestSupport.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QImage>
@@ -19,7 +22,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -47,44 +49,6 @@ public:
     long openStatus = PORT_REG_SUCCESS;
     long infoStatus = PORT_REG_SUCCESS;
     int failEnumAt = -1;
-};
-
-// A pseudo-terminal published as a COM name; the test plays the module on its master.
-struct PtyPort {
-    int master = -1;
-    int slave = -1;
-    PortPublication publication;
-    bool Open(const std::string& com) {
-        char name[128] = {};
-        if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-            return false;
-        }
-        return publication.Publish(com, name);
-    }
-    ~PtyPort() {
-        if (master >= 0) {
-            close(master);
-        }
-        if (slave >= 0) {
-            close(slave);
-        }
-    }
-    // Bytes that arrive within ms, taken until 50 ms of silence.
-    std::vector<uint8_t> Take(int ms) {
-        std::vector<uint8_t> got;
-        pollfd p{master, POLLIN, 0};
-        int wait = ms;
-        while (poll(&p, 1, wait) > 0) {
-            uint8_t buf[256];
-            const ssize_t n = read(master, buf, sizeof buf);
-            if (n <= 0) {
-                break;
-            }
-            got.insert(got.end(), buf, buf + n);
-            wait = 50;
-        }
-        return got;
-    }
 };
 
 class MainWindow : public ::testing::Test {
@@ -249,9 +213,9 @@ TEST_F(MainWindow, EnterOnAFocusedButtonClicksIt) {
 }
 
 TEST_F(MainWindow, OpenAndCloseAPublishedPort) {
-    PtyPort pty;
+    PublishedPty pty;
     ASSERT_TRUE(pty.Open("COM5"));
-    Make({{"/dev/missing", "COM6"}, {pty.publication.LinkPath(), "COM5"}});
+    Make({{"/dev/missing", "COM6"}, {pty.LinkPath(), "COM5"}});
     QPushButton* open = Button("IDC_OPEN");
     QTest::mouseClick(open, Qt::LeftButton);
     EXPECT_TRUE(dlg->IsPortOpen());
@@ -284,9 +248,9 @@ TEST_F(MainWindow, CommandsRefuseWhilePortClosed) {
 
 // The test plays the module: it answers the next frame with the given bytes.
 struct Responder {
-    Responder(PtyPort& port, std::vector<std::vector<uint8_t>> replyPieces, int gap = 0)
+    Responder(PublishedPty& port, std::vector<std::vector<uint8_t>> replyPieces, int gap = 0)
         : pty(port), pieces(std::move(replyPieces)), gapMs(gap) {}
-    PtyPort& pty;
+    PublishedPty& pty;
     std::vector<std::vector<uint8_t>> pieces;
     int gapMs = 0;
     std::vector<uint8_t> frame;
@@ -296,7 +260,7 @@ struct Responder {
             frame = pty.Take(3000);
             for (const auto& piece : pieces) {
                 if (!piece.empty()) {
-                    (void)!write(pty.master, piece.data(), piece.size());
+                    (void)pty.Send(piece);
                 }
                 std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
             }
@@ -313,7 +277,7 @@ class KeyCommands : public MainWindow {
 protected:
     void SetUp() override {
         ASSERT_TRUE(pty.Open("COM7"));
-        Make({{pty.publication.LinkPath(), "COM7"}});
+        Make({{pty.LinkPath(), "COM7"}});
         QTest::mouseClick(Button("IDC_OPEN"), Qt::LeftButton);
         ASSERT_TRUE(dlg->IsPortOpen());
     }
@@ -321,11 +285,11 @@ protected:
         Find<QLineEdit>("IDC_CHANNEL")->setText(QString::fromLatin1(channel));
         Find<QLineEdit>("IDC_KEY_NO")->setText(QString::fromLatin1(key));
     }
-    PtyPort pty;
+    PublishedPty pty;
 };
 
 std::vector<uint8_t> Status(uint8_t status) {
-    return {1, 5, 2, 6, 0, status, 0xAA, 0xBB};
+    return SimulatedModule::StatusReply(status);
 }
 
 TEST_F(KeyCommands, KeyNumbersOutsideTheRangeSendNothing) {
@@ -466,12 +430,40 @@ TEST_F(KeyCommands, LearnPollOfFortyBytesStaysInItsBuffer) {
     EXPECT_EQ(dlg->LearnReply()[7], 0x77);
 }
 
-TEST_F(MainWindow, SavesAScreenshot) {
-    Make({{"/dev/ttyUSB0", "COM33"}, {"/tmp/x", "COM9"}});
-    dlg->findChild<QPlainTextEdit*>("IDC_LOG")->setPlainText(QStringLiteral("Send Ok!"));
-    const QPixmap shot = dlg->grab();
-    EXPECT_GT(shot.width(), 100);
-    EXPECT_TRUE(shot.save(QStringLiteral(LUMARET_DOCS_DIR "/window.png")));
+TEST_F(MainWindow, ControlsAreAnnouncedByTheirLabels) {
+    Make({{"/dev/ttyS0", "COM1"}});
+    struct Case {
+        const char* control;
+        const char* announced;
+        const char* label; // the label that names it, if any
+    };
+    const Case cases[] = {
+        // On Linux a list's own name is its current item; its label names it.
+        {"IDC_PORT", "COM1", "Port:"},
+        {"IDC_VERSION", "Version", "Version:"},
+        {"IDC_CHANNEL", "Channel", "Channel:"},
+        {"IDC_KEY_NO", "Key No", "Key No:"},
+        {"IDC_LOG", "Log", nullptr},
+        {"IDC_PROGRESS", "Progress", nullptr},
+        {"IDC_OPEN", "Open", nullptr},
+        {"IDC_EXPORT", "Export", nullptr},
+        {"IDC_LEARN", "Learn", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.control);
+        QWidget* control = Find<QWidget>(c.control);
+        ASSERT_NE(control, nullptr);
+        QAccessibleInterface* item = QAccessible::queryAccessibleInterface(control);
+        ASSERT_NE(item, nullptr);
+        EXPECT_EQ(item->text(QAccessible::Name), c.announced);
+        const auto labels = item->relations(QAccessible::Label);
+        if (c.label == nullptr) {
+            EXPECT_TRUE(labels.isEmpty());
+            continue;
+        }
+        ASSERT_EQ(labels.size(), 1);
+        EXPECT_EQ(labels.first().first->text(QAccessible::Name), c.label);
+    }
 }
 
 TEST_F(MainWindow, MinimisedWindowPaintsItsIconCentred) {

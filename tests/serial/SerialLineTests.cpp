@@ -1,4 +1,6 @@
 #include "PortDirectory.h"
+#include "PublishedPty.h"
+#include "RuntimeDir.h"
 #include "SerialLink.h"
 
 #include <gtest/gtest.h>
@@ -23,28 +25,23 @@ long MsSince(Clock::time_point t) {
 }
 
 // The test plays the device on the master side of a pseudo-terminal whose
-// slave is published as COM7 in a port directory of the test's own.
+// slave is published as COM7 in a port directory of the test's own; the
+// line is open on COM7 when a test starts.
 class SerialLine : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/serial-line-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        m_runtime = tmpl;
-        setenv("XDG_RUNTIME_DIR", tmpl, 1);
-        int slave = -1;
-        char name[128];
-        ASSERT_EQ(openpty(&m_master, &slave, name, nullptr, nullptr), 0);
-        m_slave = slave; // kept for looking at the input queue, never read
-        ASSERT_TRUE(m_publication.Publish("COM7", name));
-    }
-    void TearDown() override {
-        if (m_master >= 0)
-            close(m_master);
-        close(m_slave);
-        m_publication.Withdraw();
-        std::system(("rm -rf " + m_runtime).c_str());
+        ASSERT_TRUE(m_runtime.Valid());
+        ASSERT_TRUE(m_pty.Open("COM7"));
+        m_master = m_pty.Master();
+        m_slave = m_pty.Slave(); // kept for looking at the input queue, never read
+        ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
     }
     void Send(const uint8_t* bytes, size_t n) { ASSERT_EQ(write(m_master, bytes, n), ssize_t(n)); }
+    // Closes the device's side: the line sees a hang-up.
+    void HangUp() {
+        m_pty.HangUp();
+        m_master = -1;
+    }
     // Waits, with a deadline, until the line's input queue holds n bytes.
     bool AwaitQueued(int n) {
         return AwaitInputQueue([n](int queued) { return queued >= n; });
@@ -64,15 +61,14 @@ protected:
         return false;
     }
 
+    PrivateRuntimeDir m_runtime{"serial-line"};
+    PublishedPty m_pty;
     int m_master = -1;
     int m_slave = -1;
-    std::string m_runtime;
-    PortPublication m_publication;
+    CSerialLink link;
 };
 
 TEST_F(SerialLine, SilentReadsEndByTheirTotalTimeout) {
-    CSerialLink link;
-    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
     uint8_t buf[32];
     for (uint32_t n : {16u, 32u}) {
         const auto start = Clock::now();
@@ -84,8 +80,6 @@ TEST_F(SerialLine, SilentReadsEndByTheirTotalTimeout) {
 }
 
 TEST_F(SerialLine, SilentReadOf512EndsAfter5220Ms) {
-    CSerialLink link;
-    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
     uint8_t buf[512];
     const auto start = Clock::now();
     EXPECT_EQ(link.Read(buf, 512), 0u);
@@ -94,8 +88,6 @@ TEST_F(SerialLine, SilentReadOf512EndsAfter5220Ms) {
 }
 
 TEST_F(SerialLine, ShortReplyEndsByTheInterval) {
-    CSerialLink link;
-    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
     const uint8_t reply[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     uint8_t buf[32] = {};
     Send(reply, 8);
@@ -109,8 +101,6 @@ TEST_F(SerialLine, ShortReplyEndsByTheInterval) {
 }
 
 TEST_F(SerialLine, LongReplyFillsTheBufferAndLeavesTheRest) {
-    CSerialLink link;
-    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
     uint8_t reply[40];
     for (int i = 0; i < 40; ++i)
         reply[i] = uint8_t(i);
@@ -127,8 +117,6 @@ TEST_F(SerialLine, LongReplyFillsTheBufferAndLeavesTheRest) {
 }
 
 TEST_F(SerialLine, PurgeInputDiscardsEarlierBytes) {
-    CSerialLink link;
-    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
     const uint8_t old[4] = {9, 9, 9, 9}, fresh[2] = {1, 2};
     Send(old, 4);
     uint8_t buf[16];
@@ -140,8 +128,6 @@ TEST_F(SerialLine, PurgeInputDiscardsEarlierBytes) {
 }
 
 TEST_F(SerialLine, CloseReleasesABlockedReadWithItsBytes) {
-    CSerialLink link;
-    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
     CommTimeouts slow{0, 0, 0, 10, 100}; // no read time-out at all
     ASSERT_TRUE(link.SetTimeouts(slow));
     const uint8_t part[3] = {5, 6, 7};
@@ -161,8 +147,6 @@ TEST_F(SerialLine, CloseReleasesABlockedReadWithItsBytes) {
 }
 
 TEST_F(SerialLine, AbortStaysRaisedUntilResetOrAnEndedWrite) {
-    CSerialLink link;
-    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
     uint8_t buf[32];
     uint32_t got = 99;
     const auto start = Clock::now();
@@ -182,10 +166,7 @@ TEST_F(SerialLine, AbortStaysRaisedUntilResetOrAnEndedWrite) {
 }
 
 TEST_F(SerialLine, HungUpPeerEndsTransfersAtOnce) {
-    CSerialLink link;
-    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
-    close(m_master);
-    m_master = -1;
+    HangUp();
     uint8_t buf[512] = {};
     const auto start = Clock::now();
     EXPECT_EQ(link.Read(buf, 512), 0u);
@@ -194,25 +175,22 @@ TEST_F(SerialLine, HungUpPeerEndsTransfersAtOnce) {
 }
 
 TEST_F(SerialLine, SecondExclusiveOpenFails) {
-    CSerialLink first, second;
-    ASSERT_TRUE(first.Open(7, 9600, 'N', 8, 0));
+    CSerialLink second;
     EXPECT_FALSE(second.Open(7, 9600, 'N', 8, 0));
     EXPECT_FALSE(second.IsOpen());
-    EXPECT_TRUE(first.Open(7, 9600, 'N', 8, 0)) << "the same port again keeps it";
-    EXPECT_TRUE(first.IsOpen());
+    EXPECT_TRUE(link.Open(7, 9600, 'N', 8, 0)) << "the same port again keeps it";
+    EXPECT_TRUE(link.IsOpen());
     const uint8_t req[12] = {};
-    EXPECT_TRUE(first.Write(req, 12));
+    EXPECT_TRUE(link.Write(req, 12));
 }
 
 TEST_F(SerialLine, StaleLinksAreNotListed) {
-    EXPECT_EQ(ResolveComDevice(7), m_publication.LinkPath());
-    m_publication.Withdraw();
+    EXPECT_EQ(ResolveComDevice(7), m_pty.LinkPath());
+    m_pty.Withdraw();
     EXPECT_TRUE(ResolveComDevice(7).empty());
 }
 
 TEST_F(SerialLine, QueueCountsWithoutErrorCounters) {
-    CSerialLink link;
-    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
     EXPECT_EQ(link.GetInputCount(), 0u);
     const uint8_t bytes[5] = {1, 2, 3, 4, 5};
     Send(bytes, sizeof bytes);
@@ -231,8 +209,6 @@ TEST_F(SerialLine, QueueCountsWithoutErrorCounters) {
 }
 
 TEST_F(SerialLine, DeadlineReadsStopAtNBytesOrTheDeadline) {
-    CSerialLink link;
-    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
     const uint8_t bytes[4] = {9, 8, 7, 6};
     Send(bytes, sizeof bytes);
     ASSERT_TRUE(AwaitQueued(4));
@@ -261,8 +237,6 @@ TEST_F(SerialLine, DeadlineReadsStopAtNBytesOrTheDeadline) {
 }
 
 TEST_F(SerialLine, AbortEndsDeadlineReadsUntilReset) {
-    CSerialLink link;
-    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
     uint8_t buf[4];
     ASSERT_TRUE(link.Abort());
     for (int i = 0; i < 2; ++i) {
@@ -277,8 +251,6 @@ TEST_F(SerialLine, AbortEndsDeadlineReadsUntilReset) {
 }
 
 TEST_F(SerialLine, QueuedReadWithAShortBuffer) {
-    CSerialLink link;
-    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
     const uint8_t bytes[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
     Send(bytes, sizeof bytes);
     ASSERT_TRUE(AwaitQueued(10));
@@ -293,8 +265,6 @@ TEST_F(SerialLine, QueuedReadWithAShortBuffer) {
 }
 
 TEST_F(SerialLine, WriteWithinTimesOutOnAFullLine) {
-    CSerialLink link;
-    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
     // Nobody reads the master side, so this never fits.
     const std::vector<uint8_t> big(1 << 20, 0x55);
     const auto start = Clock::now();
@@ -305,8 +275,6 @@ TEST_F(SerialLine, WriteWithinTimesOutOnAFullLine) {
 }
 
 TEST_F(SerialLine, WaitForInputEndsByInputTimeOrSignal) {
-    CSerialLink link;
-    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
     auto start = Clock::now();
     EXPECT_EQ(link.WaitForEvent(EV_RXCHAR | EV_CTS, 200), 0u);
     EXPECT_GE(MsSince(start), 200);
@@ -340,8 +308,6 @@ TEST_F(SerialLine, WaitForInputEndsByInputTimeOrSignal) {
 }
 
 TEST_F(SerialLine, WaitForCharSeesItsCharacterAndKeepsTheInput) {
-    CSerialLink link;
-    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
     const std::string text = "abcZdef";
     Send(reinterpret_cast<const uint8_t*>(text.data()), text.size());
     EXPECT_TRUE(link.WaitForChar('Z', 2000));
@@ -362,8 +328,6 @@ TEST_F(SerialLine, WaitForCharSeesItsCharacterAndKeepsTheInput) {
 }
 
 TEST_F(SerialLine, ReadBesideAWaitForCharGetsTheBytesTheWaitTookIn) {
-    CSerialLink link;
-    ASSERT_TRUE(link.Open(7, 9600, 'N', 8, 0));
     // Whichever of the two takes the bytes off the line first, the read
     // sees them at once instead of at its deadline.
     for (int round = 0; round < 5; ++round) {

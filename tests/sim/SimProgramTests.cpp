@@ -4,7 +4,7 @@
 #include "ModuleOperations.h"
 #include "PortDirectory.h"
 #include "SerialLink.h"
-#include "SimTestSupport.h"
+#include "RuntimeDir.h"
 
 #include <gtest/gtest.h>
 

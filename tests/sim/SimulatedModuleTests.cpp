@@ -7,7 +7,7 @@
 #include "ModuleOperations.h"
 #include "Reply.h"
 #include "SerialLink.h"
-#include "SimTestSupport.h"
+#include "RuntimeDir.h"
 #include "SimulatedModule.h"
 
 #include <gtest/gtest.h>
