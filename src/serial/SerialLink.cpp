@@ -1,5 +1,7 @@
 #include "SerialLink.h"
 
+#include "Deadline.h"
+
 #include "Dcb.h"
 #include "SerialDriver.h"
 #include "TermiosDriver.h"
@@ -269,16 +271,16 @@ uint32_t CSerialLink::ReadLoop(uint8_t* buffer, uint32_t n, uint32_t t, bool pum
     Transfer guard(*this);
     if (!guard)
         return 0;
-    using Clock = std::chrono::steady_clock;
-    const auto start = Clock::now();
+    const Deadline deadline = Deadline::AfterMs(t);
     const bool slices = pump && m_pump;
     uint32_t count = 0;
     for (;;) {
-        const auto passed =
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-        if (passed.count() >= t)
+        if (deadline.Expired())
             break;
-        uint32_t left = t - static_cast<uint32_t>(passed.count());
+        // Whole milliseconds left, rounded up so the last attempt reaches the deadline.
+        const auto leftMs =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline.When() - Deadline::Clock::now());
+        uint32_t left = static_cast<uint32_t>(std::max<int64_t>(1, leftMs.count()));
         if (slices)
             left = std::min(left, PUMP_SLICE_MS);
         const TransferResult r = m_driver->ReadUntil(buffer + count, n - count, left);

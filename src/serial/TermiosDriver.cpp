@@ -1,7 +1,9 @@
 #include "TermiosDriver.h"
 
+#include "LineBits.h"
 #include "LineState.h"
 #include "PortDirectory.h"
+#include "ReadLimits.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,21 +21,15 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using Slice = std::optional<std::chrono::nanoseconds>;
 
-constexpr uint32_t MAXDWORD = 0xFFFFFFFFu;
 // How often a wait looks at the modem lines and the error counters, and how
 // much input it holds while looking for the event character.
-constexpr int LINE_POLL_MS = 10;
+constexpr std::chrono::milliseconds LINE_POLL{10};
 constexpr size_t LOOKAHEAD_LIMIT = 4096;
 
-// Milliseconds left until the deadline, rounded up so that a wait never
-// returns just short of it and spins on a 0 ms poll.
-int MsUntil(Clock::time_point deadline) {
-    const auto left = deadline - Clock::now();
-    if (left <= Clock::duration::zero())
-        return 0;
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    return ms > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(ms);
+Slice AtMost(Slice slice, std::chrono::nanoseconds limit) {
+    return slice ? std::min(*slice, limit) : limit;
 }
 
 } // namespace
@@ -80,7 +76,7 @@ bool TermiosDriver::OpenDevice(uint8_t port) {
     m_savedValid = SaveLine(fd, m_saved);
     m_fd = fd;
     // Errors from before the open are not ours to report.
-    m_counters = {};
+    m_counters = ErrorCounters{};
     ReadCounters(m_counters);
     return true;
 }
@@ -191,12 +187,12 @@ void TermiosDriver::Pause(uint32_t ms) {
 
 TransferResult TermiosDriver::ReadUntil(uint8_t* buffer, uint32_t n, uint32_t ms) {
     ReadLimits limits;
-    limits.total = Clock::now() + std::chrono::milliseconds(ms);
+    limits.total = Deadline::AfterMs(ms);
     return ReadWith(buffer, n, limits);
 }
 
 TransferResult TermiosDriver::WriteUntil(const uint8_t* buffer, uint32_t n, uint32_t ms) {
-    return WriteBy(buffer, n, Clock::now() + std::chrono::milliseconds(ms));
+    return WriteBy(buffer, n, Deadline::AfterMs(ms));
 }
 
 ssize_t TermiosDriver::TakeInput(uint8_t* buffer, size_t n) {
@@ -219,11 +215,11 @@ TransferEnd TermiosDriver::WaitEvent(uint32_t mask, char evtChar, uint32_t ms, u
     const bool wantInput = mask & (EV_RXCHAR | EV_RXFLAG);
     const bool wantLines = mask & (EV_CTS | EV_DSR | EV_RLSD | EV_RING);
     const bool wantCounters = mask & (EV_BREAK | EV_ERR);
-    int linesAtStart = 0;
-    const bool haveLines = wantLines && ioctl(m_fd, TIOCMGET, &linesAtStart) == 0;
-    Counters countersAtStart;
+    uint32_t linesAtStart = 0;
+    const bool haveLines = wantLines && ReadModemStatus(linesAtStart);
+    ErrorCounters countersAtStart;
     const bool haveCounters = wantCounters && ReadCounters(countersAtStart);
-    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    const Deadline deadline = Deadline::AfterMs(ms);
 
     for (;;) {
         if (mask & EV_RXFLAG) {
@@ -250,44 +246,30 @@ TransferEnd TermiosDriver::WaitEvent(uint32_t mask, char evtChar, uint32_t ms, u
             if (queued > 0 || !m_lookahead.empty())
                 events |= EV_RXCHAR;
         }
-        int lines = 0;
-        if (haveLines && ioctl(m_fd, TIOCMGET, &lines) == 0) {
-            const int changed = lines ^ linesAtStart;
-            if (changed & TIOCM_CTS)
-                events |= EV_CTS;
-            if (changed & TIOCM_DSR)
-                events |= EV_DSR;
-            if (changed & TIOCM_CD)
-                events |= EV_RLSD;
-            if (changed & TIOCM_RI)
-                events |= EV_RING;
-        }
-        Counters now;
-        if (haveCounters && ReadCounters(now)) {
-            if (now.brk != countersAtStart.brk)
-                events |= EV_BREAK;
-            if (now.frame != countersAtStart.frame || now.overrun != countersAtStart.overrun ||
-                now.parity != countersAtStart.parity)
-                events |= EV_ERR;
-        }
+        uint32_t lines = 0;
+        if (haveLines && ReadModemStatus(lines))
+            events |= LineEventsBetween(linesAtStart, lines);
+        ErrorCounters now;
+        if (haveCounters && ReadCounters(now))
+            events |= ErrorEventsFrom(CommErrorsBetween(countersAtStart, now));
         events &= mask;
         if (events != 0)
             return TransferEnd::Complete;
 
-        int timeoutMs = MsUntil(deadline);
-        if (timeoutMs == 0)
+        if (deadline.Expired())
             return TransferEnd::Complete;
+        Slice slice = deadline.NextSlice();
         if (haveLines || haveCounters)
-            timeoutMs = std::min(timeoutMs, LINE_POLL_MS);
+            slice = AtMost(slice, LINE_POLL);
         bool lookaheadFull = false;
         {
             std::lock_guard lock(m_lookMutex);
             lookaheadFull = m_lookahead.size() >= LOOKAHEAD_LIMIT;
         }
         if (lookaheadFull && !haveLines && !haveCounters)
-            timeoutMs = std::min(timeoutMs, LINE_POLL_MS);
+            slice = AtMost(slice, LINE_POLL);
         short revents = 0;
-        const TransferEnd end = Wait(wantInput && !lookaheadFull ? POLLIN : 0, timeoutMs, &revents);
+        const TransferEnd end = Wait(wantInput && !lookaheadFull ? POLLIN : 0, slice, &revents);
         if (end != TransferEnd::Complete)
             return end;
         // A hung-up line stays readable with nothing to read.
@@ -297,18 +279,25 @@ TransferEnd TermiosDriver::WaitEvent(uint32_t mask, char evtChar, uint32_t ms, u
 }
 
 TransferEnd TermiosDriver::WaitSignals(uint32_t ms) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    const Deadline deadline = Deadline::AfterMs(ms);
     for (;;) {
-        const int timeoutMs = MsUntil(deadline);
-        if (timeoutMs == 0)
+        if (deadline.Expired())
             return TransferEnd::Complete;
-        const TransferEnd end = Wait(0, timeoutMs, nullptr);
+        const TransferEnd end = Wait(0, deadline.NextSlice(), nullptr);
         if (end != TransferEnd::Complete)
             return end;
     }
 }
 
-bool TermiosDriver::ReadCounters(Counters& c) const {
+bool TermiosDriver::ReadModemStatus(uint32_t& status) const {
+    int bits = 0;
+    if (ioctl(m_fd, TIOCMGET, &bits) != 0)
+        return false;
+    status = ModemStatusFromLines(bits);
+    return true;
+}
+
+bool TermiosDriver::ReadCounters(ErrorCounters& c) const {
     serial_icounter_struct icount{};
     if (ioctl(m_fd, TIOCGICOUNT, &icount) != 0)
         return false;
@@ -331,18 +320,9 @@ bool TermiosDriver::ClearErrors(uint32_t& errors, ComStat& stat) {
     stat.cbInQue = static_cast<uint32_t>(in);
     stat.cbOutQue = static_cast<uint32_t>(out);
     // Lines without the counters (a pseudo-terminal) report no errors.
-    Counters now;
+    ErrorCounters now;
     if (ReadCounters(now)) {
-        if (now.brk != m_counters.brk)
-            errors |= CE_BREAK;
-        if (now.frame != m_counters.frame)
-            errors |= CE_FRAME;
-        if (now.overrun != m_counters.overrun)
-            errors |= CE_OVERRUN;
-        if (now.parity != m_counters.parity)
-            errors |= CE_RXPARITY;
-        if (now.bufOverrun != m_counters.bufOverrun)
-            errors |= CE_RXOVER;
+        errors = CommErrorsBetween(m_counters, now);
         m_counters = now;
     }
     return true;
@@ -350,21 +330,10 @@ bool TermiosDriver::ClearErrors(uint32_t& errors, ComStat& stat) {
 
 bool TermiosDriver::GetModemStatus(uint32_t& status) {
     status = 0;
-    int bits = 0;
-    if (m_fd < 0 || ioctl(m_fd, TIOCMGET, &bits) != 0)
-        return false;
-    if (bits & TIOCM_CTS)
-        status |= MS_CTS_ON;
-    if (bits & TIOCM_DSR)
-        status |= MS_DSR_ON;
-    if (bits & TIOCM_RI)
-        status |= MS_RING_ON;
-    if (bits & TIOCM_CD)
-        status |= MS_RLSD_ON;
-    return true;
+    return m_fd >= 0 && ReadModemStatus(status);
 }
 
-TransferEnd TermiosDriver::Wait(short portEvents, int timeoutMs, short* portRevents,
+TransferEnd TermiosDriver::Wait(short portEvents, const Slice& slice, short* portRevents,
                                 bool withLookahead) {
     if (portRevents)
         *portRevents = 0;
@@ -373,7 +342,8 @@ TransferEnd TermiosDriver::Wait(short portEvents, int timeoutMs, short* portReve
                      {m_fd, portEvents, 0},
                      {m_lookaheadFd, POLLIN, 0}};
     const nfds_t count = withLookahead ? 4 : portEvents != 0 ? 3 : 2;
-    const int r = poll(fds, count, timeoutMs);
+    timespec storage{};
+    const int r = ppoll(fds, count, SliceTimespec(slice, storage), nullptr);
     if (r < 0)
         return errno == EINTR ? TransferEnd::Complete : TransferEnd::Failed;
     if (fds[0].revents & POLLIN)
@@ -393,24 +363,18 @@ TransferEnd TermiosDriver::Wait(short portEvents, int timeoutMs, short* portReve
     return TransferEnd::Complete;
 }
 
+CommTimeouts TermiosDriver::StoredTimeouts() const {
+    CommTimeouts t;
+    t.ReadIntervalTimeout = m_readInterval;
+    t.ReadTotalTimeoutMultiplier = m_readMultiplier;
+    t.ReadTotalTimeoutConstant = m_readConstant;
+    t.WriteTotalTimeoutMultiplier = m_writeMultiplier;
+    t.WriteTotalTimeoutConstant = m_writeConstant;
+    return t;
+}
+
 TransferResult TermiosDriver::Read(uint8_t* buffer, uint32_t n) {
-    const uint32_t interval = m_readInterval, multiplier = m_readMultiplier,
-                   constant = m_readConstant;
-    const auto start = Clock::now();
-    // Both totals 0: no overall limit. Interval MAXDWORD with no totals: take
-    // what is queued and return. Interval and multiplier MAXDWORD: wait up to
-    // the constant for the first byte, then return what is there.
-    ReadLimits limits;
-    limits.immediate = interval == MAXDWORD && multiplier == 0 && constant == 0;
-    limits.firstByte =
-        interval == MAXDWORD && multiplier == MAXDWORD && constant != 0 && constant != MAXDWORD;
-    if (limits.firstByte)
-        limits.total = start + std::chrono::milliseconds(constant);
-    else if (multiplier != 0 || constant != 0)
-        limits.total = start + std::chrono::milliseconds(uint64_t(multiplier) * n + constant);
-    if (interval != MAXDWORD)
-        limits.interval = interval;
-    return ReadWith(buffer, n, limits);
+    return ReadWith(buffer, n, ReadLimitsFor(StoredTimeouts(), n, Clock::now()));
 }
 
 TransferResult TermiosDriver::ReadWith(uint8_t* buffer, uint32_t n, const ReadLimits& limits) {
@@ -443,23 +407,16 @@ TransferResult TermiosDriver::ReadWith(uint8_t* buffer, uint32_t n, const ReadLi
             return result;
         }
 
-        auto deadline = limits.total.value_or(Clock::time_point::max());
-        if (result.count > 0 && limits.interval != 0)
-            deadline = std::min(deadline, lastByte + std::chrono::milliseconds(limits.interval) +
-                                              std::chrono::microseconds(1));
-        int timeoutMs = -1;
-        if (deadline != Clock::time_point::max()) {
-            timeoutMs = MsUntil(deadline);
-            if (timeoutMs == 0) {
-                result.end = TransferEnd::Complete;
-                return result;
-            }
+        const Deadline end = ReadEnd(limits, result.count > 0, lastByte);
+        if (end.Expired()) {
+            result.end = TransferEnd::Complete;
+            return result;
         }
 
         short revents = 0;
-        const TransferEnd end = Wait(POLLIN, timeoutMs, &revents, true);
-        if (end != TransferEnd::Complete) {
-            result.end = end;
+        const TransferEnd waited = Wait(POLLIN, end.NextSlice(), &revents, true);
+        if (waited != TransferEnd::Complete) {
+            result.end = waited;
             return result;
         }
         // The next pass takes what is still queued, then ends.
@@ -468,15 +425,10 @@ TransferResult TermiosDriver::ReadWith(uint8_t* buffer, uint32_t n, const ReadLi
 }
 
 TransferResult TermiosDriver::Write(const uint8_t* buffer, uint32_t n) {
-    const uint32_t multiplier = m_writeMultiplier, constant = m_writeConstant;
-    std::optional<Clock::time_point> deadline;
-    if (multiplier != 0 || constant != 0)
-        deadline = Clock::now() + std::chrono::milliseconds(uint64_t(multiplier) * n + constant);
-    return WriteBy(buffer, n, deadline);
+    return WriteBy(buffer, n, WriteDeadlineFor(StoredTimeouts(), n, Clock::now()));
 }
 
-TransferResult TermiosDriver::WriteBy(const uint8_t* buffer, uint32_t n,
-                                      std::optional<Clock::time_point> deadline) {
+TransferResult TermiosDriver::WriteBy(const uint8_t* buffer, uint32_t n, const Deadline& deadline) {
     TransferResult result;
     if (m_fd < 0)
         return result;
@@ -499,15 +451,11 @@ TransferResult TermiosDriver::WriteBy(const uint8_t* buffer, uint32_t n,
             result.end = TransferEnd::Complete;
             return result;
         }
-        int timeoutMs = -1;
-        if (deadline) {
-            timeoutMs = MsUntil(*deadline);
-            if (timeoutMs == 0) {
-                result.end = TransferEnd::Complete;
-                return result;
-            }
+        if (deadline.Expired()) {
+            result.end = TransferEnd::Complete;
+            return result;
         }
-        const TransferEnd end = Wait(POLLOUT, timeoutMs, nullptr);
+        const TransferEnd end = Wait(POLLOUT, deadline.NextSlice(), nullptr);
         if (end != TransferEnd::Complete) {
             result.end = end;
             return result;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LineBits.h"
+#include "ReadLimits.h"
 #include "SerialDriver.h"
 
 #include <atomic>
@@ -40,35 +42,23 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
-    // When a read ends besides having all its bytes: an overall deadline
-    // (none: no limit), a gap after a byte (0: none), at once with what is
-    // queued, or as soon as the first byte is in.
-    struct ReadLimits {
-        std::optional<Clock::time_point> total;
-        uint32_t interval = 0;
-        bool immediate = false;
-        bool firstByte = false;
-    };
+    CommTimeouts StoredTimeouts() const;
     TransferResult ReadWith(uint8_t* buffer, uint32_t n, const ReadLimits& limits);
-    // Writes until every byte is out or the deadline (none: no limit) passes.
-    TransferResult WriteBy(const uint8_t* buffer, uint32_t n,
-                           std::optional<Clock::time_point> deadline);
+    // Writes until every byte is out or the deadline passes.
+    TransferResult WriteBy(const uint8_t* buffer, uint32_t n, const Deadline& deadline);
 
-    // Waits for events on the port (0 for none) or a signal, up to timeoutMs
-    // (-1: no limit); withLookahead also wakes when another thread's event
+    // Waits for events on the port (0 for none) or a signal, for one slice
+    // (nullopt: no limit); withLookahead also wakes when another thread's event
     // wait moved input into the look-ahead. Returns the signal's end, Complete
     // when the port became ready or the time ran out, Failed when the wait
     // itself failed. portRevents (if given) receives the port's poll events,
     // 0 when it did not become ready; each waiting thread gets its own.
-    TransferEnd Wait(short portEvents, int timeoutMs, short* portRevents,
-                     bool withLookahead = false);
+    TransferEnd Wait(short portEvents, const std::optional<std::chrono::nanoseconds>& slice,
+                     short* portRevents, bool withLookahead = false);
     int SignalFd(LinkSignal signal) const;
 
-    // The kernel's error counters as of the last ClearErrors (or the open).
-    struct Counters {
-        int brk = 0, frame = 0, overrun = 0, parity = 0, bufOverrun = 0;
-    };
-    bool ReadCounters(Counters& c) const;
+    bool ReadCounters(ErrorCounters& c) const;
+    bool ReadModemStatus(uint32_t& status) const;
 
     // Input taken off the line to look for the event character; reads are
     // served from it first.
@@ -76,7 +66,8 @@ private:
     std::mutex m_lookMutex;
     std::vector<uint8_t> m_lookahead;
 
-    Counters m_counters;
+    // The kernel's error counters as of the last ClearErrors (or the open).
+    ErrorCounters m_counters;
     int m_fd = -1;
     int m_abortFd = -1;
     int m_closingFd = -1;
