@@ -244,11 +244,10 @@ int main(int argc, char** argv) {
                      std::strerror(errno));
         return 1;
     }
-    if (!module.Publish(port)) {
-        std::fprintf(stderr,
-                     "lumaret-sim: cannot publish %s (in use by another program, or the port "
-                     "directory is not usable)\n",
-                     port.c_str());
+    std::string reason;
+    if (!module.Publish(port, &reason)) {
+        std::fprintf(stderr, "lumaret-sim: cannot publish %s: %s\n", port.c_str(),
+                     reason.c_str());
         return 1;
     }
     std::printf("lumaret-sim: serving %s on %s (%s)\n", port.c_str(), module.SlavePath().c_str(),

@@ -467,12 +467,15 @@ bool SimulatedModule::IsRunning() const {
     return m_impl->server.joinable();
 }
 
-bool SimulatedModule::Publish(const std::string& comName) {
+bool SimulatedModule::Publish(const std::string& comName, std::string* reason) {
     if (!IsRunning()) {
+        if (reason != nullptr) {
+            *reason = "the module is not serving";
+        }
         return false;
     }
     m_impl->publication.Withdraw();
-    return m_impl->publication.Publish(comName, m_impl->slavePath);
+    return m_impl->publication.Publish(comName, m_impl->slavePath, reason);
 }
 
 std::string SimulatedModule::PublishedLink() const {

@@ -51,8 +51,9 @@ public:
     bool IsRunning() const;
 
     // Publishes the slave as comName (e.g. "COM9") in the port directory,
-    // holding COM<n>.lock until Stop. False when not started or the name is taken.
-    bool Publish(const std::string& comName);
+    // holding COM<n>.lock until Stop. False when not started, the name is taken
+    // or the port directory is not safe, with the reason in *reason when given.
+    bool Publish(const std::string& comName, std::string* reason = nullptr);
     // The published link, empty when not published.
     std::string PublishedLink() const;
     const std::string& SlavePath() const;

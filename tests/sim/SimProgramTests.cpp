@@ -27,7 +27,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// The program with its standard output on a pipe.
+// The program with its standard output and error on one pipe.
 class SimProcess {
 public:
     explicit SimProcess(std::vector<std::string> args) {
@@ -38,6 +38,7 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
         posix_spawn_file_actions_addclose(&actions, fds[0]);
         posix_spawn_file_actions_addclose(&actions, fds[1]);
         args.insert(args.begin(), LUMARET_SIM_PROGRAM);
@@ -212,6 +213,21 @@ TEST(SimProgramOptions, BadSwitchesAreRefusedBeforeServing) {
         EXPECT_EQ(sim.WaitForExit(5s), 2);
         EXPECT_EQ(sim.Output().find("serving"), std::string::npos);
     }
+}
+
+TEST(SimProgramOptions, UnsafePortDirectoryIsRefusedByName) {
+    PrivateRuntimeDir runtime;
+    const std::string parent = (runtime.Path() / "lumaret").string();
+    ASSERT_EQ(mkdir(parent.c_str(), 0700), 0);
+    ASSERT_EQ(chmod(parent.c_str(), 0777), 0);
+
+    SimProcess sim({"--port", "COM7"});
+    ASSERT_TRUE(sim.Started());
+    EXPECT_EQ(sim.WaitForExit(5s), 1);
+    EXPECT_NE(sim.Output().find("cannot publish COM7: " + parent + ": group or others may write"),
+              std::string::npos)
+        << sim.Output();
+    EXPECT_FALSE(LinkExists(parent + "/ports/COM7"));
 }
 
 } // namespace
