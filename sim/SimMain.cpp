@@ -260,8 +260,9 @@ int main(int argc, char** argv) {
     std::printf("lumaret-sim: stopped (%s)\n", strsignal(received));
 
     if (!savePath.empty()) {
-        if (!module.SaveDatabase(savePath)) {
-            std::fprintf(stderr, "lumaret-sim: cannot save '%s'\n", savePath.c_str());
+        const SaveOutcome saved = module.SaveDatabase(savePath);
+        if (!saved.ok) {
+            std::fprintf(stderr, "lumaret-sim: %s\n", saved.message.c_str());
             return 1;
         }
         std::printf("lumaret-sim: slots saved to %s\n", savePath.c_str());

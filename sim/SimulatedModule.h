@@ -19,6 +19,14 @@ struct SimFaults {
     bool paced9600 = false;            // send each byte at the 9600-baud byte time
 };
 
+// How a save ended: ok, or why not, naming the file. The file it was to
+// replace is left as it was whenever ok is false.
+struct SaveOutcome {
+    bool ok = false;
+    std::string message;
+    explicit operator bool() const { return ok; }
+};
+
 // A simulated IR module on the master side of a pseudo-terminal.
 //
 // Request frames are delimited by line silence (FRAME_SILENCE_MS without a
@@ -74,8 +82,11 @@ public:
     // empty. All or nothing: false (slots unchanged) when the file cannot be
     // read or a line is malformed or names a slot outside 1..SLOT_COUNT.
     bool LoadDatabase(const std::string& path);
-    // Writes every slot that holds a code in the database format, in slot order.
-    bool SaveDatabase(const std::string& path) const;
+    // Writes every slot that holds a code in the database format, in slot order,
+    // to a fresh file beside path that then takes its place. Only a regular
+    // file is replaced, and it keeps its mode; a link, device or folder at
+    // path is refused and left alone.
+    SaveOutcome SaveDatabase(const std::string& path) const;
 
     // Every frame received (valid or not), byte for byte, in order.
     std::vector<std::vector<uint8_t>> ReceivedFrames() const;

@@ -135,6 +135,11 @@ std::string ReadAll(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+std::string Last(const std::string& output) {
+    return output.empty() ? std::string()
+                          : output.substr(output.rfind('\n', output.size() - 2) + 1);
+}
+
 bool LinkExists(const std::string& path) {
     struct stat st;
     return lstat(path.c_str(), &st) == 0;
@@ -185,6 +190,24 @@ INSTANTIATE_TEST_SUITE_P(StopSignals, SimProgram, ::testing::Values(SIGTERM, SIG
                          [](const auto& info) {
                              return std::string(info.param == SIGTERM ? "SIGTERM" : "SIGINT");
                          });
+
+TEST(SimProgramOutput, RefusedSaveIsReportedWithItsReasonAndTheLinkKept) {
+    PrivateRuntimeDir runtime;
+    const std::string target = (runtime.Path() / "real.txt").string();
+    const std::string savePath = (runtime.Path() / "end.txt").string();
+    std::ofstream(target, std::ios::binary) << "0003,AABB\r";
+    ASSERT_EQ(symlink(target.c_str(), savePath.c_str()), 0);
+
+    SimProcess sim({"--port", "COM7", "--save", savePath});
+    ASSERT_TRUE(sim.Started());
+    ASSERT_NE(sim.OutputUntil("\n", 5s).find("serving COM7"), std::string::npos) << sim.Output();
+    ASSERT_TRUE(sim.Signal(SIGTERM));
+    EXPECT_EQ(sim.WaitForExit(5s), 1);
+    EXPECT_NE(Last(sim.Output()).find("cannot save to '" + savePath + "': it is a symbolic link"),
+              std::string::npos)
+        << sim.Output();
+    EXPECT_EQ(ReadAll(target), "0003,AABB\r");
+}
 
 TEST(SimProgramOptions, HelpExplainsEverySwitch) {
     SimProcess sim({"--help"});
