@@ -1,5 +1,6 @@
 // The lumaret-sim program as an operator runs it: published port, held
-// lock, saved slots and a clean exit on SIGINT and SIGTERM.
+// lock, saved slots and a clean exit on SIGINT, SIGTERM, SIGHUP and a closed
+// output.
 
 #include "ModuleOperations.h"
 #include "PortDirectory.h"
@@ -97,7 +98,8 @@ public:
                 DrainOutput();
                 return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             }
-            // Output still to read makes a good pacing for this check.
+            // Output still to read makes a good pacing for this check (a closed
+            // output is ignored by poll, which then just waits).
             pollfd p{m_out, POLLIN, 0};
             poll(&p, 1, 10);
             char buffer[512];
@@ -112,6 +114,11 @@ public:
     }
 
     bool Signal(int sig) { return m_pid > 0 && kill(m_pid, sig) == 0; }
+    // Closes the reading end, as 'head' does once it has its lines.
+    void CloseOutput() {
+        close(m_out);
+        m_out = -1;
+    }
     bool Started() const { return m_pid > 0; }
     const std::string& Output() const { return m_output; }
 
@@ -120,7 +127,7 @@ private:
     void DrainOutput() {
         char buffer[512];
         ssize_t n;
-        while ((n = read(m_out, buffer, sizeof buffer)) > 0) {
+        while (m_out >= 0 && (n = read(m_out, buffer, sizeof buffer)) > 0) {
             m_output.append(buffer, static_cast<size_t>(n));
         }
     }
@@ -186,10 +193,35 @@ TEST_P(SimProgram, ServesLoadsSavesAndCleansUpOnSignal) {
     EXPECT_TRUE(rival.Publish("COM7", "/dev/null"));
 }
 
-INSTANTIATE_TEST_SUITE_P(StopSignals, SimProgram, ::testing::Values(SIGTERM, SIGINT),
+INSTANTIATE_TEST_SUITE_P(StopSignals, SimProgram, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
                          [](const auto& info) {
-                             return std::string(info.param == SIGTERM ? "SIGTERM" : "SIGINT");
+                             return "SIG" + std::string(sigabbrev_np(info.param));
                          });
+
+// `lumaret-sim --verbose --save FILE | head -1`: once the reader is gone, the
+// next line it would print ends the run as a stop signal does.
+TEST(SimProgramOutput, ClosedOutputEndsTheRunWithSlotsSavedAndPortWithdrawn) {
+    PrivateRuntimeDir runtime;
+    const std::string savePath = (runtime.Path() / "end.txt").string();
+    SimProcess sim({"--port", "COM7", "--verbose", "--empty", "--save", savePath});
+    ASSERT_TRUE(sim.Started());
+    ASSERT_NE(sim.OutputUntil("\n", 5s).find("serving COM7"), std::string::npos) << sim.Output();
+    const std::string link = PortDirectoryPath() + "/COM7";
+    ASSERT_TRUE(LinkExists(link));
+    sim.CloseOutput();
+
+    {
+        CSerialLink serial;
+        ASSERT_TRUE(serial.Open(7, 9600, 'N', 8, 0));
+        const uint8_t frame[] = {0x01, 0x02};
+        ASSERT_TRUE(serial.Write(frame, sizeof frame)); // a frame it prints
+    }
+    EXPECT_EQ(sim.WaitForExit(5s), 0) << "a closed output must not kill it";
+    EXPECT_FALSE(LinkExists(link));
+    EXPECT_FALSE(LinkExists(link + ".lock"));
+    struct stat st {};
+    EXPECT_EQ(stat(savePath.c_str(), &st), 0) << "the slots are saved";
+}
 
 TEST(SimProgramOutput, RefusedSaveIsReportedWithItsReasonAndTheLinkKept) {
     PrivateRuntimeDir runtime;
