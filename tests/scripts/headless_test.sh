@@ -198,6 +198,7 @@ gone() { ! kill -0 "${run_pid[$1]}" 2>/dev/null && [ -z "$(processes_of "${run_t
 for name in first second; do
     if ! await 30 gone "$name"; then
         fail "the $name run left:" $(processes_of "${run_token[$name]}")
+        kill -KILL -- "-${run_pid[$name]}" 2>/dev/null
     fi
     wait "${run_pid[$name]}" 2>/dev/null
     [ -z "$(ls "$work/$name/lumaret/ports" 2>/dev/null)" ] || fail "the $name run left its COM9"
