@@ -17,13 +17,13 @@ if [ ! -x "$app" ]; then
     exit 0
 fi
 
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "No display found (neither DISPLAY nor WAYLAND_DISPLAY is set)."
+    # A virtual display served over VNC on the loopback interface, behind a password.
+    exec scripts/headless.sh "$sim" "$app"
+fi
+
 "$sim" --port COM9 &
 sim_pid=$!
 trap 'kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true' EXIT
-
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    echo "No display found (neither DISPLAY nor WAYLAND_DISPLAY is set)."
-    echo "Serving the window over VNC: connect a VNC viewer to localhost:5900"
-    export QT_QPA_PLATFORM=vnc:size=800x600:port=5900
-fi
 "$app"

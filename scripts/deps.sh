@@ -5,6 +5,7 @@ LUMARET_PACKAGES=(
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-qpa-plugins
   clang libclang-rt-14-dev
+  xvfb x11vnc xauth x11-utils iproute2
 )
 
 lumaret_missing_packages() {

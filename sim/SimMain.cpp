@@ -4,22 +4,30 @@
 #include "Reply.h"
 #include "SimulatedModule.h"
 
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <getopt.h>
+#include <poll.h>
 #include <pthread.h>
 #include <string>
 #include <string_view>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
 const char* const USAGE = R"(Usage: lumaret-sim [OPTION]...
 Serves a simulated IR learning module on a pseudo-terminal, published as a COM
-port in the port directory, until it gets SIGINT (Ctrl+C) or SIGTERM.
+port in the port directory, until it gets SIGINT (Ctrl+C), SIGTERM or SIGHUP,
+or its output is closed (e.g. by 'head'). On each of these it saves (--save)
+and withdraws the port.
 
   --port COMn            publish the module as COMn (default COM9); COM<n>.lock
                          is held while serving and the link removed on exit
@@ -82,6 +90,49 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
 int Fail(const std::string& message) {
     std::fprintf(stderr, "lumaret-sim: %s\n", message.c_str());
     return 2;
+}
+
+// The standard output, written from the main and the serving thread. Once its
+// reader is gone (EPIPE; SIGPIPE is ignored) nothing more is written, and the
+// closed event tells the main thread to end the run as a stop signal would.
+class Output {
+public:
+    explicit Output(int closedEvent) : m_closedEvent(closedEvent) {}
+
+    void Line(const std::string& text) {
+        if (m_closed.load()) {
+            return;
+        }
+        if (std::fputs(text.c_str(), stdout) != EOF && std::fputc('\n', stdout) != EOF &&
+            std::fflush(stdout) == 0) {
+            return;
+        }
+        if (errno == EPIPE && !m_closed.exchange(true)) {
+            const uint64_t one = 1;
+            [[maybe_unused]] const ssize_t n = write(m_closedEvent, &one, sizeof one);
+        }
+        std::clearerr(stdout);
+    }
+    bool Closed() const { return m_closed.load(); }
+
+private:
+    int m_closedEvent;
+    std::atomic<bool> m_closed{false};
+};
+
+// Waits for a stop signal or the closed output; says which.
+std::string WaitForStop(int signals, int outputClosed) {
+    pollfd fds[2] = {{signals, POLLIN, 0}, {outputClosed, POLLIN, 0}};
+    while (poll(fds, 2, -1) < 0) {
+        if (errno != EINTR) {
+            return std::string("poll failed: ") + std::strerror(errno);
+        }
+    }
+    signalfd_siginfo info{};
+    if ((fds[0].revents & POLLIN) && read(signals, &info, sizeof info) == sizeof info) {
+        return strsignal(static_cast<int>(info.ssi_signo));
+    }
+    return "output closed";
 }
 
 } // namespace
@@ -208,6 +259,15 @@ int main(int argc, char** argv) {
         return Fail(std::string("unexpected argument '") + argv[optind] + "'");
     }
 
+    // A closed output must not kill the program before it saves and withdraws its port.
+    std::signal(SIGPIPE, SIG_IGN);
+    const int outputClosed = eventfd(0, EFD_CLOEXEC);
+    if (outputClosed < 0) {
+        std::fprintf(stderr, "lumaret-sim: %s\n", std::strerror(errno));
+        return 1;
+    }
+    Output output(outputClosed);
+
     SimulatedModule module;
     if (empty) {
         module.ClearSlots();
@@ -220,47 +280,48 @@ int main(int argc, char** argv) {
     }
     module.SetFaults(faults);
     if (verbose) {
-        module.SetFrameObserver([](const std::vector<uint8_t>& frame, bool valid) {
-            std::printf("%s %s\n", valid ? "frame" : "ignored", Hex(frame).c_str());
-            std::fflush(stdout);
+        module.SetFrameObserver([&output](const std::vector<uint8_t>& frame, bool valid) {
+            output.Line(std::string(valid ? "frame " : "ignored ") + Hex(frame));
         });
     }
 
-    // Blocked before the serving thread starts, so only sigwait below takes them.
+    // Blocked before the serving thread starts, so only the signalfd below takes them.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    const int signals = signalfd(-1, &stopSignals, SFD_CLOEXEC);
+    if (signals < 0) {
+        std::fprintf(stderr, "lumaret-sim: %s\n", std::strerror(errno));
+        return 1;
+    }
 
     if (!module.Start()) {
         std::fprintf(stderr, "lumaret-sim: cannot open a pseudo-terminal: %s\n",
                      std::strerror(errno));
         return 1;
     }
-    if (!module.Publish(port)) {
-        std::fprintf(stderr,
-                     "lumaret-sim: cannot publish %s (in use by another program, or the port "
-                     "directory is not usable)\n",
-                     port.c_str());
+    std::string reason;
+    if (!module.Publish(port, &reason)) {
+        std::fprintf(stderr, "lumaret-sim: cannot publish %s: %s\n", port.c_str(), reason.c_str());
         return 1;
     }
-    std::printf("lumaret-sim: serving %s on %s (%s)\n", port.c_str(), module.SlavePath().c_str(),
-                module.PublishedLink().c_str());
-    std::fflush(stdout);
+    output.Line("lumaret-sim: serving " + port + " on " + module.SlavePath() + " (" +
+                module.PublishedLink() + ")");
 
-    int received = 0;
-    sigwait(&stopSignals, &received);
+    const std::string why = WaitForStop(signals, outputClosed);
     module.Stop();
-    std::printf("lumaret-sim: stopped (%s)\n", strsignal(received));
+    output.Line("lumaret-sim: stopped (" + why + ")");
 
     if (!savePath.empty()) {
-        if (!module.SaveDatabase(savePath)) {
-            std::fprintf(stderr, "lumaret-sim: cannot save '%s'\n", savePath.c_str());
+        const SaveOutcome saved = module.SaveDatabase(savePath);
+        if (!saved.ok) {
+            std::fprintf(stderr, "lumaret-sim: %s\n", saved.message.c_str());
             return 1;
         }
-        std::printf("lumaret-sim: slots saved to %s\n", savePath.c_str());
+        output.Line("lumaret-sim: slots saved to " + savePath);
     }
     return 0;
 }

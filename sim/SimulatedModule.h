@@ -23,6 +23,14 @@ struct SimFaults {
     bool paced9600 = false; // send each byte at the 9600-baud byte time
 };
 
+// How a save ended: ok, or why not, naming the file. The file it was to
+// replace is left as it was whenever ok is false.
+struct SaveOutcome {
+    bool ok = false;
+    std::string message;
+    explicit operator bool() const { return ok; }
+};
+
 // A simulated IR module on the master side of a pseudo-terminal.
 //
 // Request frames are delimited by line silence (FRAME_SILENCE_MS without a
@@ -55,8 +63,9 @@ public:
     bool IsRunning() const;
 
     // Publishes the slave as comName (e.g. "COM9") in the port directory,
-    // holding COM<n>.lock until Stop. False when not started or the name is taken.
-    bool Publish(const std::string& comName);
+    // holding COM<n>.lock until Stop. False when not started, the name is taken
+    // or the port directory is not safe, with the reason in *reason when given.
+    bool Publish(const std::string& comName, std::string* reason = nullptr);
     // The published link, empty when not published.
     std::string PublishedLink() const;
     const std::string& SlavePath() const;
@@ -79,8 +88,11 @@ public:
     // malformed or names a slot outside 1..SLOT_COUNT; error then names the
     // line and the reason.
     bool LoadDatabase(const std::string& path, std::string* error = nullptr);
-    // Writes every slot that holds a code in the database format, in slot order.
-    bool SaveDatabase(const std::string& path) const;
+    // Writes every slot that holds a code in the database format, in slot order,
+    // to a fresh file beside path that then takes its place. Only a regular
+    // file is replaced, and it keeps its mode; a link, device or folder at
+    // path is refused and left alone.
+    SaveOutcome SaveDatabase(const std::string& path) const;
 
     // Every frame received (valid or not), byte for byte, in order.
     std::vector<std::vector<uint8_t>> ReceivedFrames() const;

@@ -6,12 +6,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -43,11 +45,82 @@ bool IsPresentUart(unsigned index) {
     return in && (in >> type) && type != 0;
 }
 
-bool SafeDirectory(const std::string& dir) {
+void SetReason(std::string* reason, std::string text) {
+    if (reason != nullptr)
+        *reason = std::move(text);
+}
+
+// The folder holding a path and its last name; trailing slashes are ignored.
+std::pair<std::string, std::string> SplitLast(std::string path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// Opens the level name below the open folder at without following a link,
+// making it first (mode 0700) when asked, and judges it. -1 with the reason
+// when it is missing, cannot be made or is not safe.
+int OpenLevel(int at, const std::string& name, const std::string& path, bool create,
+              std::string* reason) {
+    if (create && mkdirat(at, name.c_str(), 0700) != 0 && errno != EEXIST) {
+        SetReason(reason, "cannot make " + path + ": " + std::strerror(errno));
+        return -1;
+    }
+    const int fd = openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st {};
-    if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return false;
-    return st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+    if (fd < 0) {
+        const int error = errno;
+        std::string fault;
+        if (fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+            fault = DirectoryFault(st, geteuid());
+        SetReason(reason, path + ": " + (fault.empty() ? std::strerror(error) : fault));
+        return -1;
+    }
+    std::string fault = fstat(fd, &st) == 0 ? DirectoryFault(st, geteuid()) : std::strerror(errno);
+    if (!fault.empty()) {
+        close(fd);
+        SetReason(reason, path + ": " + fault + "; not used for ports");
+        return -1;
+    }
+    return fd;
+}
+
+// Opens the port directory, checking its last two levels (ours) from the
+// folder above them down, so that no level is reached through a link. The
+// folder above (the runtime directory or /tmp) is the system's and is only
+// made when missing.
+int OpenPortDirectory(const std::string& dir, bool create, std::string* reason) {
+    const auto [parent, leaf] = SplitLast(dir);
+    const auto [base, parentName] = SplitLast(parent);
+    if (leaf.empty() || parentName.empty() || leaf == "/" || parentName == "/") {
+        SetReason(reason, dir + ": too short a path for the port directory");
+        return -1;
+    }
+    if (create) {
+        for (size_t pos = 0; pos != std::string::npos;) {
+            pos = base.find('/', pos + 1);
+            const std::string part = base.substr(0, pos);
+            if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+                SetReason(reason, "cannot make " + part + ": " + std::strerror(errno));
+                return -1;
+            }
+        }
+    }
+    const int baseFd = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (baseFd < 0) {
+        SetReason(reason, base + ": " + std::strerror(errno));
+        return -1;
+    }
+    const int parentFd = OpenLevel(baseFd, parentName, parent, create, reason);
+    close(baseFd);
+    if (parentFd < 0)
+        return -1;
+    const int fd = OpenLevel(parentFd, leaf, dir, create, reason);
+    close(parentFd);
+    return fd;
 }
 
 } // namespace
@@ -59,15 +132,28 @@ std::string PortDirectoryPath() {
     return "/tmp/lumaret-" + std::to_string(geteuid()) + "/ports";
 }
 
-bool EnsurePortDirectory(const std::string& dir) {
-    // Make each missing level; only the last two are ours and get mode 0700.
-    for (size_t pos = 1; pos != std::string::npos;) {
-        pos = dir.find('/', pos + 1);
-        const std::string part = dir.substr(0, pos);
-        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
-            return false;
+std::string DirectoryFault(const struct stat& st, uid_t owner) {
+    if (S_ISLNK(st.st_mode))
+        return "it is a symbolic link";
+    if (!S_ISDIR(st.st_mode))
+        return "it is not a directory";
+    if (st.st_uid != owner)
+        return "it belongs to uid " + std::to_string(st.st_uid) + ", not to uid " +
+               std::to_string(owner);
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", unsigned(st.st_mode & 07777));
+        return std::string("group or others may write to it (mode ") + mode + ")";
     }
-    return SafeDirectory(dir);
+    return {};
+}
+
+bool EnsurePortDirectory(const std::string& dir, std::string* reason) {
+    const int fd = OpenPortDirectory(dir, true, reason);
+    if (fd < 0)
+        return false;
+    close(fd);
+    return true;
 }
 
 std::vector<DeviceMapEntry> ReadDeviceMap() {
@@ -75,8 +161,8 @@ std::vector<DeviceMapEntry> ReadDeviceMap() {
     std::vector<unsigned> taken;
 
     const std::string dir = PortDirectoryPath();
-    if (SafeDirectory(dir)) {
-        if (DIR* d = opendir(dir.c_str())) {
+    if (const int fd = OpenPortDirectory(dir, false, nullptr); fd >= 0) {
+        if (DIR* d = fdopendir(fd)) {
             std::vector<std::pair<unsigned, std::string>> links;
             while (const dirent* e = readdir(d)) {
                 const std::string name = e->d_name;
@@ -85,7 +171,8 @@ std::vector<DeviceMapEntry> ReadDeviceMap() {
                     continue;
                 const std::string path = dir + "/" + name;
                 struct stat st {};
-                if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+                if (fstatat(dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+                    !S_ISLNK(st.st_mode))
                     continue;
                 if (IsLiveLink(path))
                     links.emplace_back(n, path);
@@ -96,6 +183,8 @@ std::vector<DeviceMapEntry> ReadDeviceMap() {
                 map.push_back({path, ComName(n)});
                 taken.push_back(n);
             }
+        } else {
+            close(fd);
         }
     }
 
@@ -133,32 +222,46 @@ PortPublication::~PortPublication() {
     Withdraw();
 }
 
-bool PortPublication::Publish(const std::string& comName, const std::string& devicePath) {
+bool PortPublication::Publish(const std::string& comName, const std::string& devicePath,
+                              std::string* reason) {
     Withdraw();
-    if (!ParseComNumber(comName))
+    if (!ParseComNumber(comName)) {
+        SetReason(reason, "'" + comName + "' is not a name COM1 to COM255");
         return false;
+    }
     const std::string dir = PortDirectoryPath();
-    if (!EnsurePortDirectory(dir))
+    const int dirFd = OpenPortDirectory(dir, true, reason);
+    if (dirFd < 0)
         return false;
 
-    const std::string linkPath = dir + "/" + comName;
-    const std::string lockPath = linkPath + ".lock";
-    const int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0)
+    // Made relative to the checked directory, so that nothing reaches them through a swapped path.
+    const std::string lockName = comName + ".lock";
+    const int fd = openat(dirFd, lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        SetReason(reason, "cannot open " + dir + "/" + lockName + ": " + std::strerror(errno));
+        close(dirFd);
         return false;
+    }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        close(fd); // a live publication holds the name
+        SetReason(reason, comName + " is in use by another program (it holds " + dir + "/" +
+                              lockName + ")");
+        close(fd);
+        close(dirFd);
         return false;
     }
     // Whatever link is there is stale now that we hold the lock.
-    unlink(linkPath.c_str());
-    if (symlink(devicePath.c_str(), linkPath.c_str()) != 0) {
+    unlinkat(dirFd, comName.c_str(), 0);
+    if (symlinkat(devicePath.c_str(), dirFd, comName.c_str()) != 0) {
+        SetReason(reason,
+                  "cannot make the link " + dir + "/" + comName + ": " + std::strerror(errno));
         close(fd);
+        close(dirFd);
         return false;
     }
+    close(dirFd);
     m_lockFd = fd;
-    m_linkPath = linkPath;
-    m_lockPath = lockPath;
+    m_linkPath = dir + "/" + comName;
+    m_lockPath = dir + "/" + lockName;
     return true;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <sys/stat.h>
+#include <sys/types.h>
 #include <vector>
 
 // COM names on Linux. A port is named COM<n>; the name resolves through the
@@ -13,9 +15,16 @@
 // Read from the environment on every call, so tests can point it elsewhere.
 std::string PortDirectoryPath();
 
-// Creates the directory (mode 0700) when missing; false when it cannot be
-// made or is not safe to use (owned by another user, writable by others).
-bool EnsurePortDirectory(const std::string& dir);
+// Creates the directory and its parent (mode 0700) when missing; false when
+// they cannot be made or one of them is not safe to use, with the reason,
+// naming the level, in *reason when given. Both levels are ours and both are
+// judged: another user must not be able to swap or redirect either.
+bool EnsurePortDirectory(const std::string& dir, std::string* reason = nullptr);
+
+// Why a level of the port directory is not safe, judged by its lstat: a
+// symbolic link, not a directory, owned by someone other than owner, or
+// writable by group or others. Empty when it is safe.
+std::string DirectoryFault(const struct stat& st, uid_t owner);
 
 // One device of the device map: its path and the COM name it is known by.
 struct DeviceMapEntry {
@@ -39,8 +48,10 @@ public:
     PortPublication& operator=(const PortPublication&) = delete;
     ~PortPublication();
 
-    // False when the name is taken by a live publication or the directory is unusable.
-    bool Publish(const std::string& comName, const std::string& devicePath);
+    // False when the name is taken by a live publication or the directory is
+    // unusable, with the reason in *reason when given.
+    bool Publish(const std::string& comName, const std::string& devicePath,
+                 std::string* reason = nullptr);
     void Withdraw();
     bool IsPublished() const { return m_lockFd >= 0; }
     const std::string& LinkPath() const { return m_linkPath; }

@@ -1,10 +1,11 @@
 // The lumaret-sim program as an operator runs it: published port, held
-// lock, saved slots and a clean exit on SIGINT and SIGTERM.
+// lock, saved slots and a clean exit on SIGINT, SIGTERM, SIGHUP and a closed
+// output.
 
 #include "ModuleOperations.h"
 #include "PortDirectory.h"
-#include "SerialLink.h"
 #include "RuntimeDir.h"
+#include "SerialLink.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +28,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// The program with its standard output on a pipe.
+// The program with its standard output and error on one pipe.
 class SimProcess {
 public:
     explicit SimProcess(std::vector<std::string> args) {
@@ -38,6 +39,7 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
         posix_spawn_file_actions_addclose(&actions, fds[0]);
         posix_spawn_file_actions_addclose(&actions, fds[1]);
         args.insert(args.begin(), LUMARET_SIM_PROGRAM);
@@ -96,7 +98,8 @@ public:
                 DrainOutput();
                 return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             }
-            // Output still to read makes a good pacing for this check.
+            // Output still to read makes a good pacing for this check (a closed
+            // output is ignored by poll, which then just waits).
             pollfd p{m_out, POLLIN, 0};
             poll(&p, 1, 10);
             char buffer[512];
@@ -111,6 +114,11 @@ public:
     }
 
     bool Signal(int sig) { return m_pid > 0 && kill(m_pid, sig) == 0; }
+    // Closes the reading end, as 'head' does once it has its lines.
+    void CloseOutput() {
+        close(m_out);
+        m_out = -1;
+    }
     bool Started() const { return m_pid > 0; }
     const std::string& Output() const { return m_output; }
 
@@ -119,7 +127,7 @@ private:
     void DrainOutput() {
         char buffer[512];
         ssize_t n;
-        while ((n = read(m_out, buffer, sizeof buffer)) > 0) {
+        while (m_out >= 0 && (n = read(m_out, buffer, sizeof buffer)) > 0) {
             m_output.append(buffer, static_cast<size_t>(n));
         }
     }
@@ -132,6 +140,11 @@ private:
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string Last(const std::string& output) {
+    return output.empty() ? std::string()
+                          : output.substr(output.rfind('\n', output.size() - 2) + 1);
 }
 
 bool LinkExists(const std::string& path) {
@@ -180,10 +193,53 @@ TEST_P(SimProgram, ServesLoadsSavesAndCleansUpOnSignal) {
     EXPECT_TRUE(rival.Publish("COM7", "/dev/null"));
 }
 
-INSTANTIATE_TEST_SUITE_P(StopSignals, SimProgram, ::testing::Values(SIGTERM, SIGINT),
+INSTANTIATE_TEST_SUITE_P(StopSignals, SimProgram, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
                          [](const auto& info) {
-                             return std::string(info.param == SIGTERM ? "SIGTERM" : "SIGINT");
+                             return "SIG" + std::string(sigabbrev_np(info.param));
                          });
+
+// `lumaret-sim --verbose --save FILE | head -1`: once the reader is gone, the
+// next line it would print ends the run as a stop signal does.
+TEST(SimProgramOutput, ClosedOutputEndsTheRunWithSlotsSavedAndPortWithdrawn) {
+    PrivateRuntimeDir runtime;
+    const std::string savePath = (runtime.Path() / "end.txt").string();
+    SimProcess sim({"--port", "COM7", "--verbose", "--empty", "--save", savePath});
+    ASSERT_TRUE(sim.Started());
+    ASSERT_NE(sim.OutputUntil("\n", 5s).find("serving COM7"), std::string::npos) << sim.Output();
+    const std::string link = PortDirectoryPath() + "/COM7";
+    ASSERT_TRUE(LinkExists(link));
+    sim.CloseOutput();
+
+    {
+        CSerialLink serial;
+        ASSERT_TRUE(serial.Open(7, 9600, 'N', 8, 0));
+        const uint8_t frame[] = {0x01, 0x02};
+        ASSERT_TRUE(serial.Write(frame, sizeof frame)); // a frame it prints
+    }
+    EXPECT_EQ(sim.WaitForExit(5s), 0) << "a closed output must not kill it";
+    EXPECT_FALSE(LinkExists(link));
+    EXPECT_FALSE(LinkExists(link + ".lock"));
+    struct stat st {};
+    EXPECT_EQ(stat(savePath.c_str(), &st), 0) << "the slots are saved";
+}
+
+TEST(SimProgramOutput, RefusedSaveIsReportedWithItsReasonAndTheLinkKept) {
+    PrivateRuntimeDir runtime;
+    const std::string target = (runtime.Path() / "real.txt").string();
+    const std::string savePath = (runtime.Path() / "end.txt").string();
+    std::ofstream(target, std::ios::binary) << "0003,AABB\r";
+    ASSERT_EQ(symlink(target.c_str(), savePath.c_str()), 0);
+
+    SimProcess sim({"--port", "COM7", "--save", savePath});
+    ASSERT_TRUE(sim.Started());
+    ASSERT_NE(sim.OutputUntil("\n", 5s).find("serving COM7"), std::string::npos) << sim.Output();
+    ASSERT_TRUE(sim.Signal(SIGTERM));
+    EXPECT_EQ(sim.WaitForExit(5s), 1);
+    EXPECT_NE(Last(sim.Output()).find("cannot save to '" + savePath + "': it is a symbolic link"),
+              std::string::npos)
+        << sim.Output();
+    EXPECT_EQ(ReadAll(target), "0003,AABB\r");
+}
 
 TEST(SimProgramOptions, HelpExplainsEverySwitch) {
     SimProcess sim({"--help"});
@@ -212,6 +268,21 @@ TEST(SimProgramOptions, BadSwitchesAreRefusedBeforeServing) {
         EXPECT_EQ(sim.WaitForExit(5s), 2);
         EXPECT_EQ(sim.Output().find("serving"), std::string::npos);
     }
+}
+
+TEST(SimProgramOptions, UnsafePortDirectoryIsRefusedByName) {
+    PrivateRuntimeDir runtime;
+    const std::string parent = (runtime.Path() / "lumaret").string();
+    ASSERT_EQ(mkdir(parent.c_str(), 0700), 0);
+    ASSERT_EQ(chmod(parent.c_str(), 0777), 0);
+
+    SimProcess sim({"--port", "COM7"});
+    ASSERT_TRUE(sim.Started());
+    EXPECT_EQ(sim.WaitForExit(5s), 1);
+    EXPECT_NE(sim.Output().find("cannot publish COM7: " + parent + ": group or others may write"),
+              std::string::npos)
+        << sim.Output();
+    EXPECT_FALSE(LinkExists(parent + "/ports/COM7"));
 }
 
 } // namespace

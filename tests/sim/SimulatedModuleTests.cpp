@@ -6,8 +6,8 @@
 #include "DatabaseFormat.h"
 #include "ModuleOperations.h"
 #include "Reply.h"
-#include "SerialLink.h"
 #include "RuntimeDir.h"
+#include "SerialLink.h"
 #include "SimulatedModule.h"
 
 #include <gtest/gtest.h>
