@@ -3,8 +3,9 @@
 LUMARET_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev
-  qt6-base-dev qt6-qpa-plugins
+  qt6-base-dev qt6-qpa-plugins qt6-svg-dev
   clang libclang-rt-14-dev
+  hicolor-icon-theme
 )
 
 lumaret_missing_packages() {
