@@ -5,7 +5,7 @@ LUMARET_PACKAGES=(
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-qpa-plugins qt6-svg-dev
   clang libclang-rt-14-dev
-  hicolor-icon-theme
+  scdoc man-db hicolor-icon-theme desktop-file-utils appstream
 )
 
 lumaret_missing_packages() {
