@@ -6,6 +6,7 @@ LUMARET_PACKAGES=(
   qt6-base-dev qt6-qpa-plugins qt6-svg-dev
   clang libclang-rt-14-dev
   scdoc man-db hicolor-icon-theme desktop-file-utils appstream
+  dpkg-dev file
 )
 
 lumaret_missing_packages() {
