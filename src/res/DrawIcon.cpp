@@ -1,24 +1,30 @@
-// Draws the program icon, an infrared LED sending out rays, as a 200 x 200
-// PNG with alpha: lumaret-draw-icon <output.png>
+// Draws the program icon, an infrared LED sending out rays, into an icon theme tree:
+//   lumaret-draw-icon <output dir> <size>...
+// writes <output dir>/hicolor/<size>x<size>/apps/lumaret.png for each size and
+// <output dir>/hicolor/scalable/apps/lumaret.svg. The build runs it; the installed
+// icons and the window's compiled-in icon are its output, so the artwork lives here only.
+#include <QDir>
+#include <QFont>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <QString>
+#include <QSvgGenerator>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
-int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output.png>\n", argv[0]);
-        return 2;
-    }
-    QImage image(200, 200, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
+namespace {
 
+// The artwork is drawn on a canvas of this many units a side.
+constexpr int CANVAS = 200;
+
+void DrawArtwork(QPainter& p) {
     // Rays: three arcs and short strokes to the upper right, in infrared red.
     const QPointF lens(78, 86);
     p.setBrush(Qt::NoBrush);
@@ -73,7 +79,75 @@ int main(int argc, char** argv) {
     p.drawEllipse(lens, 26, 26);
     p.setBrush(QColor(255, 255, 255, 110));
     p.drawEllipse(QRectF(54, 64, 14, 24));
-    p.end();
+}
 
-    return image.save(QString::fromLocal8Bit(argv[1]), "PNG") ? 0 : 1;
+bool WritePng(int size, const QString& path) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(double(size) / CANVAS, double(size) / CANVAS);
+    DrawArtwork(p);
+    p.end();
+    return image.save(path, "PNG");
+}
+
+bool WriteSvg(const QString& path) {
+    QSvgGenerator svg;
+    svg.setFileName(path);
+    svg.setSize(QSize(CANVAS, CANVAS));
+    svg.setViewBox(QRect(0, 0, CANVAS, CANVAS));
+    svg.setTitle(QStringLiteral("Lumaret"));
+    svg.setDescription(QStringLiteral("An infrared LED sending out rays"));
+    QPainter p;
+    if (!p.begin(&svg)) {
+        return false;
+    }
+    // The generator writes the painter's font into every group, and without a
+    // QGuiApplication the default font has no size: give it one, so the file is valid.
+    p.setFont(QFont(QStringLiteral("sans-serif"), 10));
+    DrawArtwork(p);
+    return p.end();
+}
+
+bool MakeDir(const QString& path) {
+    if (!QDir().mkpath(path)) {
+        std::fprintf(stderr, "lumaret-draw-icon: cannot create %s\n", qPrintable(path));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<int> sizes;
+    for (int i = 2; i < argc; ++i) {
+        int size = 0;
+        const char* end = argv[i] + std::strlen(argv[i]);
+        const auto [ptr, ec] = std::from_chars(argv[i], end, size);
+        if (ec != std::errc() || ptr != end || size < 1 || size > 1024) {
+            sizes.clear();
+            break;
+        }
+        sizes.push_back(size);
+    }
+    if (sizes.empty()) {
+        std::fprintf(stderr, "usage: %s <output dir> <size>...\n", argv[0]);
+        return 2;
+    }
+    const QString theme = QString::fromLocal8Bit(argv[1]) + QStringLiteral("/hicolor/");
+    for (int size : sizes) {
+        const QString dir = theme + QStringLiteral("%1x%1/apps").arg(size);
+        if (!MakeDir(dir) || !WritePng(size, dir + QStringLiteral("/lumaret.png"))) {
+            std::fprintf(stderr, "lumaret-draw-icon: cannot write the %d px icon\n", size);
+            return 1;
+        }
+    }
+    const QString scalable = theme + QStringLiteral("scalable/apps");
+    if (!MakeDir(scalable) || !WriteSvg(scalable + QStringLiteral("/lumaret.svg"))) {
+        std::fprintf(stderr, "lumaret-draw-icon: cannot write the scalable icon\n");
+        return 1;
+    }
+    return 0;
 }
