@@ -1,27 +1,23 @@
 #include "SimulatedModule.h"
 
 #include "CommandFrame.h"
-#include "Crc16.h"
-#include "DatabaseFormat.h"
+#include "Deadline.h"
+#include "FrameLayout.h"
+#include "ModuleFrames.h"
 #include "PortDirectory.h"
+#include "PseudoTerminal.h"
 #include "Reply.h"
+#include "SlotStore.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <deque>
-#include <fcntl.h>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/stat.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -31,28 +27,6 @@ using Clock = std::chrono::steady_clock;
 
 // 9600 baud, 8N1: ten bit times per byte.
 constexpr std::chrono::nanoseconds BYTE_TIME{1'000'000'000LL * 10 / 9600};
-constexpr uint32_t MAX_FRAME_BYTES = FRAME_CAPACITY;
-
-std::vector<uint8_t> WithCrc(std::vector<uint8_t> bytes) {
-    uint8_t crc[2];
-    Crc16(bytes.data(), static_cast<uint32_t>(bytes.size()), crc);
-    bytes.push_back(crc[0]);
-    bytes.push_back(crc[1]);
-    return bytes;
-}
-
-// A code a learn stores: varies with the slot and with each learn.
-std::vector<uint8_t> GeneratedCode(uint16_t index, uint32_t learnCount) {
-    std::vector<uint8_t> code;
-    uint32_t state = 0x9E3779B9u ^ (uint32_t{index} << 8) ^ learnCount;
-    const size_t size = 16 + (index + learnCount) % 17;
-    code.reserve(size);
-    for (size_t i = 0; i < size; ++i) {
-        state = state * 1664525u + 1013904223u;
-        code.push_back(static_cast<uint8_t>(state >> 24));
-    }
-    return code;
-}
 
 std::chrono::milliseconds Ms(uint32_t ms) {
     return std::chrono::milliseconds(ms);
@@ -68,16 +42,14 @@ struct SimulatedModule::Impl {
     uint32_t writesToRefuse = 0;
     size_t writesAnswered = 0; // write frames seen after the refused ones
     std::array<uint8_t, 6> version{'1', '0', '2', '0', '0', '3'};
-    std::map<uint16_t, std::vector<uint8_t>> slots;
+    CSlotStore slots;
     std::vector<std::vector<uint8_t>> frames;
     FrameObserver observer;
     uint32_t learnCount = 0;
 
     // Owned by the controlling thread; the serving thread only reads the fds.
-    int masterFd = -1;
-    int slaveFd = -1;
+    CPseudoTerminal pty;
     int stopFd = -1;
-    std::string slavePath;
     PortPublication publication;
     std::thread server;
 
@@ -101,41 +73,6 @@ struct SimulatedModule::Impl {
     void AnswerLearn();
 };
 
-namespace {
-
-// Length of the frame starting the buffer, when its prefix and length byte tell it.
-std::optional<size_t> ExpectedFrameLength(const std::vector<uint8_t>& bytes) {
-    if (bytes.size() < 7 || !std::equal(FRAME_PREFIX.begin(), FRAME_PREFIX.end(), bytes.begin())) {
-        return std::nullopt;
-    }
-    const uint8_t lengthByte = bytes[6];
-    if (lengthByte == 0xFF || lengthByte == 0) {
-        return std::nullopt; // write frames end by silence
-    }
-    return size_t{lengthByte} + 9;
-}
-
-bool IsValidFrame(const std::vector<uint8_t>& f) {
-    if (f.size() < 10 || !std::equal(FRAME_PREFIX.begin(), FRAME_PREFIX.end(), f.begin())) {
-        return false;
-    }
-    const uint16_t crc = Crc16Value(f.data(), static_cast<uint32_t>(f.size() - 2));
-    if (f[f.size() - 2] != (crc >> 8) || f[f.size() - 1] != (crc & 0xFF)) {
-        return false;
-    }
-    const uint8_t lengthByte = f[6];
-    if (f[7] == CMD_WRITE) {
-        return lengthByte == 0xFF && f.size() >= 12;
-    }
-    return size_t{lengthByte} + 9 == f.size();
-}
-
-uint16_t IndexAt(const std::vector<uint8_t>& f, size_t offset) {
-    return static_cast<uint16_t>(f[offset] | (f[offset + 1] << 8));
-}
-
-} // namespace
-
 void SimulatedModule::Impl::Serve() {
     bool masterUsable = true;
     for (;;) {
@@ -158,15 +95,11 @@ void SimulatedModule::Impl::Serve() {
         if (!masterUsable) {
             consider(now + Ms(10));
         }
-        int timeoutMs = -1;
-        if (next) {
-            // Round up, so a wait never ends just before its deadline and spins.
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*next - now);
-            timeoutMs = static_cast<int>(std::max<int64_t>(0, left.count()));
-        }
-
-        pollfd fds[2] = {{stopFd, POLLIN, 0}, {masterFd, POLLIN, 0}};
-        const int rc = poll(fds, masterUsable ? 2 : 1, timeoutMs);
+        const Deadline until = next ? Deadline::At(*next) : Deadline::Never();
+        timespec storage{};
+        pollfd fds[2] = {{stopFd, POLLIN, 0}, {pty.Master(), POLLIN, 0}};
+        const int rc =
+            ppoll(fds, masterUsable ? 2 : 1, SliceTimespec(until.NextSlice(now), storage), nullptr);
         if (rc < 0 && errno != EINTR) {
             return;
         }
@@ -195,7 +128,7 @@ void SimulatedModule::Impl::Serve() {
 void SimulatedModule::Impl::ReadIncoming() {
     uint8_t buffer[1024];
     for (;;) {
-        const ssize_t n = read(masterFd, buffer, sizeof buffer);
+        const ssize_t n = read(pty.Master(), buffer, sizeof buffer);
         if (n > 0) {
             incoming.insert(incoming.end(), buffer, buffer + n);
             lastByte = Clock::now();
@@ -213,15 +146,8 @@ void SimulatedModule::Impl::CutFrames(bool silenceReached) {
         if (incoming.empty()) {
             return;
         }
-        size_t take = 0;
-        if (const auto expected = ExpectedFrameLength(incoming);
-            expected && incoming.size() >= *expected) {
-            take = *expected;
-        } else if (incoming.size() >= MAX_FRAME_BYTES) {
-            take = MAX_FRAME_BYTES; // no request is longer
-        } else if (silenceReached) {
-            take = incoming.size();
-        } else {
+        const size_t take = NextFrameSize(incoming, silenceReached);
+        if (take == 0) {
             return;
         }
         std::vector<uint8_t> frame(incoming.begin(), incoming.begin() + take);
@@ -249,48 +175,43 @@ void SimulatedModule::Impl::HandleFrame(const std::vector<uint8_t>& f) {
     }
 
     std::vector<uint8_t> reply;
-    switch (f[7]) {
+    // Every keyed frame is known valid here, so it holds its index.
+    const uint16_t index = IndexAt(f.data() + FRAME_KEY_INDEX_OFFSET);
+    switch (f[FRAME_COMMAND_OFFSET]) {
     case CMD_GET_VERSION: {
         std::lock_guard lock(mutex);
-        reply.assign(FRAME_PREFIX.begin(), FRAME_PREFIX.end());
-        reply.push_back(CMD_GET_VERSION);
-        reply.insert(reply.end(), version.begin(), version.end());
-        reply.resize(17, 0x00);
-        reply = WithCrc(std::move(reply));
+        reply = VersionReply(std::string(version.begin(), version.end()));
         break;
     }
     case CMD_READ: {
-        if (f.size() != 12) {
+        if (f.size() != BuildReadFrame(0).size) {
             return;
         }
-        const uint16_t index = IndexAt(f, 8);
         if (current.stopAfterSlot >= 0 && index > current.stopAfterSlot) {
             return;
         }
         std::lock_guard lock(mutex);
-        const auto it = slots.find(index);
-        reply = it == slots.end() ? SimulatedModule::StatusReply(STATUS_EMPTY)
-                                  : SimulatedModule::CodeReply(it->second);
+        const std::vector<uint8_t> code = slots.Get(index);
+        reply = code.empty() ? StatusReply(STATUS_EMPTY) : CodeReply(code);
         break;
     }
     case CMD_LEARN:
-        if (f.size() != 12) {
+        if (f.size() != BuildLearnFrame(0).size) {
             return;
         }
         // A new learn replaces one still pending; its answer comes when it ends.
-        learn = PendingLearn{Clock::now() + Ms(current.learnDelayMs), IndexAt(f, 8)};
+        learn = PendingLearn{Clock::now() + Ms(current.learnDelayMs), index};
         return;
     case CMD_SEND: {
-        if (f.size() != 16) {
+        if (f.size() != BuildSendFrame(0, 0).size) {
             return;
         }
         std::lock_guard lock(mutex);
-        reply = SimulatedModule::StatusReply(slots.count(IndexAt(f, 8)) ? STATUS_OK : STATUS_EMPTY);
+        reply = StatusReply(slots.Get(index).empty() ? STATUS_EMPTY : STATUS_OK);
         break;
     }
     case CMD_WRITE: {
-        const uint16_t index = IndexAt(f, 8);
-        std::vector<uint8_t> code(f.begin() + 10, f.end() - 2);
+        std::vector<uint8_t> code(f.begin() + WRITE_CODE_OFFSET, f.end() - CRC_SIZE);
         std::lock_guard lock(mutex);
         if (writesToRefuse > 0) {
             --writesToRefuse; // as if the frame was lost: nothing stored
@@ -302,16 +223,7 @@ void SimulatedModule::Impl::HandleFrame(const std::vector<uint8_t>& f) {
         if (replySize == 0) {
             return;
         }
-        uint8_t status = STATUS_EMPTY;
-        if (index >= 1 && index <= SLOT_COUNT) {
-            if (code.empty()) {
-                slots.erase(index);
-            } else {
-                slots[index] = std::move(code);
-            }
-            status = STATUS_OK;
-        }
-        reply = SimulatedModule::StatusReply(status);
+        reply = StatusReply(slots.Set(index, std::move(code)) ? STATUS_OK : STATUS_EMPTY);
         reply.resize(std::min<size_t>(reply.size(), replySize));
         break;
     }
@@ -331,11 +243,11 @@ void SimulatedModule::Impl::AnswerLearn() {
             return;
         }
         status = static_cast<uint8_t>(faults.learnStatus);
-        if (status == STATUS_OK && index >= 1 && index <= SLOT_COUNT) {
-            slots[index] = GeneratedCode(index, learnCount++);
+        if (status == STATUS_OK && slots.Set(index, GeneratedCode(index, learnCount))) {
+            ++learnCount;
         }
     }
-    Answer(SimulatedModule::StatusReply(status));
+    Answer(StatusReply(status));
 }
 
 void SimulatedModule::Impl::Answer(const std::vector<uint8_t>& reply) {
@@ -389,7 +301,7 @@ void SimulatedModule::Impl::FlushOutput(Clock::time_point now) {
     }
     ssize_t n;
     do {
-        n = write(masterFd, due.data(), due.size());
+        n = write(pty.Master(), due.data(), due.size());
     } while (n < 0 && errno == EINTR);
     if (n < 0) {
         // Terminal buffer full (nobody reads): try again shortly.
@@ -402,10 +314,10 @@ void SimulatedModule::Impl::FlushOutput(Clock::time_point now) {
 SimulatedModule::SimulatedModule() : m_impl(std::make_unique<Impl>()) {
     // A few codes to find: slot 1, channel 2 key 5 (105), the last key of
     // channel 4 (400) and the last exported slot (448).
-    m_impl->slots[1] = {0x11, 0x22, 0x33, 0x44};
-    m_impl->slots[105] = GeneratedCode(105, 1000);
-    m_impl->slots[400] = GeneratedCode(400, 1000);
-    m_impl->slots[448] = {0xA5};
+    m_impl->slots.Set(1, {0x11, 0x22, 0x33, 0x44});
+    m_impl->slots.Set(105, GeneratedCode(105, 1000));
+    m_impl->slots.Set(400, GeneratedCode(400, 1000));
+    m_impl->slots.Set(448, {0xA5});
 }
 
 SimulatedModule::~SimulatedModule() {
@@ -417,32 +329,8 @@ bool SimulatedModule::Start() {
     if (d.server.joinable()) {
         return true;
     }
-    d.masterFd = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (d.masterFd < 0) {
-        return false;
-    }
-    char name[128] = {};
-    if (grantpt(d.masterFd) != 0 || unlockpt(d.masterFd) != 0 ||
-        ptsname_r(d.masterFd, name, sizeof name) != 0) {
-        Stop();
-        return false;
-    }
-    d.slavePath = name;
-    // Held for the whole life, so the master never sees a hang-up between clients.
-    d.slaveFd = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    termios tio{};
-    if (d.slaveFd < 0 || tcgetattr(d.slaveFd, &tio) != 0) {
-        Stop();
-        return false;
-    }
-    cfmakeraw(&tio);
-    tio.c_cflag |= CLOCAL | CREAD;
-    tio.c_cc[VMIN] = 0;
-    tio.c_cc[VTIME] = 0;
-    cfsetispeed(&tio, B9600);
-    cfsetospeed(&tio, B9600);
     d.stopFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (tcsetattr(d.slaveFd, TCSANOW, &tio) != 0 || d.stopFd < 0) {
+    if (d.stopFd < 0 || !d.pty.Open()) {
         Stop();
         return false;
     }
@@ -462,11 +350,10 @@ void SimulatedModule::Stop() {
         d.server.join();
     }
     d.publication.Withdraw();
-    for (int* fd : {&d.stopFd, &d.slaveFd, &d.masterFd}) {
-        if (*fd >= 0) {
-            close(*fd);
-            *fd = -1;
-        }
+    d.pty.Close();
+    if (d.stopFd >= 0) {
+        close(d.stopFd);
+        d.stopFd = -1;
     }
     d.learn.reset();
     d.output.clear();
@@ -485,7 +372,7 @@ bool SimulatedModule::Publish(const std::string& comName, std::string* reason) {
         return false;
     }
     m_impl->publication.Withdraw();
-    return m_impl->publication.Publish(comName, m_impl->slavePath, reason);
+    return m_impl->publication.Publish(comName, m_impl->pty.SlavePath(), reason);
 }
 
 std::string SimulatedModule::PublishedLink() const {
@@ -493,7 +380,7 @@ std::string SimulatedModule::PublishedLink() const {
 }
 
 const std::string& SimulatedModule::SlavePath() const {
-    return m_impl->slavePath;
+    return m_impl->pty.SlavePath();
 }
 
 void SimulatedModule::SetFaults(const SimFaults& faults) {
@@ -521,186 +408,41 @@ std::string SimulatedModule::FirmwareVersion() const {
 }
 
 bool SimulatedModule::SetSlot(uint16_t index, std::vector<uint8_t> code) {
-    if (index < 1 || index > SLOT_COUNT || code.size() > MAX_SLOT_CODE_BYTES) {
-        return false;
-    }
     std::lock_guard lock(m_impl->mutex);
-    if (code.empty()) {
-        m_impl->slots.erase(index);
-    } else {
-        m_impl->slots[index] = std::move(code);
-    }
-    return true;
+    return m_impl->slots.Set(index, std::move(code));
 }
 
 std::vector<uint8_t> SimulatedModule::Slot(uint16_t index) const {
     std::lock_guard lock(m_impl->mutex);
-    const auto it = m_impl->slots.find(index);
-    return it == m_impl->slots.end() ? std::vector<uint8_t>{} : it->second;
+    return m_impl->slots.Get(index);
 }
 
 void SimulatedModule::ClearSlots() {
     std::lock_guard lock(m_impl->mutex);
-    m_impl->slots.clear();
+    m_impl->slots.Clear();
 }
 
 bool SimulatedModule::LoadDatabase(const std::string& path, std::string* error) {
-    auto refuse = [error](std::string why) {
+    CSlotStore loaded;
+    std::string why;
+    if (!CSlotStore::FromDatabaseFile(path, loaded, why)) {
         if (error != nullptr) {
-            *error = std::move(why);
+            *error = why;
         }
         return false;
-    };
-    const DatabaseFileLines file = ReadDatabaseFile(path);
-    if (!file.ok) {
-        return refuse(file.error);
-    }
-    std::map<uint16_t, std::vector<uint8_t>> loaded;
-    for (size_t i = 0; i < file.lines.size(); ++i) {
-        const std::string where = "line " + std::to_string(i + 1) + ": ";
-        std::string reason;
-        // A module holds whatever an export can write, longer codes than an
-        // import can send included.
-        auto line = ParseDatabaseLine(file.lines[i], MAX_SLOT_CODE_BYTES, &reason);
-        if (!line) {
-            return refuse(where + reason);
-        }
-        if (line->keyIndex < 1 || line->keyIndex > SLOT_COUNT) {
-            return refuse(where + "slot " + std::to_string(line->keyIndex) + " is outside 1-" +
-                          std::to_string(SLOT_COUNT));
-        }
-        if (line->code.empty()) {
-            loaded.erase(line->keyIndex);
-        } else {
-            loaded[line->keyIndex] = std::move(line->code);
-        }
     }
     std::lock_guard lock(m_impl->mutex);
     m_impl->slots = std::move(loaded);
     return true;
 }
 
-namespace {
-
-// The process's file mode mask, read without changing it (umask() would,
-// for every thread at once); 022 when /proc does not tell.
-mode_t CurrentUmask() {
-    mode_t mask = 022;
-    if (FILE* status = std::fopen("/proc/self/status", "re")) {
-        char line[128];
-        while (std::fgets(line, sizeof line, status)) {
-            unsigned value = 0;
-            if (std::sscanf(line, "Umask: %o", &value) == 1) {
-                mask = static_cast<mode_t>(value & 0777);
-                break;
-            }
-        }
-        std::fclose(status);
-    }
-    return mask;
-}
-
-const char* FileKind(mode_t mode) {
-    if (S_ISLNK(mode)) {
-        return "a symbolic link";
-    }
-    if (S_ISDIR(mode)) {
-        return "a folder";
-    }
-    if (S_ISCHR(mode) || S_ISBLK(mode)) {
-        return "a device";
-    }
-    if (S_ISFIFO(mode)) {
-        return "a named pipe";
-    }
-    if (S_ISSOCK(mode)) {
-        return "a socket";
-    }
-    return "not a regular file";
-}
-
-bool WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-} // namespace
-
 SaveOutcome SimulatedModule::SaveDatabase(const std::string& path) const {
     std::string text;
     {
         std::lock_guard lock(m_impl->mutex);
-        for (const auto& [index, code] : m_impl->slots) {
-            const auto reply = CodeReply(code);
-            text += FormatDatabaseLine(index, reply.data(), static_cast<uint32_t>(reply.size()));
-        }
+        text = m_impl->slots.DatabaseText();
     }
-    const auto fail = [&path](const std::string& why) {
-        return SaveOutcome{false, "cannot save to '" + path + "': " + why};
-    };
-
-    // Only a plain file is replaced, and the new one keeps its mode and owner.
-    struct stat old {};
-    const bool replacing = lstat(path.c_str(), &old) == 0;
-    if (!replacing && errno != ENOENT) {
-        return fail(std::strerror(errno));
-    }
-    if (replacing && !S_ISREG(old.st_mode)) {
-        return fail(std::string("it is ") + FileKind(old.st_mode) +
-                    "; only a regular file is replaced, so it is left as it is");
-    }
-    const mode_t mode = replacing ? (old.st_mode & 07777) : (0666 & ~CurrentUmask());
-
-    // A fresh name beside the target (never one that may already exist, as a
-    // planted link could), written in full and renamed over it, so that a
-    // failed save leaves the old file whole.
-    const size_t slash = path.rfind('/');
-    const std::string dir =
-        slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temp = (dir == "/" ? "/" : dir + "/") + "." + name + ".XXXXXX";
-    const int fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        return fail("cannot make a new file in " + dir + ": " + std::strerror(errno));
-    }
-    std::string error;
-    // The owner first: changing it clears set-id bits that the mode then restores.
-    if (!WriteAll(fd, text)) {
-        error = std::string("cannot write: ") + std::strerror(errno);
-    } else if (replacing && (old.st_uid != geteuid() || old.st_gid != getegid()) &&
-               fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM) {
-        error = std::string("cannot keep its owner: ") + std::strerror(errno);
-    } else if (fchmod(fd, mode) != 0) {
-        error = std::string("cannot set its mode: ") + std::strerror(errno);
-    } else if (fsync(fd) != 0) {
-        error = std::string("cannot write to the disk: ") + std::strerror(errno);
-    }
-    if (close(fd) != 0 && error.empty()) {
-        error = std::string("cannot write: ") + std::strerror(errno);
-    }
-    if (error.empty() && std::rename(temp.c_str(), path.c_str()) != 0) {
-        error = std::string("cannot replace it: ") + std::strerror(errno);
-    }
-    if (!error.empty()) {
-        unlink(temp.c_str());
-        return fail(error);
-    }
-    // The rename itself reaches the disk with the folder.
-    if (const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dirFd >= 0) {
-        fsync(dirFd);
-        close(dirFd);
-    }
-    return SaveOutcome{true, {}};
+    return ReplaceFileContents(path, text);
 }
 
 std::vector<std::vector<uint8_t>> SimulatedModule::ReceivedFrames() const {
@@ -725,13 +467,9 @@ void SimulatedModule::SetFrameObserver(FrameObserver observer) {
 }
 
 std::vector<uint8_t> SimulatedModule::CodeReply(const std::vector<uint8_t>& code) {
-    std::vector<uint8_t> reply(FRAME_PREFIX.begin(), FRAME_PREFIX.end());
-    reply.insert(reply.end(), code.begin(), code.end());
-    return WithCrc(std::move(reply));
+    return ::CodeReply(code);
 }
 
 std::vector<uint8_t> SimulatedModule::StatusReply(uint8_t status) {
-    std::vector<uint8_t> reply(FRAME_PREFIX.begin(), FRAME_PREFIX.begin() + 5);
-    reply.push_back(status);
-    return WithCrc(std::move(reply));
+    return ::StatusReply(status);
 }

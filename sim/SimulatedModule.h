@@ -1,5 +1,8 @@
 #pragma once
 
+#include "SafeFileReplace.h"
+#include "SlotStore.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -23,14 +26,6 @@ struct SimFaults {
     bool paced9600 = false; // send each byte at the 9600-baud byte time
 };
 
-// How a save ended: ok, or why not, naming the file. The file it was to
-// replace is left as it was whenever ok is false.
-struct SaveOutcome {
-    bool ok = false;
-    std::string message;
-    explicit operator bool() const { return ok; }
-};
-
 // A simulated IR module on the master side of a pseudo-terminal.
 //
 // Request frames are delimited by line silence (FRAME_SILENCE_MS without a
@@ -42,9 +37,9 @@ class SimulatedModule {
 public:
     static constexpr uint32_t FRAME_SILENCE_MS = 20;
     // Slots 1..SLOT_COUNT; an empty code means an empty slot.
-    static constexpr uint16_t SLOT_COUNT = 448;
+    static constexpr uint16_t SLOT_COUNT = CSlotStore::SLOT_COUNT;
     // A code reply must fit the host's 512-byte read.
-    static constexpr uint32_t MAX_SLOT_CODE_BYTES = 504;
+    static constexpr uint32_t MAX_SLOT_CODE_BYTES = CSlotStore::MAX_CODE_BYTES;
     // Status bytes of the answers.
     static constexpr uint8_t STATUS_OK = 0;
     static constexpr uint8_t STATUS_EMPTY = 1;

@@ -1,0 +1,70 @@
+// The module's side of the protocol without a line: where a frame ends in
+// the incoming bytes, which frames are valid, and the replies' layouts.
+
+#include "CommandFrame.h"
+#include "ModuleFrames.h"
+#include "Reply.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Of(const CommandFrame& frame) {
+    return Bytes(frame.data(), frame.data() + frame.size);
+}
+
+TEST(ModuleFramesTest, FramesAreCutByLengthOrBySilence) {
+    const Bytes read = Of(BuildReadFrame(300));
+    const uint8_t code[3] = {1, 2, 3};
+    const Bytes write = Of(BuildWriteFrame(3, code, 3));
+    Bytes two = read;
+    two.insert(two.end(), read.begin(), read.end());
+    struct Case {
+        const char* name;
+        Bytes incoming;
+        bool silence;
+        size_t size;
+    };
+    const Case cases[] = {
+        {"nothing", {}, true, 0},
+        {"a read frame, whole", read, false, read.size()},
+        {"a read frame, half", Bytes(read.begin(), read.begin() + 6), false, 0},
+        {"half, then silence", Bytes(read.begin(), read.begin() + 6), true, 6},
+        {"two frames: the first", two, false, read.size()},
+        {"a write frame waits for silence", write, false, 0},
+        {"a write frame after silence", write, true, write.size()},
+        {"noise longer than any request", Bytes(600, 0x55), false, 512},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(NextFrameSize(c.incoming, c.silence), c.size) << c.name;
+    }
+}
+
+TEST(ModuleFramesTest, ValidFramesAndReplyLayouts) {
+    const uint8_t code[2] = {0xA1, 0xB2};
+    for (const CommandFrame& frame :
+         {BuildGetVersionFrame(), BuildReadFrame(1), BuildLearnFrame(105), BuildSendFrame(105, 2),
+          BuildWriteFrame(3, code, 2), BuildWriteFrame(3, nullptr, 0)}) {
+        Bytes bytes = Of(frame);
+        EXPECT_TRUE(IsValidFrame(bytes));
+        bytes.back() ^= 0x01;
+        EXPECT_FALSE(IsValidFrame(bytes)) << "a wrong CRC";
+    }
+    Bytes cut = Of(BuildReadFrame(1));
+    cut.pop_back();
+    EXPECT_FALSE(IsValidFrame(cut));
+
+    EXPECT_EQ(StatusReply(1).size(), STATUS_REPLY_SIZE);
+    EXPECT_EQ(StatusByte(StatusReply(4).data(), STATUS_REPLY_SIZE), 4);
+    const Bytes version = VersionReply("102003");
+    ASSERT_EQ(version.size(), VERSION_REPLY_SIZE);
+    EXPECT_EQ(VersionText(version.data(), VERSION_REPLY_SIZE), "102.003");
+    EXPECT_EQ(VersionText(VersionReply("12").data(), VERSION_REPLY_SIZE), "12");
+    const Bytes reply = CodeReply({0x12, 0xAB});
+    const CodeSpan span = CodeBytes(reply.data(), static_cast<uint32_t>(reply.size()));
+    EXPECT_EQ(Bytes(span.data, span.data + span.size), (Bytes{0x12, 0xAB}));
+}
+
+} // namespace
