@@ -35,8 +35,9 @@ Figures Measure(CSerialLink& link, int master, uint32_t n, uint32_t replyBytes, 
     double cpu = 0;
     for (int i = 0; i < runs; ++i) {
         link.PurgeInput();
-        if (replyBytes > 0 && write(master, reply, replyBytes) != ssize_t(replyBytes))
+        if (replyBytes > 0 && write(master, reply, replyBytes) != ssize_t(replyBytes)) {
             break;
+        }
         const double cpu0 = CpuMs();
         const auto t0 = std::chrono::steady_clock::now();
         link.Read(buf.data(), n);

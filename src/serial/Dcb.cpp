@@ -45,19 +45,25 @@ Dcb BuildDcb(const SerialSettings& s) {
     dcb.Parity = ParityCode(s.parity);
 
     uint32_t f = DCB_FBINARY | DCB_FPARITY;
-    if (s.outxCtsFlow & 1)
+    if (s.outxCtsFlow & 1) {
         f |= DCB_FOUTXCTSFLOW;
-    if (s.outxDsrFlow & 1)
+    }
+    if (s.outxDsrFlow & 1) {
         f |= DCB_FOUTXDSRFLOW;
+    }
     f |= (s.dtrControl & 3u) << DCB_FDTRCONTROL_SHIFT;
-    if (s.dsrSensitivity & 1)
+    if (s.dsrSensitivity & 1) {
         f |= DCB_FDSRSENSITIVITY;
-    if (s.txContinueOnXoff & 1)
+    }
+    if (s.txContinueOnXoff & 1) {
         f |= DCB_FTXCONTINUEONXOFF;
-    if (s.outX & 1)
+    }
+    if (s.outX & 1) {
         f |= DCB_FOUTX;
-    if (s.inX & 1)
+    }
+    if (s.inX & 1) {
         f |= DCB_FINX;
+    }
     f |= (s.rtsControl & 3u) << DCB_FRTSCONTROL_SHIFT;
     dcb.flags = f;
 

@@ -21,9 +21,11 @@ constexpr RateCode RATES[] = {
 };
 
 unsigned RateConstant(uint32_t rate) {
-    for (const auto& r : RATES)
-        if (r.rate == rate)
+    for (const auto& r : RATES) {
+        if (r.rate == rate) {
             return r.code;
+        }
+    }
     return BOTHER;
 }
 
@@ -72,22 +74,27 @@ void DcbToTermios(const Dcb& dcb, struct termios2& t) {
     default:
         break;
     }
-    if (dcb.Parity != 0)
+    if (dcb.Parity != 0) {
         t.c_iflag |= INPCK;
+    }
 
     // One and a half stop bits has no termios form; two is the nearest.
-    if (dcb.StopBits != 0)
+    if (dcb.StopBits != 0) {
         t.c_cflag |= CSTOPB;
+    }
 
     const bool ctsFlow = dcb.flags & DCB_FOUTXCTSFLOW;
     const bool rtsHandshake = ((dcb.flags >> DCB_FRTSCONTROL_SHIFT) & 3u) == 2;
-    if (ctsFlow || rtsHandshake)
+    if (ctsFlow || rtsHandshake) {
         t.c_cflag |= CRTSCTS;
+    }
 
-    if (dcb.flags & DCB_FOUTX)
+    if (dcb.flags & DCB_FOUTX) {
         t.c_iflag |= IXON;
-    if (dcb.flags & DCB_FINX)
+    }
+    if (dcb.flags & DCB_FINX) {
         t.c_iflag |= IXOFF;
+    }
     t.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
     t.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
 
@@ -111,8 +118,9 @@ static_assert(sizeof(struct termios2) <= SAVED_LINE_SIZE);
 
 bool SaveLine(int fd, unsigned char* saved) {
     struct termios2 t {};
-    if (ioctl(fd, TCGETS2, &t) != 0)
+    if (ioctl(fd, TCGETS2, &t) != 0) {
         return false;
+    }
     std::memcpy(saved, &t, sizeof t);
     return true;
 }
@@ -125,8 +133,9 @@ bool RestoreLine(int fd, const unsigned char* saved) {
 
 bool ApplyDcb(int fd, const Dcb& dcb) {
     struct termios2 t {};
-    if (ioctl(fd, TCGETS2, &t) != 0)
+    if (ioctl(fd, TCGETS2, &t) != 0) {
         return false;
+    }
     DcbToTermios(dcb, t);
     return ioctl(fd, TCSETS2, &t) == 0;
 }

@@ -25,12 +25,14 @@ bool IsCharDevice(const std::string& path) {
 // A link is live while its target is a character device and, when a lock
 // file sits beside it, some publisher still holds that lock.
 bool IsLiveLink(const std::string& linkPath) {
-    if (!IsCharDevice(linkPath))
+    if (!IsCharDevice(linkPath)) {
         return false;
+    }
     const std::string lockPath = linkPath + ".lock";
     const int fd = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
+    if (fd < 0) {
         return errno == ENOENT;
+    }
     const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     close(fd);
     return held;
@@ -46,17 +48,20 @@ bool IsPresentUart(unsigned index) {
 }
 
 void SetReason(std::string* reason, std::string text) {
-    if (reason != nullptr)
+    if (reason != nullptr) {
         *reason = std::move(text);
+    }
 }
 
 // The folder holding a path and its last name; trailing slashes are ignored.
 std::pair<std::string, std::string> SplitLast(std::string path) {
-    while (path.size() > 1 && path.back() == '/')
+    while (path.size() > 1 && path.back() == '/') {
         path.pop_back();
+    }
     const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
+    if (slash == std::string::npos) {
         return {".", path};
+    }
     return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
@@ -74,8 +79,9 @@ int OpenLevel(int at, const std::string& name, const std::string& path, bool cre
     if (fd < 0) {
         const int error = errno;
         std::string fault;
-        if (fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        if (fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
             fault = DirectoryFault(st, geteuid());
+        }
         SetReason(reason, path + ": " + (fault.empty() ? std::strerror(error) : fault));
         return -1;
     }
@@ -116,8 +122,9 @@ int OpenPortDirectory(const std::string& dir, bool create, std::string* reason) 
     }
     const int parentFd = OpenLevel(baseFd, parentName, parent, create, reason);
     close(baseFd);
-    if (parentFd < 0)
+    if (parentFd < 0) {
         return -1;
+    }
     const int fd = OpenLevel(parentFd, leaf, dir, create, reason);
     close(parentFd);
     return fd;
@@ -127,19 +134,23 @@ int OpenPortDirectory(const std::string& dir, bool create, std::string* reason) 
 
 std::string PortDirectoryPath() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && runtime[0] != '\0')
+    if (runtime != nullptr && runtime[0] != '\0') {
         return std::string(runtime) + "/lumaret/ports";
+    }
     return "/tmp/lumaret-" + std::to_string(geteuid()) + "/ports";
 }
 
 std::string DirectoryFault(const struct stat& st, uid_t owner) {
-    if (S_ISLNK(st.st_mode))
+    if (S_ISLNK(st.st_mode)) {
         return "it is a symbolic link";
-    if (!S_ISDIR(st.st_mode))
+    }
+    if (!S_ISDIR(st.st_mode)) {
         return "it is not a directory";
-    if (st.st_uid != owner)
+    }
+    if (st.st_uid != owner) {
         return "it belongs to uid " + std::to_string(st.st_uid) + ", not to uid " +
                std::to_string(owner);
+    }
     if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
         char mode[8];
         std::snprintf(mode, sizeof mode, "%04o", unsigned(st.st_mode & 07777));
@@ -150,8 +161,9 @@ std::string DirectoryFault(const struct stat& st, uid_t owner) {
 
 bool EnsurePortDirectory(const std::string& dir, std::string* reason) {
     const int fd = OpenPortDirectory(dir, true, reason);
-    if (fd < 0)
+    if (fd < 0) {
         return false;
+    }
     close(fd);
     return true;
 }
@@ -167,15 +179,18 @@ std::vector<DeviceMapEntry> ReadDeviceMap() {
             while (const dirent* e = readdir(d)) {
                 const std::string name = e->d_name;
                 const unsigned n = ParseComNumber(name).value_or(0);
-                if (n == 0)
+                if (n == 0) {
                     continue;
+                }
                 const std::string path = dir + "/" + name;
                 struct stat st {};
                 if (fstatat(dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-                    !S_ISLNK(st.st_mode))
+                    !S_ISLNK(st.st_mode)) {
                     continue;
-                if (IsLiveLink(path))
+                }
+                if (IsLiveLink(path)) {
                     links.emplace_back(n, path);
+                }
             }
             closedir(d);
             std::sort(links.begin(), links.end());
@@ -197,13 +212,16 @@ std::vector<DeviceMapEntry> ReadDeviceMap() {
     for (const Family& f : FAMILIES) {
         for (unsigned i = 0; i < 32; ++i) {
             const unsigned n = f.firstCom + i;
-            if (std::find(taken.begin(), taken.end(), n) != taken.end())
+            if (std::find(taken.begin(), taken.end(), n) != taken.end()) {
                 continue;
+            }
             const std::string path = f.prefix + std::to_string(i);
-            if (!IsCharDevice(path))
+            if (!IsCharDevice(path)) {
                 continue;
-            if (f.firstCom == 1 && !IsPresentUart(i))
+            }
+            if (f.firstCom == 1 && !IsPresentUart(i)) {
                 continue;
+            }
             map.push_back({path, ComName(n)});
         }
     }
@@ -212,9 +230,11 @@ std::vector<DeviceMapEntry> ReadDeviceMap() {
 
 std::string ResolveComDevice(unsigned port) {
     const std::string name = ComName(port);
-    for (const DeviceMapEntry& e : ReadDeviceMap())
-        if (e.comName == name)
+    for (const DeviceMapEntry& e : ReadDeviceMap()) {
+        if (e.comName == name) {
             return e.devicePath;
+        }
+    }
     return {};
 }
 
@@ -231,8 +251,9 @@ bool PortPublication::Publish(const std::string& comName, const std::string& dev
     }
     const std::string dir = PortDirectoryPath();
     const int dirFd = OpenPortDirectory(dir, true, reason);
-    if (dirFd < 0)
+    if (dirFd < 0) {
         return false;
+    }
 
     // Made relative to the checked directory, so that nothing reaches them through a swapped path.
     const std::string lockName = comName + ".lock";
@@ -266,8 +287,9 @@ bool PortPublication::Publish(const std::string& comName, const std::string& dev
 }
 
 void PortPublication::Withdraw() {
-    if (m_lockFd < 0)
+    if (m_lockFd < 0) {
         return;
+    }
     unlink(m_linkPath.c_str());
     unlink(m_lockPath.c_str());
     close(m_lockFd);

@@ -23,8 +23,9 @@ class CSerialLink::Transfer {
 public:
     explicit Transfer(CSerialLink& link) : m_link(link), m_held(link.BeginTransfer()) {}
     ~Transfer() {
-        if (m_held)
+        if (m_held) {
             m_link.EndTransfer();
+        }
     }
     explicit operator bool() const { return m_held; }
 
@@ -43,16 +44,18 @@ CSerialLink::~CSerialLink() {
 
 bool CSerialLink::BeginTransfer() {
     std::lock_guard lock(m_mutex);
-    if (!m_open)
+    if (!m_open) {
         return false;
+    }
     ++m_transfers;
     return true;
 }
 
 void CSerialLink::EndTransfer() {
     std::lock_guard lock(m_mutex);
-    if (--m_transfers == 0)
+    if (--m_transfers == 0) {
         m_idle.notify_all();
+    }
 }
 
 bool CSerialLink::IsOpen() const {
@@ -62,12 +65,15 @@ bool CSerialLink::IsOpen() const {
 
 bool CSerialLink::Open(uint8_t port, uint32_t baudRate, char parity, uint8_t byteSize,
                        uint8_t stopBits) {
-    if (port == 0 || baudRate == 0 || byteSize == 0)
+    if (port == 0 || baudRate == 0 || byteSize == 0) {
         return false;
-    if (!IsParityLetter(parity))
+    }
+    if (!IsParityLetter(parity)) {
         return false;
-    if (stopBits > 2)
+    }
+    if (stopBits > 2) {
         return false;
+    }
 
     if (IsOpen()) {
         if (m_settings.port == port) {
@@ -89,8 +95,9 @@ bool CSerialLink::Open(uint8_t port, uint32_t baudRate, char parity, uint8_t byt
     m_settings.byteSize = byteSize;
     m_settings.stopBits = stopBits;
 
-    if (!m_driver->OpenDevice(port))
+    if (!m_driver->OpenDevice(port)) {
         return false;
+    }
     {
         std::lock_guard lock(m_mutex);
         m_open = true;
@@ -102,16 +109,18 @@ bool CSerialLink::Open(uint8_t port, uint32_t baudRate, char parity, uint8_t byt
 }
 
 void CSerialLink::ApplySettings() {
-    if (!IsOpen())
+    if (!IsOpen()) {
         return;
+    }
     // Both are made even when the first fails; neither outcome is used.
     m_driver->SetState(BuildDcb(m_settings));
     m_driver->SetTimeouts(m_settings.timeouts);
 }
 
 void CSerialLink::Close() {
-    if (!IsOpen())
+    if (!IsOpen()) {
         return;
+    }
     m_driver->RaiseSignal(LinkSignal::Closing);
     m_driver->Pause(CLOSE_PAUSE_MS);
     {
@@ -122,8 +131,9 @@ void CSerialLink::Close() {
         m_open = false;
     }
     m_driver->LowerSignal(LinkSignal::Closing);
-    if ((m_settings.dtrControl & 3u) == 1)
+    if ((m_settings.dtrControl & 3u) == 1) {
         m_driver->EscapeFunction(CLRDTR);
+    }
     m_driver->CloseDevice();
 }
 
@@ -133,23 +143,28 @@ bool CSerialLink::PurgeInput() {
 }
 
 bool CSerialLink::Write(const uint8_t* buffer, uint32_t n) {
-    if (buffer == nullptr || n == 0)
+    if (buffer == nullptr || n == 0) {
         return false;
+    }
     Transfer t(*this);
-    if (!t)
+    if (!t) {
         return false;
+    }
     const TransferResult r = m_driver->Write(buffer, n);
-    if (r.end == TransferEnd::Abort)
+    if (r.end == TransferEnd::Abort) {
         m_driver->LowerSignal(LinkSignal::Abort);
+    }
     return r.count == n;
 }
 
 uint32_t CSerialLink::Read(uint8_t* buffer, uint32_t n) {
-    if (buffer == nullptr || n == 0)
+    if (buffer == nullptr || n == 0) {
         return 0;
+    }
     Transfer t(*this);
-    if (!t)
+    if (!t) {
         return 0;
+    }
     // Whatever ended it, the bytes that came are the caller's; the abort
     // signal stays raised.
     return m_driver->Read(buffer, n).count;
@@ -164,8 +179,9 @@ bool CSerialLink::ResetAbort() {
 }
 
 bool CSerialLink::SetTimeouts(const CommTimeouts& timeouts) {
-    if (timeouts == m_settings.timeouts)
+    if (timeouts == m_settings.timeouts) {
         return true;
+    }
     m_settings.timeouts = timeouts;
     Transfer t(*this);
     return t && m_driver->SetTimeouts(timeouts);
@@ -250,45 +266,54 @@ uint32_t CSerialLink::IsRlsdOn() {
 }
 
 uint32_t CSerialLink::ReadQueued(uint8_t* buffer, uint32_t length) {
-    if (buffer == nullptr || length == 0)
+    if (buffer == nullptr || length == 0) {
         return 0;
+    }
     const uint32_t queued = GetInputCount();
-    if (queued == 0)
+    if (queued == 0) {
         return 0;
+    }
     // Never past the caller's buffer; the rest stays queued.
     return Read(buffer, std::min(queued, length));
 }
 
 uint32_t CSerialLink::ReadQueuedAfter(uint8_t* buffer, uint32_t length, uint32_t t) {
-    if (m_driver->WaitSignals(t) != TransferEnd::Complete)
+    if (m_driver->WaitSignals(t) != TransferEnd::Complete) {
         return 0;
+    }
     return ReadQueued(buffer, length);
 }
 
 uint32_t CSerialLink::ReadLoop(uint8_t* buffer, uint32_t n, uint32_t t, bool pump) {
-    if (buffer == nullptr || n == 0 || t == 0)
+    if (buffer == nullptr || n == 0 || t == 0) {
         return 0;
+    }
     Transfer guard(*this);
-    if (!guard)
+    if (!guard) {
         return 0;
+    }
     const Deadline deadline = Deadline::AfterMs(t);
     const bool slices = pump && m_pump;
     uint32_t count = 0;
     for (;;) {
-        if (deadline.Expired())
+        if (deadline.Expired()) {
             break;
+        }
         // Whole milliseconds left, rounded up so the last attempt reaches the deadline.
         const auto leftMs =
             std::chrono::ceil<std::chrono::milliseconds>(deadline.When() - Deadline::Clock::now());
         uint32_t left = static_cast<uint32_t>(std::max<int64_t>(1, leftMs.count()));
-        if (slices)
+        if (slices) {
             left = std::min(left, PUMP_SLICE_MS);
+        }
         const TransferResult r = m_driver->ReadUntil(buffer + count, n - count, left);
         count += r.count;
-        if (count >= n || r.end != TransferEnd::Complete)
+        if (count >= n || r.end != TransferEnd::Complete) {
             break;
-        if (slices)
+        }
+        if (slices) {
             m_pump();
+        }
     }
     return count;
 }
@@ -306,14 +331,17 @@ uint32_t CSerialLink::ReadByte(uint8_t* buffer, uint32_t t) {
 }
 
 bool CSerialLink::WriteWithin(const uint8_t* buffer, uint32_t n, uint32_t t) {
-    if (buffer == nullptr || n == 0 || t == 0)
+    if (buffer == nullptr || n == 0 || t == 0) {
         return false;
+    }
     Transfer guard(*this);
-    if (!guard)
+    if (!guard) {
         return false;
+    }
     const TransferResult r = m_driver->WriteUntil(buffer, n, t);
-    if (r.end == TransferEnd::Abort)
+    if (r.end == TransferEnd::Abort) {
         m_driver->LowerSignal(LinkSignal::Abort);
+    }
     return r.count == n;
 }
 
@@ -324,18 +352,21 @@ bool CSerialLink::WriteByte(uint8_t byte, uint32_t t) {
 uint32_t CSerialLink::WaitForEvent(uint32_t mask, uint32_t t) {
     Transfer guard(*this);
     // An empty mask has nothing to wait for.
-    if (!guard || mask == 0)
+    if (!guard || mask == 0) {
         return 0;
+    }
     uint32_t events = 0;
     const TransferEnd end = m_driver->WaitEvent(mask, m_settings.evtChar, t, events);
-    if (end == TransferEnd::Abort)
+    if (end == TransferEnd::Abort) {
         m_driver->LowerSignal(LinkSignal::Abort);
+    }
     return end == TransferEnd::Complete ? events : 0;
 }
 
 bool CSerialLink::WaitForChar(char c, uint32_t t) {
-    if (!IsOpen())
+    if (!IsOpen()) {
         return false;
+    }
     m_settings.evtChar = c;
     ApplySettings();
     // The line is given evtChar only when evtMask holds EV_RXFLAG, which the
@@ -344,12 +375,15 @@ bool CSerialLink::WaitForChar(char c, uint32_t t) {
 }
 
 uint32_t CSerialLink::WaitAndRead(uint8_t* buffer, uint32_t n, uint32_t t) {
-    if (buffer == nullptr || t == 0)
+    if (buffer == nullptr || t == 0) {
         return 0;
-    if ((WaitForEvent(EV_RXCHAR, t) & EV_RXCHAR) == 0)
+    }
+    if ((WaitForEvent(EV_RXCHAR, t) & EV_RXCHAR) == 0) {
         return 0;
-    if (n == 0 || !IsOpen())
+    }
+    if (n == 0 || !IsOpen()) {
         return 0;
+    }
     return ReadWithin(buffer, n, t);
 }
 
@@ -364,23 +398,27 @@ void CSerialLink::SetFlowControl(uint32_t on) {
 }
 
 void CSerialLink::SetParity(char v) {
-    if (IsParityLetter(v))
+    if (IsParityLetter(v)) {
         m_settings.parity = v;
+    }
 }
 
 void CSerialLink::SetStopBits(uint8_t v) {
-    if (v <= 2)
+    if (v <= 2) {
         m_settings.stopBits = v;
+    }
 }
 
 void CSerialLink::SetDtrControl(uint32_t v) {
-    if (v <= 2)
+    if (v <= 2) {
         m_settings.dtrControl = v;
+    }
 }
 
 void CSerialLink::SetRtsControl(uint32_t v) {
-    if (v <= 3)
+    if (v <= 3) {
         m_settings.rtsControl = v;
+    }
 }
 
 uint32_t CSerialLink::GetSystemErrorText(int code, std::string& text) {
@@ -388,13 +426,15 @@ uint32_t CSerialLink::GetSystemErrorText(int code, std::string& text) {
     char buffer[256];
     const char* message = strerror_r(code, buffer, sizeof buffer);
     // glibc makes up "Unknown error N" for numbers it has no text for.
-    if (message == nullptr || std::strncmp(message, "Unknown error", 13) == 0)
+    if (message == nullptr || std::strncmp(message, "Unknown error", 13) == 0) {
         return 1;
+    }
     // System texts are one short line; a longer one is cut into lines of 80.
     const std::string whole = message;
     for (size_t at = 0; at < whole.size(); at += 80) {
-        if (at > 0)
+        if (at > 0) {
             text += '\n';
+        }
         text += whole.substr(at, 80);
     }
     return static_cast<uint32_t>(text.size() + 1);

@@ -42,24 +42,30 @@ TermiosDriver::TermiosDriver() {
 
 TermiosDriver::~TermiosDriver() {
     CloseDevice();
-    if (m_abortFd >= 0)
+    if (m_abortFd >= 0) {
         close(m_abortFd);
-    if (m_closingFd >= 0)
+    }
+    if (m_closingFd >= 0) {
         close(m_closingFd);
-    if (m_lookaheadFd >= 0)
+    }
+    if (m_lookaheadFd >= 0) {
         close(m_lookaheadFd);
+    }
 }
 
 bool TermiosDriver::OpenDevice(uint8_t port) {
-    if (m_fd >= 0)
+    if (m_fd >= 0) {
         return false;
+    }
     const std::string path = ResolveComDevice(port);
-    if (path.empty())
+    if (path.empty()) {
         return false;
+    }
     // Non-blocking so that opening never waits for carrier.
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
         return false;
+    }
     if (!isatty(fd)) {
         close(fd);
         return false;
@@ -82,10 +88,12 @@ bool TermiosDriver::OpenDevice(uint8_t port) {
 }
 
 void TermiosDriver::CloseDevice() {
-    if (m_fd < 0)
+    if (m_fd < 0) {
         return;
-    if (m_savedValid)
+    }
+    if (m_savedValid) {
         RestoreLine(m_fd, m_saved);
+    }
     m_savedValid = false;
     {
         std::lock_guard lock(m_lookMutex);
@@ -101,8 +109,9 @@ bool TermiosDriver::SetState(const Dcb& dcb) {
 }
 
 bool TermiosDriver::SetTimeouts(const CommTimeouts& t) {
-    if (m_fd < 0)
+    if (m_fd < 0) {
         return false;
+    }
     m_readInterval = t.ReadIntervalTimeout;
     m_readMultiplier = t.ReadTotalTimeoutMultiplier;
     m_readConstant = t.ReadTotalTimeoutConstant;
@@ -117,8 +126,9 @@ bool TermiosDriver::SetupQueues(uint32_t, uint32_t) {
 }
 
 bool TermiosDriver::EscapeFunction(uint32_t code) {
-    if (m_fd < 0)
+    if (m_fd < 0) {
         return false;
+    }
     int bits = 0;
     switch (code) {
     case SETDTR:
@@ -147,8 +157,9 @@ bool TermiosDriver::EscapeFunction(uint32_t code) {
 }
 
 bool TermiosDriver::Purge(uint32_t flags) {
-    if (m_fd < 0)
+    if (m_fd < 0) {
         return false;
+    }
     // Nothing stays pending between calls, so the abort flags have nothing
     // to end; the clear flags map onto the two queues.
     const bool in = flags & PURGE_RXCLEAR;
@@ -157,12 +168,15 @@ bool TermiosDriver::Purge(uint32_t flags) {
         std::lock_guard lock(m_lookMutex);
         m_lookahead.clear();
     }
-    if (in && out)
+    if (in && out) {
         return tcflush(m_fd, TCIOFLUSH) == 0;
-    if (in)
+    }
+    if (in) {
         return tcflush(m_fd, TCIFLUSH) == 0;
-    if (out)
+    }
+    if (out) {
         return tcflush(m_fd, TCOFLUSH) == 0;
+    }
     return true;
 }
 
@@ -210,8 +224,9 @@ ssize_t TermiosDriver::TakeInput(uint8_t* buffer, size_t n) {
 
 TransferEnd TermiosDriver::WaitEvent(uint32_t mask, char evtChar, uint32_t ms, uint32_t& events) {
     events = 0;
-    if (m_fd < 0)
+    if (m_fd < 0) {
         return TransferEnd::Failed;
+    }
     const bool wantInput = mask & (EV_RXCHAR | EV_RXFLAG);
     const bool wantLines = mask & (EV_CTS | EV_DSR | EV_RLSD | EV_RING);
     const bool wantCounters = mask & (EV_BREAK | EV_ERR);
@@ -229,10 +244,12 @@ TransferEnd TermiosDriver::WaitEvent(uint32_t mask, char evtChar, uint32_t ms, u
             while (m_lookahead.size() < LOOKAHEAD_LIMIT) {
                 const ssize_t got =
                     read(m_fd, chunk, std::min(sizeof chunk, LOOKAHEAD_LIMIT - m_lookahead.size()));
-                if (got <= 0)
+                if (got <= 0) {
                     break;
-                if (std::find(chunk, chunk + got, uint8_t(evtChar)) != chunk + got)
+                }
+                if (std::find(chunk, chunk + got, uint8_t(evtChar)) != chunk + got) {
                     events |= EV_RXFLAG;
+                }
                 m_lookahead.insert(m_lookahead.end(), chunk, chunk + got);
                 // A read waiting on the line meanwhile is told the bytes are here.
                 const uint64_t one = 1;
@@ -243,64 +260,77 @@ TransferEnd TermiosDriver::WaitEvent(uint32_t mask, char evtChar, uint32_t ms, u
             int queued = 0;
             ioctl(m_fd, TIOCINQ, &queued);
             std::lock_guard lock(m_lookMutex);
-            if (queued > 0 || !m_lookahead.empty())
+            if (queued > 0 || !m_lookahead.empty()) {
                 events |= EV_RXCHAR;
+            }
         }
         uint32_t lines = 0;
-        if (haveLines && ReadModemStatus(lines))
+        if (haveLines && ReadModemStatus(lines)) {
             events |= LineEventsBetween(linesAtStart, lines);
+        }
         ErrorCounters now;
-        if (haveCounters && ReadCounters(now))
+        if (haveCounters && ReadCounters(now)) {
             events |= ErrorEventsFrom(CommErrorsBetween(countersAtStart, now));
+        }
         events &= mask;
-        if (events != 0)
+        if (events != 0) {
             return TransferEnd::Complete;
+        }
 
-        if (deadline.Expired())
+        if (deadline.Expired()) {
             return TransferEnd::Complete;
+        }
         Slice slice = deadline.NextSlice();
-        if (haveLines || haveCounters)
+        if (haveLines || haveCounters) {
             slice = AtMost(slice, LINE_POLL);
+        }
         bool lookaheadFull = false;
         {
             std::lock_guard lock(m_lookMutex);
             lookaheadFull = m_lookahead.size() >= LOOKAHEAD_LIMIT;
         }
-        if (lookaheadFull && !haveLines && !haveCounters)
+        if (lookaheadFull && !haveLines && !haveCounters) {
             slice = AtMost(slice, LINE_POLL);
+        }
         short revents = 0;
         const TransferEnd end = Wait(wantInput && !lookaheadFull ? POLLIN : 0, slice, &revents);
-        if (end != TransferEnd::Complete)
+        if (end != TransferEnd::Complete) {
             return end;
+        }
         // A hung-up line stays readable with nothing to read.
-        if (revents & POLLHUP)
+        if (revents & POLLHUP) {
             return TransferEnd::Failed;
+        }
     }
 }
 
 TransferEnd TermiosDriver::WaitSignals(uint32_t ms) {
     const Deadline deadline = Deadline::AfterMs(ms);
     for (;;) {
-        if (deadline.Expired())
+        if (deadline.Expired()) {
             return TransferEnd::Complete;
+        }
         const TransferEnd end = Wait(0, deadline.NextSlice(), nullptr);
-        if (end != TransferEnd::Complete)
+        if (end != TransferEnd::Complete) {
             return end;
+        }
     }
 }
 
 bool TermiosDriver::ReadModemStatus(uint32_t& status) const {
     int bits = 0;
-    if (ioctl(m_fd, TIOCMGET, &bits) != 0)
+    if (ioctl(m_fd, TIOCMGET, &bits) != 0) {
         return false;
+    }
     status = ModemStatusFromLines(bits);
     return true;
 }
 
 bool TermiosDriver::ReadCounters(ErrorCounters& c) const {
     serial_icounter_struct icount{};
-    if (ioctl(m_fd, TIOCGICOUNT, &icount) != 0)
+    if (ioctl(m_fd, TIOCGICOUNT, &icount) != 0) {
         return false;
+    }
     c = {icount.brk, icount.frame, icount.overrun, icount.parity, icount.buf_overrun};
     return true;
 }
@@ -308,11 +338,13 @@ bool TermiosDriver::ReadCounters(ErrorCounters& c) const {
 bool TermiosDriver::ClearErrors(uint32_t& errors, ComStat& stat) {
     errors = 0;
     stat = {};
-    if (m_fd < 0)
+    if (m_fd < 0) {
         return false;
+    }
     int in = 0, out = 0;
-    if (ioctl(m_fd, TIOCINQ, &in) != 0 || ioctl(m_fd, TIOCOUTQ, &out) != 0)
+    if (ioctl(m_fd, TIOCINQ, &in) != 0 || ioctl(m_fd, TIOCOUTQ, &out) != 0) {
         return false;
+    }
     {
         std::lock_guard lock(m_lookMutex);
         in += static_cast<int>(m_lookahead.size());
@@ -335,8 +367,9 @@ bool TermiosDriver::GetModemStatus(uint32_t& status) {
 
 TransferEnd TermiosDriver::Wait(short portEvents, const Slice& slice, short* portRevents,
                                 bool withLookahead) {
-    if (portRevents)
+    if (portRevents) {
         *portRevents = 0;
+    }
     pollfd fds[4] = {{m_abortFd, POLLIN, 0},
                      {m_closingFd, POLLIN, 0},
                      {m_fd, portEvents, 0},
@@ -344,17 +377,22 @@ TransferEnd TermiosDriver::Wait(short portEvents, const Slice& slice, short* por
     const nfds_t count = withLookahead ? 4 : portEvents != 0 ? 3 : 2;
     timespec storage{};
     const int r = ppoll(fds, count, SliceTimespec(slice, storage), nullptr);
-    if (r < 0)
+    if (r < 0) {
         return errno == EINTR ? TransferEnd::Complete : TransferEnd::Failed;
-    if (fds[0].revents & POLLIN)
+    }
+    if (fds[0].revents & POLLIN) {
         return TransferEnd::Abort;
-    if (fds[1].revents & POLLIN)
+    }
+    if (fds[1].revents & POLLIN) {
         return TransferEnd::Closing;
+    }
     if (count >= 3 && fds[2].revents != 0) {
-        if (fds[2].revents & (POLLERR | POLLNVAL))
+        if (fds[2].revents & (POLLERR | POLLNVAL)) {
             return TransferEnd::Failed;
-        if (portRevents)
+        }
+        if (portRevents) {
             *portRevents = fds[2].revents;
+        }
     }
     if (count == 4 && (fds[3].revents & POLLIN)) {
         uint64_t value = 0;
@@ -379,8 +417,9 @@ TransferResult TermiosDriver::Read(uint8_t* buffer, uint32_t n) {
 
 TransferResult TermiosDriver::ReadWith(uint8_t* buffer, uint32_t n, const ReadLimits& limits) {
     TransferResult result;
-    if (m_fd < 0)
+    if (m_fd < 0) {
         return result;
+    }
 
     auto lastByte = Clock::now();
     bool hungUp = false;
@@ -393,12 +432,14 @@ TransferResult TermiosDriver::ReadWith(uint8_t* buffer, uint32_t n, const ReadLi
                 lastByte = Clock::now();
                 continue;
             }
-            if (got < 0 && errno == EINTR)
+            if (got < 0 && errno == EINTR) {
                 continue;
+            }
             // With VMIN 0 an empty queue reads as 0; only after a hang-up
             // does it mean the end. EIO is a hang-up too.
-            if ((got == 0 || errno == EAGAIN) && !hungUp)
+            if ((got == 0 || errno == EAGAIN) && !hungUp) {
                 break;
+            }
             result.end = TransferEnd::Failed;
             return result;
         }
@@ -430,8 +471,9 @@ TransferResult TermiosDriver::Write(const uint8_t* buffer, uint32_t n) {
 
 TransferResult TermiosDriver::WriteBy(const uint8_t* buffer, uint32_t n, const Deadline& deadline) {
     TransferResult result;
-    if (m_fd < 0)
+    if (m_fd < 0) {
         return result;
+    }
 
     for (;;) {
         while (result.count < n) {
@@ -440,10 +482,12 @@ TransferResult TermiosDriver::WriteBy(const uint8_t* buffer, uint32_t n, const D
                 result.count += static_cast<uint32_t>(put);
                 continue;
             }
-            if (put < 0 && errno == EINTR)
+            if (put < 0 && errno == EINTR) {
                 continue;
-            if (put < 0 && errno == EAGAIN)
+            }
+            if (put < 0 && errno == EAGAIN) {
                 break;
+            }
             result.end = TransferEnd::Failed; // EIO: the peer hung up
             return result;
         }

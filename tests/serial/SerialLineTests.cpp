@@ -54,8 +54,9 @@ protected:
         const auto deadline = Clock::now() + std::chrono::seconds(2);
         int queued = 0;
         while (Clock::now() < deadline) {
-            if (ioctl(m_slave, FIONREAD, &queued) == 0 && holds(queued))
+            if (ioctl(m_slave, FIONREAD, &queued) == 0 && holds(queued)) {
                 return true;
+            }
             std::this_thread::yield();
         }
         return false;
@@ -102,8 +103,9 @@ TEST_F(SerialLine, ShortReplyEndsByTheInterval) {
 
 TEST_F(SerialLine, LongReplyFillsTheBufferAndLeavesTheRest) {
     uint8_t reply[40];
-    for (int i = 0; i < 40; ++i)
+    for (int i = 0; i < 40; ++i) {
         reply[i] = uint8_t(i);
+    }
     Send(reply, 40);
     ASSERT_TRUE(AwaitQueued(40));
     uint8_t buf[32] = {};

@@ -101,8 +101,9 @@ TEST(SerialLinkClose, StepsInOrderAndDtrOnlyWhenEnabled) {
         f.log.clear();
         f.link->Close();
         Log expected{"raise closing", "pause 1000", "lower closing"};
-        if (dtr == 1)
+        if (dtr == 1) {
             expected.push_back("escape 6");
+        }
         expected.push_back("close");
         EXPECT_EQ(f.log, expected) << dtr;
         EXPECT_FALSE(f.link->IsOpen());
@@ -321,8 +322,9 @@ TEST(SerialLinkDeadlines, BadArgumentsAndClosedPortGiveZero) {
     };
     f.fake->input = "abcd";
     f.fake->stat.cbInQue = 4;
-    for (uint32_t r : calls(*f.link))
+    for (uint32_t r : calls(*f.link)) {
         EXPECT_EQ(r, 0u);
+    }
     EXPECT_TRUE(f.log.empty());
     // Closed, good arguments: still nothing reaches the driver.
     EXPECT_EQ(f.link->ReadTimed(buf, 4, 100), 0u);
@@ -334,8 +336,9 @@ TEST(SerialLinkDeadlines, BadArgumentsAndClosedPortGiveZero) {
     EXPECT_TRUE(f.log.empty());
     ASSERT_TRUE(f.link->Open(1, 9600, 'N', 8, 0));
     f.log.clear();
-    for (uint32_t r : calls(*f.link))
+    for (uint32_t r : calls(*f.link)) {
         EXPECT_EQ(r, 0u);
+    }
     EXPECT_TRUE(f.log.empty());
 }
 

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# The house style, checked on every tracked C++ file: the layout by
+# clang-format, and braces around every statement. The braces are looked for
+# quickly (a control line that clang-format left ending in ")" or a bare
+# "else" has its statement unbraced below it); with --tidy, clang-tidy's
+# readability-braces-around-statements checks them thoroughly (it needs the
+# default build's compile_commands.json and takes minutes).
+set -uo pipefail
+cd "$(dirname "$0")/.."
+status=0
+for f in $(git ls-files '*.cpp' '*.h'); do
+    clang-format --dry-run -Werror "$f" >/dev/null 2>&1 || { echo "format: $f"; status=1; }
+done
+unbraced=$(git ls-files '*.cpp' '*.h' |
+           xargs grep -nE '^\s*((\} )?else )?(if|for|while) \(.*\)$|^\s*(\} )?else$' || true)
+if [ -n "$unbraced" ]; then
+    echo "braces missing:"
+    echo "$unbraced"
+    status=1
+fi
+if [ "${1:-}" = "--tidy" ]; then
+    for f in $(git ls-files '*.cpp'); do
+        grep -q "\"file\": \"$PWD/$f\"" build/default/compile_commands.json || continue
+        clang-tidy -p build/default --quiet "$f" >/dev/null 2>&1 || { echo "braces: $f"; status=1; }
+    done
+fi
+exit $status
