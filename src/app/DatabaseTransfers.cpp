@@ -100,14 +100,45 @@ void CLumaretDlg::OnWorkerEnded(std::unique_ptr<std::thread>& worker) {
     UpdateCommandStates();
 }
 
-void CLumaretDlg::OnExportDatabase() {
-    if (!RequireOpenPort()) {
-        return;
+bool CLumaretDlg::CancelTransfer(std::atomic<int32_t>& running, QPushButton* button,
+                                 const char* caption) {
+    if (running != 1) {
+        return false;
     }
-    if (m_bExporting == 1) {
-        m_pExport->setText(QStringLiteral("Export"));
-        m_bExporting = 0;
-        UpdateCommandStates();
+    // The worker stops before its next slot or line.
+    button->setText(QString::fromLatin1(caption));
+    running = 0;
+    UpdateCommandStates();
+    return true;
+}
+
+bool CLumaretDlg::StartTransfer(std::unique_ptr<std::thread>& worker, std::atomic<int32_t>& running,
+                                QPushButton* button, unsigned (*threadProc)(void*)) {
+    worker = m_startThread([this, threadProc] { threadProc(this); });
+    if (!worker) {
+        MessageBox(QStringLiteral("Create Thread Fail"));
+        return false;
+    }
+    // Created first, then the flag, then released: the worker never sees the
+    // flag from before.
+    running = 1;
+    m_hWorkEvent->Set();
+    button->setText(QStringLiteral("Cancel"));
+    UpdateCommandStates();
+    return true;
+}
+
+void CLumaretDlg::EndTransfer(std::atomic<int32_t>& running, ITransferView& view,
+                              const char* caption, std::unique_ptr<std::thread>& worker) {
+    m_file.Close();
+    running = 0;
+    m_hWorkEvent->Reset();
+    view.SetCaption(caption);
+    m_uiCalls->Post(this, [this, &worker] { OnWorkerEnded(worker); });
+}
+
+void CLumaretDlg::OnExportDatabase() {
+    if (!RequireOpenPort() || CancelTransfer(m_bExporting, m_pExport, "Export")) {
         return;
     }
     const QString path = m_pPrompts->SaveFileName(nullptr, QString::fromLatin1(EXPORT_FILTER),
@@ -124,15 +155,7 @@ void CLumaretDlg::OnExportDatabase() {
     m_file.Close();
     // An export empties the loaded import lines.
     m_importLines.clear();
-    m_pExportThread = m_startThread([this] { ExportThreadProc(this); });
-    if (!m_pExportThread) {
-        MessageBox(QStringLiteral("Create Thread Fail"));
-        return;
-    }
-    m_bExporting = 1;
-    m_hWorkEvent->Set();
-    m_pExport->setText(QStringLiteral("Cancel"));
-    UpdateCommandStates();
+    StartTransfer(m_pExportThread, m_bExporting, m_pExport, ExportThreadProc);
 }
 
 unsigned CLumaretDlg::ExportThreadProc(void* pParam) {
@@ -148,21 +171,11 @@ void CLumaretDlg::RunExport() {
         const bool ok = ExportKeys(m_serial, m_file, m_bExporting, view, m_timing);
         view.SetLogText(ok ? "Export ok" : "Export fail");
     }
-    m_file.Close();
-    m_bExporting = 0;
-    m_hWorkEvent->Reset();
-    view.SetCaption("Export");
-    m_uiCalls->Post(this, [this] { OnWorkerEnded(m_pExportThread); });
+    EndTransfer(m_bExporting, view, "Export", m_pExportThread);
 }
 
 void CLumaretDlg::OnImportDatabase() {
-    if (!RequireOpenPort()) {
-        return;
-    }
-    if (m_bImporting == 1) {
-        m_pImport->setText(QStringLiteral("Import"));
-        m_bImporting = 0;
-        UpdateCommandStates();
+    if (!RequireOpenPort() || CancelTransfer(m_bImporting, m_pImport, "Import")) {
         return;
     }
     const QString path = m_pPrompts->OpenFileName(nullptr, ImportFilter(), QStringLiteral("txt"));
@@ -178,17 +191,10 @@ void CLumaretDlg::OnImportDatabase() {
         return;
     }
     m_importLines = SplitDatabaseText(text);
-    m_pImportThread = m_startThread([this] { ImportThreadProc(this); });
-    if (!m_pImportThread) {
+    if (!StartTransfer(m_pImportThread, m_bImporting, m_pImport, ImportThreadProc)) {
         // Nobody else would close it.
         m_file.Close();
-        MessageBox(QStringLiteral("Create Thread Fail"));
-        return;
     }
-    m_bImporting = 1;
-    m_hWorkEvent->Set();
-    m_pImport->setText(QStringLiteral("Cancel"));
-    UpdateCommandStates();
 }
 
 unsigned CLumaretDlg::ImportThreadProc(void* pParam) {
@@ -201,9 +207,5 @@ void CLumaretDlg::RunImport() {
     CDialogTransferView view(*this, m_pImport);
     const bool ok = ImportKeys(m_serial, m_importLines, m_bImporting, view, m_timing);
     view.SetLogText(ok ? "Import ok" : "Import fail");
-    m_file.Close();
-    m_bImporting = 0;
-    m_hWorkEvent->Reset();
-    view.SetCaption("Import");
-    m_uiCalls->Post(this, [this] { OnWorkerEnded(m_pImportThread); });
+    EndTransfer(m_bImporting, view, "Import", m_pImportThread);
 }

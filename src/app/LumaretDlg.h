@@ -31,6 +31,7 @@
 #include <thread>
 #include <vector>
 
+class ITransferView;
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -127,6 +128,15 @@ private:
     void UpdateCommandStates();
     void RunExport();
     void RunImport();
+    // The steps both transfers share: the second click that cancels (false
+    // when the transfer is not running), the start-up handshake with its
+    // worker (false after "Create Thread Fail"), and the worker's closing
+    // steps after its last log text.
+    bool CancelTransfer(std::atomic<int32_t>& running, QPushButton* button, const char* caption);
+    bool StartTransfer(std::unique_ptr<std::thread>& worker, std::atomic<int32_t>& running,
+                       QPushButton* button, unsigned (*threadProc)(void*));
+    void EndTransfer(std::atomic<int32_t>& running, ITransferView& view, const char* caption,
+                     std::unique_ptr<std::thread>& worker);
     // Runs on the UI thread once a worker has gone through its closing steps.
     void OnWorkerEnded(std::unique_ptr<std::thread>& worker);
 

@@ -5,6 +5,7 @@
 #include "Crc16.h"
 #include "LumaretDlg.h"
 #include "SimulatedModule.h"
+#include "TestFiles.h"
 #include "WindowTestSupport.h"
 
 #include <QDir>
@@ -52,17 +53,6 @@ Bytes WithCrc(Bytes bytes) {
 Bytes ReadFrame(uint16_t slot) {
     return WithCrc({0x01, 0x05, 0x02, 0x06, 0x00, 0x00, 0x03, 0x04,
                     static_cast<uint8_t>(slot & 0xFF), static_cast<uint8_t>(slot >> 8)});
-}
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteAll(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
 }
 
 // The line an export writes for a slot holding code.
@@ -160,7 +150,7 @@ protected:
 TEST_F(Transfers, ExportOfAnEmptyModuleWritesAnEmptyFile) {
     MakeDialog();
     const std::string path = Path("empty.txt");
-    WriteAll(path, "old content");
+    WriteFileBytes(path, "old content");
     Start("IDC_EXPORT", path);
     EXPECT_EQ(Button("IDC_EXPORT")->text(), "Cancel");
     ASSERT_TRUE(WaitIdle());
@@ -205,7 +195,7 @@ TEST_F(Transfers, ExportEndsWhereTheModuleStopsAnswering) {
 
     EXPECT_EQ(LogText(), "Export fail");
     EXPECT_EQ(Progress()->value(), 0);
-    EXPECT_EQ(ReadAll(path),
+    EXPECT_EQ(ReadFileBytes(path),
               LineOf(1, {0x01}) + LineOf(20, Pattern(30, 2)) + LineOf(36, Pattern(500, 3)));
     EXPECT_EQ(Frames().size(), 37u); // slot 37 asked once, never again
 }
@@ -236,7 +226,7 @@ TEST_F(Transfers, CancelStopsAfterTheCurrentSlotAndKeepsTheFile) {
         }
     }
     // Every slot that answered before the cancel took hold is in the file.
-    EXPECT_EQ(ReadAll(path), expected);
+    EXPECT_EQ(ReadFileBytes(path), expected);
 }
 
 TEST_F(Transfers, OnlyOneExchangeAtATimeWhileATransferRuns) {
@@ -337,7 +327,7 @@ TEST_F(Transfers, ClosingTheDialogMidExportStopsAndJoinsTheWorker) {
 
     // Every line written so far is in the file, whole.
     const size_t asked = Frames().size();
-    const std::string text = ReadAll(path);
+    const std::string text = ReadFileBytes(path);
     std::string expected;
     for (uint16_t slot = 1; slot <= asked && expected.size() < text.size(); ++slot) {
         expected += LineOf(slot, Pattern(8, static_cast<uint8_t>(slot)));
@@ -349,7 +339,7 @@ TEST_F(Transfers, ClosingTheDialogMidExportStopsAndJoinsTheWorker) {
 TEST_F(Transfers, ThreadThatCannotStartIsReportedAndLeavesNothingOpen) {
     MakeDialog(BulkTiming(), [](std::function<void()>) { return nullptr; });
     const std::string path = Path("lines.txt");
-    WriteAll(path, "0001,AA\r");
+    WriteFileBytes(path, "0001,AA\r");
     auto openFiles = [&] {
         int count = 0;
         for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
@@ -376,7 +366,7 @@ TEST_F(Transfers, ThreadThatCannotStartIsReportedAndLeavesNothingOpen) {
 TEST_F(Transfers, ImportOfAnEmptyFileSendsNothing) {
     MakeDialog();
     const std::string path = Path("zero.txt");
-    WriteAll(path, "");
+    WriteFileBytes(path, "");
     Progress()->setRange(0, 100);
     Progress()->setValue(50);
     Run("IDC_IMPORT", path);
@@ -395,7 +385,7 @@ TEST_F(Transfers, ImportShowsEachMalformedLineAndGoesOn) {
     MakeDialog();
     const std::string path = Path("bad.txt");
     // The last line's code is longer than a write frame carries: refused, not cut short.
-    WriteAll(path, "12,AB\r\r0012\r00012,AB\r0005," + std::string(2 * 501, 'A') + "\r");
+    WriteFileBytes(path, "12,AB\r\r0012\r00012,AB\r0005," + std::string(2 * 501, 'A') + "\r");
     std::vector<int> progressAtBox;
     prompts.onMessage = [&](const QString&) { progressAtBox.push_back(Progress()->value()); };
     Progress()->setValue(3);
@@ -423,7 +413,7 @@ TEST_F(Transfers, ImportTriesEachLineTwice) {
         text += LineOf(slot, {static_cast<uint8_t>(slot)});
     }
     const std::string path = Path("seven.txt");
-    WriteAll(path, text);
+    WriteFileBytes(path, text);
     MakeDialog();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -458,7 +448,7 @@ TEST_F(Transfers, ImportFramesAndLineEnds) {
         SCOPED_TRACE(c.name);
         module.ClearReceivedFrames();
         const std::string path = Path("ends.txt");
-        WriteAll(path, c.text);
+        WriteFileBytes(path, c.text);
         Run("IDC_IMPORT", path);
         EXPECT_EQ(LogText(), "Import ok");
         const auto frames = Frames();
@@ -493,7 +483,7 @@ TEST_F(Transfers, ImportEndsInFailureWhenThePortIsClosed) {
         text += LineOf(slot, {0x11});
     }
     const std::string path = Path("forty.txt");
-    WriteAll(path, text);
+    WriteFileBytes(path, text);
     MakeDialog();
     Start("IDC_IMPORT", path);
     ASSERT_TRUE(WaitFrames(3));
@@ -519,7 +509,7 @@ TEST_F(Transfers, ExportImportExportRoundTrip) {
     const std::string first = Path("first.txt");
     Run("IDC_EXPORT", first);
     ASSERT_EQ(LogText(), "Export ok");
-    EXPECT_NE(ReadAll(first).find(LineOf(200, longest)), std::string::npos);
+    EXPECT_NE(ReadFileBytes(first).find(LineOf(200, longest)), std::string::npos);
 
     std::map<uint16_t, Bytes> held;
     for (uint16_t slot = 1; slot <= 448; ++slot) {
@@ -536,15 +526,15 @@ TEST_F(Transfers, ExportImportExportRoundTrip) {
     // Without the over-long code, a second export gives the same bytes.
     const std::string second = Path("second.txt");
     Run("IDC_EXPORT", second);
-    std::string expected = ReadAll(first);
+    std::string expected = ReadFileBytes(first);
     expected.erase(expected.find(LineOf(200, longest)), LineOf(200, longest).size());
-    EXPECT_EQ(ReadAll(second), expected);
+    EXPECT_EQ(ReadFileBytes(second), expected);
 
     module.ClearSlots();
     Run("IDC_IMPORT", second);
     const std::string third = Path("third.txt");
     Run("IDC_EXPORT", third);
-    EXPECT_EQ(ReadAll(third), ReadAll(second));
+    EXPECT_EQ(ReadFileBytes(third), ReadFileBytes(second));
 }
 
 // The fixed timing of the program, once each: a whole export and a short import.
@@ -558,13 +548,13 @@ TEST_F(Transfers, FixedTimingExportAndImport) {
     ASSERT_TRUE(WaitIdle(240000));
     const auto exportTime = Clock::now() - start;
     EXPECT_EQ(LogText(), "Export ok");
-    EXPECT_EQ(ReadAll(path), LineOf(5, {0x05}) + LineOf(448, Pattern(500, 4)));
+    EXPECT_EQ(ReadFileBytes(path), LineOf(5, {0x05}) + LineOf(448, Pattern(500, 4)));
     // 448 pauses of 100 ms, each read ending 100 ms after its reply.
     EXPECT_GE(exportTime, std::chrono::milliseconds(448 * 200));
 
     module.ClearSlots();
     const std::string two = Path("two.txt");
-    WriteAll(two, "0009,0102\r0010,\r");
+    WriteFileBytes(two, "0009,0102\r0010,\r");
     module.ClearReceivedFrames();
     start = Clock::now();
     Run("IDC_IMPORT", two);

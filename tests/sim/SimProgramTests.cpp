@@ -6,6 +6,7 @@
 #include "PortDirectory.h"
 #include "RuntimeDir.h"
 #include "SerialLink.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -137,11 +138,6 @@ private:
     std::string m_output;
 };
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 std::string Last(const std::string& output) {
     return output.empty() ? std::string()
                           : output.substr(output.rfind('\n', output.size() - 2) + 1);
@@ -188,7 +184,7 @@ TEST_P(SimProgram, ServesLoadsSavesAndCleansUpOnSignal) {
     ASSERT_TRUE(sim.Signal(stopSignal));
     EXPECT_EQ(sim.WaitForExit(5s), 0) << sim.Output();
     EXPECT_FALSE(LinkExists(link));
-    EXPECT_EQ(ReadAll(savePath), "0003,AABB\r0005,010203\r");
+    EXPECT_EQ(ReadFileBytes(savePath), "0003,AABB\r0005,010203\r");
     // With the publication gone the name is free again.
     EXPECT_TRUE(rival.Publish("COM7", "/dev/null"));
 }
@@ -238,7 +234,7 @@ TEST(SimProgramOutput, RefusedSaveIsReportedWithItsReasonAndTheLinkKept) {
     EXPECT_NE(Last(sim.Output()).find("cannot save to '" + savePath + "': it is a symbolic link"),
               std::string::npos)
         << sim.Output();
-    EXPECT_EQ(ReadAll(target), "0003,AABB\r");
+    EXPECT_EQ(ReadFileBytes(target), "0003,AABB\r");
 }
 
 TEST(SimProgramOptions, HelpExplainsEverySwitch) {

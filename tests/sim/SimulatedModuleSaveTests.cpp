@@ -3,6 +3,7 @@
 
 #include "RuntimeDir.h"
 #include "SimulatedModule.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -26,13 +27,6 @@ protected:
         ASSERT_TRUE(m_module.SetSlot(2, {0xAB, 0xCD}));
     }
     std::string PathOf(const char* name) const { return (m_dir.Path() / name).string(); }
-    static std::string ReadAll(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    static void WriteAll(const std::string& path, const std::string& text) {
-        std::ofstream(path, std::ios::binary) << text;
-    }
     static mode_t ModeOf(const std::string& path) {
         struct stat st {};
         return lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
@@ -49,16 +43,16 @@ protected:
 TEST_F(SimulatedModuleSave, NeverWritesThroughALinkPlantedBesideTheTarget) {
     const std::string path = PathOf("slots.txt");
     const std::string victim = PathOf("victim.txt");
-    WriteAll(path, "old\r");
-    WriteAll(victim, "precious");
+    WriteFileBytes(path, "old\r");
+    WriteFileBytes(victim, "precious");
     for (const std::string& planted : {path + ".tmp", path + "~", PathOf(".slots.txt.tmp")}) {
         ASSERT_EQ(symlink(victim.c_str(), planted.c_str()), 0) << planted;
     }
 
     const SaveOutcome saved = m_module.SaveDatabase(path);
     ASSERT_TRUE(saved.ok) << saved.message;
-    EXPECT_EQ(ReadAll(victim), "precious");
-    EXPECT_EQ(ReadAll(path).rfind("0002,", 0), 0u) << ReadAll(path);
+    EXPECT_EQ(ReadFileBytes(victim), "precious");
+    EXPECT_EQ(ReadFileBytes(path).rfind("0002,", 0), 0u) << ReadFileBytes(path);
     EXPECT_TRUE(S_ISLNK(ModeOf(path + ".tmp")));
     EXPECT_EQ(EntryCount(), 5u) << "no file but the target is added";
 }
@@ -67,12 +61,12 @@ TEST_F(SimulatedModuleSave, ReplacedFileKeepsItsModeAndANewOneFollowsTheUmask) {
     for (const mode_t mode : {mode_t{0600}, mode_t{0640}, mode_t{0604}}) {
         SCOPED_TRACE(mode);
         const std::string path = PathOf("kept.txt");
-        WriteAll(path, "old\r");
+        WriteFileBytes(path, "old\r");
         ASSERT_EQ(chmod(path.c_str(), mode), 0);
         const SaveOutcome saved = m_module.SaveDatabase(path);
         ASSERT_TRUE(saved.ok) << saved.message;
         EXPECT_EQ(ModeOf(path) & 07777, mode);
-        EXPECT_NE(ReadAll(path), "old\r");
+        EXPECT_NE(ReadFileBytes(path), "old\r");
     }
 
     const mode_t previous = umask(027);
@@ -84,7 +78,7 @@ TEST_F(SimulatedModuleSave, ReplacedFileKeepsItsModeAndANewOneFollowsTheUmask) {
 
 TEST_F(SimulatedModuleSave, RefusesAnythingButARegularFileAndLeavesItAsItWas) {
     const std::string real = PathOf("real.txt");
-    WriteAll(real, "precious");
+    WriteFileBytes(real, "precious");
     struct Case {
         const char* name;
         std::function<bool(const std::string&)> make;
@@ -123,7 +117,7 @@ TEST_F(SimulatedModuleSave, RefusesAnythingButARegularFileAndLeavesItAsItWas) {
         EXPECT_NE(saved.message.find("'" + path + "'"), std::string::npos) << saved.message;
         EXPECT_NE(saved.message.find("regular file"), std::string::npos) << saved.message;
         EXPECT_TRUE(c.isStill(ModeOf(path))) << std::oct << ModeOf(path);
-        EXPECT_EQ(ReadAll(real), "precious");
+        EXPECT_EQ(ReadFileBytes(real), "precious");
         EXPECT_EQ(EntryCount(), entries) << "nothing left behind";
     }
 }
@@ -138,7 +132,7 @@ TEST_F(SimulatedModuleSave, FailureNamesTheFileAndLeavesNoTemporaryFile) {
     const std::string path = PathOf("ok.txt");
     ASSERT_TRUE(m_module.SaveDatabase(path).ok);
     EXPECT_EQ(EntryCount(), 1u);
-    const std::string text = ReadAll(path);
+    const std::string text = ReadFileBytes(path);
     EXPECT_EQ(text.rfind("0002,", 0), 0u) << text;
     EXPECT_EQ(text.back(), '\r');
 }

@@ -9,6 +9,7 @@
 #include "RuntimeDir.h"
 #include "SerialLink.h"
 #include "SimulatedModule.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -368,13 +369,6 @@ TEST(SimulatedModuleSlots, SetSlotRefusesWhatAModuleCannotHold) {
 class SimulatedModuleDatabase : public ::testing::Test {
 protected:
     std::string PathOf(const char* name) const { return (m_dir.Path() / name).string(); }
-    static std::string ReadAll(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    static void WriteAll(const std::string& path, const std::string& text) {
-        std::ofstream(path, std::ios::binary) << text;
-    }
     PrivateRuntimeDir m_dir;
 };
 
@@ -402,7 +396,7 @@ TEST_F(SimulatedModuleDatabase, SavedFileHoldsOneCrEndedLinePerCode) {
     ASSERT_TRUE(module.SetSlot(7, {0x12, 0xAB, 0x34, 0xCD}));
     const std::string path = PathOf("two.txt");
     ASSERT_TRUE(module.SaveDatabase(path));
-    EXPECT_EQ(ReadAll(path), "0007,12AB34CD\r0448,A5\r");
+    EXPECT_EQ(ReadFileBytes(path), "0007,12AB34CD\r0448,A5\r");
 }
 
 TEST_F(SimulatedModuleDatabase, LoadIsAllOrNothing) {
@@ -431,7 +425,7 @@ TEST_F(SimulatedModuleDatabase, LoadIsAllOrNothing) {
         const Bytes seeded = module.Slot(105);
         ASSERT_FALSE(seeded.empty());
         const std::string path = PathOf("load.txt");
-        WriteAll(path, c.text);
+        WriteFileBytes(path, c.text);
         std::string error;
         EXPECT_EQ(module.LoadDatabase(path, &error), c.loads);
         EXPECT_EQ(error, c.error);
