@@ -7,6 +7,7 @@
 #include "DatabaseFormat.h"
 #include "TransferLoops.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QPushButton>
 #include <QStringDecoder>
@@ -55,7 +56,11 @@ public:
         OnUi([this, position] { m_dlg.m_progress.setValue(position); });
     }
     void TransferProgress(int32_t position) override {
-        m_dlg.m_uiCalls->Send(&m_dlg, new CTransferProgressEvent(position, 0));
+        // Sent to the dialog on the UI thread, as the window message it stands for.
+        OnUi([this, position] {
+            CTransferProgressEvent progress(position, 0);
+            QCoreApplication::sendEvent(&m_dlg, &progress);
+        });
     }
     void SetLogText(const std::string& text) override {
         OnUi([this, text] { m_dlg.m_editLog.setPlainText(Latin1(text)); });
@@ -69,7 +74,7 @@ public:
     }
 
 private:
-    void OnUi(std::function<void()> work) { m_dlg.m_uiCalls->Call(&m_dlg, std::move(work)); }
+    void OnUi(std::function<void()> work) { m_dlg.m_uiCalls.Call(std::move(work)); }
 
     CLumaretDlg& m_dlg;
     QPushButton* m_button;
@@ -134,7 +139,7 @@ void CLumaretDlg::EndTransfer(std::atomic<int32_t>& running, ITransferView& view
     running = 0;
     m_hWorkEvent->Reset();
     view.SetCaption(caption);
-    m_uiCalls->Post(this, [this, &worker] { OnWorkerEnded(worker); });
+    m_uiCalls.Post([this, &worker] { OnWorkerEnded(worker); });
 }
 
 void CLumaretDlg::OnExportDatabase() {

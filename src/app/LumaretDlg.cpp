@@ -54,6 +54,8 @@ CLumaretDlg::CLumaretDlg(const DialogServices& services, QWidget* parent)
     }
     m_strLog.clear();
     m_hIcon = QIcon(QStringLiteral(":/lumaret.png"));
+    connect(&m_uiCallNotifier, &QSocketNotifier::activated, this,
+            [this] { m_uiCalls.RunPending(); });
 }
 
 CLumaretDlg::~CLumaretDlg() {
@@ -61,7 +63,7 @@ CLumaretDlg::~CLumaretDlg() {
     // A transfer still running is told to stop and joined before the members
     // go; its calls on the dialog are dropped from now on, so it cannot wait
     // on this thread while this thread waits for it.
-    m_uiCalls->Close();
+    m_uiCalls.Close();
     m_bImporting = 0;
     m_bExporting = 0;
     if (m_hWorkEvent) {
@@ -229,15 +231,6 @@ bool CLumaretDlg::event(QEvent* event) {
     if (event->type() == CTransferProgressEvent::TYPE) {
         auto* progress = static_cast<CTransferProgressEvent*>(event);
         progress->m_result = OnTransferProgress(progress->m_wParam, progress->m_lParam);
-        progress->Finish();
-        return true;
-    }
-    if (event->type() == CUiCallEvent::TYPE) {
-        auto* call = static_cast<CUiCallEvent*>(event);
-        if (!m_uiCalls->IsClosed()) {
-            call->m_work();
-        }
-        call->Finish();
         return true;
     }
     return QDialog::event(event);

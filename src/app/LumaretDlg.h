@@ -20,6 +20,7 @@
 #include <QIcon>
 #include <QPointer>
 #include <QProgressBar>
+#include <QSocketNotifier>
 #include <QString>
 
 #include <array>
@@ -37,12 +38,12 @@ class QMenu;
 class QPushButton;
 
 // WM_TRANSFER_PROGRESS as a Qt event: a worker moves the progress bar with
-// it, waiting until the dialog has handled it.
-class CTransferProgressEvent : public CBlockingEvent {
+// it, sent on the UI thread while the worker waits for it.
+class CTransferProgressEvent : public QEvent {
 public:
     static constexpr QEvent::Type TYPE = static_cast<QEvent::Type>(WM_TRANSFER_PROGRESS);
     explicit CTransferProgressEvent(intptr_t wParam, intptr_t lParam = 0)
-        : CBlockingEvent(TYPE), m_wParam(wParam), m_lParam(lParam) {}
+        : QEvent(TYPE), m_wParam(wParam), m_lParam(lParam) {}
 
     intptr_t m_wParam;
     intptr_t m_lParam;
@@ -190,7 +191,8 @@ private:
     ExchangeTiming m_timing;
     ThreadStarter m_startThread;
     // The workers' way to the UI thread; closed first when the dialog goes.
-    std::shared_ptr<CUiThreadCalls> m_uiCalls = CUiThreadCalls::Make();
+    CUiThreadCalls m_uiCalls;
+    QSocketNotifier m_uiCallNotifier{m_uiCalls.WakeFd(), QSocketNotifier::Read};
 
     QPushButton* m_pOpen = nullptr;
     QPushButton* m_pGetVersion = nullptr;

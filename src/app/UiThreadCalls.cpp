@@ -1,46 +1,68 @@
 #include "UiThreadCalls.h"
 
-#include <QCoreApplication>
+#include <cstdint>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
-const QEvent::Type CUiCallEvent::TYPE = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-CBlockingEvent::~CBlockingEvent() {
-    Finish();
+CUiThreadCalls::CUiThreadCalls() {
+    m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
-void CBlockingEvent::Finish() {
-    if (m_calls) {
-        m_calls->Finish(*m_call);
-        m_calls.reset();
-        m_call.reset();
+CUiThreadCalls::~CUiThreadCalls() {
+    Close();
+    if (m_wakeFd >= 0) {
+        close(m_wakeFd);
     }
 }
 
-bool CUiThreadCalls::Send(QObject* receiver, CBlockingEvent* event) {
-    auto call = std::make_shared<CBlockingEvent::PendingCall>();
+void CUiThreadCalls::Enqueue(const std::shared_ptr<Pending>& item) {
+    m_queue.push_back(item);
+    const uint64_t one = 1;
+    (void)!write(m_wakeFd, &one, sizeof one);
+}
+
+bool CUiThreadCalls::Call(std::function<void()> work) {
+    auto item = std::make_shared<Pending>();
+    item->work = std::move(work);
     std::unique_lock lock(m_mutex);
     if (m_closed) {
-        lock.unlock();
-        delete event;
         return false;
     }
-    event->m_calls = shared_from_this();
-    event->m_call = call;
-    // Posted under the lock, so that nothing reaches the receiver once Close
-    // has returned and the receiver may go.
-    QCoreApplication::postEvent(receiver, event);
-    m_finished.wait(lock, [&] { return call->done || m_closed; });
-    return call->done;
+    Enqueue(item);
+    m_finished.wait(lock, [&] { return item->done || m_closed; });
+    return item->done;
 }
 
-bool CUiThreadCalls::Call(QObject* receiver, std::function<void()> work) {
-    return Send(receiver, new CUiCallEvent(std::move(work)));
-}
-
-void CUiThreadCalls::Post(QObject* receiver, std::function<void()> work) {
+void CUiThreadCalls::Post(std::function<void()> work) {
+    auto item = std::make_shared<Pending>();
+    item->work = std::move(work);
     std::lock_guard lock(m_mutex);
     if (!m_closed) {
-        QCoreApplication::postEvent(receiver, new CUiCallEvent(std::move(work)));
+        Enqueue(item);
+    }
+}
+
+void CUiThreadCalls::RunPending() {
+    uint64_t count = 0;
+    (void)!read(m_wakeFd, &count, sizeof count);
+    for (;;) {
+        std::shared_ptr<Pending> item;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_closed || m_queue.empty()) {
+                return;
+            }
+            item = m_queue.front();
+            m_queue.pop_front();
+        }
+        // Run unlocked: the work may open a modal box, whose event loop
+        // comes back here.
+        item->work();
+        {
+            std::lock_guard lock(m_mutex);
+            item->done = true;
+        }
+        m_finished.notify_all();
     }
 }
 
@@ -48,19 +70,7 @@ void CUiThreadCalls::Close() {
     {
         std::lock_guard lock(m_mutex);
         m_closed = true;
-    }
-    m_finished.notify_all();
-}
-
-bool CUiThreadCalls::IsClosed() const {
-    std::lock_guard lock(m_mutex);
-    return m_closed;
-}
-
-void CUiThreadCalls::Finish(CBlockingEvent::PendingCall& call) {
-    {
-        std::lock_guard lock(m_mutex);
-        call.done = true;
+        m_queue.clear();
     }
     m_finished.notify_all();
 }

@@ -1,73 +1,49 @@
 #pragma once
 
-#include <QEvent>
-
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 
-class CUiThreadCalls;
-class QObject;
-
-// An event that a worker sends to the UI thread and waits for, as a sent
-// window message keeps its sender waiting. The sender is released when the
-// receiver has handled it (Finish), or when the event is dropped unhandled.
-class CBlockingEvent : public QEvent {
+// The workers' way to the UI thread. A worker hands over a piece of work and
+// waits until the UI thread has run it, as a sent window message keeps its
+// sender waiting. The work waits in a queue of our own, under our own lock,
+// and the UI thread is woken through a file descriptor it watches (a
+// QSocketNotifier): nothing the two threads share passes through Qt.
+// Once closed (the dialog is going), nothing more runs and every waiting
+// worker is released, so a worker never blocks on a UI thread that is
+// waiting to join it.
+class CUiThreadCalls {
 public:
-    explicit CBlockingEvent(QEvent::Type type) : QEvent(type) {}
-    ~CBlockingEvent() override;
-    CBlockingEvent(const CBlockingEvent&) = delete;
-    CBlockingEvent& operator=(const CBlockingEvent&) = delete;
+    CUiThreadCalls();
+    ~CUiThreadCalls();
+    CUiThreadCalls(const CUiThreadCalls&) = delete;
+    CUiThreadCalls& operator=(const CUiThreadCalls&) = delete;
 
-    // Releases the waiting sender; called by the receiver once it is done.
-    void Finish();
+    // Readable while work is waiting; for the UI thread's notifier.
+    int WakeFd() const { return m_wakeFd; }
+
+    // From a worker: runs work on the UI thread and waits for it. False when
+    // the channel is closed and the work was dropped.
+    bool Call(std::function<void()> work);
+    // From a worker: runs work on the UI thread without waiting.
+    void Post(std::function<void()> work);
+
+    // On the UI thread, when WakeFd is readable: runs what is waiting.
+    void RunPending();
+    void Close();
 
 private:
-    friend class CUiThreadCalls;
-    struct PendingCall {
+    struct Pending {
+        std::function<void()> work;
         bool done = false;
     };
-    std::shared_ptr<CUiThreadCalls> m_calls;
-    std::shared_ptr<PendingCall> m_call;
-};
+    void Enqueue(const std::shared_ptr<Pending>& item);
 
-// A piece of work for the UI thread.
-class CUiCallEvent : public CBlockingEvent {
-public:
-    static const QEvent::Type TYPE;
-    explicit CUiCallEvent(std::function<void()> work)
-        : CBlockingEvent(TYPE), m_work(std::move(work)) {}
-
-    std::function<void()> m_work;
-};
-
-// The channel from the workers to the UI thread. Once closed (the dialog is
-// going), nothing more is posted and every waiting worker is released, so a
-// worker never blocks on a UI thread that is waiting to join it.
-class CUiThreadCalls : public std::enable_shared_from_this<CUiThreadCalls> {
-public:
-    static std::shared_ptr<CUiThreadCalls> Make() {
-        return std::shared_ptr<CUiThreadCalls>(new CUiThreadCalls);
-    }
-
-    // Posts event to receiver (taking it over) and waits until it has been
-    // handled. False when the channel is closed and the event was dropped.
-    bool Send(QObject* receiver, CBlockingEvent* event);
-    // Runs work on the receiver's thread and waits for it.
-    bool Call(QObject* receiver, std::function<void()> work);
-    // Runs work on the receiver's thread without waiting.
-    void Post(QObject* receiver, std::function<void()> work);
-
-    void Close();
-    bool IsClosed() const;
-
-private:
-    CUiThreadCalls() = default;
-    friend class CBlockingEvent;
-    void Finish(CBlockingEvent::PendingCall& call);
-
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;
     std::condition_variable m_finished;
+    std::deque<std::shared_ptr<Pending>> m_queue;
     bool m_closed = false;
+    int m_wakeFd = -1;
 };
