@@ -5,6 +5,7 @@ LUMARET_PACKAGES=(
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-qpa-plugins
   clang libclang-rt-14-dev
+  libcli11-dev nlohmann-json3-dev libudev-dev
 )
 
 lumaret_missing_packages() {
