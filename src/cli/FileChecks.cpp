@@ -10,7 +10,9 @@ constexpr size_t CODE_TEXT_OFFSET = 5;
 std::string LineCheck::StopText() const {
     if (stopColumn == 0 || !parsed)
         return {};
-    const std::string kept = std::to_string(parsed->code.size()) + " bytes";
+    const size_t n = parsed->code.size();
+    const std::string kept =
+        std::to_string(n) + (n == 1 ? " byte before it is" : " bytes before it are");
     if (loneDigit)
         return "the lone digit at column " + std::to_string(stopColumn) + " is dropped";
     std::string shown;
@@ -22,7 +24,7 @@ std::string LineCheck::StopText() const {
     else
         shown = std::string("'") + stopChar + "'";
     return "the code stops at column " + std::to_string(stopColumn) + " (" + shown +
-           "): only the " + kept + " before it are written";
+           "): only the " + kept + " written";
 }
 
 LineCheck CheckDatabaseLine(std::string_view line, uint32_t maxCodeBytes) {

@@ -99,8 +99,7 @@ void RunDiff(const std::string& pathA, const std::string& pathB, CPortReport& re
         std::erase_if(content->codes, [](const auto& slot) { return slot.second.empty(); });
     }
 
-    Json onlyA = Json::array(), onlyB = Json::array(),
-                   different = Json::array();
+    Json onlyA = Json::array(), onlyB = Json::array(), different = Json::array();
     auto ia = a.codes.begin();
     auto ib = b.codes.begin();
     while (ia != a.codes.end() || ib != b.codes.end()) {

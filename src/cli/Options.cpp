@@ -129,9 +129,19 @@ ParseOutcome ParseOptions(const std::vector<std::string>& args, CliOptions& opti
         return {false, app.exit(e, out, err)};
     } catch (const CLI::ParseError& e) {
         std::string what = e.what();
-        if (e.get_name() == "RequiredError" && what.find("subcommand") != std::string::npos)
+        if (e.get_name() == "RequiredError" && what.find("subcommand") != std::string::npos) {
             what = "a command is required: ports, version, read, send, learn, export, import, "
                    "verify, diff or clone";
+            // A word where the command goes that is none of them.
+            for (size_t i = 0; i < args.size(); ++i) {
+                if (args[i] == "-p" || args[i] == "--port") {
+                    ++i;
+                } else if (!args[i].empty() && args[i][0] != '-') {
+                    what = "unknown command '" + args[i] + "'; " + what;
+                    break;
+                }
+            }
+        }
         return {false, Usage(err, what)};
     }
 

@@ -1,0 +1,130 @@
+// The serial layer's pieces for the command line and the window: a port
+// named by COM name or device path, why a port does not open, the by-id
+// name of a device, and the monitor of the port directory.
+
+#include "CliTestSupport.h"
+#include "PortAccess.h"
+#include "PortDirectory.h"
+#include "PortIdentity.h"
+#include "PortMonitor.h"
+#include "SerialLink.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <poll.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(PortLookup, ComNamesAndDevicePathsLeadToTheComNumber) {
+    PrivateRuntimeDir runtime;
+    auto module = StartModule("COM21");
+    ASSERT_TRUE(module);
+    const std::string alias = (runtime.Path() / "alias").string();
+    std::filesystem::create_symlink(module->SlavePath(), alias);
+
+    for (const std::string& name : {std::string("COM21"), std::string("com21"), module->SlavePath(),
+                                    module->PublishedLink(), alias}) {
+        SCOPED_TRACE(name);
+        const PortLookup lookup = LookUpPort(name);
+        EXPECT_EQ(lookup.problem, PortProblem::None) << lookup.text;
+        EXPECT_EQ(lookup.port, 21);
+    }
+    struct Case {
+        std::string name;
+        PortProblem problem;
+    };
+    for (const Case& c :
+         {Case{"COM0", PortProblem::NotAPortName}, Case{"COM256", PortProblem::NotAPortName},
+          Case{"ttyUSB0", PortProblem::NotAPortName}, Case{"/dev/null", PortProblem::NotListed},
+          Case{(runtime.Path() / "gone").string(), PortProblem::Missing}}) {
+        SCOPED_TRACE(c.name);
+        const PortLookup lookup = LookUpPort(c.name);
+        EXPECT_EQ(lookup.problem, c.problem);
+        EXPECT_EQ(lookup.port, 0);
+        EXPECT_FALSE(lookup.text.empty());
+    }
+}
+
+TEST(PortLookup, DiagnosisTellsAMissingPortFromABusyOne) {
+    PrivateRuntimeDir runtime;
+    auto module = StartModule("COM22");
+    ASSERT_TRUE(module);
+    EXPECT_EQ(DiagnosePort(22).problem, PortProblem::None);
+    {
+        CSerialLink holder;
+        ASSERT_TRUE(holder.Open(22, 9600, 'N', 8, 0));
+        const PortDiagnosis busy = DiagnosePort(22);
+        EXPECT_EQ(busy.problem, PortProblem::Busy);
+        EXPECT_EQ(busy.device, module->PublishedLink());
+    }
+    EXPECT_EQ(DiagnosePort(23).problem, PortProblem::NotListed);
+
+    // A link whose target has gone.
+    const std::string dir = PortDirectoryPath();
+    std::filesystem::create_symlink("/dev/no-such-tty", dir + "/COM24");
+    const PortDiagnosis missing = DiagnosePort(24);
+    EXPECT_EQ(missing.problem, PortProblem::Missing);
+    EXPECT_NE(missing.text.find("/dev/no-such-tty"), std::string::npos) << missing.text;
+}
+
+TEST(PortIdentity, TheByIdNameIsTheLinkToTheSameDevice) {
+    PrivateRuntimeDir runtime;
+    const auto dir = runtime.Path() / "by-id";
+    std::filesystem::create_directory(dir);
+    std::filesystem::create_symlink("/dev/null", dir / "usb-Maker_Adapter_A1-if00-port0");
+    std::filesystem::create_symlink("/dev/zero", dir / "usb-Other-if00");
+    EXPECT_EQ(ByIdName("/dev/null", dir.string()),
+              (dir / "usb-Maker_Adapter_A1-if00-port0").string());
+    EXPECT_EQ(ByIdName("/dev/full", dir.string()), "");
+    EXPECT_EQ(ByIdName("/dev/null", (runtime.Path() / "none").string()), "");
+
+    // A pseudo-terminal has no adapter behind it.
+    auto module = StartModule("COM25");
+    ASSERT_TRUE(module);
+    EXPECT_TRUE(IdentifyPort(module->SlavePath()).Empty());
+    EXPECT_EQ(DescribeIdentity({"FTDI", "FT232R USB UART", "A50285BI", "/dev/serial/by-id/x"}),
+              "FTDI FT232R USB UART, serial A50285BI, /dev/serial/by-id/x");
+    EXPECT_EQ(DescribeIdentity({"", "", "", ""}), "");
+}
+
+// Waits until the monitor's descriptor is readable and takes its changes.
+bool ChangeSeen(CPortMonitor& monitor, std::chrono::milliseconds timeout) {
+    return WaitFor(
+        [&] {
+            pollfd p{monitor.Fd(), POLLIN, 0};
+            return poll(&p, 1, 50) > 0 && monitor.TakeChanges();
+        },
+        timeout);
+}
+
+TEST(PortMonitor, SeesPortsPublishedAndWithdrawnInThePortDirectory) {
+    PrivateRuntimeDir runtime;
+    CPortMonitor monitor;
+    ASSERT_TRUE(monitor.Start());
+    ASSERT_TRUE(monitor.WatchesPortDirectory());
+    ASSERT_GE(monitor.Fd(), 0);
+    EXPECT_FALSE(monitor.TakeChanges()); // nothing happened yet
+
+    auto module = StartModule("COM26");
+    ASSERT_TRUE(module);
+    EXPECT_TRUE(ChangeSeen(monitor, 5s));
+    while (monitor.TakeChanges()) {
+    }
+    module->Stop(); // withdraws the link
+    EXPECT_TRUE(ChangeSeen(monitor, 5s));
+
+    // A publisher that dies leaves its link, but closes its lock file.
+    while (monitor.TakeChanges()) {
+    }
+    {
+        PortPublication publication;
+        ASSERT_TRUE(publication.Publish("COM27", "/dev/null"));
+        EXPECT_TRUE(ChangeSeen(monitor, 5s));
+    }
+    EXPECT_TRUE(ChangeSeen(monitor, 5s));
+}
+
+} // namespace
