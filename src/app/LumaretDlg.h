@@ -2,6 +2,8 @@
 
 #include "FilterEdits.h"
 #include "LogEdit.h"
+#include "PortList.h"
+#include "PortMonitor.h"
 #include "PortRegistry.h"
 #include "Prompts.h"
 #include "Resource.h"
@@ -20,6 +22,7 @@
 #include <QIcon>
 #include <QPointer>
 #include <QProgressBar>
+#include <QSocketNotifier>
 #include <QString>
 
 #include <array>
@@ -62,6 +65,9 @@ struct DialogServices {
     ExchangeTiming timing = FixedTiming();
     ThreadStarter startThread = StartThread;
 };
+
+// A port-list item's tooltip: its device and, for an adapter, who made it.
+QString PortToolTip(const PortListItem& item);
 
 // The main dialog, the whole user interface of the program.
 class CLumaretDlg : public QDialog {
@@ -132,6 +138,12 @@ private:
 
     void CreateControls();
     void FillPortList();
+    // Ports that come and go while the program runs (PortListRefill.cpp):
+    // the monitor is watched from the start; the list is filled again while
+    // the port is closed, or once it closes.
+    void StartPortMonitor();
+    void OnPortsChanged();
+    void RefillPortList();
     void MessageBox(const QString& text);
     int32_t GetDlgItemInt(int id) const;
 
@@ -188,6 +200,10 @@ private:
     QLineEdit* m_pVersion = nullptr;
     QMenu* m_pSysMenu = nullptr;
     QBasicTimer m_learnTimer;
+    std::unique_ptr<CPortMonitor> m_pPortMonitor;
+    // Declared after the monitor, so that it goes first.
+    std::unique_ptr<QSocketNotifier> m_pPortNotifier;
+    bool m_bPortListStale = false;
     QPointer<QWidget> m_pLearnFocusHeir;
     bool m_bCreated = false;
 };
