@@ -126,6 +126,7 @@ bool CLumaretDlg::OnInitDialog() {
     m_editKeyNo.setText(QStringLiteral("1"));
 
     FillPortList();
+    StartPortMonitor();
 
     m_hWorkEvent = std::make_unique<CAutoResetEvent>(false);
 
@@ -156,8 +157,7 @@ void CLumaretDlg::FillPortList() {
     }
     for (const PortListItem& item : walk.items) {
         m_comboPort.addItem(QString::fromLatin1(item.comName.c_str()));
-        m_comboPort.setItemData(m_comboPort.count() - 1,
-                                QString::fromLocal8Bit(item.devicePath.c_str()), Qt::ToolTipRole);
+        m_comboPort.setItemData(m_comboPort.count() - 1, PortToolTip(item), Qt::ToolTipRole);
     }
     m_comboPort.setCurrentIndex(m_comboPort.count() > 0 ? 0 : -1);
 }
@@ -168,6 +168,9 @@ void CLumaretDlg::OnOpenPort() {
         m_bPortOpen = 0;
         m_pOpen->setText(QStringLiteral("Open"));
         UpdateCommandStates();
+        if (m_bPortListStale) {
+            RefillPortList();
+        }
         return;
     }
     const uint8_t port = PortNumberOfItem(m_comboPort.currentText().toStdString());

@@ -2,6 +2,8 @@
 
 #include "FilterEdits.h"
 #include "LogEdit.h"
+#include "PortList.h"
+#include "PortMonitor.h"
 #include "PortRegistry.h"
 #include "Prompts.h"
 #include "Resource.h"
@@ -64,6 +66,9 @@ struct DialogServices {
     ExchangeTiming timing = FixedTiming();
     ThreadStarter startThread = StartThread;
 };
+
+// A port-list item's tooltip: its device and, for an adapter, who made it.
+QString PortToolTip(const PortListItem& item);
 
 // The main dialog, the whole user interface of the program.
 class CLumaretDlg : public QDialog {
@@ -143,6 +148,12 @@ private:
 
     void CreateControls();
     void FillPortList();
+    // Ports that come and go while the program runs (PortListRefill.cpp):
+    // the monitor is watched from the start; the list is filled again while
+    // the port is closed, or once it closes.
+    void StartPortMonitor();
+    void OnPortsChanged();
+    void RefillPortList();
     void MessageBox(const QString& text);
     // The guards the commands start with: false, after their message box,
     // while the port is closed or the Key No lies outside 1-100.
@@ -204,6 +215,10 @@ private:
     QLineEdit* m_pVersion = nullptr;
     QMenu* m_pSysMenu = nullptr;
     QBasicTimer m_learnTimer;
+    std::unique_ptr<CPortMonitor> m_pPortMonitor;
+    // Declared after the monitor, so that it goes first.
+    std::unique_ptr<QSocketNotifier> m_pPortNotifier;
+    bool m_bPortListStale = false;
     QPointer<QWidget> m_pLearnFocusHeir;
     bool m_bCreated = false;
 };

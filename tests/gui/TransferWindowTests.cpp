@@ -2,7 +2,7 @@
 // the file written, the frames the module received, the log, the progress
 // bar and the buttons while and after a transfer runs.
 
-#include "Crc16.h"
+#include "ExpectedBytes.h"
 #include "LumaretDlg.h"
 #include "SimulatedModule.h"
 #include "TestFiles.h"
@@ -32,41 +32,7 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
-
-Bytes Pattern(size_t size, uint8_t seed) {
-    Bytes code(size);
-    for (size_t i = 0; i < size; ++i) {
-        code[i] = static_cast<uint8_t>(seed * 31 + i * 7);
-    }
-    return code;
-}
-
-Bytes WithCrc(Bytes bytes) {
-    const uint16_t crc = Crc16Value(bytes.data(), static_cast<uint32_t>(bytes.size()));
-    bytes.push_back(static_cast<uint8_t>(crc >> 8));
-    bytes.push_back(static_cast<uint8_t>(crc & 0xFF));
-    return bytes;
-}
-
-Bytes ReadFrame(uint16_t slot) {
-    return WithCrc({0x01, 0x05, 0x02, 0x06, 0x00, 0x00, 0x03, 0x04,
-                    static_cast<uint8_t>(slot & 0xFF), static_cast<uint8_t>(slot >> 8)});
-}
-
-// The line an export writes for a slot holding code.
-std::string LineOf(uint16_t slot, const Bytes& code) {
-    char head[8];
-    std::snprintf(head, sizeof head, "%04u,", slot);
-    std::string line = head;
-    for (uint8_t b : code) {
-        char pair[3];
-        std::snprintf(pair, sizeof pair, "%02X", b);
-        line += pair;
-    }
-    return line + '\r';
-}
 
 // Short pauses and read endings: the same steps, in a fraction of the time.
 ExchangeTiming BulkTiming() {
@@ -166,10 +132,10 @@ TEST_F(Transfers, ExportOfAnEmptyModuleWritesAnEmptyFile) {
     const auto frames = Frames();
     ASSERT_EQ(frames.size(), 448u);
     for (uint16_t slot = 1; slot <= 448; ++slot) {
-        ASSERT_EQ(frames[slot - 1], ReadFrame(slot)) << "slot " << slot;
+        ASSERT_EQ(frames[slot - 1], ExpectedReadFrame(slot)) << "slot " << slot;
     }
     // Slot 300, as the wire shows it.
-    EXPECT_EQ(frames[299], WithCrc({0x01, 0x05, 0x02, 0x06, 0x00, 0x00, 0x03, 0x04, 0x2C, 0x01}));
+    EXPECT_EQ(frames[299], AppendCrc({0x01, 0x05, 0x02, 0x06, 0x00, 0x00, 0x03, 0x04, 0x2C, 0x01}));
 
     ASSERT_EQ(prompts.fileDialogs.size(), 1u);
     const auto& request = prompts.fileDialogs[0];
@@ -182,8 +148,8 @@ TEST_F(Transfers, ExportOfAnEmptyModuleWritesAnEmptyFile) {
 
 TEST_F(Transfers, ExportEndsWhereTheModuleStopsAnswering) {
     ASSERT_TRUE(module.SetSlot(1, {0x01}));
-    ASSERT_TRUE(module.SetSlot(20, Pattern(30, 2)));
-    ASSERT_TRUE(module.SetSlot(36, Pattern(500, 3)));
+    ASSERT_TRUE(module.SetSlot(20, CodePattern(30, 2)));
+    ASSERT_TRUE(module.SetSlot(36, CodePattern(500, 3)));
     ASSERT_TRUE(module.SetSlot(37, {0x37}));
     ASSERT_TRUE(module.SetSlot(100, {0x64}));
     SimFaults faults;
@@ -195,14 +161,14 @@ TEST_F(Transfers, ExportEndsWhereTheModuleStopsAnswering) {
 
     EXPECT_EQ(LogText(), "Export fail");
     EXPECT_EQ(Progress()->value(), 0);
-    EXPECT_EQ(ReadFileBytes(path),
-              LineOf(1, {0x01}) + LineOf(20, Pattern(30, 2)) + LineOf(36, Pattern(500, 3)));
+    EXPECT_EQ(ReadFileBytes(path), ExpectedLine(1, {0x01}) + ExpectedLine(20, CodePattern(30, 2)) +
+                                       ExpectedLine(36, CodePattern(500, 3)));
     EXPECT_EQ(Frames().size(), 37u); // slot 37 asked once, never again
 }
 
 TEST_F(Transfers, CancelStopsAfterTheCurrentSlotAndKeepsTheFile) {
     for (uint16_t slot = 1; slot <= 448; slot += 2) {
-        ASSERT_TRUE(module.SetSlot(slot, Pattern(40, static_cast<uint8_t>(slot))));
+        ASSERT_TRUE(module.SetSlot(slot, CodePattern(40, static_cast<uint8_t>(slot))));
     }
     MakeDialog();
     const std::string path = Path("cancelled.txt");
@@ -222,7 +188,7 @@ TEST_F(Transfers, CancelStopsAfterTheCurrentSlotAndKeepsTheFile) {
     std::string expected;
     for (uint16_t slot = 1; slot <= frames.size(); ++slot) {
         if (slot % 2 == 1) {
-            expected += LineOf(slot, Pattern(40, static_cast<uint8_t>(slot)));
+            expected += ExpectedLine(slot, CodePattern(40, static_cast<uint8_t>(slot)));
         }
     }
     // Every slot that answered before the cancel took hold is in the file.
@@ -315,7 +281,7 @@ TEST_F(Transfers, ExportToAFileThatCannotBeMadeDoesNothing) {
 
 TEST_F(Transfers, ClosingTheDialogMidExportStopsAndJoinsTheWorker) {
     for (uint16_t slot = 1; slot <= 448; ++slot) {
-        ASSERT_TRUE(module.SetSlot(slot, Pattern(8, static_cast<uint8_t>(slot))));
+        ASSERT_TRUE(module.SetSlot(slot, CodePattern(8, static_cast<uint8_t>(slot))));
     }
     MakeDialog();
     const std::string path = Path("closed.txt");
@@ -330,9 +296,9 @@ TEST_F(Transfers, ClosingTheDialogMidExportStopsAndJoinsTheWorker) {
     const std::string text = ReadFileBytes(path);
     std::string expected;
     for (uint16_t slot = 1; slot <= asked && expected.size() < text.size(); ++slot) {
-        expected += LineOf(slot, Pattern(8, static_cast<uint8_t>(slot)));
+        expected += ExpectedLine(slot, CodePattern(8, static_cast<uint8_t>(slot)));
     }
-    EXPECT_GE(text.size(), 14u * LineOf(1, Pattern(8, 1)).size());
+    EXPECT_GE(text.size(), 14u * ExpectedLine(1, CodePattern(8, 1)).size());
     EXPECT_EQ(text, expected);
 }
 
@@ -410,7 +376,7 @@ TEST_F(Transfers, ImportTriesEachLineTwice) {
     };
     std::string text;
     for (uint16_t slot = 1; slot <= 7; ++slot) {
-        text += LineOf(slot, {static_cast<uint8_t>(slot)});
+        text += ExpectedLine(slot, {static_cast<uint8_t>(slot)});
     }
     const std::string path = Path("seven.txt");
     WriteFileBytes(path, text);
@@ -431,8 +397,9 @@ TEST_F(Transfers, ImportTriesEachLineTwice) {
 
 TEST_F(Transfers, ImportFramesAndLineEnds) {
     const Bytes withCode =
-        WithCrc({0x01, 0x05, 0x02, 0x06, 0x00, 0x00, 0xFF, 0xF4, 0x03, 0x00, 0xA1, 0xB2});
-    const Bytes withoutCode = WithCrc({0x01, 0x05, 0x02, 0x06, 0x00, 0x00, 0xFF, 0xF4, 0x03, 0x00});
+        AppendCrc({0x01, 0x05, 0x02, 0x06, 0x00, 0x00, 0xFF, 0xF4, 0x03, 0x00, 0xA1, 0xB2});
+    const Bytes withoutCode =
+        AppendCrc({0x01, 0x05, 0x02, 0x06, 0x00, 0x00, 0xFF, 0xF4, 0x03, 0x00});
     struct Case {
         const char* name;
         std::string text;
@@ -480,7 +447,7 @@ TEST_F(Transfers, ImportFileThatCannotBeReadSaysSo) {
 TEST_F(Transfers, ImportEndsInFailureWhenThePortIsClosed) {
     std::string text;
     for (uint16_t slot = 1; slot <= 40; ++slot) {
-        text += LineOf(slot, {0x11});
+        text += ExpectedLine(slot, {0x11});
     }
     const std::string path = Path("forty.txt");
     WriteFileBytes(path, text);
@@ -500,16 +467,16 @@ TEST_F(Transfers, ExportImportExportRoundTrip) {
                                            {255, 499}, {256, 500}, {400, 3},   {401, 64},
                                            {448, 500}, {57, 128},  {333, 255}, {7, 9}};
     for (const auto& [slot, size] : sizes) {
-        ASSERT_TRUE(module.SetSlot(slot, Pattern(size, static_cast<uint8_t>(slot))));
+        ASSERT_TRUE(module.SetSlot(slot, CodePattern(size, static_cast<uint8_t>(slot))));
     }
     // A code the module learned that is longer than a write frame carries.
-    const Bytes longest = Pattern(504, 99);
+    const Bytes longest = CodePattern(504, 99);
     ASSERT_TRUE(module.SetSlot(200, longest));
     MakeDialog();
     const std::string first = Path("first.txt");
     Run("IDC_EXPORT", first);
     ASSERT_EQ(LogText(), "Export ok");
-    EXPECT_NE(ReadFileBytes(first).find(LineOf(200, longest)), std::string::npos);
+    EXPECT_NE(ReadFileBytes(first).find(ExpectedLine(200, longest)), std::string::npos);
 
     std::map<uint16_t, Bytes> held;
     for (uint16_t slot = 1; slot <= 448; ++slot) {
@@ -527,7 +494,7 @@ TEST_F(Transfers, ExportImportExportRoundTrip) {
     const std::string second = Path("second.txt");
     Run("IDC_EXPORT", second);
     std::string expected = ReadFileBytes(first);
-    expected.erase(expected.find(LineOf(200, longest)), LineOf(200, longest).size());
+    expected.erase(expected.find(ExpectedLine(200, longest)), ExpectedLine(200, longest).size());
     EXPECT_EQ(ReadFileBytes(second), expected);
 
     module.ClearSlots();
@@ -540,7 +507,7 @@ TEST_F(Transfers, ExportImportExportRoundTrip) {
 // The fixed timing of the program, once each: a whole export and a short import.
 TEST_F(Transfers, FixedTimingExportAndImport) {
     ASSERT_TRUE(module.SetSlot(5, {0x05}));
-    ASSERT_TRUE(module.SetSlot(448, Pattern(500, 4)));
+    ASSERT_TRUE(module.SetSlot(448, CodePattern(500, 4)));
     MakeDialog(FixedTiming());
     const std::string path = Path("fixed.txt");
     auto start = Clock::now();
@@ -548,7 +515,8 @@ TEST_F(Transfers, FixedTimingExportAndImport) {
     ASSERT_TRUE(WaitIdle(240000));
     const auto exportTime = Clock::now() - start;
     EXPECT_EQ(LogText(), "Export ok");
-    EXPECT_EQ(ReadFileBytes(path), LineOf(5, {0x05}) + LineOf(448, Pattern(500, 4)));
+    EXPECT_EQ(ReadFileBytes(path),
+              ExpectedLine(5, {0x05}) + ExpectedLine(448, CodePattern(500, 4)));
     // 448 pauses of 100 ms, each read ending 100 ms after its reply.
     EXPECT_GE(exportTime, std::chrono::milliseconds(448 * 200));
 

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "PortSession.h"
+#include "Report.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+// One function per command. The port commands open the session's port
+// themselves, after checking what they can without it (files).
+
+void RunVersion(CPortSession& session, CPortReport& report);
+void RunRead(CPortSession& session, CPortReport& report);
+void RunSend(CPortSession& session, CPortReport& report);
+void RunLearn(CPortSession& session, CPortReport& report);
+// path: FILE with {port} already replaced.
+void RunExport(CPortSession& session, const std::string& path, CPortReport& report);
+void RunImport(CPortSession& session, const std::string& path, CPortReport& report);
+void RunVerify(CPortSession& session, const std::string& path, CPortReport& report);
+
+// The parts clone puts together: an export into memory, an import of lines,
+// a check of the slots the lines name. Each reports into report and returns
+// false when it did not run through (ImportLines: true also when it skipped
+// malformed lines; eachLine: a report line for every line of the file).
+bool ExportToMemory(CPortSession& session, std::string& text, CPortReport& report);
+bool ImportLines(CPortSession& session, const std::vector<std::string>& lines, CPortReport& report,
+                 bool eachLine);
+bool VerifyLines(CPortSession& session, const std::vector<std::string>& lines, bool exact,
+                 CPortReport& report);
+
+// Without a port.
+void RunDryRun(const std::string& path, CPortReport& report);
+void RunDiff(const std::string& pathA, const std::string& pathB, CPortReport& report);
+void RunPorts(CPortReport& report);
+
+// FILE with every {port} replaced by the port's COM name.
+std::string FileForPort(const std::string& file, const std::string& port);

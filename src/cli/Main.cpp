@@ -1,0 +1,22 @@
+// lumaret-cli: the module from the command line, on one port or many at once.
+
+#include "Cli.h"
+#include "Interrupt.h"
+
+#include <exception>
+#include <iostream>
+#include <unistd.h>
+
+int main(int argc, char** argv) {
+    CRunControl control;
+    // Before any other thread, so that every thread leaves the signals to it.
+    CInterruptWatch watch(control);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    CliEnvironment env{std::cout, std::cerr, isatty(STDERR_FILENO) != 0, FixedTiming(), control};
+    try {
+        return RunCli(args, env);
+    } catch (const std::exception& e) {
+        std::cerr << "lumaret-cli: " << e.what() << '\n';
+        return 1;
+    }
+}

@@ -1,0 +1,72 @@
+#include "PortRun.h"
+
+#include "ComName.h"
+#include "Console.h"
+#include "ExitStatus.h"
+#include "Options.h"
+#include "PortAccess.h"
+#include "ProgressBar.h"
+
+#include <system_error>
+#include <thread>
+
+std::vector<PortTarget> LookUpPorts(const std::vector<std::string>& names, std::string& error) {
+    std::vector<PortTarget> targets;
+    for (const std::string& name : names) {
+        PortTarget t;
+        t.given = name;
+        const PortLookup lookup = LookUpPort(name);
+        t.port = lookup.port;
+        t.label = lookup.port != 0 ? ComName(lookup.port) : name;
+        if (lookup.problem != PortProblem::None) {
+            t.exit = lookup.problem == PortProblem::NotAPortName ? EXIT_USAGE : EXIT_PORT;
+            t.error = lookup.text;
+        }
+        for (const PortTarget& before : targets) {
+            if (before.label == t.label) {
+                error = "port " + t.label + " is named twice" +
+                        (before.given != name ? " (" + before.given + " and " + name + ")" : "");
+                return {};
+            }
+        }
+        targets.push_back(std::move(t));
+    }
+    return targets;
+}
+
+std::vector<CPortReport> RunOnPorts(const std::vector<PortTarget>& targets, CliContext& context,
+                                    const PortWork& work) {
+    std::vector<std::string> labels;
+    for (const PortTarget& t : targets)
+        labels.push_back(t.label);
+    CProgressBoard board(context.console, labels, context.progress);
+
+    std::vector<CPortReport> reports(targets.size());
+    auto runOne = [&](size_t i) {
+        const PortTarget& t = targets[i];
+        CPortReport& report = reports[i];
+        report.port = t.label;
+        if (t.exit != 0) {
+            report.Fail(t.exit, t.error);
+            report.fields["error"] = t.error;
+        } else {
+            CPortSession session(context, t.label, t.port, CProgressRow(&board, i));
+            work(session, report);
+            session.Close();
+        }
+        if (!report.error.empty())
+            context.console.Line("lumaret-cli: " + t.label + ": " + report.error);
+    };
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < targets.size(); ++i) {
+        try {
+            threads.emplace_back(runOne, i);
+        } catch (const std::system_error&) {
+            runOne(i); // no thread to be had: this port waits its turn
+        }
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    board.Finish();
+    return reports;
+}

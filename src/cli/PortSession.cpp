@@ -1,0 +1,50 @@
+#include "PortSession.h"
+
+#include "Console.h"
+#include "ExitStatus.h"
+#include "Options.h"
+#include "PortAccess.h"
+#include "TermiosDriver.h"
+#include "Trace.h"
+
+namespace {
+
+std::unique_ptr<CTracingDriver> MakeDriver(const std::string& name, CConsole* trace,
+                                           CTracingDriver*& raw) {
+    auto driver = std::make_unique<CTracingDriver>(std::make_unique<TermiosDriver>(), name, trace);
+    raw = driver.get();
+    return driver;
+}
+
+} // namespace
+
+CPortSession::CPortSession(CliContext& context, std::string comName, uint8_t port, CProgressRow row)
+    : m_context(context), m_name(std::move(comName)), m_port(port), m_progress(row),
+      m_running(context.control),
+      m_link(MakeDriver(m_name, context.options.trace ? &context.console : nullptr, m_driver)) {}
+
+CPortSession::~CPortSession() {
+    Close();
+}
+
+bool CPortSession::Open(CPortReport& report) {
+    if (m_link.Open(m_port, 9600, 'N', 8, 0)) {
+        m_link.SetTimeouts(m_context.timing.lineTimeouts);
+        return true;
+    }
+    const PortDiagnosis why = DiagnosePort(m_port);
+    const std::string text = why.problem == PortProblem::None
+                                 ? "cannot be opened (it was busy or went away meanwhile)"
+                                 : why.text;
+    report.Fail(EXIT_PORT, "cannot open the port: " + text);
+    report.fields["error"] = report.error;
+    return false;
+}
+
+void CPortSession::Close() {
+    m_link.Close();
+}
+
+int CPortSession::FailureStatus() const {
+    return m_driver->BytesRead() == 0 ? EXIT_NO_REPLY : EXIT_OUTCOME;
+}

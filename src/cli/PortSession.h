@@ -1,0 +1,62 @@
+#pragma once
+
+#include "ExchangeTiming.h"
+#include "ProgressBar.h"
+#include "Report.h"
+#include "RunControl.h"
+#include "SerialLink.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class CConsole;
+class CTracingDriver;
+struct CliOptions;
+
+// What every port's work shares: the options, the timing, standard error,
+// the interruption.
+struct CliContext {
+    const CliOptions& options;
+    const ExchangeTiming& timing;
+    CConsole& console;
+    CRunControl& control;
+    bool progress = false; // a live progress board on standard error
+};
+
+// One port for one command: the link on the real driver (traced when asked),
+// opened as the window opens it, with its running flag and progress row.
+class CPortSession {
+public:
+    CPortSession(CliContext& context, std::string comName, uint8_t port, CProgressRow row);
+    ~CPortSession();
+    CPortSession(const CPortSession&) = delete;
+    CPortSession& operator=(const CPortSession&) = delete;
+
+    // Opens the port 9600 8N1 and gives it the timing's line time-outs, as
+    // the window does. On failure the report says why (status 3).
+    bool Open(CPortReport& report);
+    void Close();
+
+    CSerialLink& Link() { return m_link; }
+    const ExchangeTiming& Timing() const { return m_context.timing; }
+    std::atomic<int32_t>& Running() { return m_running.Flag(); }
+    bool Interrupted() const { return m_context.control.Interrupted(); }
+    CProgressRow& Progress() { return m_progress; }
+    const std::string& Name() const { return m_name; }
+    const CliContext& Context() const { return m_context; }
+
+    // The status of a failed exchange: 4 while the module has sent nothing
+    // at all on this port, 1 once it has answered something.
+    int FailureStatus() const;
+
+private:
+    CliContext& m_context;
+    std::string m_name;
+    uint8_t m_port;
+    CProgressRow m_progress;
+    CRunningFlag m_running;
+    CTracingDriver* m_driver = nullptr; // owned by m_link
+    CSerialLink m_link;
+};

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "Console.h"
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// The live progress of every port's transfer on the terminal: one row a
+// port with a bar, the slot or line count, the rate and the time left.
+// Nothing is drawn when disabled (standard error not a terminal, --quiet).
+class CProgressBoard {
+public:
+    CProgressBoard(CConsole& console, std::vector<std::string> labels, bool enabled);
+    ~CProgressBoard();
+    CProgressBoard(const CProgressBoard&) = delete;
+    CProgressBoard& operator=(const CProgressBoard&) = delete;
+
+    bool Enabled() const { return m_enabled; }
+    // A new transfer on row: what it does ("export"), its unit ("slots"), its total.
+    void Begin(size_t row, const std::string& task, const std::string& unit, int32_t total);
+    void Update(size_t row, int32_t done);
+    void End(size_t row, const std::string& outcome);
+    // Takes the board off the screen (also done when it goes).
+    void Finish();
+
+    // One row's text as drawn (for its own tests).
+    static std::string RowText(const std::string& label, const std::string& task,
+                               const std::string& unit, int32_t done, int32_t total, double seconds,
+                               const std::string& outcome);
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct Row {
+        std::string label, task, unit, outcome;
+        int32_t done = 0, total = 0;
+        Clock::time_point start{};
+        double seconds = 0.0; // the time it took, once ended
+        bool active = false;
+    };
+    void DrawLocked(bool force);
+
+    CConsole& m_console;
+    bool m_enabled;
+    std::mutex m_mutex;
+    std::vector<Row> m_rows;
+    Clock::time_point m_lastDraw{};
+    bool m_drawn = false;
+};
+
+// One port's row, for the code that runs the port's transfer.
+class CProgressRow {
+public:
+    CProgressRow() = default;
+    CProgressRow(CProgressBoard* board, size_t row) : m_board(board), m_row(row) {}
+    void Begin(const std::string& task, const std::string& unit, int32_t total) {
+        if (m_board)
+            m_board->Begin(m_row, task, unit, total);
+    }
+    void Update(int32_t done) {
+        if (m_board)
+            m_board->Update(m_row, done);
+    }
+    void End(const std::string& outcome) {
+        if (m_board)
+            m_board->End(m_row, outcome);
+    }
+
+private:
+    CProgressBoard* m_board = nullptr;
+    size_t m_row = 0;
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using Json = nlohmann::ordered_json;
+
+// What a command did on one port (or, for the commands without a port, on
+// its files): the text lines, the JSON fields, the exit status, and the
+// error said on standard error.
+struct CPortReport {
+    std::string port; // the COM name, or the name given when it has none
+    int exit = 0;
+    std::vector<std::string> lines;
+    Json fields = Json::object();
+    std::string error;
+
+    void Say(std::string line) { lines.push_back(std::move(line)); }
+    // The highest status wins.
+    void Status(int status) { exit = std::max(exit, status); }
+    void Fail(int status, std::string text) {
+        Status(status);
+        if (error.empty())
+            error = std::move(text);
+    }
+};

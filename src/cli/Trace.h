@@ -1,0 +1,61 @@
+#pragma once
+
+#include "SerialDriver.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class CConsole;
+
+// A driver around the real one that sees every byte the link moves: it
+// counts what the module sent (so a command can tell "no reply at all" from
+// a reply it did not like) and, with --trace, puts every frame written and
+// every reply read on standard error in hexadecimal, with a millisecond
+// timestamp and the port. Everything else passes through unchanged, so the
+// line sees exactly what it would see without it.
+class CTracingDriver final : public ISerialDriver {
+public:
+    // trace: where the lines go; nullptr traces nothing.
+    CTracingDriver(std::unique_ptr<ISerialDriver> inner, std::string portName, CConsole* trace);
+
+    uint64_t BytesRead() const { return m_bytesRead.load(); }
+
+    // One trace line: "12:34:56.789 COM9 > 01 05 02 ...".
+    static std::string TraceLine(const std::string& portName, char direction, const uint8_t* bytes,
+                                 uint32_t count);
+
+    bool OpenDevice(uint8_t port) override { return m_inner->OpenDevice(port); }
+    void CloseDevice() override { m_inner->CloseDevice(); }
+    bool SetState(const Dcb& dcb) override { return m_inner->SetState(dcb); }
+    bool SetTimeouts(const CommTimeouts& t) override { return m_inner->SetTimeouts(t); }
+    bool SetupQueues(uint32_t in, uint32_t out) override { return m_inner->SetupQueues(in, out); }
+    bool EscapeFunction(uint32_t code) override { return m_inner->EscapeFunction(code); }
+    bool Purge(uint32_t flags) override { return m_inner->Purge(flags); }
+    bool RaiseSignal(LinkSignal s) override { return m_inner->RaiseSignal(s); }
+    bool LowerSignal(LinkSignal s) override { return m_inner->LowerSignal(s); }
+    void Pause(uint32_t ms) override { m_inner->Pause(ms); }
+    TransferEnd WaitSignals(uint32_t ms) override { return m_inner->WaitSignals(ms); }
+    TransferEnd WaitEvent(uint32_t mask, char evtChar, uint32_t ms, uint32_t& events) override {
+        return m_inner->WaitEvent(mask, evtChar, ms, events);
+    }
+    bool ClearErrors(uint32_t& errors, ComStat& stat) override {
+        return m_inner->ClearErrors(errors, stat);
+    }
+    bool GetModemStatus(uint32_t& status) override { return m_inner->GetModemStatus(status); }
+
+    TransferResult ReadUntil(uint8_t* buffer, uint32_t n, uint32_t ms) override;
+    TransferResult WriteUntil(const uint8_t* buffer, uint32_t n, uint32_t ms) override;
+    TransferResult Read(uint8_t* buffer, uint32_t n) override;
+    TransferResult Write(const uint8_t* buffer, uint32_t n) override;
+
+private:
+    TransferResult Took(const uint8_t* buffer, TransferResult r);
+    TransferResult Gave(const uint8_t* buffer, TransferResult r);
+
+    std::unique_ptr<ISerialDriver> m_inner;
+    std::string m_portName;
+    CConsole* m_trace;
+    std::atomic<uint64_t> m_bytesRead{0};
+};

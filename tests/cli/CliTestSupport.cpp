@@ -1,0 +1,132 @@
+#include "CliTestSupport.h"
+
+#include "Crc16.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <spawn.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+ExchangeTiming BulkTiming() {
+    ExchangeTiming timing = ScaledTiming(0.05);
+    timing.lineTimeouts.ReadIntervalTimeout = 10;
+    timing.lineTimeouts.ReadTotalTimeoutMultiplier = 1;
+    timing.lineTimeouts.ReadTotalTimeoutConstant = 200;
+    return timing;
+}
+
+CliResult RunInProcess(std::vector<std::string> args, const ExchangeTiming& timing,
+                       CRunControl* control, bool terminal) {
+    std::ostringstream out, err;
+    CRunControl own;
+    CliEnvironment env{out, err, terminal, timing, control != nullptr ? *control : own};
+    CliResult result;
+    result.exit = RunCli(args, env);
+    result.out = out.str();
+    result.err = err.str();
+    return result;
+}
+
+CliProcess::CliProcess(std::vector<std::string> args) {
+    int out[2], err[2];
+    if (pipe2(out, O_CLOEXEC) != 0)
+        return;
+    if (pipe2(err, O_CLOEXEC) != 0) {
+        close(out[0]);
+        close(out[1]);
+        return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    args.insert(args.begin(), LUMARET_CLI_PROGRAM);
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&m_pid, LUMARET_CLI_PROGRAM, &actions, nullptr, argv.data(), environ) != 0)
+        m_pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    close(err[1]);
+    m_out = out[0];
+    m_err = err[0];
+}
+
+CliProcess::~CliProcess() {
+    if (m_pid > 0) {
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
+    }
+    if (m_out >= 0)
+        close(m_out);
+    if (m_err >= 0)
+        close(m_err);
+}
+
+bool CliProcess::Signal(int sig) {
+    return m_pid > 0 && kill(m_pid, sig) == 0;
+}
+
+CliResult CliProcess::Wait(std::chrono::milliseconds timeout) {
+    CliResult result;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    bool outOpen = m_out >= 0, errOpen = m_err >= 0;
+    // Both pipes to their ends: the program has closed them by exiting.
+    while (outOpen || errOpen) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return result;
+        pollfd fds[2] = {{outOpen ? m_out : -1, POLLIN, 0}, {errOpen ? m_err : -1, POLLIN, 0}};
+        if (poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR)
+            return result;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].revents == 0)
+                continue;
+            char buffer[4096];
+            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                (i == 0 ? result.out : result.err).append(buffer, static_cast<size_t>(n));
+            } else {
+                (i == 0 ? outOpen : errOpen) = false;
+            }
+        }
+    }
+    int status = 0;
+    if (waitpid(m_pid, &status, 0) == m_pid) {
+        m_pid = -1;
+        result.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    return result;
+}
+
+CliResult RunProgram(std::vector<std::string> args, std::chrono::milliseconds timeout) {
+    CliProcess process(std::move(args));
+    return process.Wait(timeout);
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0;
+}
+
+std::unique_ptr<SimulatedModule> StartModule(const std::string& comName, bool empty) {
+    auto module = std::make_unique<SimulatedModule>();
+    if (!module->Start() || !module->Publish(comName))
+        return nullptr;
+    if (empty)
+        module->ClearSlots();
+    return module;
+}

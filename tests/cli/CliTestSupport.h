@@ -1,0 +1,71 @@
+#pragma once
+
+#include "Cli.h"
+#include "ExchangeTiming.h"
+#include "ExpectedBytes.h"
+#include "RuntimeDir.h"
+#include "SimulatedModule.h"
+#include "TestFiles.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// Short pauses and read endings: the program's steps in a fraction of the time.
+ExchangeTiming BulkTiming();
+
+// What a run of the command line left behind.
+struct CliResult {
+    int exit = -1;
+    std::string out;
+    std::string err;
+};
+
+// The command line's whole logic in this process, on the given timing.
+CliResult RunInProcess(std::vector<std::string> args, const ExchangeTiming& timing = BulkTiming(),
+                       CRunControl* control = nullptr, bool terminal = false);
+
+// The built lumaret-cli program with its output on pipes.
+class CliProcess {
+public:
+    explicit CliProcess(std::vector<std::string> args);
+    ~CliProcess();
+    CliProcess(const CliProcess&) = delete;
+    CliProcess& operator=(const CliProcess&) = delete;
+
+    bool Started() const { return m_pid > 0; }
+    bool Signal(int sig);
+    // Waits for the end, reading both outputs; exit -1 when the deadline passed.
+    CliResult Wait(std::chrono::milliseconds timeout = std::chrono::seconds(60));
+
+private:
+    pid_t m_pid = -1;
+    int m_out = -1;
+    int m_err = -1;
+};
+
+// Runs the program to its end.
+CliResult RunProgram(std::vector<std::string> args,
+                     std::chrono::milliseconds timeout = std::chrono::seconds(60));
+
+bool FileExists(const std::string& path);
+
+// A simulated module published as comName under the test's runtime directory.
+std::unique_ptr<SimulatedModule> StartModule(const std::string& comName, bool empty = true);
+
+// Waits for a condition with a deadline.
+template <typename F> bool WaitFor(F condition, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        struct timespec pause {
+            0, 5 * 1000 * 1000
+        };
+        nanosleep(&pause, nullptr);
+    }
+    return true;
+}

@@ -1,0 +1,168 @@
+// The built lumaret-cli as a script runs it, on the program's fixed timing:
+// a few commands end to end, usage errors, ports that cannot be opened, and
+// Ctrl+C during an export.
+
+#include "CliTestSupport.h"
+#include "SerialLink.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <csignal>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class CliProgram : public ::testing::Test {
+protected:
+    std::string Path(const std::string& name) { return (runtime.Path() / name).string(); }
+    PrivateRuntimeDir runtime;
+};
+
+TEST_F(CliProgram, VersionReadSendAndATwoLineImportOnTheFixedTiming) {
+    auto module = StartModule("COM9");
+    ASSERT_TRUE(module);
+    ASSERT_TRUE(module->SetSlot(105, {0x11, 0x22}));
+
+    CliResult r = RunProgram({"-p", "COM9", "version"});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out, "102.003\n");
+    r = RunProgram({"--port", "COM9", "read", "2", "5"});
+    EXPECT_EQ(r.out, "1122\n");
+    r = RunProgram({"-p", "COM9", "send", "1", "1"});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(r.out, "Key empty!\n");
+
+    const std::string two = Path("two.txt");
+    WriteFileBytes(two, "0009,0102\r0010,\r");
+    module->ClearReceivedFrames();
+    const auto start = std::chrono::steady_clock::now();
+    r = RunProgram({"-p", "COM9", "import", two});
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out, "line 1: slot 9, 2 bytes: ok\nline 2: slot 10, 0 bytes: ok\n"
+                     "Import ok: 2 lines, 2 written\n");
+    EXPECT_EQ(module->ReceivedFrames(), (std::vector<Bytes>{ExpectedWriteFrame(9, {0x01, 0x02}),
+                                                            ExpectedWriteFrame(10, {})}));
+    EXPECT_EQ(module->Slot(9), (Bytes{0x01, 0x02}));
+    // The window's pauses: two lines of 500 ms each at least.
+    EXPECT_GE(took, 1000ms);
+}
+
+TEST_F(CliProgram, CommandsWithoutAPortAndUsageErrors) {
+    const std::string edited = Path("edited.txt");
+    WriteFileBytes(edited, "0001,AB\r0002,A1X2\r");
+    CliResult r = RunProgram({"import", "--dry-run", edited});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_NE(r.out.find("line 2: slot 2, 1 byte: the code stops at column 8 ('X')"),
+              std::string::npos)
+        << r.out;
+
+    WriteFileBytes(Path("a.txt"), "0001,AB\n");
+    WriteFileBytes(Path("b.txt"), "0001,AB\r\n");
+    r = RunProgram({"diff", Path("a.txt"), Path("b.txt")});
+    EXPECT_EQ(r.exit, 0);
+
+    r = RunProgram({"--version"});
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_EQ(r.out, "lumaret-cli 1.1.0\n");
+    r = RunProgram({"--help"});
+    EXPECT_EQ(r.exit, 0);
+    for (const char* word : {"--port", "--json", "--trace", "--quiet", "ports", "version", "read",
+                             "send", "learn", "export", "import", "verify", "diff", "clone"}) {
+        EXPECT_NE(r.out.find(word), std::string::npos) << word;
+    }
+
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {},
+             {"version"},                        // no port
+             {"-p", "COM9", "read", "1", "101"}, // key out of range
+             {"-p", "COM9", "send", "9", "1"},   // channel out of range
+             {"--no-such-option", "ports"},
+             {"-p", "COM9,,COM10", "version"},
+             {"-p", "COM9", "-p", "COM10", "export", "same.txt"}}) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        r = RunProgram(args);
+        EXPECT_EQ(r.exit, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(r.err.empty());
+    }
+}
+
+TEST_F(CliProgram, PortsListsPublishedPortsWithTheirDevice) {
+    auto module = StartModule("COM9");
+    ASSERT_TRUE(module);
+    CliResult r = RunProgram({"ports"});
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_NE(r.out.find("COM9  " + module->SlavePath() + "  (" + module->PublishedLink() + ")\n"),
+              std::string::npos)
+        << r.out;
+
+    r = RunProgram({"--json", "ports"});
+    const auto json = nlohmann::json::parse(r.out);
+    bool found = false;
+    for (const auto& port : json["ports"]) {
+        if (port["port"] == "COM9") {
+            found = true;
+            EXPECT_EQ(port["device"], module->SlavePath());
+            EXPECT_EQ(port["path"], module->PublishedLink());
+            EXPECT_EQ(port["vendor"], ""); // a pseudo-terminal has no maker
+        }
+    }
+    EXPECT_TRUE(found) << r.out;
+
+    module.reset(); // the port is withdrawn with the module
+    r = RunProgram({"ports"});
+    EXPECT_EQ(r.out.find("COM9 "), std::string::npos) << r.out;
+}
+
+TEST_F(CliProgram, PortsThatCannotBeOpenedEndWithStatusThree) {
+    auto module = StartModule("COM9");
+    ASSERT_TRUE(module);
+    CliResult r = RunProgram({"-p", "COM8", "version"});
+    EXPECT_EQ(r.exit, 3);
+    EXPECT_NE(r.err.find("COM8: cannot open the port: no such port"), std::string::npos) << r.err;
+
+    CSerialLink holder;
+    ASSERT_TRUE(holder.Open(9, 9600, 'N', 8, 0));
+    r = RunProgram({"-p", "COM9", "version"});
+    EXPECT_EQ(r.exit, 3);
+    EXPECT_NE(r.err.find("busy"), std::string::npos) << r.err;
+    EXPECT_TRUE(module->ReceivedFrames().empty());
+}
+
+TEST_F(CliProgram, CtrlCEndsAnExportKeepsTheFileAndThePartialAndExits130) {
+    auto module = StartModule("COM9");
+    ASSERT_TRUE(module);
+    for (uint16_t slot = 1; slot <= 448; slot += 3) {
+        ASSERT_TRUE(module->SetSlot(slot, CodePattern(200, static_cast<uint8_t>(slot))));
+    }
+    SimFaults paced;
+    paced.paced9600 = true;
+    module->SetFaults(paced);
+    const std::string path = Path("backup.txt");
+    WriteFileBytes(path, "old backup");
+
+    CliProcess cli({"-p", "COM9", "export", path});
+    ASSERT_TRUE(cli.Started());
+    ASSERT_TRUE(module->WaitForFrames(5, 30s));
+    ASSERT_TRUE(cli.Signal(SIGINT));
+    const CliResult r = cli.Wait(30s);
+    EXPECT_EQ(r.exit, 130) << r.err;
+    EXPECT_NE(r.out.find("Export interrupted"), std::string::npos) << r.out;
+
+    const size_t asked = module->ReceivedFrames().size();
+    EXPECT_LT(asked, 20u);
+    EXPECT_EQ(ReadFileBytes(path), "old backup");
+    std::string expected;
+    for (uint16_t slot = 1; slot <= asked; slot += 3) {
+        expected += ExpectedLine(slot, CodePattern(200, static_cast<uint8_t>(slot)));
+    }
+    EXPECT_EQ(ReadFileBytes(path + ".partial"), expected);
+    // The port was closed: another program can open it at once.
+    CSerialLink next;
+    EXPECT_TRUE(next.Open(9, 9600, 'N', 8, 0));
+}
+
+} // namespace

@@ -1,0 +1,151 @@
+// The serial layer's pieces for the command line and the window: a port
+// named by COM name or device path, why a port does not open, the by-id
+// name of a device, and the monitor of the port directory.
+
+#include "CliTestSupport.h"
+#include "PortAccess.h"
+#include "PortDirectory.h"
+#include "PortIdentity.h"
+#include "PortMonitor.h"
+#include "SerialLink.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(PortLookup, ComNamesAndDevicePathsLeadToTheComNumber) {
+    PrivateRuntimeDir runtime;
+    auto module = StartModule("COM21");
+    ASSERT_TRUE(module);
+    const std::string alias = (runtime.Path() / "alias").string();
+    std::filesystem::create_symlink(module->SlavePath(), alias);
+
+    for (const std::string& name : {std::string("COM21"), std::string("com21"), module->SlavePath(),
+                                    module->PublishedLink(), alias}) {
+        SCOPED_TRACE(name);
+        const PortLookup lookup = LookUpPort(name);
+        EXPECT_EQ(lookup.problem, PortProblem::None) << lookup.text;
+        EXPECT_EQ(lookup.port, 21);
+    }
+    struct Case {
+        std::string name;
+        PortProblem problem;
+    };
+    for (const Case& c :
+         {Case{"COM0", PortProblem::NotAPortName}, Case{"COM256", PortProblem::NotAPortName},
+          Case{"ttyUSB0", PortProblem::NotAPortName}, Case{"/dev/null", PortProblem::NotListed},
+          Case{(runtime.Path() / "gone").string(), PortProblem::Missing}}) {
+        SCOPED_TRACE(c.name);
+        const PortLookup lookup = LookUpPort(c.name);
+        EXPECT_EQ(lookup.problem, c.problem);
+        EXPECT_EQ(lookup.port, 0);
+        EXPECT_FALSE(lookup.text.empty());
+    }
+}
+
+TEST(PortLookup, DiagnosisTellsAMissingPortFromABusyOne) {
+    PrivateRuntimeDir runtime;
+    auto module = StartModule("COM22");
+    ASSERT_TRUE(module);
+    EXPECT_EQ(DiagnosePort(22).problem, PortProblem::None);
+    {
+        CSerialLink holder;
+        ASSERT_TRUE(holder.Open(22, 9600, 'N', 8, 0));
+        const PortDiagnosis busy = DiagnosePort(22);
+        EXPECT_EQ(busy.problem, PortProblem::Busy);
+        EXPECT_EQ(busy.device, module->PublishedLink());
+    }
+    EXPECT_EQ(DiagnosePort(23).problem, PortProblem::NotListed);
+
+    // A link whose target has gone.
+    const std::string dir = PortDirectoryPath();
+    std::filesystem::create_symlink("/dev/no-such-tty", dir + "/COM24");
+    const PortDiagnosis missing = DiagnosePort(24);
+    EXPECT_EQ(missing.problem, PortProblem::Missing);
+    EXPECT_NE(missing.text.find("/dev/no-such-tty"), std::string::npos) << missing.text;
+}
+
+TEST(PortIdentity, TheByIdNameIsTheLinkToTheSameDevice) {
+    PrivateRuntimeDir runtime;
+    const auto dir = runtime.Path() / "by-id";
+    std::filesystem::create_directory(dir);
+    std::filesystem::create_symlink("/dev/null", dir / "usb-Maker_Adapter_A1-if00-port0");
+    std::filesystem::create_symlink("/dev/zero", dir / "usb-Other-if00");
+    EXPECT_EQ(ByIdName("/dev/null", dir.string()),
+              (dir / "usb-Maker_Adapter_A1-if00-port0").string());
+    EXPECT_EQ(ByIdName("/dev/full", dir.string()), "");
+    EXPECT_EQ(ByIdName("/dev/null", (runtime.Path() / "none").string()), "");
+
+    // A pseudo-terminal has no adapter behind it.
+    auto module = StartModule("COM25");
+    ASSERT_TRUE(module);
+    EXPECT_TRUE(IdentifyPort(module->SlavePath()).Empty());
+    EXPECT_EQ(DescribeIdentity({"FTDI", "FT232R USB UART", "A50285BI", "/dev/serial/by-id/x"}),
+              "FTDI FT232R USB UART, serial A50285BI, /dev/serial/by-id/x");
+    EXPECT_EQ(DescribeIdentity({"", "", "", ""}), "");
+}
+
+// Waits until the monitor's descriptor is readable and takes its changes.
+bool ChangeSeen(CPortMonitor& monitor, std::chrono::milliseconds timeout) {
+    return WaitFor(
+        [&] {
+            pollfd p{monitor.Fd(), POLLIN, 0};
+            return poll(&p, 1, 50) > 0 && monitor.TakeChanges();
+        },
+        timeout);
+}
+
+TEST(PortMonitor, SeesPortsPublishedAndWithdrawnInThePortDirectory) {
+    PrivateRuntimeDir runtime;
+    CPortMonitor monitor;
+    ASSERT_TRUE(monitor.Start());
+    ASSERT_TRUE(monitor.WatchesPortDirectory());
+    ASSERT_GE(monitor.Fd(), 0);
+    EXPECT_FALSE(monitor.TakeChanges()); // nothing happened yet
+
+    auto module = StartModule("COM26");
+    ASSERT_TRUE(module);
+    EXPECT_TRUE(ChangeSeen(monitor, 5s));
+    while (monitor.TakeChanges()) {
+    }
+    module->Stop(); // withdraws the link
+    EXPECT_TRUE(ChangeSeen(monitor, 5s));
+
+    // A publisher killed outright leaves its link behind, but the kernel
+    // closes its lock file: that is seen too, and the stale link is not listed.
+    while (monitor.TakeChanges()) {
+    }
+    pid_t sim = -1;
+    char program[] = LUMARET_SIM_PROGRAM;
+    char portOption[] = "--port";
+    char portName[] = "COM27";
+    char* argv[] = {program, portOption, portName, nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    ASSERT_EQ(posix_spawn(&sim, program, &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    EXPECT_TRUE(WaitFor([] { return !ResolveComDevice(27).empty(); }, 5s));
+    EXPECT_TRUE(ChangeSeen(monitor, 5s));
+    while (monitor.TakeChanges()) {
+    }
+    kill(sim, SIGKILL);
+    waitpid(sim, nullptr, 0);
+    EXPECT_TRUE(ChangeSeen(monitor, 5s));
+    EXPECT_TRUE(ResolveComDevice(27).empty());
+    EXPECT_TRUE(std::filesystem::is_symlink(PortDirectoryPath() + "/COM27"));
+}
+
+} // namespace

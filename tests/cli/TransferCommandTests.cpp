@@ -1,0 +1,353 @@
+// Export, import, verify and clone against simulated modules, on the short
+// timing: the files written, the reports, the exit statuses and the frames
+// the modules received.
+
+#include "CliTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <map>
+#include <thread>
+
+namespace {
+
+class CliTransfers : public ::testing::Test {
+protected:
+    void SetUp() override {
+        module = StartModule("COM9");
+        ASSERT_TRUE(module);
+    }
+    std::string Path(const std::string& name) { return (runtime.Path() / name).string(); }
+    void Fill(SimulatedModule& m, const std::map<uint16_t, Bytes>& codes) {
+        for (const auto& [slot, code] : codes) {
+            ASSERT_TRUE(m.SetSlot(slot, code));
+        }
+    }
+    static std::string Lines(const std::map<uint16_t, Bytes>& codes) {
+        std::string text;
+        for (const auto& [slot, code] : codes) {
+            text += ExpectedLine(slot, code);
+        }
+        return text;
+    }
+    static std::vector<std::string> OutLines(const std::string& out) {
+        std::vector<std::string> lines;
+        size_t start = 0;
+        for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
+            lines.push_back(out.substr(start, end - start));
+        }
+        return lines;
+    }
+
+    PrivateRuntimeDir runtime;
+    std::unique_ptr<SimulatedModule> module;
+};
+
+TEST_F(CliTransfers, ExportReplacesTheFileOnlyOnceEverySlotIsRead) {
+    const std::map<uint16_t, Bytes> codes{{1, {0x01}},
+                                          {20, CodePattern(30, 2)},
+                                          {200, CodePattern(504, 9)},
+                                          {448, CodePattern(500, 4)}};
+    Fill(*module, codes);
+    const std::string path = Path("backup.txt");
+    WriteFileBytes(path, "old backup");
+
+    const CliResult r = RunInProcess({"-p", "COM9", "export", path});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "Export ok: 448 slots read, 4 with codes, 444 empty, written to " + path + "\n");
+    EXPECT_EQ(ReadFileBytes(path), Lines(codes));
+    EXPECT_FALSE(FileExists(path + ".partial"));
+    const auto frames = module->ReceivedFrames();
+    ASSERT_EQ(frames.size(), 448u);
+    for (uint16_t slot = 1; slot <= 448; ++slot) {
+        ASSERT_EQ(frames[slot - 1], ExpectedReadFrame(slot)) << "slot " << slot;
+    }
+}
+
+TEST_F(CliTransfers, AFailedExportLeavesTheOldFileAndKeepsWhatItRead) {
+    Fill(*module, {{1, {0x01}}, {20, CodePattern(30, 2)}, {36, CodePattern(500, 3)}, {37, {0x37}}});
+    const std::string path = Path("backup.txt");
+    WriteFileBytes(path, "old backup");
+
+    // The module stops answering after slot 36: it did answer, so status 1.
+    SimFaults stop;
+    stop.stopAfterSlot = 36;
+    module->SetFaults(stop);
+    CliResult r = RunInProcess({"--json", "-p", "COM9", "export", path});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(ReadFileBytes(path), "old backup");
+    EXPECT_EQ(ReadFileBytes(path + ".partial"), ExpectedLine(1, {0x01}) +
+                                                    ExpectedLine(20, CodePattern(30, 2)) +
+                                                    ExpectedLine(36, CodePattern(500, 3)));
+    auto json = nlohmann::json::parse(r.out);
+    EXPECT_EQ(json["noReplyAt"], 37);
+    EXPECT_EQ(json["codes"], 3);
+    EXPECT_EQ(json["empty"], 33);
+    EXPECT_EQ(json["complete"], false);
+    EXPECT_EQ(json["partial"], path + ".partial");
+
+    // A module that never answers: status 4, and still nothing lost.
+    SimFaults silent;
+    silent.silent = true;
+    module->SetFaults(silent);
+    r = RunInProcess({"-p", "COM9", "export", path});
+    EXPECT_EQ(r.exit, 4);
+    EXPECT_NE(r.out.find("Export fail: no reply at slot 1"), std::string::npos) << r.out;
+    EXPECT_EQ(ReadFileBytes(path), "old backup");
+    EXPECT_EQ(ReadFileBytes(path + ".partial"), "");
+
+    // A file beside which nothing can be written: a file problem, status 2.
+    module->SetFaults({});
+    r = RunInProcess({"-p", "COM9", "export", Path("no/such/dir/backup.txt")});
+    EXPECT_EQ(r.exit, 2);
+    EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+}
+
+TEST_F(CliTransfers, InterruptionEndsAnExportAtTheNextSlot) {
+    for (uint16_t slot = 1; slot <= 448; slot += 2) {
+        ASSERT_TRUE(module->SetSlot(slot, CodePattern(40, static_cast<uint8_t>(slot))));
+    }
+    const std::string path = Path("backup.txt");
+    WriteFileBytes(path, "old backup");
+    CRunControl control;
+    CliResult r;
+    std::thread run([&] {
+        r = RunInProcess({"-p", "COM9", "export", path}, BulkTiming(), &control);
+    });
+    ASSERT_TRUE(module->WaitForFrames(20, std::chrono::seconds(20)));
+    control.Interrupt();
+    const size_t askedAtInterrupt = module->ReceivedFrames().size();
+    run.join();
+
+    EXPECT_EQ(r.exit, 130);
+    EXPECT_NE(r.out.find("Export interrupted"), std::string::npos) << r.out;
+    const size_t asked = module->ReceivedFrames().size();
+    EXPECT_LE(asked, askedAtInterrupt + 1);
+    EXPECT_EQ(ReadFileBytes(path), "old backup");
+    std::string expected;
+    for (uint16_t slot = 1; slot <= asked; slot += 2) {
+        expected += ExpectedLine(slot, CodePattern(40, static_cast<uint8_t>(slot)));
+    }
+    EXPECT_EQ(ReadFileBytes(path + ".partial"), expected);
+}
+
+TEST_F(CliTransfers, FourModulesExportAtOnceEachIntoItsOwnFile) {
+    std::vector<std::unique_ptr<SimulatedModule>> others;
+    for (const char* name : {"COM10", "COM11", "COM12"}) {
+        others.push_back(StartModule(name));
+        ASSERT_TRUE(others.back());
+    }
+    std::vector<SimulatedModule*> all{module.get()};
+    for (auto& m : others) {
+        all.push_back(m.get());
+    }
+    std::vector<std::map<uint16_t, Bytes>> contents;
+    for (size_t i = 0; i < all.size(); ++i) {
+        std::map<uint16_t, Bytes> codes;
+        for (uint16_t slot = static_cast<uint16_t>(1 + i); slot <= 448; slot += 37) {
+            codes[slot] = CodePattern(10 + slot % 50, static_cast<uint8_t>(slot + i));
+        }
+        Fill(*all[i], codes);
+        contents.push_back(codes);
+    }
+
+    // Without {port} the files would overwrite each other: refused at once.
+    CliResult r = RunInProcess({"-p", "COM9,COM10,COM11,COM12", "export", Path("one.txt")});
+    EXPECT_EQ(r.exit, 2);
+    EXPECT_NE(r.err.find("{port}"), std::string::npos);
+    for (SimulatedModule* m : all) {
+        EXPECT_TRUE(m->ReceivedFrames().empty());
+    }
+
+    r = RunInProcess(
+        {"--json", "-p", "COM9,COM10", "-p", "COM11,COM12", "export", Path("backup-{port}.txt")});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    const auto json = nlohmann::json::parse(r.out);
+    ASSERT_TRUE(json.is_array());
+    ASSERT_EQ(json.size(), 4u);
+    const char* names[] = {"COM9", "COM10", "COM11", "COM12"};
+    for (size_t i = 0; i < all.size(); ++i) {
+        SCOPED_TRACE(names[i]);
+        const std::string file = Path(std::string("backup-") + names[i] + ".txt");
+        EXPECT_EQ(json[i]["port"], names[i]);
+        EXPECT_EQ(json[i]["file"], file);
+        EXPECT_EQ(json[i]["ok"], true);
+        EXPECT_EQ(json[i]["codes"], contents[i].size());
+        EXPECT_EQ(ReadFileBytes(file), Lines(contents[i]));
+        EXPECT_EQ(all[i]->ReceivedFrames().size(), 448u);
+    }
+}
+
+TEST_F(CliTransfers, ImportReportsEveryLineAndFailsOnAMalformedOne) {
+    const std::string path = Path("lines.txt");
+    struct Case {
+        const char* name;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"CR", "0003,A1B2\r12,AB\r0007,0102\r"},
+        {"LF", "0003,A1B2\n12,AB\n0007,0102\n"},
+        {"CR LF", "0003,A1B2\r\n12,AB\r\n0007,0102"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFileBytes(path, c.text);
+        module->ClearReceivedFrames();
+        const CliResult r = RunInProcess({"-p", "COM9", "import", path});
+        EXPECT_EQ(r.exit, 1);
+        EXPECT_EQ(
+            OutLines(r.out),
+            (std::vector<std::string>{
+                "line 1: slot 3, 2 bytes: ok",
+                "line 2: File format wrong (no comma behind a four-character key index)",
+                "line 3: slot 7, 2 bytes: ok",
+                "Import done with errors: 3 lines, 2 written, 1 File format wrong (skipped)"}));
+        EXPECT_EQ(module->ReceivedFrames(),
+                  (std::vector<Bytes>{ExpectedWriteFrame(3, {0xA1, 0xB2}),
+                                      ExpectedWriteFrame(7, {0x01, 0x02})}));
+        EXPECT_EQ(module->Slot(7), (Bytes{0x01, 0x02}));
+    }
+
+    WriteFileBytes(path, "0003,A1B2\r0004,\r");
+    const CliResult r = RunInProcess({"--json", "-p", "COM9", "import", path});
+    EXPECT_EQ(r.exit, 0);
+    const auto json = nlohmann::json::parse(r.out);
+    EXPECT_EQ(json["written"], 2);
+    EXPECT_EQ(json["lines"][1]["slot"], 4);
+    EXPECT_EQ(json["lines"][1]["bytes"], 0);
+    EXPECT_EQ(json["lines"][1]["result"], "ok");
+}
+
+TEST_F(CliTransfers, ImportStopsAtALineTheModuleDoesNotAcknowledge) {
+    std::string text;
+    for (uint16_t slot = 1; slot <= 4; ++slot) {
+        text += ExpectedLine(slot, {static_cast<uint8_t>(slot)});
+    }
+    const std::string path = Path("four.txt");
+    WriteFileBytes(path, text);
+
+    // Line 2 is not answered in either attempt: status 1, lines 3 and 4 not sent.
+    SimFaults refuse;
+    refuse.writeReplySizes = {8, 0, 0};
+    module->SetFaults(refuse);
+    CliResult r = RunInProcess({"-p", "COM9", "import", path});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(OutLines(r.out),
+              (std::vector<std::string>{
+                  "line 1: slot 1, 1 byte: ok", "line 2: slot 2, 1 byte: not acknowledged",
+                  "Import fail: 4 lines, 1 written, 1 not acknowledged, 2 not sent after it"}));
+    EXPECT_EQ(module->ReceivedFrames().size(), 3u);
+
+    // A module that answers nothing at all: status 4.
+    SimFaults silent;
+    silent.silent = true;
+    module->SetFaults(silent);
+    r = RunInProcess({"-p", "COM9", "import", path});
+    EXPECT_EQ(r.exit, 4);
+
+    // Files that cannot be read: status 2, and the port is not even opened.
+    module->SetFaults({});
+    module->ClearReceivedFrames();
+    for (const std::string& bad : {Path("missing.txt"), runtime.Path().string()}) {
+        r = RunInProcess({"-p", "COM9", "import", bad});
+        EXPECT_EQ(r.exit, 2) << bad;
+        EXPECT_NE(r.err.find("cannot read " + bad), std::string::npos) << r.err;
+    }
+    EXPECT_TRUE(module->ReceivedFrames().empty());
+}
+
+TEST_F(CliTransfers, VerifyComparesTheSlotsTheFileNames) {
+    Fill(*module, {{2, {0x02}}, {5, {0x05, 0x06}}, {9, {0x09}}, {300, CodePattern(504, 1)}});
+    const std::string path = Path("check.txt");
+    WriteFileBytes(path, ExpectedLine(2, {0x02}) + ExpectedLine(5, {0x05, 0x06}) +
+                             ExpectedLine(300, CodePattern(504, 1)));
+
+    CliResult r = RunInProcess({"-p", "COM9", "verify", path});
+    EXPECT_EQ(r.exit, 0) << r.out;
+    EXPECT_EQ(r.out, "Verify ok: 3 slots match\n");
+    EXPECT_EQ(
+        module->ReceivedFrames(),
+        (std::vector<Bytes>{ExpectedReadFrame(2), ExpectedReadFrame(5), ExpectedReadFrame(300)}));
+
+    // A changed code, a slot emptied, one the file wants empty.
+    WriteFileBytes(path, ExpectedLine(2, {0x02}) + ExpectedLine(5, {0x05, 0x07}) +
+                             ExpectedLine(6, {0x01}) + "0009,\r");
+    r = RunInProcess({"-p", "COM9", "verify", path});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(OutLines(r.out),
+              (std::vector<std::string>{"slot 5: different code (module 2 bytes, file 2 bytes)",
+                                        "slot 6: empty on the module, the file has 1 byte",
+                                        "slot 9: the module holds 1 byte, the file has it empty",
+                                        "Verify fail: 3 of 4 slots differ"}));
+
+    // --exact: every other slot must be empty too.
+    WriteFileBytes(path, ExpectedLine(2, {0x02}) + ExpectedLine(5, {0x05, 0x06}) +
+                             ExpectedLine(300, CodePattern(504, 1)));
+    module->ClearReceivedFrames();
+    r = RunInProcess({"--json", "-p", "COM9", "verify", "--exact", path});
+    EXPECT_EQ(r.exit, 1);
+    const auto json = nlohmann::json::parse(r.out);
+    ASSERT_EQ(json["differences"].size(), 1u);
+    EXPECT_EQ(json["differences"][0]["slot"], 9);
+    EXPECT_EQ(json["differences"][0]["kind"], "not in the file");
+    EXPECT_EQ(module->ReceivedFrames().size(), 448u);
+}
+
+TEST_F(CliTransfers, CloneCopiesOneModuleIntoThreeAndVerifiesEach) {
+    std::map<uint16_t, Bytes> codes;
+    for (uint16_t slot = 3; slot <= 448; slot += 29) {
+        codes[slot] = CodePattern(5 + slot % 100, static_cast<uint8_t>(slot));
+    }
+    Fill(*module, codes);
+    std::vector<std::unique_ptr<SimulatedModule>> targets;
+    for (const char* name : {"COM10", "COM11", "COM12"}) {
+        targets.push_back(StartModule(name));
+        ASSERT_TRUE(targets.back());
+        ASSERT_TRUE(targets.back()->SetSlot(3, {0xEE})); // overwritten by the clone
+    }
+    const CliResult r = RunInProcess({"-p", "COM9", "clone", "--to", "COM10,COM11,COM12"});
+    EXPECT_EQ(r.exit, 0) << r.err << r.out;
+    const auto lines = OutLines(r.out);
+    ASSERT_EQ(lines.size(), 4u) << r.out;
+    EXPECT_EQ(lines[0], "COM9: exported: " + std::to_string(codes.size()) + " slots with codes, " +
+                            std::to_string(448 - codes.size()) + " empty");
+    for (size_t i = 0; i < targets.size(); ++i) {
+        const std::string name = "COM" + std::to_string(10 + i);
+        EXPECT_EQ(lines[i + 1], name + ": Import ok: " + std::to_string(codes.size()) + " lines, " +
+                                    std::to_string(codes.size()) + " written; Verify ok: " +
+                                    std::to_string(codes.size()) + " slots match");
+        for (const auto& [slot, code] : codes) {
+            ASSERT_EQ(targets[i]->Slot(slot), code) << name << " slot " << slot;
+        }
+        // Each target got the writes, then the reads of the verify.
+        const auto frames = targets[i]->ReceivedFrames();
+        ASSERT_EQ(frames.size(), 2 * codes.size());
+        EXPECT_EQ(frames.front(), ExpectedWriteFrame(codes.begin()->first, codes.begin()->second));
+        EXPECT_EQ(frames.back(), ExpectedReadFrame(codes.rbegin()->first));
+    }
+    // The source must not be a target.
+    EXPECT_EQ(RunInProcess({"-p", "COM9", "clone", "--to", "COM10,COM9"}).exit, 2);
+}
+
+TEST_F(CliTransfers, ProgressIsDrawnOnATerminalOnlyAndNeverOnStandardOutput) {
+    ASSERT_TRUE(module->SetSlot(4, {0x04}));
+    const std::string path = Path("progress.txt");
+    CliResult r = RunInProcess({"-p", "COM9", "export", path}, BulkTiming(), nullptr, true);
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_NE(r.err.find("COM9 export ["), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("/448 slots"), std::string::npos);
+    EXPECT_NE(r.err.find("448/448 slots  ok in"), std::string::npos);
+    EXPECT_NE(r.err.find(" left"), std::string::npos); // a time left while it ran
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+    // The board is taken off the screen at the end.
+    EXPECT_EQ(r.err.substr(r.err.size() - 3), "\x1b[J");
+
+    r = RunInProcess({"-q", "-p", "COM9", "export", path}, BulkTiming(), nullptr, true);
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_EQ(r.err, "");
+}
+
+} // namespace
