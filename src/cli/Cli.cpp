@@ -55,18 +55,21 @@ std::vector<CPortReport> RunClone(CliContext& context, int& usage, std::string& 
     std::vector<CPortReport> reports =
         RunOnPorts(source, context, [&text](CPortSession& s, CPortReport& r) {
             r.fields["role"] = "source";
-            if (s.Open(r))
+            if (s.Open(r)) {
                 ExportToMemory(s, text, r);
+            }
         });
-    if (reports.front().exit != 0 || context.control.Interrupted())
+    if (reports.front().exit != 0 || context.control.Interrupted()) {
         return reports;
+    }
 
     const std::vector<std::string> lines = SplitDatabaseText(text);
     std::vector<CPortReport> cloned =
         RunOnPorts(targets, context, [&lines](CPortSession& s, CPortReport& r) {
             r.fields["role"] = "target";
-            if (!s.Open(r))
+            if (!s.Open(r)) {
                 return;
+            }
             CPortReport imported, verified;
             const bool ran = ImportLines(s, lines, imported, false);
             r.fields["import"] = imported.fields;
@@ -76,8 +79,9 @@ std::vector<CPortReport> RunClone(CliContext& context, int& usage, std::string& 
                 VerifyLines(s, lines, false, verified);
                 r.fields["verify"] = verified.fields;
                 r.Status(verified.exit);
-                for (size_t i = 0; i + 1 < verified.lines.size(); ++i)
+                for (size_t i = 0; i + 1 < verified.lines.size(); ++i) {
                     r.Say(verified.lines[i]); // each difference
+                }
                 line += "; " + verified.lines.back();
             }
             r.Say(line);
@@ -91,8 +95,9 @@ std::vector<CPortReport> RunClone(CliContext& context, int& usage, std::string& 
 int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     CliOptions options;
     const ParseOutcome parsed = ParseOptions(args, options, env.out, env.err);
-    if (!parsed.run)
+    if (!parsed.run) {
         return parsed.exit;
+    }
 
     CConsole console(env.err);
     CliContext context{options, env.timing, console, env.control,
@@ -137,17 +142,21 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         return usage;
     }
     // The port runs said their errors as they came; the others say them now.
-    for (const CPortReport& report : reports)
-        if (report.port.empty() && !report.error.empty())
+    for (const CPortReport& report : reports) {
+        if (report.port.empty() && !report.error.empty()) {
             console.Line("lumaret-cli: " + report.error);
+        }
+    }
 
-    if (options.json)
+    if (options.json) {
         WriteJson(env.out, reports, several);
-    else
+    } else {
         WriteText(env.out, reports, several);
+    }
 
     int exit = 0;
-    for (const CPortReport& report : reports)
+    for (const CPortReport& report : reports) {
         exit = std::max(exit, report.exit);
+    }
     return env.control.Interrupted() ? EXIT_INTERRUPTED : exit;
 }

@@ -27,8 +27,9 @@ public:
     void SetProgressRange(int32_t, int32_t upper) override { m_row.Begin(m_task, m_unit, upper); }
     void SetProgressPos(int32_t position) override { m_row.Update(position); }
     void TransferProgress(int32_t position) override {
-        if (position > 0)
+        if (position > 0) {
             m_row.Update(position);
+        }
     }
     void SetLogText(const std::string&) override {}
     void SetCaption(const std::string&) override {}
@@ -55,8 +56,9 @@ uint16_t SlotOf(const CliOptions& o) {
 }
 
 std::string Trimmed(std::string hexGroups) {
-    if (!hexGroups.empty())
+    if (!hexGroups.empty()) {
         hexGroups.pop_back();
+    }
     return hexGroups;
 }
 
@@ -82,8 +84,9 @@ std::string FileForPort(const std::string& file, const std::string& port) {
 }
 
 void RunVersion(CPortSession& session, CPortReport& report) {
-    if (!session.Open(report))
+    if (!session.Open(report)) {
         return;
+    }
     const VersionOutcome outcome = GetVersion(session.Link(), session.Timing());
     if (outcome.ok) {
         report.Say(outcome.text);
@@ -99,13 +102,15 @@ void RunRead(CPortSession& session, CPortReport& report) {
     const CliOptions& o = session.Context().options;
     const uint16_t slot = SlotOf(o);
     report.fields["slot"] = slot;
-    if (!session.Open(report))
+    if (!session.Open(report)) {
         return;
+    }
     const ExchangeReply reply = ReadKey(session.Link(), slot, session.Timing());
     const std::string groups = HexGroups(reply.bytes.data(), reply.count);
     report.fields["bytes"] = reply.count;
-    if (reply.count > 0)
+    if (reply.count > 0) {
         report.fields["reply"] = Trimmed(groups);
+    }
     if (reply.count == 0) {
         report.Say("Communication fail!");
         report.fields["outcome"] = "Communication fail!";
@@ -136,24 +141,27 @@ void RunSend(CPortSession& session, CPortReport& report) {
     const CliOptions& o = session.Context().options;
     const uint16_t slot = KeyIndex(o.channel, o.key);
     report.fields["slot"] = slot;
-    if (!session.Open(report))
+    if (!session.Open(report)) {
         return;
+    }
     const SendOutcome outcome =
         SendKey(session.Link(), slot, ChannelMask(o.channel), session.Timing());
     report.Say(SendOutcomeText(outcome));
     report.fields["outcome"] = SendOutcomeText(outcome);
-    if (outcome == SendOutcome::KeyEmpty)
+    if (outcome == SendOutcome::KeyEmpty) {
         report.Status(EXIT_OUTCOME);
-    else if (outcome == SendOutcome::CommunicationFail)
+    } else if (outcome == SendOutcome::CommunicationFail) {
         report.Status(session.FailureStatus());
+    }
 }
 
 void RunLearn(CPortSession& session, CPortReport& report) {
     const CliOptions& o = session.Context().options;
     const uint16_t slot = KeyIndex(o.channel, o.key);
     report.fields["slot"] = slot;
-    if (!session.Open(report))
+    if (!session.Open(report)) {
         return;
+    }
     StartLearn(session.Link(), slot);
     const LearnOutcome outcome =
         AwaitLearnAnswer(session.Link(), session.Timing(), &session.Running());
@@ -168,8 +176,9 @@ void RunLearn(CPortSession& session, CPortReport& report) {
     report.fields["outcome"] = text;
     if (outcome.state == CLearnAnswer::State::Answered) {
         report.fields["status"] = outcome.status;
-        if (outcome.status != 0)
+        if (outcome.status != 0) {
             report.Status(EXIT_OUTCOME);
+        }
     } else {
         report.Status(session.FailureStatus());
     }
@@ -177,8 +186,9 @@ void RunLearn(CPortSession& session, CPortReport& report) {
 
 void RunExport(CPortSession& session, const std::string& path, CPortReport& report) {
     report.fields["file"] = path;
-    if (!session.Open(report))
+    if (!session.Open(report)) {
         return;
+    }
     CExportFile file(path);
     std::string why;
     if (!file.Open(&why)) {
@@ -193,12 +203,13 @@ void RunExport(CPortSession& session, const std::string& path, CPortReport& repo
     int codes = 0, empty = 0;
     std::optional<uint16_t> silentSlot;
     for (const auto& [slot, bytes] : view.slots) {
-        if (bytes == 0)
+        if (bytes == 0) {
             silentSlot = slot;
-        else if (bytes == STATUS_REPLY_SIZE)
+        } else if (bytes == STATUS_REPLY_SIZE) {
             ++empty;
-        else
+        } else {
             ++codes;
+        }
     }
     const int read = codes + empty;
     report.fields["slots"] = read;
@@ -251,10 +262,11 @@ bool ExportToMemory(CPortSession& session, std::string& text, CPortReport& repor
     text = memory.Text();
     int codes = 0, empty = 0;
     for (const auto& [slot, bytes] : view.slots) {
-        if (bytes == STATUS_REPLY_SIZE)
+        if (bytes == STATUS_REPLY_SIZE) {
             ++empty;
-        else if (bytes != 0)
+        } else if (bytes != 0) {
             ++codes;
+        }
     }
     report.fields["codes"] = codes;
     report.fields["empty"] = empty;
@@ -277,17 +289,26 @@ bool ExportToMemory(CPortSession& session, std::string& text, CPortReport& repor
     return false;
 }
 
-void RunImport(CPortSession& session, const std::string& path, CPortReport& report) {
+// The file's lines, read before the port is opened: a file that cannot be
+// read is a usage error and the module is never touched.
+static bool ReadLinesThenOpen(CPortSession& session, const std::string& path, CPortReport& report,
+                              std::vector<std::string>& lines) {
     report.fields["file"] = path;
-    const DatabaseFileLines file = ReadDatabaseFile(path);
+    DatabaseFileLines file = ReadDatabaseFile(path);
     if (!file.ok) {
         report.Fail(EXIT_USAGE, "cannot read " + path + ": " + file.error);
         report.fields["error"] = report.error;
-        return;
+        return false;
     }
-    if (!session.Open(report))
-        return;
-    ImportLines(session, file.lines, report, true);
+    lines = std::move(file.lines);
+    return session.Open(report);
+}
+
+void RunImport(CPortSession& session, const std::string& path, CPortReport& report) {
+    std::vector<std::string> lines;
+    if (ReadLinesThenOpen(session, path, report, lines)) {
+        ImportLines(session, lines, report, true);
+    }
 }
 
 bool ImportLines(CPortSession& session, const std::vector<std::string>& lines, CPortReport& report,
@@ -298,10 +319,12 @@ bool ImportLines(CPortSession& session, const std::vector<std::string>& lines, C
 
     enum class Result { NotSent, Ok, Malformed, NotAcknowledged };
     std::vector<Result> results(lines.size(), Result::NotSent);
-    for (const size_t i : view.malformed)
+    for (const size_t i : view.malformed) {
         results[i] = Result::Malformed;
-    for (const auto& [i, acknowledged] : view.written)
+    }
+    for (const auto& [i, acknowledged] : view.written) {
         results[i] = acknowledged ? Result::Ok : Result::NotAcknowledged;
+    }
 
     int ok = 0, malformed = 0, refused = 0, notSent = 0;
     Json perLine = Json::array();
@@ -329,21 +352,24 @@ bool ImportLines(CPortSession& session, const std::vector<std::string>& lines, C
                 what += " (" + stop + ")";
                 entry["warning"] = stop;
             }
-            if (eachLine)
+            if (eachLine) {
                 report.Say(head + what);
+            }
             break;
         case Result::Malformed:
             ++malformed;
             entry["result"] = "File format wrong";
             entry["reason"] = check.reason;
-            if (eachLine)
+            if (eachLine) {
                 report.Say(head + "File format wrong (" + check.reason + ")");
+            }
             break;
         case Result::NotAcknowledged:
             ++refused;
             entry["result"] = "not acknowledged";
-            if (eachLine)
+            if (eachLine) {
                 report.Say(head + what + "not acknowledged");
+            }
             break;
         }
         perLine.push_back(std::move(entry));
@@ -354,12 +380,14 @@ bool ImportLines(CPortSession& session, const std::vector<std::string>& lines, C
     report.fields["notAcknowledged"] = refused;
     report.fields["notSent"] = notSent;
 
-    if (refused > 0)
+    if (refused > 0) {
         report.Status(session.FailureStatus());
-    else if (!complete && session.Running().load() == 0)
+    } else if (!complete && session.Running().load() == 0) {
         report.Status(EXIT_INTERRUPTED);
-    if (malformed > 0)
+    }
+    if (malformed > 0) {
         report.Status(EXIT_OUTCOME);
+    }
 
     const bool success = complete && malformed == 0;
     std::string summary = std::string(success    ? "Import ok: "
@@ -367,29 +395,26 @@ bool ImportLines(CPortSession& session, const std::vector<std::string>& lines, C
                                                  : "Import fail: ") +
                           std::to_string(lines.size()) + " lines, " + std::to_string(ok) +
                           " written";
-    if (malformed > 0)
+    if (malformed > 0) {
         summary += ", " + std::to_string(malformed) + " File format wrong (skipped)";
-    if (refused > 0)
+    }
+    if (refused > 0) {
         summary += ", " + std::to_string(refused) + " not acknowledged";
-    if (notSent > 0)
+    }
+    if (notSent > 0) {
         summary += ", " + std::to_string(notSent) +
                    (refused > 0 ? " not sent after it" : " not sent (interrupted)");
+    }
     report.Say(summary);
     session.Progress().End(success ? "ok" : complete ? "errors" : "fail");
     return complete;
 }
 
 void RunVerify(CPortSession& session, const std::string& path, CPortReport& report) {
-    report.fields["file"] = path;
-    const DatabaseFileLines file = ReadDatabaseFile(path);
-    if (!file.ok) {
-        report.Fail(EXIT_USAGE, "cannot read " + path + ": " + file.error);
-        report.fields["error"] = report.error;
-        return;
+    std::vector<std::string> lines;
+    if (ReadLinesThenOpen(session, path, report, lines)) {
+        VerifyLines(session, lines, session.Context().options.exact, report);
     }
-    if (!session.Open(report))
-        return;
-    VerifyLines(session, file.lines, session.Context().options.exact, report);
 }
 
 bool VerifyLines(CPortSession& session, const std::vector<std::string>& lines, bool exact,
@@ -410,16 +435,21 @@ bool VerifyLines(CPortSession& session, const std::vector<std::string>& lines, b
         CTransferRecorder view(session.Progress(), "verify", "slots");
         answered = ExportKeys(session.Link(), memory, session.Running(), view, session.Timing());
         const SlotContent held = SlotsOfLines(SplitDatabaseText(memory.Text()));
-        for (const auto& [slot, bytes] : view.slots)
+        for (const auto& [slot, bytes] : view.slots) {
             module[slot].replyBytes = bytes;
-        for (const auto& [slot, code] : held.codes)
+        }
+        for (const auto& [slot, code] : held.codes) {
             module[slot].code = code;
-        for (const auto& [slot, code] : wanted.codes)
-            if (slot < EXPORT_FIRST_SLOT || slot > EXPORT_LAST_SLOT)
+        }
+        for (const auto& [slot, code] : wanted.codes) {
+            if (slot < EXPORT_FIRST_SLOT || slot > EXPORT_LAST_SLOT) {
                 toRead.push_back(slot);
+            }
+        }
     } else {
-        for (const auto& [slot, code] : wanted.codes)
+        for (const auto& [slot, code] : wanted.codes) {
             toRead.push_back(slot);
+        }
         session.Progress().Begin("verify", "slots", static_cast<int32_t>(toRead.size()));
     }
     int32_t done = 0;
@@ -452,8 +482,9 @@ bool VerifyLines(CPortSession& session, const std::vector<std::string>& lines, b
     };
     for (const auto& [slot, code] : wanted.codes) {
         const auto found = module.find(slot);
-        if (found == module.end() || found->second.replyBytes == 0)
+        if (found == module.end() || found->second.replyBytes == 0) {
             continue; // not read: the run ended first
+        }
         ++compared;
         const ModuleSlot& m = found->second;
         if (m.replyBytes < STATUS_REPLY_SIZE) {
@@ -490,8 +521,9 @@ bool VerifyLines(CPortSession& session, const std::vector<std::string>& lines, b
     report.fields["differences"] = differences;
 
     const size_t count = differences.size();
-    if (count > 0)
+    if (count > 0) {
         report.Status(EXIT_OUTCOME);
+    }
     if (!answered) {
         const bool interrupted = session.Running().load() == 0;
         report.Status(interrupted ? EXIT_INTERRUPTED : session.FailureStatus());

@@ -13,8 +13,9 @@ void AppendRows(std::string& out, const std::vector<std::string>& rows) {
 } // namespace
 
 void CConsole::EraseBoardLocked(std::string& out) {
-    if (m_board.empty())
+    if (m_board.empty()) {
         return;
+    }
     // Up to the board's first row, then clear to the end of the screen.
     out += "\x1b[" + std::to_string(m_board.size()) + "F\x1b[J";
 }

@@ -8,21 +8,24 @@ constexpr size_t CODE_TEXT_OFFSET = 5;
 } // namespace
 
 std::string LineCheck::StopText() const {
-    if (stopColumn == 0 || !parsed)
+    if (stopColumn == 0 || !parsed) {
         return {};
+    }
     const size_t n = parsed->code.size();
     const std::string kept =
         std::to_string(n) + (n == 1 ? " byte before it is" : " bytes before it are");
-    if (loneDigit)
+    if (loneDigit) {
         return "the lone digit at column " + std::to_string(stopColumn) + " is dropped";
+    }
     std::string shown;
-    if (stopChar == ' ')
+    if (stopChar == ' ') {
         shown = "a space inside a byte";
-    else if (static_cast<unsigned char>(stopChar) < 0x20 ||
-             static_cast<unsigned char>(stopChar) > 0x7E)
+    } else if (static_cast<unsigned char>(stopChar) < 0x20 ||
+               static_cast<unsigned char>(stopChar) > 0x7E) {
         shown = "byte " + HexPairs(reinterpret_cast<const uint8_t*>(&stopChar), 1);
-    else
+    } else {
         shown = std::string("'") + stopChar + "'";
+    }
     return "the code stops at column " + std::to_string(stopColumn) + " (" + shown +
            "): only the " + kept + " written";
 }
@@ -30,8 +33,9 @@ std::string LineCheck::StopText() const {
 LineCheck CheckDatabaseLine(std::string_view line, uint32_t maxCodeBytes) {
     LineCheck check;
     check.parsed = ParseDatabaseLine(line, maxCodeBytes, &check.reason);
-    if (!check.parsed)
+    if (!check.parsed) {
         return check;
+    }
     // The walk of HexTextToBytes, to see where it stops short of the end.
     const std::string_view text = line.substr(CODE_TEXT_OFFSET);
     size_t j = 0;

@@ -32,8 +32,9 @@ bool ReadLines(const std::string& path, std::vector<std::string>& lines, CPortRe
 void RunDryRun(const std::string& path, CPortReport& report) {
     report.fields["file"] = path;
     std::vector<std::string> lines;
-    if (!ReadLines(path, lines, report))
+    if (!ReadLines(path, lines, report)) {
         return;
+    }
     int ok = 0, malformed = 0, stopping = 0;
     Json perLine = Json::array();
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -72,21 +73,25 @@ void RunDryRun(const std::string& path, CPortReport& report) {
     report.fields["stopping"] = stopping;
     std::string summary =
         "Dry run: " + std::to_string(lines.size()) + " lines, " + std::to_string(ok) + " ok";
-    if (malformed > 0)
+    if (malformed > 0) {
         summary += ", " + std::to_string(malformed) + " File format wrong (would be skipped)";
-    if (stopping > 0)
+    }
+    if (stopping > 0) {
         summary += ", " + std::to_string(stopping) + " with a code cut short";
+    }
     report.Say(summary);
-    if (malformed > 0 || stopping > 0)
+    if (malformed > 0 || stopping > 0) {
         report.Status(EXIT_OUTCOME);
+    }
 }
 
 void RunDiff(const std::string& pathA, const std::string& pathB, CPortReport& report) {
     report.fields["a"] = pathA;
     report.fields["b"] = pathB;
     std::vector<std::string> linesA, linesB;
-    if (!ReadLines(pathA, linesA, report) || !ReadLines(pathB, linesB, report))
+    if (!ReadLines(pathA, linesA, report) || !ReadLines(pathB, linesB, report)) {
         return;
+    }
     SlotContent a = SlotsOfLines(linesA);
     SlotContent b = SlotsOfLines(linesB);
     for (const auto& [name, content] : {std::pair{"A", &a}, std::pair{"B", &b}}) {
@@ -128,8 +133,9 @@ void RunDiff(const std::string& pathA, const std::string& pathB, CPortReport& re
     report.fields["onlyInA"] = std::move(onlyA);
     report.fields["onlyInB"] = std::move(onlyB);
     report.fields["different"] = std::move(different);
-    if (count > 0)
+    if (count > 0) {
         report.Status(EXIT_OUTCOME);
+    }
     report.Say(count == 0 ? "No difference: " + std::to_string(a.codes.size()) +
                                 " slots with codes in each"
                           : std::to_string(count) + " differences: " +
@@ -142,8 +148,9 @@ void RunPorts(CPortReport& report) {
     CDeviceMapRegistry registry;
     const PortListWalk walk = WalkPortList(registry);
     for (std::string message : walk.messages) {
-        while (!message.empty() && message.back() == '\n')
+        while (!message.empty() && message.back() == '\n') {
             message.pop_back();
+        }
         report.error += (report.error.empty() ? "" : "\n") + message;
     }
     Json ports = Json::array();
@@ -151,10 +158,12 @@ void RunPorts(CPortReport& report) {
         const std::string device = DeviceBehind(item.devicePath);
         const PortIdentity id = IdentifyPort(device);
         std::string line = item.comName + "  " + device;
-        if (device != item.devicePath)
+        if (device != item.devicePath) {
             line += "  (" + item.devicePath + ")";
-        if (const std::string who = DescribeIdentity(id); !who.empty())
+        }
+        if (const std::string who = DescribeIdentity(id); !who.empty()) {
             line += "  " + who;
+        }
         report.Say(line);
         ports.push_back({{"port", item.comName},
                          {"path", item.devicePath},

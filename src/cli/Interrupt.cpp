@@ -27,8 +27,9 @@ CInterruptWatch::CInterruptWatch(CRunControl& control) : m_control(control) {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     m_signalFd = signalfd(-1, &set, SFD_CLOEXEC);
     m_stopFd = eventfd(0, EFD_CLOEXEC);
-    if (m_signalFd >= 0 && m_stopFd >= 0)
+    if (m_signalFd >= 0 && m_stopFd >= 0) {
         m_thread = std::thread([this] { Watch(); });
+    }
 }
 
 CInterruptWatch::~CInterruptWatch() {
@@ -37,25 +38,31 @@ CInterruptWatch::~CInterruptWatch() {
         (void)!write(m_stopFd, &one, sizeof one);
         m_thread.join();
     }
-    if (m_signalFd >= 0)
+    if (m_signalFd >= 0) {
         close(m_signalFd);
-    if (m_stopFd >= 0)
+    }
+    if (m_stopFd >= 0) {
         close(m_stopFd);
+    }
 }
 
 void CInterruptWatch::Watch() {
     int received = 0;
     for (;;) {
         pollfd fds[2] = {{m_signalFd, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0)
+        if (poll(fds, 2, -1) < 0) {
             continue; // EINTR
-        if (fds[1].revents != 0)
+        }
+        if (fds[1].revents != 0) {
             return;
+        }
         signalfd_siginfo info{};
-        if (read(m_signalFd, &info, sizeof info) != sizeof info)
+        if (read(m_signalFd, &info, sizeof info) != sizeof info) {
             continue;
-        if (++received > 1)
+        }
+        if (++received > 1) {
             _exit(EXIT_INTERRUPTED); // asked twice: the operator will not wait
+        }
         m_control.Interrupt();
     }
 }

@@ -21,8 +21,9 @@ const char* const DESCRIPTION =
 
 std::string Trim(const std::string& s) {
     const size_t first = s.find_first_not_of(" \t");
-    if (first == std::string::npos)
+    if (first == std::string::npos) {
         return {};
+    }
     return s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
 
@@ -40,11 +41,13 @@ bool SplitPortList(const std::vector<std::string>& given, std::vector<std::strin
         for (;;) {
             const size_t comma = option.find(',', start);
             const std::string name = Trim(option.substr(start, comma - start));
-            if (name.empty())
+            if (name.empty()) {
                 return false;
+            }
             ports.push_back(name);
-            if (comma == std::string::npos)
+            if (comma == std::string::npos) {
                 break;
+            }
             start = comma + 1;
         }
     }
@@ -152,33 +155,41 @@ ParseOutcome ParseOptions(const std::vector<std::string>& args, CliOptions& opti
         {importCmd, CliCommand::Import}, {verifyCmd, CliCommand::Verify},
         {diffCmd, CliCommand::Diff},     {cloneCmd, CliCommand::Clone},
     };
-    for (const auto& [cmd, command] : commands)
-        if (cmd->parsed())
+    for (const auto& [cmd, command] : commands) {
+        if (cmd->parsed()) {
             options.command = command;
+        }
+    }
 
-    if (!SplitPortList(ports, options.ports))
+    if (!SplitPortList(ports, options.ports)) {
         return {false, Usage(err, "--port: an empty port name")};
-    if (!SplitPortList(targets, options.targets))
+    }
+    if (!SplitPortList(targets, options.targets)) {
         return {false, Usage(err, "--to: an empty port name")};
+    }
 
     // The window's own checks and text for a key; the channel as its field allows.
     auto keyAndChannel = [&](const std::vector<int>& pair) -> int {
         options.channel = pair[0];
         options.key = pair[1];
-        if (options.key < 1 || options.key > 100)
+        if (options.key < 1 || options.key > 100) {
             return Usage(err, "Key No must between 1 to 100!");
-        if (options.channel < 1 || options.channel > 4)
+        }
+        if (options.channel < 1 || options.channel > 4) {
             return Usage(err, "channel " + std::to_string(options.channel) +
                                   ": the channel must be between 1 and 4");
+        }
         return 0;
     };
     switch (options.command) {
     case CliCommand::Read:
-        if (slotOpt->count() > 0 && !readKey.empty())
+        if (slotOpt->count() > 0 && !readKey.empty()) {
             return {false, Usage(err, "read: give either CH KEY or --slot N, not both")};
+        }
         if (slotOpt->count() > 0) {
-            if (options.slot < 1 || options.slot > 448)
+            if (options.slot < 1 || options.slot > 448) {
                 return {false, Usage(err, "--slot: the slot must be between 1 and 448")};
+            }
         } else if (readKey.size() != 2) {
             return {false, Usage(err, "read: give CH KEY or --slot N")};
         } else if (const int bad = keyAndChannel(readKey)) {
@@ -186,12 +197,14 @@ ParseOutcome ParseOptions(const std::vector<std::string>& args, CliOptions& opti
         }
         break;
     case CliCommand::Send:
-        if (const int bad = keyAndChannel(sendKey))
+        if (const int bad = keyAndChannel(sendKey)) {
             return {false, bad};
+        }
         break;
     case CliCommand::Learn:
-        if (const int bad = keyAndChannel(learnKey))
+        if (const int bad = keyAndChannel(learnKey)) {
             return {false, bad};
+        }
         break;
     default:
         break;
@@ -200,13 +213,16 @@ ParseOutcome ParseOptions(const std::vector<std::string>& args, CliOptions& opti
     const bool needsPort =
         !(options.command == CliCommand::Ports || options.command == CliCommand::Diff ||
           (options.command == CliCommand::Import && options.dryRun));
-    if (needsPort && options.ports.empty())
+    if (needsPort && options.ports.empty()) {
         return {false, Usage(err, "--port is required for this command")};
-    if (options.command == CliCommand::Clone && options.ports.size() != 1)
+    }
+    if (options.command == CliCommand::Clone && options.ports.size() != 1) {
         return {false, Usage(err, "clone: give one source with --port and the targets with --to")};
+    }
     if (options.command == CliCommand::Export && options.ports.size() > 1 &&
-        options.file.find("{port}") == std::string::npos)
+        options.file.find("{port}") == std::string::npos) {
         return {false, Usage(err, "export to several ports: FILE must hold {port}, e.g. "
                                   "backup-{port}.txt, so that each module gets its own file")};
+    }
     return {true, 0};
 }

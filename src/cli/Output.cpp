@@ -1,22 +1,27 @@
 #include "Output.h"
 
 void WriteText(std::ostream& out, const std::vector<CPortReport>& reports, bool prefixed) {
-    for (const CPortReport& report : reports)
-        for (const std::string& line : report.lines)
+    for (const CPortReport& report : reports) {
+        for (const std::string& line : report.lines) {
             out << (prefixed ? report.port + ": " : std::string()) << line << '\n';
+        }
+    }
     out.flush();
 }
 
 Json JsonOf(const CPortReport& report) {
     Json object = Json::object();
-    if (!report.port.empty())
+    if (!report.port.empty()) {
         object["port"] = report.port;
+    }
     object["ok"] = report.exit == 0;
     object["exit"] = report.exit;
-    for (const auto& [key, value] : report.fields.items())
+    for (const auto& [key, value] : report.fields.items()) {
         object[key] = value;
-    if (!report.error.empty())
+    }
+    if (!report.error.empty()) {
         object["error"] = report.error;
+    }
     return object;
 }
 
@@ -24,8 +29,9 @@ void WriteJson(std::ostream& out, const std::vector<CPortReport>& reports, bool 
     Json document;
     if (array) {
         document = Json::array();
-        for (const CPortReport& report : reports)
+        for (const CPortReport& report : reports) {
             document.push_back(JsonOf(report));
+        }
     } else if (!reports.empty()) {
         document = JsonOf(reports.front());
     }

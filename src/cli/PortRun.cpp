@@ -37,8 +37,9 @@ std::vector<PortTarget> LookUpPorts(const std::vector<std::string>& names, std::
 std::vector<CPortReport> RunOnPorts(const std::vector<PortTarget>& targets, CliContext& context,
                                     const PortWork& work) {
     std::vector<std::string> labels;
-    for (const PortTarget& t : targets)
+    for (const PortTarget& t : targets) {
         labels.push_back(t.label);
+    }
     CProgressBoard board(context.console, labels, context.progress);
 
     std::vector<CPortReport> reports(targets.size());
@@ -54,8 +55,9 @@ std::vector<CPortReport> RunOnPorts(const std::vector<PortTarget>& targets, CliC
             work(session, report);
             session.Close();
         }
-        if (!report.error.empty())
+        if (!report.error.empty()) {
             context.console.Line("lumaret-cli: " + t.label + ": " + report.error);
+        }
     };
     std::vector<std::thread> threads;
     for (size_t i = 0; i < targets.size(); ++i) {
@@ -65,8 +67,9 @@ std::vector<CPortReport> RunOnPorts(const std::vector<PortTarget>& targets, CliC
             runOne(i); // no thread to be had: this port waits its turn
         }
     }
-    for (std::thread& thread : threads)
+    for (std::thread& thread : threads) {
         thread.join();
+    }
     board.Finish();
     return reports;
 }

@@ -13,10 +13,11 @@ constexpr auto REDRAW_PERIOD = std::chrono::milliseconds(100);
 std::string Duration(double seconds) {
     const long s = std::lround(std::max(0.0, seconds));
     char text[32];
-    if (s >= 3600)
+    if (s >= 3600) {
         std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
-    else
+    } else {
         std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
+    }
     return text;
 }
 
@@ -43,8 +44,9 @@ std::string CProgressBoard::RowText(const std::string& label, const std::string&
     std::string text = label + " " + task + " [" + std::string(filled, '#') +
                        std::string(BAR_WIDTH - filled, '-') + "] " + std::to_string(shown) + "/" +
                        std::to_string(total) + " " + unit;
-    if (!outcome.empty())
+    if (!outcome.empty()) {
         return text + "  " + outcome + " in " + Duration(seconds);
+    }
     if (shown > 0 && seconds > 0.0) {
         const double rate = shown / seconds;
         char figures[64];
@@ -58,8 +60,9 @@ std::string CProgressBoard::RowText(const std::string& label, const std::string&
 void CProgressBoard::Begin(size_t row, const std::string& task, const std::string& unit,
                            int32_t total) {
     std::lock_guard lock(m_mutex);
-    if (row >= m_rows.size())
+    if (row >= m_rows.size()) {
         return;
+    }
     Row& r = m_rows[row];
     r.task = task;
     r.unit = unit;
@@ -73,16 +76,18 @@ void CProgressBoard::Begin(size_t row, const std::string& task, const std::strin
 
 void CProgressBoard::Update(size_t row, int32_t done) {
     std::lock_guard lock(m_mutex);
-    if (row >= m_rows.size())
+    if (row >= m_rows.size()) {
         return;
+    }
     m_rows[row].done = done;
     DrawLocked(false);
 }
 
 void CProgressBoard::End(size_t row, const std::string& outcome) {
     std::lock_guard lock(m_mutex);
-    if (row >= m_rows.size())
+    if (row >= m_rows.size()) {
         return;
+    }
     Row& r = m_rows[row];
     r.outcome = outcome;
     r.seconds = std::chrono::duration<double>(Clock::now() - r.start).count();
@@ -91,17 +96,20 @@ void CProgressBoard::End(size_t row, const std::string& outcome) {
 
 void CProgressBoard::Finish() {
     std::lock_guard lock(m_mutex);
-    if (m_drawn)
+    if (m_drawn) {
         m_console.ClearBoard();
+    }
     m_drawn = false;
 }
 
 void CProgressBoard::DrawLocked(bool force) {
-    if (!m_enabled)
+    if (!m_enabled) {
         return;
+    }
     const auto now = Clock::now();
-    if (!force && m_drawn && now - m_lastDraw < REDRAW_PERIOD)
+    if (!force && m_drawn && now - m_lastDraw < REDRAW_PERIOD) {
         return;
+    }
     m_lastDraw = now;
     std::vector<std::string> lines;
     for (const Row& r : m_rows) {

@@ -56,16 +56,19 @@ public:
     CProgressRow() = default;
     CProgressRow(CProgressBoard* board, size_t row) : m_board(board), m_row(row) {}
     void Begin(const std::string& task, const std::string& unit, int32_t total) {
-        if (m_board)
+        if (m_board) {
             m_board->Begin(m_row, task, unit, total);
+        }
     }
     void Update(int32_t done) {
-        if (m_board)
+        if (m_board) {
             m_board->Update(m_row, done);
+        }
     }
     void End(const std::string& outcome) {
-        if (m_board)
+        if (m_board) {
             m_board->End(m_row, outcome);
+        }
     }
 
 private:

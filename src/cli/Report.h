@@ -23,7 +23,8 @@ struct CPortReport {
     void Status(int status) { exit = std::max(exit, status); }
     void Fail(int status, std::string text) {
         Status(status);
-        if (error.empty())
+        if (error.empty()) {
             error = std::move(text);
+        }
     }
 };

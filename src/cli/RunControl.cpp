@@ -5,14 +5,16 @@
 void CRunControl::Interrupt() {
     std::lock_guard lock(m_mutex);
     m_interrupted = true;
-    for (std::atomic<int32_t>* flag : m_flags)
+    for (std::atomic<int32_t>* flag : m_flags) {
         flag->store(0);
+    }
 }
 
 void CRunControl::Register(std::atomic<int32_t>& running) {
     std::lock_guard lock(m_mutex);
-    if (m_interrupted)
+    if (m_interrupted) {
         running.store(0);
+    }
     m_flags.push_back(&running);
 }
 

@@ -23,8 +23,9 @@ std::string CTracingDriver::TraceLine(const std::string& portName, char directio
     std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min,
                   local.tm_sec, static_cast<int>(ms));
     std::string line = std::string(stamp) + " " + portName + " " + direction + " ";
-    if (count == 0)
+    if (count == 0) {
         return line + "(nothing)";
+    }
     std::string hex = HexGroups(bytes, count);
     hex.pop_back(); // the last group's blank
     return line + hex;
@@ -32,14 +33,16 @@ std::string CTracingDriver::TraceLine(const std::string& portName, char directio
 
 TransferResult CTracingDriver::Took(const uint8_t* buffer, TransferResult r) {
     m_bytesRead += r.count;
-    if (m_trace != nullptr)
+    if (m_trace != nullptr) {
         m_trace->Line(TraceLine(m_portName, '<', buffer, r.count));
+    }
     return r;
 }
 
 TransferResult CTracingDriver::Gave(const uint8_t* buffer, TransferResult r) {
-    if (m_trace != nullptr)
+    if (m_trace != nullptr) {
         m_trace->Line(TraceLine(m_portName, '>', buffer, r.count));
+    }
     return r;
 }
 

@@ -18,22 +18,25 @@ namespace {
 
 std::string CanonicalPath(const std::string& path) {
     char resolved[PATH_MAX];
-    if (realpath(path.c_str(), resolved) == nullptr)
+    if (realpath(path.c_str(), resolved) == nullptr) {
         return {};
+    }
     return resolved;
 }
 
 std::string GroupName(gid_t gid) {
-    if (const group* g = getgrgid(gid))
+    if (const group* g = getgrgid(gid)) {
         return g->gr_name;
+    }
     return std::to_string(gid);
 }
 
 std::string PermissionText(const std::string& device) {
     struct stat st {};
     std::string group = "dialout";
-    if (stat(device.c_str(), &st) == 0)
+    if (stat(device.c_str(), &st) == 0) {
         group = GroupName(st.st_gid);
+    }
     return "permission denied on " + device + ": the user needs read and write access; add it " +
            "to the group '" + group + "' (sudo usermod -aG " + group + " $USER) and log in again";
 }
@@ -43,8 +46,9 @@ std::string PermissionText(const std::string& device) {
 PortLookup LookUpPort(const std::string& name) {
     PortLookup lookup;
     std::string upper = name;
-    for (size_t i = 0; i < upper.size() && i < 3; ++i)
+    for (size_t i = 0; i < upper.size() && i < 3; ++i) {
         upper[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(upper[i])));
+    }
     if (const auto n = ParseComNumber(upper)) {
         lookup.port = *n;
         return lookup;

@@ -31,8 +31,9 @@ CPortMonitor::~CPortMonitor() {
 bool CPortMonitor::Start() {
     Stop();
     m_epoll = epoll_create1(EPOLL_CLOEXEC);
-    if (m_epoll < 0)
+    if (m_epoll < 0) {
         return false;
+    }
 
     m_inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_inotify >= 0 && AddToEpoll(m_epoll, m_inotify)) {
@@ -54,27 +55,33 @@ bool CPortMonitor::Start() {
 }
 
 void CPortMonitor::Stop() {
-    if (m_udevMonitor != nullptr)
+    if (m_udevMonitor != nullptr) {
         udev_monitor_unref(m_udevMonitor);
+    }
     m_udevMonitor = nullptr;
-    if (m_udev != nullptr)
+    if (m_udev != nullptr) {
         udev_unref(m_udev);
+    }
     m_udev = nullptr;
-    if (m_inotify >= 0)
+    if (m_inotify >= 0) {
         close(m_inotify);
+    }
     m_inotify = -1;
     m_watch = -1;
-    if (m_epoll >= 0)
+    if (m_epoll >= 0) {
         close(m_epoll);
+    }
     m_epoll = -1;
 }
 
 bool CPortMonitor::WatchPortDirectory() {
-    if (m_inotify < 0)
+    if (m_inotify < 0) {
         return false;
+    }
     m_dir = PortDirectoryPath();
-    if (!EnsurePortDirectory(m_dir))
+    if (!EnsurePortDirectory(m_dir)) {
         return false;
+    }
     m_watch = inotify_add_watch(m_inotify, m_dir.c_str(), DIRECTORY_EVENTS | IN_ONLYDIR);
     return m_watch >= 0;
 }
@@ -85,21 +92,25 @@ bool CPortMonitor::TakeChanges() {
         alignas(inotify_event) char buffer[4096];
         for (;;) {
             const ssize_t n = read(m_inotify, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR)
+            if (n < 0 && errno == EINTR) {
                 continue;
-            if (n <= 0)
+            }
+            if (n <= 0) {
                 break;
+            }
             for (ssize_t at = 0; at < n;) {
                 const auto* ev = reinterpret_cast<const inotify_event*>(buffer + at);
-                if (ev->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF))
+                if (ev->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) {
                     m_watch = -1; // the directory went; watch it again once it is back
+                }
                 changed = true;
                 at += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
             }
         }
         // Made again (or for the first time) since: watch it, and read the list.
-        if (m_watch < 0 && WatchPortDirectory())
+        if (m_watch < 0 && WatchPortDirectory()) {
             changed = true;
+        }
     }
     if (m_udevMonitor != nullptr) {
         while (udev_device* dev = udev_monitor_receive_device(m_udevMonitor)) {

@@ -16,14 +16,6 @@
 
 extern char** environ;
 
-ExchangeTiming BulkTiming() {
-    ExchangeTiming timing = ScaledTiming(0.05);
-    timing.lineTimeouts.ReadIntervalTimeout = 10;
-    timing.lineTimeouts.ReadTotalTimeoutMultiplier = 1;
-    timing.lineTimeouts.ReadTotalTimeoutConstant = 200;
-    return timing;
-}
-
 CliResult RunInProcess(std::vector<std::string> args, const ExchangeTiming& timing,
                        CRunControl* control, bool terminal) {
     std::ostringstream out, err;
@@ -38,8 +30,9 @@ CliResult RunInProcess(std::vector<std::string> args, const ExchangeTiming& timi
 
 CliProcess::CliProcess(std::vector<std::string> args) {
     int out[2], err[2];
-    if (pipe2(out, O_CLOEXEC) != 0)
+    if (pipe2(out, O_CLOEXEC) != 0) {
         return;
+    }
     if (pipe2(err, O_CLOEXEC) != 0) {
         close(out[0]);
         close(out[1]);
@@ -52,11 +45,13 @@ CliProcess::CliProcess(std::vector<std::string> args) {
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     args.insert(args.begin(), LUMARET_CLI_PROGRAM);
     std::vector<char*> argv;
-    for (std::string& a : args)
+    for (std::string& a : args) {
         argv.push_back(a.data());
+    }
     argv.push_back(nullptr);
-    if (posix_spawn(&m_pid, LUMARET_CLI_PROGRAM, &actions, nullptr, argv.data(), environ) != 0)
+    if (posix_spawn(&m_pid, LUMARET_CLI_PROGRAM, &actions, nullptr, argv.data(), environ) != 0) {
         m_pid = -1;
+    }
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
     close(err[1]);
@@ -69,10 +64,12 @@ CliProcess::~CliProcess() {
         kill(m_pid, SIGKILL);
         waitpid(m_pid, nullptr, 0);
     }
-    if (m_out >= 0)
+    if (m_out >= 0) {
         close(m_out);
-    if (m_err >= 0)
+    }
+    if (m_err >= 0) {
         close(m_err);
+    }
 }
 
 bool CliProcess::Signal(int sig) {
@@ -87,14 +84,17 @@ CliResult CliProcess::Wait(std::chrono::milliseconds timeout) {
     while (outOpen || errOpen) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
+        if (left.count() <= 0) {
             return result;
+        }
         pollfd fds[2] = {{outOpen ? m_out : -1, POLLIN, 0}, {errOpen ? m_err : -1, POLLIN, 0}};
-        if (poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR)
+        if (poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) {
             return result;
+        }
         for (int i = 0; i < 2; ++i) {
-            if (fds[i].revents == 0)
+            if (fds[i].revents == 0) {
                 continue;
+            }
             char buffer[4096];
             const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
             if (n > 0) {
@@ -124,9 +124,11 @@ bool FileExists(const std::string& path) {
 
 std::unique_ptr<SimulatedModule> StartModule(const std::string& comName, bool empty) {
     auto module = std::make_unique<SimulatedModule>();
-    if (!module->Start() || !module->Publish(comName))
+    if (!module->Start() || !module->Publish(comName)) {
         return nullptr;
-    if (empty)
+    }
+    if (empty) {
         module->ClearSlots();
+    }
     return module;
 }

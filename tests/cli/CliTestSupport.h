@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BulkTiming.h"
 #include "Cli.h"
 #include "ExchangeTiming.h"
 #include "ExpectedBytes.h"
@@ -13,9 +14,6 @@
 #include <string>
 #include <sys/types.h>
 #include <vector>
-
-// Short pauses and read endings: the program's steps in a fraction of the time.
-ExchangeTiming BulkTiming();
 
 // What a run of the command line left behind.
 struct CliResult {
@@ -60,8 +58,9 @@ std::unique_ptr<SimulatedModule> StartModule(const std::string& comName, bool em
 template <typename F> bool WaitFor(F condition, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
+        if (std::chrono::steady_clock::now() > deadline) {
             return false;
+        }
         struct timespec pause {
             0, 5 * 1000 * 1000
         };

@@ -2,6 +2,7 @@
 // the file written, the frames the module received, the log, the progress
 // bar and the buttons while and after a transfer runs.
 
+#include "BulkTiming.h"
 #include "ExpectedBytes.h"
 #include "LumaretDlg.h"
 #include "SimulatedModule.h"
@@ -33,15 +34,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Short pauses and read endings: the same steps, in a fraction of the time.
-ExchangeTiming BulkTiming() {
-    ExchangeTiming timing = ScaledTiming(0.05);
-    timing.lineTimeouts.ReadIntervalTimeout = 10;
-    timing.lineTimeouts.ReadTotalTimeoutMultiplier = 1;
-    timing.lineTimeouts.ReadTotalTimeoutConstant = 200;
-    return timing;
-}
 
 class Transfers : public ::testing::Test {
 protected:
