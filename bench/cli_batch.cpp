@@ -5,6 +5,7 @@
 // longer than one), the CPU time and the peak memory of the lumaret-cli
 // process in each run. Takes about five minutes on the fixed timing.
 
+#include "BenchModule.h"
 #include "DatabaseFormat.h"
 #include "SimulatedModule.h"
 
@@ -34,20 +35,10 @@ using Clock = std::chrono::steady_clock;
 constexpr int MODULES = 8;
 constexpr int FIRST_PORT = 11;
 
-// A third of the slots hold codes of 20-500 bytes, the same ones every run.
+// The bench module's content as a database file.
 std::string ModuleContent() {
     std::string text;
-    uint32_t state = 12345;
-    for (uint16_t slot = 1; slot <= 448; ++slot) {
-        state = state * 1664525u + 1013904223u;
-        if (slot % 3 != 0) {
-            continue;
-        }
-        const size_t size = 20 + (state >> 8) % 481;
-        std::vector<uint8_t> code(size);
-        for (size_t i = 0; i < size; ++i) {
-            code[i] = static_cast<uint8_t>(state >> (i % 24));
-        }
+    for (const auto& [slot, code] : BenchModuleCodes()) {
         const auto reply = SimulatedModule::CodeReply(code);
         text += FormatDatabaseLine(slot, reply.data(), static_cast<uint32_t>(reply.size()));
     }

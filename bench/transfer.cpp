@@ -5,6 +5,7 @@
 // the CPU time this process used, its peak memory, and how long events
 // waited on the UI thread while the transfer ran.
 
+#include "BenchModule.h"
 #include "DatabaseFormat.h"
 #include "LumaretDlg.h"
 #include "RuntimeDir.h"
@@ -43,25 +44,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr double BYTE_MS = 10.0 / 9.6; // 8N1 at 9600 baud
 constexpr double READ_INTERVAL_MS = 100.0;
-
-// A third of the slots hold codes of 20-500 bytes, the same ones every run.
-std::map<uint16_t, std::vector<uint8_t>> ModuleContent() {
-    std::map<uint16_t, std::vector<uint8_t>> codes;
-    uint32_t state = 12345;
-    for (uint16_t slot = 1; slot <= 448; ++slot) {
-        state = state * 1664525u + 1013904223u;
-        if (slot % 3 != 0) {
-            continue;
-        }
-        const size_t size = 20 + (state >> 8) % 481;
-        std::vector<uint8_t> code(size);
-        for (size_t i = 0; i < size; ++i) {
-            code[i] = static_cast<uint8_t>(state >> (i % 24));
-        }
-        codes[slot] = std::move(code);
-    }
-    return codes;
-}
 
 std::string Line(uint16_t slot, const std::vector<uint8_t>& code) {
     const auto reply = SimulatedModule::CodeReply(code);
@@ -164,7 +146,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path& dir = runtime.Path();
 
     // The module's slots and the 448-line file for the import.
-    const auto content = ModuleContent();
+    const auto content = BenchModuleCodes();
     std::string moduleFile;
     std::string importFile;
     double exportImpliedMs = 0;

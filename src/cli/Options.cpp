@@ -1,14 +1,12 @@
 #include "Options.h"
 
+#include "LumaretVersion.h"
+
 #include "ExitStatus.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-
-#ifndef LUMARET_VERSION
-#define LUMARET_VERSION "unknown"
-#endif
 
 namespace {
 

@@ -1,10 +1,10 @@
 // The real main dialog on the offscreen platform, driven by typed keys and
 // clicks, with a recording prompts object and a fake device map.
 
+#include "ExpectedBytes.h"
 #include "LumaretDlg.h"
 #include "PortDirectory.h"
 #include "PublishedPty.h"
-#include "SimulatedModule.h"
 #include "WindowTestSupport.h"
 
 #include <QAccessible>
@@ -289,7 +289,7 @@ protected:
 };
 
 std::vector<uint8_t> Status(uint8_t status) {
-    return SimulatedModule::StatusReply(status);
+    return ExpectedStatusReply(status);
 }
 
 TEST_F(KeyCommands, KeyNumbersOutsideTheRangeSendNothing) {

@@ -11,6 +11,10 @@ Bytes AppendCrc(Bytes bytes) {
     return bytes;
 }
 
+Bytes ExpectedStatusReply(uint8_t status) {
+    return AppendCrc({0x01, 0x05, 0x02, 0x06, 0x00, status});
+}
+
 Bytes ExpectedReadFrame(uint16_t slot) {
     return AppendCrc({0x01, 0x05, 0x02, 0x06, 0x00, 0x00, 0x03, 0x04,
                       static_cast<uint8_t>(slot & 0xFF), static_cast<uint8_t>(slot >> 8)});
