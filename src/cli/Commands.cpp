@@ -294,14 +294,7 @@ bool ExportToMemory(CPortSession& session, std::string& text, CPortReport& repor
 static bool ReadLinesThenOpen(CPortSession& session, const std::string& path, CPortReport& report,
                               std::vector<std::string>& lines) {
     report.fields["file"] = path;
-    DatabaseFileLines file = ReadDatabaseFile(path);
-    if (!file.ok) {
-        report.Fail(EXIT_USAGE, "cannot read " + path + ": " + file.error);
-        report.fields["error"] = report.error;
-        return false;
-    }
-    lines = std::move(file.lines);
-    return session.Open(report);
+    return ReadLines(path, lines, report) && session.Open(report);
 }
 
 void RunImport(CPortSession& session, const std::string& path, CPortReport& report) {

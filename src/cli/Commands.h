@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+// A database file's lines; a file that cannot be read is a usage error, told
+// in the report.
+bool ReadLines(const std::string& path, std::vector<std::string>& lines, CPortReport& report);
+
 // One function per command. The port commands open the session's port
 // themselves, after checking what they can without it (files).
 

@@ -16,6 +16,8 @@ std::string Bytes(size_t n) {
     return std::to_string(n) + (n == 1 ? " byte" : " bytes");
 }
 
+} // namespace
+
 bool ReadLines(const std::string& path, std::vector<std::string>& lines, CPortReport& report) {
     DatabaseFileLines file = ReadDatabaseFile(path);
     if (!file.ok) {
@@ -26,8 +28,6 @@ bool ReadLines(const std::string& path, std::vector<std::string>& lines, CPortRe
     lines = std::move(file.lines);
     return true;
 }
-
-} // namespace
 
 void RunDryRun(const std::string& path, CPortReport& report) {
     report.fields["file"] = path;

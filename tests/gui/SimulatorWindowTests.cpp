@@ -1,6 +1,7 @@
 // The real dialog against the simulated module on a pseudo-terminal: what the
 // operator sees, and the frames the module received, byte for byte.
 
+#include "ExpectedBytes.h"
 #include "LumaretDlg.h"
 #include "SimulatedModule.h"
 #include "WindowTestSupport.h"
@@ -18,14 +19,11 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
 // Channel 2, key 5 (index 0x0069, mask 0x02) throughout.
-const Bytes GET_FRAME{0x01, 0x05, 0x02, 0x06, 0x00, 0x00, 0x01, 0xF1, 0x31, 0x9D};
-const Bytes READ_FRAME{0x01, 0x05, 0x02, 0x06, 0x00, 0x00, 0x03, 0x04, 0x69, 0x00, 0x9E, 0x96};
-const Bytes SEND_FRAME{0x01, 0x05, 0x02, 0x06, 0x00, 0x00, 0x07, 0x02,
-                       0x69, 0x00, 0x02, 0x01, 0x69, 0x00, 0xBD, 0x55};
-const Bytes LEARN_FRAME{0x01, 0x05, 0x02, 0x06, 0x00, 0x00, 0x03, 0x01, 0x69, 0x00, 0x9F, 0x86};
+const Bytes& GET_FRAME = WORKED_GET_FRAME;
+const Bytes& READ_FRAME = WORKED_READ_FRAME;
+const Bytes& SEND_FRAME = WORKED_SEND_FRAME;
+const Bytes& LEARN_FRAME = WORKED_LEARN_FRAME;
 
 class SimulatorWindow : public ::testing::Test {
 protected:
