@@ -8,9 +8,13 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 status=0
-for f in $(git ls-files '*.cpp' '*.h'); do
-    clang-format --dry-run -Werror "$f" >/dev/null 2>&1 || { echo "format: $f"; status=1; }
-done
+# One run over every file; it names each file that differs.
+misformatted=$(git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror 2>&1 |
+               grep -oE '^[^:]+\.(cpp|h):' | sort -u | sed 's/:$//' || true)
+if [ -n "$misformatted" ]; then
+    echo "$misformatted" | sed 's/^/format: /'
+    status=1
+fi
 unbraced=$(git ls-files '*.cpp' '*.h' |
            xargs grep -nE '^\s*((\} )?else )?(if|for|while) \(.*\)$|^\s*(\} )?else$' || true)
 if [ -n "$unbraced" ]; then
