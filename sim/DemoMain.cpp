@@ -107,7 +107,8 @@ bool RunExchanges(CSerialLink& link, const SimulatedModule* module) {
     const uint16_t importIndex = 107;
     const std::vector<uint8_t> importCode{0x01, 0x02, 0x03, 0xA1, 0xB2, 0xC3};
     const bool acknowledged = ImportWriteLine(link, importIndex, importCode.data(),
-                                              static_cast<uint32_t>(importCode.size()), timing);
+                                              static_cast<uint32_t>(importCode.size()), timing)
+                                  .Written();
     check.Report("Import write, 0107,010203A1B2C3:", acknowledged,
                  acknowledged ? "acknowledged" : "not acknowledged");
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SafeFileReplace.h"
+#include "SafeFileWriter.h"
 #include "SlotStore.h"
 
 #include <chrono>

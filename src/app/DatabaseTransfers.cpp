@@ -1,11 +1,13 @@
 // Export and import of the whole module: the two button handlers, the worker
-// threads they release, and the view through which a worker shows its
-// progress on the dialog. The loops themselves live in the database layer.
+// threads they release, and the adapter through which a worker shows the
+// job's events on the dialog. The jobs themselves live in the job layer.
 
 #include "LumaretDlg.h"
 
 #include "DatabaseFormat.h"
-#include "TransferLoops.h"
+#include "ExportJob.h"
+#include "ImportJob.h"
+#include "SafeFileWriter.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -43,41 +45,67 @@ std::unique_ptr<std::thread> StartThread(std::function<void()> work) {
     }
 }
 
-// A worker's view of the dialog: every call runs on the UI thread and the
-// worker waits for it. Once the dialog is closing the calls are dropped.
-class CDialogTransferView : public ITransferView {
+// A worker's view of the dialog: the job's events turned into the window's
+// progress reports, log texts, captions and boxes. Every call runs on the UI
+// thread and the worker waits for it; once the dialog is closing the calls
+// are dropped.
+class CDialogJobView : public IJobObserver {
 public:
-    CDialogTransferView(CLumaretDlg& dlg, QPushButton* button) : m_dlg(dlg), m_button(button) {}
+    CDialogJobView(CLumaretDlg& dlg, QPushButton* button, const char* startText)
+        : m_dlg(dlg), m_button(button), m_startText(startText) {}
 
-    void SetProgressRange(int32_t lower, int32_t upper) override {
-        OnUi([this, lower, upper] { m_dlg.m_progress.setRange(lower, upper); });
+    void OnStart(int32_t total) override {
+        OnUi([this, total] {
+            m_dlg.m_progress.setRange(0, total);
+            m_dlg.m_progress.setValue(0);
+        });
+        if (m_startText != nullptr) {
+            SetLogText(m_startText);
+        }
     }
-    void SetProgressPos(int32_t position) override {
-        OnUi([this, position] { m_dlg.m_progress.setValue(position); });
+    void OnSlot(const SlotResult& slot) override {
+        switch (slot.state) {
+        case SlotResult::State::Code:
+        case SlotResult::State::Empty:
+            TransferProgress(slot.slot);
+            break;
+        case SlotResult::State::NoReply:
+            TransferProgress(0);
+            break;
+        case SlotResult::State::Damaged:
+        case SlotResult::State::NotStored:
+            break;
+        }
     }
-    void TransferProgress(int32_t position) override {
+    void OnLine(const LineResult& line) override {
+        if (line.state == LineResult::State::Malformed) {
+            TransferProgress(0);
+            OnUi([this] { m_dlg.MessageBox(QStringLiteral("File format wrong")); });
+        } else if (line.state == LineResult::State::Written) {
+            TransferProgress(static_cast<int32_t>(line.index + 1));
+        }
+    }
+
+    void SetLogText(const std::string& text) {
+        OnUi([this, text] { m_dlg.m_editLog.setPlainText(Latin1(text)); });
+    }
+    void SetCaption(const std::string& text) {
+        OnUi([this, text] { m_button->setText(Latin1(text)); });
+    }
+
+private:
+    void TransferProgress(int32_t position) {
         // Sent to the dialog on the UI thread, as the window message it stands for.
         OnUi([this, position] {
             CTransferProgressEvent progress(position, 0);
             QCoreApplication::sendEvent(&m_dlg, &progress);
         });
     }
-    void SetLogText(const std::string& text) override {
-        OnUi([this, text] { m_dlg.m_editLog.setPlainText(Latin1(text)); });
-    }
-    void SetCaption(const std::string& text) override {
-        OnUi([this, text] { m_button->setText(Latin1(text)); });
-    }
-    void FileFormatWrong(size_t lineIndex) override {
-        (void)lineIndex;
-        OnUi([this] { m_dlg.MessageBox(QStringLiteral("File format wrong")); });
-    }
-
-private:
     void OnUi(std::function<void()> work) { m_dlg.m_uiCalls.Call(std::move(work)); }
 
     CLumaretDlg& m_dlg;
     QPushButton* m_button;
+    const char* m_startText;
 };
 
 void CLumaretDlg::UpdateCommandStates() {
@@ -133,7 +161,7 @@ bool CLumaretDlg::StartTransfer(std::unique_ptr<std::thread>& worker, std::atomi
     return true;
 }
 
-void CLumaretDlg::EndTransfer(std::atomic<int32_t>& running, ITransferView& view,
+void CLumaretDlg::EndTransfer(std::atomic<int32_t>& running, CDialogJobView& view,
                               const char* caption, std::unique_ptr<std::thread>& worker) {
     m_file.Close();
     running = 0;
@@ -152,15 +180,20 @@ void CLumaretDlg::OnExportDatabase() {
         return;
     }
     m_strExportPath = path;
-    // The file is made (and emptied) now; a file that cannot be made ends
-    // the export here without a word.
-    if (!m_file.OpenForWriting(QFile::encodeName(m_strExportPath).toStdString())) {
+    // The file that will take the chosen one's place is made now, beside it;
+    // a target that cannot be replaced (a link, a device, a pipe, a folder)
+    // or a folder that takes no file ends the export here without a word.
+    // The chosen file itself stays as it is until the export has ended.
+    auto file = std::make_unique<CSafeFileWriter>(QFile::encodeName(m_strExportPath).toStdString());
+    if (!file->Open()) {
         return;
     }
-    m_file.Close();
+    m_pExportFile = std::move(file);
     // An export empties the loaded import lines.
     m_importLines.clear();
-    StartTransfer(m_pExportThread, m_bExporting, m_pExport, ExportThreadProc);
+    if (!StartTransfer(m_pExportThread, m_bExporting, m_pExport, ExportThreadProc)) {
+        m_pExportFile.reset();
+    }
 }
 
 unsigned CLumaretDlg::ExportThreadProc(void* pParam) {
@@ -168,14 +201,29 @@ unsigned CLumaretDlg::ExportThreadProc(void* pParam) {
     return 1;
 }
 
+// A complete export replaces the file. One that ends early never replaces a
+// file that was there: its lines go to FILE.partial beside it. Where there
+// was no file, the lines read make it, as they always have.
+static bool PutExportInPlace(CSafeFileWriter& file, bool complete) {
+    if (complete || !file.TargetExisted()) {
+        return file.Commit();
+    }
+    file.KeepAsPartial();
+    return false;
+}
+
 void CLumaretDlg::RunExport() {
     m_hWorkEvent->Wait();
-    CDialogTransferView view(*this, m_pExport);
-    if (m_file.OpenForWriting(QFile::encodeName(m_strExportPath).toStdString())) {
+    CDialogJobView view(*this, m_pExport, nullptr);
+    if (m_pExportFile && m_pExportFile->IsOpen()) {
         view.SetLogText("Start to read");
-        const bool ok = ExportKeys(m_serial, m_file, m_bExporting, view, m_timing);
+        const JobPort port{m_serial, m_timing, m_bExporting};
+        const ExportResult result = ExportModule(port, *m_pExportFile, view);
+        const bool complete = result.outcome == JobOutcome::Complete;
+        const bool ok = PutExportInPlace(*m_pExportFile, complete) && complete;
         view.SetLogText(ok ? "Export ok" : "Export fail");
     }
+    m_pExportFile.reset();
     EndTransfer(m_bExporting, view, "Export", m_pExportThread);
 }
 
@@ -209,8 +257,10 @@ unsigned CLumaretDlg::ImportThreadProc(void* pParam) {
 
 void CLumaretDlg::RunImport() {
     m_hWorkEvent->Wait();
-    CDialogTransferView view(*this, m_pImport);
-    const bool ok = ImportKeys(m_serial, m_importLines, m_bImporting, view, m_timing);
-    view.SetLogText(ok ? "Import ok" : "Import fail");
+    CDialogJobView view(*this, m_pImport, "Start write");
+    const JobPort port{m_serial, m_timing, m_bImporting};
+    const ImportResult result = ImportFile(port, m_importLines, view);
+    // Malformed lines were shown and skipped; they do not fail the import.
+    view.SetLogText(result.outcome == JobOutcome::Complete ? "Import ok" : "Import fail");
     EndTransfer(m_bImporting, view, "Import", m_pImportThread);
 }

@@ -102,7 +102,7 @@ void CLumaretDlg::OnLearnKey() {
     StartLearn(m_serial, KeyIndex(GetDlgItemInt(IDC_CHANNEL), keyNumber));
     ClearLog();
     m_pLearnFocusHeir = DisableCommand(m_pLearn);
-    m_learn.Start(m_timing.learnEmptyPolls);
+    m_learn.Start(m_timing.learnPolls);
     m_learnTimer.start(static_cast<int>(m_timing.learnPollPeriodMs), Qt::PreciseTimer, this);
     // A transfer would share the line with the polls.
     UpdateCommandStates();

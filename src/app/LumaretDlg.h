@@ -13,6 +13,7 @@
 #include "DatabaseFile.h"
 #include "ExchangeTiming.h"
 #include "LearnAnswer.h"
+#include "SafeFileWriter.h"
 #include "SerialLink.h"
 
 #include <QBasicTimer>
@@ -34,7 +35,7 @@
 #include <thread>
 #include <vector>
 
-class ITransferView;
+class CDialogJobView;
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -90,7 +91,7 @@ public:
     bool IsPortOpen() const { return m_bPortOpen != 0; }
     bool IsLearnPending() const { return m_learnTimer.isActive(); }
     int32_t LearnHeld() const { return m_learn.Held(); }
-    int32_t LearnTicks() const { return m_learn.EmptyPollsLeft(); }
+    int32_t LearnTicks() const { return m_learn.PollsLeft(); }
     const std::array<uint8_t, 8>& LearnReply() const { return m_learn.Reply(); }
     int32_t Importing() const { return m_bImporting.load(); }
     int32_t Exporting() const { return m_bExporting.load(); }
@@ -127,7 +128,7 @@ protected:
     static unsigned ImportThreadProc(void* pParam);
 
 private:
-    friend class CDialogTransferView;
+    friend class CDialogJobView;
 
     // Enables the command buttons for the state: one exchange at a time on
     // the line, so a running transfer or a pending learn holds the others off.
@@ -141,7 +142,7 @@ private:
     bool CancelTransfer(std::atomic<int32_t>& running, QPushButton* button, const char* caption);
     bool StartTransfer(std::unique_ptr<std::thread>& worker, std::atomic<int32_t>& running,
                        QPushButton* button, unsigned (*threadProc)(void*));
-    void EndTransfer(std::atomic<int32_t>& running, ITransferView& view, const char* caption,
+    void EndTransfer(std::atomic<int32_t>& running, CDialogJobView& view, const char* caption,
                      std::unique_ptr<std::thread>& worker);
     // Runs on the UI thread once a worker has gone through its closing steps.
     void OnWorkerEnded(std::unique_ptr<std::thread>& worker);
@@ -180,6 +181,8 @@ private:
     CSerialLink m_serial;
     QString m_strLog;
     CDatabaseFile m_file;
+    // The export's file until it is put in place.
+    std::unique_ptr<CSafeFileWriter> m_pExportFile;
     std::unique_ptr<CAutoResetEvent> m_hWorkEvent;
     QString m_strExportPath;
     std::vector<std::string> m_importLines;

@@ -1,9 +1,11 @@
 #include "Cli.h"
 
+#include "CloneJob.h"
 #include "Commands.h"
 #include "Console.h"
 #include "DatabaseFormat.h"
 #include "ExitStatus.h"
+#include "JobReport.h"
 #include "Options.h"
 #include "Output.h"
 #include "PortRun.h"
@@ -71,12 +73,15 @@ std::vector<CPortReport> RunClone(CliContext& context, int& usage, std::string& 
                 return;
             }
             CPortReport imported, verified;
-            const bool ran = ImportLines(s, lines, imported, false);
+            CProgressObserver importing(s.Progress(), "import", "lines");
+            CProgressObserver verifying(s.Progress(), "verify", "slots");
+            const CloneResult result = CloneOnto(s.Job(), lines, importing, verifying);
+            ReportImport(s, result.import, imported, false);
             r.fields["import"] = imported.fields;
             r.Status(imported.exit);
             std::string line = imported.lines.back();
-            if (ran && s.Running().load() != 0) {
-                VerifyLines(s, lines, false, verified);
+            if (result.verified) {
+                ReportVerify(s, result.verify, false, verified);
                 r.fields["verify"] = verified.fields;
                 r.Status(verified.exit);
                 for (size_t i = 0; i + 1 < verified.lines.size(); ++i) {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "ImportJob.h"
 #include "PortSession.h"
 #include "Report.h"
+#include "VerifyJob.h"
 
 #include <map>
 #include <string>
@@ -23,15 +25,14 @@ void RunExport(CPortSession& session, const std::string& path, CPortReport& repo
 void RunImport(CPortSession& session, const std::string& path, CPortReport& report);
 void RunVerify(CPortSession& session, const std::string& path, CPortReport& report);
 
-// The parts clone puts together: an export into memory, an import of lines,
-// a check of the slots the lines name. Each reports into report and returns
-// false when it did not run through (ImportLines: true also when it skipped
-// malformed lines; eachLine: a report line for every line of the file).
+// The parts clone puts together: an export into memory (false when it did
+// not run through), and the reports of an import (eachLine: a report line
+// for every line of the file) and of a check of the slots the lines name.
 bool ExportToMemory(CPortSession& session, std::string& text, CPortReport& report);
-bool ImportLines(CPortSession& session, const std::vector<std::string>& lines, CPortReport& report,
-                 bool eachLine);
-bool VerifyLines(CPortSession& session, const std::vector<std::string>& lines, bool exact,
-                 CPortReport& report);
+void ReportImport(CPortSession& session, const ImportResult& result, CPortReport& report,
+                  bool eachLine);
+void ReportVerify(CPortSession& session, const VerifyResult& result, bool exact,
+                  CPortReport& report);
 
 // Without a port.
 void RunDryRun(const std::string& path, CPortReport& report);

@@ -5,18 +5,12 @@
 
 #include "DatabaseFormat.h"
 #include "ExitStatus.h"
-#include "FileChecks.h"
+#include "FileLines.h"
+#include "JobReport.h"
 #include "PortIdentity.h"
 #include "PortList.h"
 #include "PortRegistry.h"
-
-namespace {
-
-std::string Bytes(size_t n) {
-    return std::to_string(n) + (n == 1 ? " byte" : " bytes");
-}
-
-} // namespace
+#include "VerifyJob.h"
 
 bool ReadLines(const std::string& path, std::vector<std::string>& lines, CPortReport& report) {
     DatabaseFileLines file = ReadDatabaseFile(path);
@@ -35,52 +29,46 @@ void RunDryRun(const std::string& path, CPortReport& report) {
     if (!ReadLines(path, lines, report)) {
         return;
     }
-    int ok = 0, malformed = 0, stopping = 0;
+    const std::vector<FileLine> checked = CheckFileLines(lines);
+    int ok = 0, malformed = 0, duplicates = 0;
     Json perLine = Json::array();
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const LineCheck check = CheckDatabaseLine(lines[i]);
+    for (size_t i = 0; i < checked.size(); ++i) {
+        const CheckedLine& line = checked[i].checked;
         const std::string head = "line " + std::to_string(i + 1) + ": ";
         Json entry{{"line", i + 1}};
-        if (!check.parsed) {
+        if (!line.parsed) {
             ++malformed;
             entry["result"] = "File format wrong";
-            entry["reason"] = check.reason;
-            report.Say(head + "File format wrong (" + check.reason + ")");
+            entry["reason"] = line.fault.reason;
+            entry["column"] = line.fault.column;
+            report.Say(head + LineFaultText(line.fault));
         } else {
-            const DatabaseLine& line = *check.parsed;
-            entry["slot"] = line.keyIndex;
-            entry["bytes"] = line.code.size();
-            std::string text = head + "slot " + std::to_string(line.keyIndex) + ", " +
-                               Bytes(line.code.size()) + ": ";
-            if (check.stopColumn > 0) {
-                ++stopping;
-                entry["result"] = "stops early";
-                entry["column"] = check.stopColumn;
-                entry["warning"] = check.StopText();
-                text += check.StopText();
-            } else {
-                ++ok;
-                entry["result"] = "ok";
-                text += "ok";
+            const DatabaseLine& parsed = *line.parsed;
+            if (checked[i].duplicateOf > 0) {
+                ++duplicates;
+                entry["duplicate_of"] = checked[i].duplicateOf;
+                report.Say(DuplicateText(i + 1, parsed.keyIndex, checked[i].duplicateOf));
             }
-            report.Say(text);
+            ++ok;
+            entry["slot"] = parsed.keyIndex;
+            entry["bytes"] = parsed.code.size();
+            entry["result"] = "ok";
+            report.Say(head + "slot " + std::to_string(parsed.keyIndex) + ", " +
+                       Bytes(parsed.code.size()) + ": ok");
         }
         perLine.push_back(std::move(entry));
     }
     report.fields["lines"] = std::move(perLine);
-    report.fields["ok"] = ok;
+    report.fields["lines_ok"] = ok;
     report.fields["malformed"] = malformed;
-    report.fields["stopping"] = stopping;
+    report.fields["duplicates"] = duplicates;
     std::string summary =
         "Dry run: " + std::to_string(lines.size()) + " lines, " + std::to_string(ok) + " ok";
     if (malformed > 0) {
         summary += ", " + std::to_string(malformed) + " File format wrong (would be skipped)";
     }
-    if (stopping > 0) {
-        summary += ", " + std::to_string(stopping) + " with a code cut short";
-    }
     report.Say(summary);
-    if (malformed > 0 || stopping > 0) {
+    if (malformed > 0) {
         report.Status(EXIT_OUTCOME);
     }
 }
@@ -92,56 +80,47 @@ void RunDiff(const std::string& pathA, const std::string& pathB, CPortReport& re
     if (!ReadLines(pathA, linesA, report) || !ReadLines(pathB, linesB, report)) {
         return;
     }
-    SlotContent a = SlotsOfLines(linesA);
-    SlotContent b = SlotsOfLines(linesB);
-    for (const auto& [name, content] : {std::pair{"A", &a}, std::pair{"B", &b}}) {
-        for (const auto& [line, reason] : content->malformed) {
-            report.Say(std::string(name) + " line " + std::to_string(line) +
-                       ": File format wrong (" + reason + ")");
+    const DiffResult diff = DiffFiles(linesA, linesB);
+    for (const auto& [name, malformed] :
+         {std::pair{"A", &diff.malformedA}, std::pair{"B", &diff.malformedB}}) {
+        for (const auto& [line, fault] : *malformed) {
+            report.Say(std::string(name) + " line " + std::to_string(line) + ": " +
+                       LineFaultText(fault));
             report.Status(EXIT_OUTCOME);
         }
-        // A slot written empty is an empty slot.
-        std::erase_if(content->codes, [](const auto& slot) { return slot.second.empty(); });
     }
-
     Json onlyA = Json::array(), onlyB = Json::array(), different = Json::array();
-    auto ia = a.codes.begin();
-    auto ib = b.codes.begin();
-    while (ia != a.codes.end() || ib != b.codes.end()) {
-        if (ib == b.codes.end() || (ia != a.codes.end() && ia->first < ib->first)) {
-            report.Say("only in A: slot " + std::to_string(ia->first) + " (" +
-                       Bytes(ia->second.size()) + ")");
-            onlyA.push_back({{"slot", ia->first}, {"bytes", ia->second.size()}});
-            ++ia;
-        } else if (ia == a.codes.end() || ib->first < ia->first) {
-            report.Say("only in B: slot " + std::to_string(ib->first) + " (" +
-                       Bytes(ib->second.size()) + ")");
-            onlyB.push_back({{"slot", ib->first}, {"bytes", ib->second.size()}});
-            ++ib;
-        } else {
-            if (ia->second != ib->second) {
-                report.Say("different: slot " + std::to_string(ia->first) + " (A " +
-                           Bytes(ia->second.size()) + ", B " + Bytes(ib->second.size()) + ")");
-                different.push_back(
-                    {{"slot", ia->first}, {"a", ia->second.size()}, {"b", ib->second.size()}});
-            }
-            ++ia;
-            ++ib;
+    for (const FileDifference& d : diff.differences) {
+        const std::string slot = std::to_string(d.slot);
+        switch (d.side) {
+        case FileDifference::Side::OnlyA:
+            report.Say("only in A: slot " + slot + " (" + Bytes(d.aBytes) + ")");
+            onlyA.push_back({{"slot", d.slot}, {"bytes", d.aBytes}});
+            break;
+        case FileDifference::Side::OnlyB:
+            report.Say("only in B: slot " + slot + " (" + Bytes(d.bBytes) + ")");
+            onlyB.push_back({{"slot", d.slot}, {"bytes", d.bBytes}});
+            break;
+        case FileDifference::Side::Different:
+            report.Say("different: slot " + slot + " (A " + Bytes(d.aBytes) + ", B " +
+                       Bytes(d.bBytes) + ")");
+            different.push_back({{"slot", d.slot}, {"a", d.aBytes}, {"b", d.bBytes}});
+            break;
         }
     }
-    const size_t count = onlyA.size() + onlyB.size() + different.size();
+    const size_t count = diff.differences.size();
+    const std::string summary =
+        count == 0 ? "No difference: " + std::to_string(diff.slotsA) + " slots with codes in each"
+                   : std::to_string(count) + " differences: " + std::to_string(onlyA.size()) +
+                         " only in A, " + std::to_string(onlyB.size()) + " only in B, " +
+                         std::to_string(different.size()) + " different";
     report.fields["onlyInA"] = std::move(onlyA);
     report.fields["onlyInB"] = std::move(onlyB);
     report.fields["different"] = std::move(different);
     if (count > 0) {
         report.Status(EXIT_OUTCOME);
     }
-    report.Say(count == 0 ? "No difference: " + std::to_string(a.codes.size()) +
-                                " slots with codes in each"
-                          : std::to_string(count) + " differences: " +
-                                std::to_string(report.fields["onlyInA"].size()) + " only in A, " +
-                                std::to_string(report.fields["onlyInB"].size()) + " only in B, " +
-                                std::to_string(report.fields["different"].size()) + " different");
+    report.Say(summary);
 }
 
 void RunPorts(CPortReport& report) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ExchangeTiming.h"
+#include "JobPort.h"
 #include "ProgressBar.h"
 #include "Report.h"
 #include "RunControl.h"
@@ -40,6 +41,11 @@ public:
     void Close();
 
     CSerialLink& Link() { return m_link; }
+    // The session's reply checks: each kind of reply is checked from the
+    // first one whose CRC holds.
+    CReplyChecks& Checks() { return m_checks; }
+    // What a job on this port runs with.
+    JobPort Job() { return JobPort{m_link, m_context.timing, m_running.Flag(), &m_checks}; }
     const ExchangeTiming& Timing() const { return m_context.timing; }
     std::atomic<int32_t>& Running() { return m_running.Flag(); }
     bool Interrupted() const { return m_context.control.Interrupted(); }
@@ -57,6 +63,7 @@ private:
     uint8_t m_port;
     CProgressRow m_progress;
     CRunningFlag m_running;
+    CReplyChecks m_checks;
     CTracingDriver* m_driver = nullptr; // owned by m_link
     CSerialLink m_link;
 };

@@ -4,7 +4,6 @@
 #include "Reply.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 
 std::string FormatDatabaseLine(int slot, const uint8_t* reply, uint32_t n) {
@@ -13,12 +12,7 @@ std::string FormatDatabaseLine(int slot, const uint8_t* reply, uint32_t n) {
     std::string line(head);
     // The reply without its header and its CRC.
     const CodeSpan code = CodeBytes(reply, n);
-    static const char DIGITS[] = "0123456789ABCDEF";
-    line.reserve(line.size() + 2 * size_t{code.size} + 1);
-    for (uint32_t i = 0; i < code.size; ++i) {
-        line.push_back(DIGITS[code.data[i] >> 4]);
-        line.push_back(DIGITS[code.data[i] & 0x0F]);
-    }
+    line += HexPairs(code.data, code.size);
     line.push_back('\r');
     return line;
 }
@@ -93,40 +87,112 @@ uint32_t HexTextToBytes(std::string_view text, uint8_t* out, uint32_t capacity) 
     return count;
 }
 
+namespace {
+
+// The key index and its comma before the code text.
+constexpr size_t KEY_INDEX_DIGITS = 4;
+constexpr size_t CODE_TEXT_OFFSET = KEY_INDEX_DIGITS + 1;
+
+CheckedLine Malformed(std::string reason, size_t column) {
+    CheckedLine checked;
+    checked.fault = LineFault{std::move(reason), column};
+    return checked;
+}
+
+std::string Shown(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u > 0x7E) {
+        return "byte " + HexPairs(&u, 1);
+    }
+    return std::string("'") + c + "'";
+}
+
+bool IsDecimal(char c) {
+    return c >= '0' && c <= '9';
+}
+
+} // namespace
+
+CheckedLine CheckDatabaseLine(std::string_view line, uint32_t maxCodeBytes) {
+    if (line.empty()) {
+        return Malformed("the line is empty", 0);
+    }
+    if (line.find(',') != KEY_INDEX_DIGITS) {
+        return Malformed("no comma behind a four-character key index", 0);
+    }
+    int32_t index = 0;
+    for (size_t i = 0; i < KEY_INDEX_DIGITS; ++i) {
+        if (!IsDecimal(line[i])) {
+            return Malformed("the key index holds " + Shown(line[i]) + ", not only decimal digits",
+                             i + 1);
+        }
+        index = index * 10 + (line[i] - '0');
+    }
+    if (!IsSlot(index)) {
+        return Malformed("the key index " + std::string(line.substr(0, KEY_INDEX_DIGITS)) +
+                             " names no slot (slots are " + std::to_string(FIRST_SLOT) + " to " +
+                             std::to_string(LAST_SLOT) + ")",
+                         1);
+    }
+
+    // Pairs of digits, spaces allowed between them, nothing else.
+    const uint32_t limit = std::min(maxCodeBytes, MAX_READ_CODE_BYTES);
+    DatabaseLine parsed;
+    parsed.keyIndex = static_cast<uint16_t>(index);
+    for (size_t j = CODE_TEXT_OFFSET; j < line.size();) {
+        if (line[j] == ' ') {
+            ++j;
+            continue;
+        }
+        if (HexDigitValue(line[j]) == 16) {
+            return Malformed(Shown(line[j]) + " is not a hexadecimal digit", j + 1);
+        }
+        if (j + 1 >= line.size()) {
+            return Malformed("an odd number of hexadecimal digits", j + 1);
+        }
+        if (line[j + 1] == ' ') {
+            return Malformed("a space inside a byte", j + 2);
+        }
+        if (HexDigitValue(line[j + 1]) == 16) {
+            return Malformed(Shown(line[j + 1]) + " is not a hexadecimal digit", j + 2);
+        }
+        if (parsed.code.size() == limit) {
+            // Refused rather than cut short into a corrupted slot.
+            return Malformed("the code is longer than " + std::to_string(limit) + " bytes", j + 1);
+        }
+        parsed.code.push_back(
+            static_cast<uint8_t>(HexDigitValue(line[j]) * 16 + HexDigitValue(line[j + 1])));
+        j += 2;
+    }
+    CheckedLine checked;
+    checked.parsed = std::move(parsed);
+    return checked;
+}
+
 std::optional<DatabaseLine> ParseDatabaseLine(std::string_view line, uint32_t maxCodeBytes,
                                               std::string* reason) {
-    auto malformed = [reason](const char* why) -> std::optional<DatabaseLine> {
-        if (reason != nullptr) {
-            *reason = why;
-        }
-        return std::nullopt;
-    };
-    if (line.empty()) {
-        return malformed("the line is empty");
+    CheckedLine checked = CheckDatabaseLine(line, maxCodeBytes);
+    if (!checked.parsed && reason != nullptr) {
+        *reason = std::move(checked.fault.reason);
     }
-    if (line.find(',') != 4) {
-        return malformed("no comma behind a four-character key index");
-    }
-    // Characters other than digits are not refused: files in use rely on
-    // '00A1' giving 171. Signed 8-bit character codes, as the file is read.
-    int32_t index = 0;
-    for (size_t i = 0; i < 4; ++i) {
-        index = index * 10 + (static_cast<int8_t>(line[i]) - 48);
-    }
-    DatabaseLine parsed;
-    parsed.keyIndex = static_cast<uint16_t>(static_cast<uint32_t>(index) & 0xFFFFU);
+    return std::move(checked.parsed);
+}
 
-    // One byte more than allowed, so a code too long is seen and refused
-    // instead of being cut short into a corrupted slot.
-    const uint32_t limit = std::min(maxCodeBytes, MAX_EXPORTED_CODE_BYTES);
-    std::array<uint8_t, MAX_EXPORTED_CODE_BYTES + 1> buffer;
-    const uint32_t count = HexTextToBytes(line.substr(5), buffer.data(), limit + 1);
-    if (count > limit) {
-        if (reason != nullptr) {
-            *reason = "the code is longer than " + std::to_string(limit) + " bytes";
-        }
-        return std::nullopt;
+std::string LineFaultText(const LineFault& fault) {
+    std::string text = "File format wrong (" + fault.reason;
+    if (fault.column > 0) {
+        text += " at column " + std::to_string(fault.column);
     }
-    parsed.code.assign(buffer.begin(), buffer.begin() + count);
-    return parsed;
+    return text + ")";
+}
+
+std::string HexPairs(const uint8_t* bytes, size_t count) {
+    static const char DIGITS[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(count * 2);
+    for (size_t i = 0; i < count; ++i) {
+        text.push_back(DIGITS[bytes[i] >> 4]);
+        text.push_back(DIGITS[bytes[i] & 0x0F]);
+    }
+    return text;
 }

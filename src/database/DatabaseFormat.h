@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ModuleLimits.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,8 +10,6 @@
 
 // The database file: one line per key slot, "%04d" key index, ",", the code
 // as "%02X" pairs, one CR. 8-bit text, no newline translation.
-
-inline constexpr uint32_t MAX_LINE_CODE_BYTES = 500;
 
 // The line for a code reply of n bytes (n >= 1, n != 8), CR included.
 std::string FormatDatabaseLine(int slot, const uint8_t* reply, uint32_t n);
@@ -35,19 +35,43 @@ struct DatabaseLine {
     std::vector<uint8_t> code;
 };
 
-// The most code bytes an exported line can hold: a 512-byte code reply
-// without its six header bytes and two CRC bytes.
-inline constexpr uint32_t MAX_EXPORTED_CODE_BYTES = 504;
+// What is wrong with a line that cannot be written: the reason, and the
+// column (from 1) where it shows, 0 when it is the line as a whole.
+struct LineFault {
+    std::string reason;
+    size_t column = 0;
+};
 
-// nullopt for a malformed line: empty, no comma at index 4, or a code of
-// more than maxCodeBytes bytes (at most MAX_EXPORTED_CODE_BYTES), which is
-// refused rather than cut short. reason, when given, says what is wrong.
+// A line as import takes it. A line is written only when it names a slot by
+// four decimal digits (0001 to 0448), a comma follows, and the code text
+// holds nothing but pairs of hexadecimal digits, with spaces between pairs
+// allowed, of at most maxCodeBytes bytes (at most MAX_READ_CODE_BYTES).
+// Anything else is malformed and never reaches a module: a code cut short
+// at a stray character, or a slot that wraps around, would overwrite a good
+// slot with something the file never meant.
+struct CheckedLine {
+    std::optional<DatabaseLine> parsed; // nullopt: malformed
+    LineFault fault;                    // why, when malformed
+};
+CheckedLine CheckDatabaseLine(std::string_view line, uint32_t maxCodeBytes = MAX_WRITE_CODE_BYTES);
+
+// The same check without the details; reason, when given, says what is wrong.
 std::optional<DatabaseLine> ParseDatabaseLine(std::string_view line,
-                                              uint32_t maxCodeBytes = MAX_LINE_CODE_BYTES,
+                                              uint32_t maxCodeBytes = MAX_WRITE_CODE_BYTES,
                                               std::string* reason = nullptr);
 
-// Writes at most capacity bytes; returns the count. Never fails.
+// "File format wrong (REASON at column N)", or without the column.
+std::string LineFaultText(const LineFault& fault);
+
+// Writes at most capacity bytes; returns the count. Never fails: it stops
+// at the first character that is not a hexadecimal digit or a space.
 uint32_t HexTextToBytes(std::string_view text, uint8_t* out, uint32_t capacity);
 
 // 0-15 for a hexadecimal digit, 16 for any other character.
 uint8_t HexDigitValue(char c);
+
+// Upper-case hexadecimal pairs without separators, as in a database line.
+std::string HexPairs(const uint8_t* bytes, size_t count);
+inline std::string HexPairs(const std::vector<uint8_t>& bytes) {
+    return HexPairs(bytes.data(), bytes.size());
+}

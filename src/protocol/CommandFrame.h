@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FrameLayout.h"
+#include "ModuleLimits.h"
 
 #include <array>
 #include <cstdint>
@@ -12,7 +13,6 @@ inline constexpr uint8_t CMD_SEND = 0x02;
 inline constexpr uint8_t CMD_WRITE = 0xF4;
 
 inline constexpr uint32_t FRAME_CAPACITY = 512;
-inline constexpr uint32_t MAX_WRITE_CODE_BYTES = 500;
 
 // A request frame: prefix, length byte, command, payload, CRC high, CRC low.
 struct CommandFrame {
@@ -22,14 +22,8 @@ struct CommandFrame {
     const uint8_t* data() const { return bytes.data(); }
 };
 
-// The key numbers an operator can address in each channel, and what both
-// front ends say of any other.
-inline constexpr int32_t MIN_KEY_NUMBER = 1;
-inline constexpr int32_t MAX_KEY_NUMBER = 100;
+// What both front ends say of a key number outside MIN_KEY_NUMBER..MAX_KEY_NUMBER.
 inline constexpr const char* KEY_NUMBER_OUT_OF_RANGE = "Key No must between 1 to 100!";
-inline bool KeyNumberInRange(int32_t keyNumber) {
-    return keyNumber >= MIN_KEY_NUMBER && keyNumber <= MAX_KEY_NUMBER;
-}
 
 // (channel - 1) * 100 + key, kept to its low 16 bits.
 uint16_t KeyIndex(int32_t channel, int32_t keyNumber);

@@ -15,7 +15,8 @@ struct ExchangeTiming {
     uint32_t sendKeyReadSize = 32;
     uint32_t learnPollPeriodMs = 100;
     uint32_t learnPollReadSize = 32;
-    int32_t learnEmptyPolls = 30;
+    // Polls that complete no answer before a learn times out.
+    int32_t learnPolls = 30;
     uint32_t exportPauseMs = 100;
     uint32_t exportReadSize = 512;
     uint32_t importPauseMs = 500;

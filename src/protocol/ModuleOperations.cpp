@@ -22,26 +22,69 @@ ExchangeReply RunExchange(CSerialLink& link, const CommandFrame& frame, uint32_t
     return reply;
 }
 
-VersionOutcome GetVersion(CSerialLink& link, const ExchangeTiming& timing) {
+namespace {
+
+// The only reply a version request expects; other counts are failures.
+ReplyKind VersionReplyKind(uint32_t count) {
+    return ClassifyReply(count) == ReplyKind::Version ? ReplyKind::Version : ReplyKind::None;
+}
+
+// The only reply a send or a write expects.
+ReplyKind StatusReplyKind(uint32_t count) {
+    return ClassifyReply(count) == ReplyKind::Status ? ReplyKind::Status : ReplyKind::None;
+}
+
+} // namespace
+
+ExchangeReply RunCheckedExchange(CSerialLink& link, const CommandFrame& frame, uint32_t pauseMs,
+                                 uint32_t readSize, ReplyKind (*kindOf)(uint32_t count),
+                                 CReplyChecks* checks) {
+    ExchangeReply reply = RunExchange(link, frame, pauseMs, readSize);
+    if (checks == nullptr) {
+        return reply;
+    }
+    for (int repeat = 0;; ++repeat) {
+        const auto verdict = checks->Judge(kindOf(reply.count), reply.bytes.data(), reply.count);
+        if (verdict != CReplyChecks::Verdict::Damaged) {
+            return reply;
+        }
+        if (repeat == 1) {
+            reply.damaged = true;
+            return reply;
+        }
+        checks->CountRepeat();
+        reply = RunExchange(link, frame, pauseMs, readSize);
+    }
+}
+
+VersionOutcome GetVersion(CSerialLink& link, const ExchangeTiming& timing, CReplyChecks* checks) {
     VersionOutcome outcome;
-    const ExchangeReply reply = RunExchange(link, BuildGetVersionFrame(), timing.getVersionPauseMs,
-                                            timing.getVersionReadSize);
-    if (ClassifyReply(reply.count) == ReplyKind::Version) {
+    const ExchangeReply reply =
+        RunCheckedExchange(link, BuildGetVersionFrame(), timing.getVersionPauseMs,
+                           timing.getVersionReadSize, VersionReplyKind, checks);
+    outcome.replyBytes = reply.count;
+    outcome.damaged = reply.damaged;
+    if (!reply.damaged && ClassifyReply(reply.count) == ReplyKind::Version) {
         outcome.ok = true;
         outcome.text = VersionText(reply.bytes.data(), reply.count);
     }
     return outcome;
 }
 
-ExchangeReply ReadKey(CSerialLink& link, uint16_t keyIndex, const ExchangeTiming& timing) {
-    return RunExchange(link, BuildReadFrame(keyIndex), timing.readKeyPauseMs,
-                       timing.readKeyReadSize);
+ExchangeReply ReadKey(CSerialLink& link, uint16_t keyIndex, const ExchangeTiming& timing,
+                      CReplyChecks* checks) {
+    return RunCheckedExchange(link, BuildReadFrame(keyIndex), timing.readKeyPauseMs,
+                              timing.readKeyReadSize, ClassifyReadReply, checks);
 }
 
 SendOutcome SendKey(CSerialLink& link, uint16_t keyIndex, uint8_t channelMask,
-                    const ExchangeTiming& timing) {
-    const ExchangeReply reply = RunExchange(link, BuildSendFrame(keyIndex, channelMask),
-                                            timing.sendKeyPauseMs, timing.sendKeyReadSize);
+                    const ExchangeTiming& timing, CReplyChecks* checks) {
+    const ExchangeReply reply =
+        RunCheckedExchange(link, BuildSendFrame(keyIndex, channelMask), timing.sendKeyPauseMs,
+                           timing.sendKeyReadSize, StatusReplyKind, checks);
+    if (reply.damaged) {
+        return SendOutcome::Damaged;
+    }
     if (ClassifyReply(reply.count) != ReplyKind::Status) {
         return SendOutcome::CommunicationFail;
     }
@@ -55,6 +98,8 @@ const char* SendOutcomeText(SendOutcome outcome) {
         return "Send Ok!";
     case SendOutcome::KeyEmpty:
         return "Key empty!";
+    case SendOutcome::Damaged:
+        return REPLY_DAMAGED_TEXT;
     case SendOutcome::CommunicationFail:
         break;
     }
@@ -72,11 +117,11 @@ uint32_t PollLearn(CSerialLink& link, uint8_t* buffer, const ExchangeTiming& tim
 }
 
 LearnOutcome AwaitLearnAnswer(CSerialLink& link, const ExchangeTiming& timing,
-                              const std::atomic<int32_t>* running) {
+                              const std::atomic<int32_t>* running, CReplyChecks* checks) {
     using Clock = std::chrono::steady_clock;
     LearnOutcome outcome;
     CLearnAnswer answer;
-    answer.Start(timing.learnEmptyPolls);
+    answer.Start(timing.learnPolls);
     std::vector<uint8_t> buffer(std::max<uint32_t>(timing.learnPollReadSize, STATUS_REPLY_SIZE));
     const auto period = std::chrono::milliseconds(timing.learnPollPeriodMs);
     auto tick = Clock::now();
@@ -92,6 +137,9 @@ LearnOutcome AwaitLearnAnswer(CSerialLink& link, const ExchangeTiming& timing,
         outcome.state = answer.Feed(buffer.data(), n);
         if (outcome.state == CLearnAnswer::State::Answered) {
             outcome.status = answer.Status();
+            outcome.damaged = checks != nullptr &&
+                              checks->Judge(ReplyKind::Status, answer.Reply().data(),
+                                            STATUS_REPLY_SIZE) == CReplyChecks::Verdict::Damaged;
             return outcome;
         }
         if (outcome.state == CLearnAnswer::State::TimedOut) {
@@ -105,25 +153,52 @@ const char* LearnOutcomeText(const LearnOutcome& outcome) {
     if (outcome.state != CLearnAnswer::State::Answered) {
         return "Learn timeout!";
     }
+    if (outcome.damaged) {
+        return REPLY_DAMAGED_TEXT;
+    }
     return LearnStatusText(outcome.status);
 }
 
-ExchangeReply ExportReadSlot(CSerialLink& link, uint16_t slot, const ExchangeTiming& timing) {
-    return RunExchange(link, BuildReadFrame(slot), timing.exportPauseMs, timing.exportReadSize);
+ExchangeReply ExportReadSlot(CSerialLink& link, uint16_t slot, const ExchangeTiming& timing,
+                             CReplyChecks* checks) {
+    return RunCheckedExchange(link, BuildReadFrame(slot), timing.exportPauseMs,
+                              timing.exportReadSize, ClassifyReadReply, checks);
 }
 
-bool ImportWriteLine(CSerialLink& link, uint16_t keyIndex, const uint8_t* code, uint32_t codeLength,
-                     const ExchangeTiming& timing) {
+WriteOutcome ImportWriteLine(CSerialLink& link, uint16_t keyIndex, const uint8_t* code,
+                             uint32_t codeLength, const ExchangeTiming& timing,
+                             CReplyChecks* checks) {
+    using Result = WriteOutcome::Result;
+    WriteOutcome outcome;
     const CommandFrame frame = BuildWriteFrame(keyIndex, code, codeLength);
     if (frame.size == 0) {
-        return false;
+        outcome.result = Result::TooLong;
+        return outcome;
     }
     for (uint32_t attempt = 0; attempt < timing.importAttempts; ++attempt) {
+        outcome.attempts = attempt + 1;
         const ExchangeReply reply =
             RunExchange(link, frame, timing.importPauseMs, timing.importReadSize);
-        if (reply.count == STATUS_REPLY_SIZE) {
-            return true;
+        if (ClassifyReply(reply.count) != ReplyKind::Status) {
+            outcome.result = Result::NotAcknowledged;
+            continue;
         }
+        if (checks == nullptr) {
+            // Its content is not examined: 8 bytes are the acknowledgement.
+            outcome.result = Result::Written;
+            return outcome;
+        }
+        if (checks->Judge(ReplyKind::Status, reply.bytes.data(), reply.count) ==
+            CReplyChecks::Verdict::Damaged) {
+            outcome.result = Result::Damaged;
+            if (attempt + 1 < timing.importAttempts) {
+                checks->CountRepeat();
+            }
+            continue;
+        }
+        outcome.status = StatusByte(reply.bytes.data(), reply.count);
+        outcome.result = outcome.status == 0 ? Result::Written : Result::Refused;
+        return outcome;
     }
-    return false;
+    return outcome;
 }

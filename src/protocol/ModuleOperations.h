@@ -3,6 +3,7 @@
 #include "CommandFrame.h"
 #include "ExchangeTiming.h"
 #include "LearnAnswer.h"
+#include "ReplyChecks.h"
 
 #include <array>
 #include <atomic>
@@ -16,29 +17,46 @@ class CSerialLink;
 struct ExchangeReply {
     std::array<uint8_t, 512> bytes{};
     uint32_t count = 0;
+    // The session's checks found it damaged, its repeat too.
+    bool damaged = false;
 };
+
+// Every exchange below takes the port session's reply checks; without them
+// (nullptr, as the window runs) a reply is judged by its byte count alone.
+// With them, a reply of a kind whose CRC has held before and fails now was
+// damaged on the line: the exchange is repeated once, and when the repeat is
+// damaged too the reply is marked damaged and nothing is taken from it.
 
 // Purge, write the whole frame, pause, one read of up to readSize bytes
 // (at most 512). The write's result is not examined: a frame that did not go
 // out shows as a missing reply.
 ExchangeReply RunExchange(CSerialLink& link, const CommandFrame& frame, uint32_t pauseMs,
                           uint32_t readSize);
+// RunExchange judged by checks; kindOf names the kind of reply a count stands for.
+ExchangeReply RunCheckedExchange(CSerialLink& link, const CommandFrame& frame, uint32_t pauseMs,
+                                 uint32_t readSize, ReplyKind (*kindOf)(uint32_t count),
+                                 CReplyChecks* checks);
 
 struct VersionOutcome {
     bool ok = false;  // a 19-byte version reply came
     std::string text; // its version text when ok
+    uint32_t replyBytes = 0;
+    bool damaged = false; // a version reply came, damaged twice
 };
-VersionOutcome GetVersion(CSerialLink& link, const ExchangeTiming& timing);
+VersionOutcome GetVersion(CSerialLink& link, const ExchangeTiming& timing,
+                          CReplyChecks* checks = nullptr);
 
 // Read a key: the whole reply, judged by its count by the caller
 // (0 failure, 8 status reply, any other a code reply).
-ExchangeReply ReadKey(CSerialLink& link, uint16_t keyIndex, const ExchangeTiming& timing);
+ExchangeReply ReadKey(CSerialLink& link, uint16_t keyIndex, const ExchangeTiming& timing,
+                      CReplyChecks* checks = nullptr);
 
-enum class SendOutcome { Ok, KeyEmpty, CommunicationFail };
-// "Send Ok!", "Key empty!" or "Communication fail!".
+// Damaged comes only with checks.
+enum class SendOutcome { Ok, KeyEmpty, CommunicationFail, Damaged };
+// "Send Ok!", "Key empty!", "Communication fail!" or "reply damaged".
 const char* SendOutcomeText(SendOutcome outcome);
 SendOutcome SendKey(CSerialLink& link, uint16_t keyIndex, uint8_t channelMask,
-                    const ExchangeTiming& timing);
+                    const ExchangeTiming& timing, CReplyChecks* checks = nullptr);
 
 // Start a learn: purge and write the learn frame, no pause, no read.
 void StartLearn(CSerialLink& link, uint16_t keyIndex);
@@ -51,19 +69,34 @@ struct LearnOutcome {
     uint8_t status = 0;           // the answer's status byte when answered
     std::vector<uint32_t> pieces; // byte counts of the polls that brought bytes
     int polls = 0;
+    bool damaged = false; // with checks: the answer's CRC failed where it had held before
 };
 // Polls as the window's learn timer does, one poll every learnPollPeriodMs
 // (polls do not pile up behind a long one), until the answer is complete or
 // the empty polls run out. Pending only when running dropped to 0 first.
 LearnOutcome AwaitLearnAnswer(CSerialLink& link, const ExchangeTiming& timing,
-                              const std::atomic<int32_t>* running = nullptr);
-// "Learn timeout!" or the status text of the answer.
+                              const std::atomic<int32_t>* running = nullptr,
+                              CReplyChecks* checks = nullptr);
+// "Learn timeout!", "reply damaged" or the status text of the answer.
 const char* LearnOutcomeText(const LearnOutcome& outcome);
 
 // Export one slot: 0 failure, 8 empty slot, any other a code reply.
-ExchangeReply ExportReadSlot(CSerialLink& link, uint16_t slot, const ExchangeTiming& timing);
+ExchangeReply ExportReadSlot(CSerialLink& link, uint16_t slot, const ExchangeTiming& timing,
+                             CReplyChecks* checks = nullptr);
 
-// Import one line: up to importAttempts exchanges; true once one of them is
-// answered with exactly 8 bytes. False at once for a code too long to send.
-bool ImportWriteLine(CSerialLink& link, uint16_t keyIndex, const uint8_t* code, uint32_t codeLength,
-                     const ExchangeTiming& timing);
+// How the write of one line ended. Refused and Damaged come only with checks.
+struct WriteOutcome {
+    enum class Result { Written, NotAcknowledged, Refused, Damaged, TooLong };
+    Result result = Result::NotAcknowledged;
+    uint8_t status = 0; // the acknowledgement's status byte when refused
+    uint32_t attempts = 0;
+    bool Written() const { return result == Result::Written; }
+};
+// Import one line: up to importAttempts exchanges until one is answered with
+// exactly 8 bytes. Without checks those 8 bytes are the acknowledgement,
+// whatever they hold; with checks a damaged one is another attempt and one
+// whose status byte is not 0 is a refusal. TooLong, at once, for a code the
+// write frame cannot carry.
+WriteOutcome ImportWriteLine(CSerialLink& link, uint16_t keyIndex, const uint8_t* code,
+                             uint32_t codeLength, const ExchangeTiming& timing,
+                             CReplyChecks* checks = nullptr);

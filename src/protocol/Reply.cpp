@@ -17,6 +17,11 @@ ReplyKind ClassifyReply(uint32_t count) {
     return ReplyKind::Code;
 }
 
+ReplyKind ClassifyReadReply(uint32_t count) {
+    const ReplyKind kind = ClassifyReply(count);
+    return kind == ReplyKind::Version ? ReplyKind::Code : kind;
+}
+
 uint8_t StatusByte(const uint8_t* reply, uint32_t count) {
     if (reply == nullptr || count <= REPLY_STATUS_OFFSET) {
         return 0;

@@ -14,7 +14,7 @@ protected:
     PrivateRuntimeDir runtime;
 };
 
-TEST_F(CliFileCommands, DryRunReportsMalformedLinesAndCodesThatStopEarly) {
+TEST_F(CliFileCommands, DryRunNamesEveryLineThatWouldNotBeWrittenAndWhy) {
     const std::string path = Path("edited.txt");
     WriteFileBytes(path, "0001,A1B2\r" // fine
                          "12,AB\r"     // no comma at index 4
@@ -22,32 +22,46 @@ TEST_F(CliFileCommands, DryRunReportsMalformedLinesAndCodesThatStopEarly) {
                          "0005," +
                              std::string(2 * 501, 'A') +
                              "\r"             // more than 500 bytes
-                             "0006,A1G2C3\r"  // G at column 8: only A1 is written
+                             "0006,A1G2C3\r"  // G at column 8
                              "0007,A1 B2 C\r" // a lone last digit
                              "0008,A1B 2\r"   // a space inside a byte
-                             "0009,a1 b2\r"); // lower case and spaces are fine
+                             "0009,a1 b2\r"   // lower case and spaces are fine
+                             "0000,AA\r"      // no slot 0
+                             "0449,AA\r"      // nor 449
+                             "-001,AA\r"      // nor a negative one
+                             "0001,C3\r");    // slot 1 again
     const CliResult r = RunInProcess({"import", "--dry-run", path});
     EXPECT_EQ(r.exit, 1);
     EXPECT_EQ(r.out,
               "line 1: slot 1, 2 bytes: ok\n"
               "line 2: File format wrong (no comma behind a four-character key index)\n"
               "line 3: File format wrong (the line is empty)\n"
-              "line 4: File format wrong (the code is longer than 500 bytes)\n"
-              "line 5: slot 6, 1 byte: the code stops at column 8 ('G'): only the 1 byte "
-              "before it is written\n"
-              "line 6: slot 7, 2 bytes: the lone digit at column 12 is dropped\n"
-              "line 7: slot 8, 1 byte: the code stops at column 9 (a space inside a byte): only "
-              "the 1 byte before it is written\n"
+              "line 4: File format wrong (the code is longer than 500 bytes at column 1006)\n"
+              "line 5: File format wrong ('G' is not a hexadecimal digit at column 8)\n"
+              "line 6: File format wrong (an odd number of hexadecimal digits at column 12)\n"
+              "line 7: File format wrong (a space inside a byte at column 9)\n"
               "line 8: slot 9, 2 bytes: ok\n"
-              "Dry run: 8 lines, 2 ok, 3 File format wrong (would be skipped), 3 with a code cut "
-              "short\n");
+              "line 9: File format wrong (the key index 0000 names no slot (slots are 1 to 448) "
+              "at column 1)\n"
+              "line 10: File format wrong (the key index 0449 names no slot (slots are 1 to "
+              "448) at column 1)\n"
+              "line 11: File format wrong (the key index holds '-', not only decimal digits at "
+              "column 1)\n"
+              "line 12 names slot 1 again, after line 1\n"
+              "line 12: slot 1, 1 byte: ok\n"
+              "Dry run: 12 lines, 3 ok, 9 File format wrong (would be skipped)\n");
 
     const auto json =
         nlohmann::json::parse(RunInProcess({"--json", "import", "--dry-run", path}).out);
+    EXPECT_EQ(json["ok"], false);
     EXPECT_EQ(json["exit"], 1);
-    EXPECT_EQ(json["malformed"], 3);
+    EXPECT_EQ(json["lines_ok"], 3);
+    EXPECT_EQ(json["malformed"], 9);
+    EXPECT_EQ(json["duplicates"], 1);
     EXPECT_EQ(json["lines"][4]["column"], 8);
-    EXPECT_EQ(json["lines"][4]["result"], "stops early");
+    EXPECT_EQ(json["lines"][4]["result"], "File format wrong");
+    EXPECT_EQ(json["lines"][4]["reason"], "'G' is not a hexadecimal digit");
+    EXPECT_EQ(json["lines"][11]["duplicate_of"], 1);
     EXPECT_FALSE(json.contains("port"));
 
     WriteFileBytes(path, "0001,A1B2\r\n0002,\r\n");
@@ -55,6 +69,9 @@ TEST_F(CliFileCommands, DryRunReportsMalformedLinesAndCodesThatStopEarly) {
     EXPECT_EQ(clean.exit, 0);
     EXPECT_EQ(clean.out, "line 1: slot 1, 2 bytes: ok\nline 2: slot 2, 0 bytes: ok\n"
                          "Dry run: 2 lines, 2 ok\n");
+    EXPECT_EQ(
+        nlohmann::json::parse(RunInProcess({"--json", "import", "--dry-run", path}).out)["ok"],
+        true);
 
     const CliResult missing = RunInProcess({"import", "--dry-run", Path("none.txt")});
     EXPECT_EQ(missing.exit, 2);

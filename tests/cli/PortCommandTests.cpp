@@ -135,7 +135,7 @@ TEST_F(CliKeyCommands, NoReplyIsStatusFourAndAnAnswerThatNeverCompletesIsOne) {
     Faults(silent);
     // Few empty polls, so that a learn without an answer ends soon.
     ExchangeTiming timing = BulkTiming();
-    timing.learnEmptyPolls = 5;
+    timing.learnPolls = 5;
     struct Case {
         std::vector<std::string> args;
         std::string out;

@@ -55,7 +55,7 @@ TEST_F(CliProgram, CommandsWithoutAPortAndUsageErrors) {
     WriteFileBytes(edited, "0001,AB\r0002,A1X2\r");
     CliResult r = RunProgram({"import", "--dry-run", edited});
     EXPECT_EQ(r.exit, 1);
-    EXPECT_NE(r.out.find("line 2: slot 2, 1 byte: the code stops at column 8 ('X')"),
+    EXPECT_NE(r.out.find("line 2: File format wrong ('X' is not a hexadecimal digit at column 8)"),
               std::string::npos)
         << r.out;
 

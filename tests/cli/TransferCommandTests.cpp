@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -103,7 +105,68 @@ TEST_F(CliTransfers, AFailedExportLeavesTheOldFileAndKeepsWhatItRead) {
     module->SetFaults({});
     r = RunInProcess({"-p", "COM9", "export", Path("no/such/dir/backup.txt")});
     EXPECT_EQ(r.exit, 2);
-    EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("cannot make a new file"), std::string::npos) << r.err;
+}
+
+TEST_F(CliTransfers, ABackupIsReplacedSafelyOrNotAtAll) {
+    Fill(*module, {{2, {0x22}}});
+    const std::string path = Path("backup.txt");
+
+    // A 0600 backup stays 0600 when it is replaced.
+    WriteFileBytes(path, "old backup");
+    ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+    // A planted FILE.partial link is never written through.
+    const std::string victim = Path("victim.txt");
+    WriteFileBytes(victim, "precious");
+    ASSERT_EQ(symlink(victim.c_str(), (path + ".partial").c_str()), 0);
+    SimFaults stop;
+    stop.stopAfterSlot = 5;
+    module->SetFaults(stop);
+    CliResult r = RunInProcess({"-p", "COM9", "export", path});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(ReadFileBytes(victim), "precious");
+    EXPECT_EQ(ReadFileBytes(path), "old backup");
+    EXPECT_EQ(ReadFileBytes(path + ".partial"), ExpectedLine(2, {0x22}));
+
+    module->SetFaults({});
+    r = RunInProcess({"-p", "COM9", "export", path});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600U);
+    EXPECT_EQ(ReadFileBytes(path), ExpectedLine(2, {0x22}));
+
+    // A folder, a link or a device at FILE is refused before the first frame.
+    const std::string folder = Path("folder.txt");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    const std::string link = Path("link.txt");
+    ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+    for (const std::string& target : {folder, link, std::string("/dev/null")}) {
+        SCOPED_TRACE(target);
+        module->ClearReceivedFrames();
+        r = RunInProcess({"-p", "COM9", "export", target});
+        EXPECT_EQ(r.exit, 2);
+        EXPECT_NE(r.err.find("only a regular file is replaced"), std::string::npos) << r.err;
+        EXPECT_TRUE(module->ReceivedFrames().empty());
+    }
+    EXPECT_EQ(ReadFileBytes(victim), "precious");
+}
+
+TEST_F(CliTransfers, LinesThatWouldCorruptAModuleAreNeverSent) {
+    Fill(*module, {{1, {0x11}}, {20, {0x20, 0x20}}});
+    const std::string path = Path("bad.txt");
+    WriteFileBytes(path, "0000,AA\r0449,BB\r-001,CC\r9999,DD\r0020,zz\r0001,A1B\r0002,22\r");
+    const CliResult r = RunInProcess({"--json", "-p", "COM9", "import", path});
+    EXPECT_EQ(r.exit, 1);
+    // Only the one good line reached the module.
+    EXPECT_EQ(module->ReceivedFrames(), (std::vector<Bytes>{ExpectedWriteFrame(2, {0x22})}));
+    EXPECT_EQ(module->Slot(1), (Bytes{0x11}));
+    EXPECT_EQ(module->Slot(20), (Bytes{0x20, 0x20}));
+    EXPECT_EQ(module->Slot(2), (Bytes{0x22}));
+    const auto json = nlohmann::json::parse(r.out);
+    EXPECT_EQ(json["malformed"], 6);
+    EXPECT_EQ(json["written"], 1);
+    EXPECT_EQ(json["lines"][4]["reason"], "'z' is not a hexadecimal digit");
 }
 
 TEST_F(CliTransfers, InterruptionEndsAnExportAtTheNextSlot) {

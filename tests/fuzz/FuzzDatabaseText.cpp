@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     for (const auto& line : SplitDatabaseText(text)) {
         const auto parsed = ParseDatabaseLine(line);
-        if (parsed && parsed->code.size() > MAX_LINE_CODE_BYTES) {
+        if (parsed && parsed->code.size() > MAX_WRITE_CODE_BYTES) {
             __builtin_trap();
         }
         uint8_t small[7];

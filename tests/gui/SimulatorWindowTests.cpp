@@ -37,7 +37,7 @@ protected:
         services.prompts = &prompts;
         services.timing = ScaledTiming(0.25);
         // Few empty polls, so a learn that never completes ends in about two seconds.
-        services.timing.learnEmptyPolls = 5;
+        services.timing.learnPolls = 5;
         dlg = std::make_unique<CLumaretDlg>(services);
         dlg->Create();
         dlg->show();

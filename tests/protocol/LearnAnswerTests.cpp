@@ -50,24 +50,47 @@ TEST(LearnAnswerTest, PiecesThatAddUpToEightAnswer) {
     }
 }
 
-TEST(LearnAnswerTest, EmptyPollsRunOut) {
+TEST(LearnAnswerTest, PollsWithoutAnAnswerRunOut) {
     CLearnAnswer answer;
-    answer.Start(3);
+    answer.Start(4);
     EXPECT_EQ(answer.Feed(nullptr, 0), State::Pending);
-    const uint8_t piece[2] = {1, 5};
-    // Bytes do not give the empty polls back.
-    EXPECT_EQ(answer.Feed(piece, 2), State::Pending);
+    const uint8_t piece[3] = {1, 5, 2};
+    // A piece that completes nothing uses up a poll like an empty one.
+    EXPECT_EQ(answer.Feed(piece, 3), State::Pending);
     EXPECT_EQ(answer.Feed(nullptr, 0), State::Pending);
-    EXPECT_EQ(answer.EmptyPollsLeft(), 1);
+    EXPECT_EQ(answer.PollsLeft(), 1);
     EXPECT_EQ(answer.Feed(nullptr, 0), State::TimedOut);
 
     // A new learn starts afresh.
     answer.Start(1);
     EXPECT_EQ(answer.Held(), 0);
     EXPECT_EQ(answer.Feed(nullptr, 0), State::TimedOut);
-    // With no empty polls to spend, the learn keeps waiting.
+    // With no polls to spend, the learn keeps waiting.
     answer.Start(0);
     EXPECT_EQ(answer.Feed(nullptr, 0), State::Pending);
+}
+
+TEST(LearnAnswerTest, ALineThatKeepsBringingBytesStillTimesOut) {
+    CLearnAnswer answer;
+    answer.Start(30);
+    const uint8_t noise[3] = {0xFF, 0x00, 0x7E};
+    int polls = 0;
+    State state = State::Pending;
+    while (state == State::Pending && polls < 100) {
+        state = answer.Feed(noise, 3);
+        ++polls;
+    }
+    EXPECT_EQ(state, State::TimedOut);
+    EXPECT_EQ(polls, 30);
+}
+
+TEST(LearnAnswerTest, TheLastAllowedPollMayStillAnswer) {
+    const std::vector<uint8_t> reply{1, 5, 2, 6, 0, 0, 0xAA, 0xBB};
+    CLearnAnswer answer;
+    answer.Start(2);
+    EXPECT_EQ(answer.Feed(reply.data(), 3), State::Pending);
+    EXPECT_EQ(answer.Feed(reply.data() + 3, 5), State::Answered);
+    EXPECT_EQ(answer.Status(), 0);
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "Crc16.h"
 #include "ModuleOperations.h"
 #include "SerialDriver.h"
 #include "SerialLink.h"
@@ -165,7 +166,7 @@ TEST_F(ModuleOperationsTest, ImportWriteTriesTwiceThenGivesUp) {
     for (const auto& c : cases) {
         m_script.written.clear();
         m_script.replies.assign(c.replies.begin(), c.replies.end());
-        EXPECT_EQ(ImportWriteLine(*m_link, 1, code.data(), 3, m_timing), c.accepted);
+        EXPECT_EQ(ImportWriteLine(*m_link, 1, code.data(), 3, m_timing).Written(), c.accepted);
         EXPECT_EQ(m_script.written.size(), c.writes);
         m_script.replies.clear();
     }
@@ -173,8 +174,141 @@ TEST_F(ModuleOperationsTest, ImportWriteTriesTwiceThenGivesUp) {
 
     const Bytes tooLong(501, 0xAB);
     m_script.written.clear();
-    EXPECT_FALSE(ImportWriteLine(*m_link, 1, tooLong.data(), 501, m_timing));
+    EXPECT_EQ(ImportWriteLine(*m_link, 1, tooLong.data(), 501, m_timing).result,
+              WriteOutcome::Result::TooLong);
     EXPECT_TRUE(m_script.written.empty());
+}
+
+// Replies as a module with CRCs sends them, and the same with a flipped byte.
+Bytes WithCrc(Bytes bytes) {
+    uint8_t crc[2];
+    Crc16(bytes.data(), static_cast<uint32_t>(bytes.size()), crc);
+    bytes.insert(bytes.end(), crc, crc + 2);
+    return bytes;
+}
+Bytes CodeReplyOf(const Bytes& code) {
+    Bytes reply{0x01, 0x05, 0x02, 0x06, 0x00, 0x00};
+    reply.insert(reply.end(), code.begin(), code.end());
+    return WithCrc(reply);
+}
+Bytes Damaged(Bytes reply) {
+    reply.back() ^= 0x5A;
+    return reply;
+}
+Bytes CheckedStatus(uint8_t status) {
+    return WithCrc({0x01, 0x05, 0x02, 0x06, 0x00, status});
+}
+
+TEST_F(ModuleOperationsTest, ACheckedKindRepeatsADamagedReplyOnce) {
+    CReplyChecks checks;
+    const Bytes good = CodeReplyOf({0xA1, 0xB2, 0xC3});
+    // Unchecked at first: a damaged first reply is taken as the window takes it.
+    m_script.replies.push_back(Damaged(good));
+    EXPECT_FALSE(ReadKey(*m_link, 1, m_timing, &checks).damaged);
+    EXPECT_FALSE(checks.IsChecked(ReplyKind::Code));
+    // The first valid one makes code replies checked for the session.
+    m_script.replies.push_back(good);
+    EXPECT_FALSE(ExportReadSlot(*m_link, 2, m_timing, &checks).damaged);
+    EXPECT_TRUE(checks.IsChecked(ReplyKind::Code));
+    EXPECT_FALSE(checks.IsChecked(ReplyKind::Status));
+
+    // Damaged, then whole: the repeat is taken.
+    m_script.written.clear();
+    m_script.replies = {Damaged(good), good};
+    const ExchangeReply repeated = ExportReadSlot(*m_link, 3, m_timing, &checks);
+    EXPECT_FALSE(repeated.damaged);
+    EXPECT_EQ(repeated.count, good.size());
+    EXPECT_EQ(m_script.written.size(), 2U);
+    EXPECT_EQ(checks.Repeats(), 1U);
+
+    // Damaged twice: the exchange fails as damaged, with one repeat only.
+    m_script.written.clear();
+    m_script.replies = {Damaged(good), Damaged(good), good};
+    EXPECT_TRUE(ExportReadSlot(*m_link, 4, m_timing, &checks).damaged);
+    EXPECT_EQ(m_script.written.size(), 2U);
+
+    // A reply cut short is damaged too once the kind is checked.
+    m_script.replies = {Bytes(good.begin(), good.end() - 2), Bytes(good.begin(), good.end() - 1)};
+    EXPECT_TRUE(ReadKey(*m_link, 5, m_timing, &checks).damaged);
+
+    // A status reply to a read is its own kind, still unchecked.
+    m_script.replies = {Status(1)};
+    EXPECT_FALSE(ReadKey(*m_link, 6, m_timing, &checks).damaged);
+    EXPECT_EQ(checks.UncheckedKinds(), std::vector<ReplyKind>{ReplyKind::Status});
+    EXPECT_EQ(UncheckedReplyTexts(checks),
+              std::vector<std::string>{"status replies unchecked: no valid CRC seen"});
+}
+
+TEST_F(ModuleOperationsTest, WithoutChecksEveryReplyIsJudgedByItsCount) {
+    const Bytes good = CodeReplyOf({0x11, 0x22});
+    m_script.replies = {good, Damaged(good)};
+    ExportReadSlot(*m_link, 1, m_timing);
+    const ExchangeReply reply = ExportReadSlot(*m_link, 2, m_timing);
+    EXPECT_FALSE(reply.damaged);
+    EXPECT_EQ(reply.count, good.size());
+    // An acknowledgement is 8 bytes, whatever its status.
+    m_script.replies = {CheckedStatus(1)};
+    EXPECT_TRUE(ImportWriteLine(*m_link, 1, good.data(), 2, m_timing).Written());
+}
+
+TEST_F(ModuleOperationsTest, CheckedAcknowledgements) {
+    const Bytes code = {0x01, 0x02};
+    CReplyChecks checks;
+    struct Case {
+        const char* name;
+        std::vector<Bytes> replies;
+        WriteOutcome::Result result;
+        uint8_t status;
+        size_t writes;
+    };
+    const Case cases[] = {
+        {"status 0", {CheckedStatus(0)}, WriteOutcome::Result::Written, 0, 1},
+        {"status 1 is a refusal, not repeated",
+         {CheckedStatus(1)},
+         WriteOutcome::Result::Refused,
+         1,
+         1},
+        {"damaged, then whole",
+         {Damaged(CheckedStatus(0)), CheckedStatus(0)},
+         WriteOutcome::Result::Written,
+         0,
+         2},
+        {"damaged twice",
+         {Damaged(CheckedStatus(0)), Damaged(CheckedStatus(0))},
+         WriteOutcome::Result::Damaged,
+         0,
+         2},
+        {"nothing, then refused", {{}, CheckedStatus(3)}, WriteOutcome::Result::Refused, 3, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_script.written.clear();
+        m_script.replies.assign(c.replies.begin(), c.replies.end());
+        const WriteOutcome outcome = ImportWriteLine(*m_link, 9, code.data(), 2, m_timing, &checks);
+        EXPECT_EQ(outcome.result, c.result);
+        if (c.result == WriteOutcome::Result::Refused) {
+            EXPECT_EQ(outcome.status, c.status);
+        }
+        EXPECT_EQ(m_script.written.size(), c.writes);
+    }
+}
+
+TEST_F(ModuleOperationsTest, ACheckedSendOrVersionThatStaysDamagedFails) {
+    CReplyChecks checks;
+    m_script.replies = {CheckedStatus(0)};
+    EXPECT_EQ(SendKey(*m_link, 105, 0x02, m_timing, &checks), SendOutcome::Ok);
+    m_script.replies = {Damaged(CheckedStatus(0)), Damaged(CheckedStatus(0))};
+    EXPECT_EQ(SendKey(*m_link, 105, 0x02, m_timing, &checks), SendOutcome::Damaged);
+    EXPECT_STREQ(SendOutcomeText(SendOutcome::Damaged), "reply damaged");
+
+    Bytes version(17, 0x00);
+    version[7] = '1';
+    m_script.replies = {WithCrc(version)};
+    EXPECT_TRUE(GetVersion(*m_link, m_timing, &checks).ok);
+    m_script.replies = {Damaged(WithCrc(version)), Damaged(WithCrc(version))};
+    const VersionOutcome damaged = GetVersion(*m_link, m_timing, &checks);
+    EXPECT_FALSE(damaged.ok);
+    EXPECT_TRUE(damaged.damaged);
 }
 
 } // namespace

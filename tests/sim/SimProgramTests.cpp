@@ -178,7 +178,7 @@ TEST_P(SimProgram, ServesLoadsSavesAndCleansUpOnSignal) {
         EXPECT_TRUE(version.ok);
         EXPECT_EQ(version.text, "ABC.DEF");
         const uint8_t code[] = {0x01, 0x02, 0x03};
-        EXPECT_TRUE(ImportWriteLine(serial, 5, code, 3, FixedTiming()));
+        EXPECT_TRUE(ImportWriteLine(serial, 5, code, 3, FixedTiming()).Written());
     }
 
     ASSERT_TRUE(sim.Signal(stopSignal));

@@ -174,7 +174,8 @@ TEST_F(SimulatedModuleLine, WritesStoreTheLineCode) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.slot);
         EXPECT_TRUE(ImportWriteLine(m_link, c.slot, c.code.data(),
-                                    static_cast<uint32_t>(c.code.size()), m_timing));
+                                    static_cast<uint32_t>(c.code.size()), m_timing)
+                        .Written());
         EXPECT_EQ(m_module.Slot(c.slot), c.code);
     }
     // What was written reads back unchanged.
@@ -188,7 +189,7 @@ TEST_F(SimulatedModuleLine, FramesAreRecordedByteExact) {
     ASSERT_TRUE(GetVersion(m_link, m_timing).ok);
     ASSERT_EQ(ClassifyReply(ReadKey(m_link, index, m_timing).count), ReplyKind::Code);
     ASSERT_EQ(SendKey(m_link, index, ChannelMask(2), m_timing), SendOutcome::Ok);
-    ASSERT_TRUE(ImportWriteLine(m_link, 1, code, 3, m_timing));
+    ASSERT_TRUE(ImportWriteLine(m_link, 1, code, 3, m_timing).Written());
     StartLearn(m_link, index);
     ASSERT_TRUE(m_module.WaitForFrames(5, 2s));
 
@@ -273,7 +274,7 @@ TEST_F(SimulatedModuleLine, RefusedWritesAreNotAcknowledgedNorStored) {
         SimFaults faults;
         faults.refuseWrites = c.refused;
         m_module.SetFaults(faults);
-        EXPECT_EQ(ImportWriteLine(m_link, 20, code.data(), 2, quick), c.acknowledged);
+        EXPECT_EQ(ImportWriteLine(m_link, 20, code.data(), 2, quick).Written(), c.acknowledged);
         EXPECT_EQ(m_module.ReceivedFrames().size(), c.frames);
         EXPECT_EQ(m_module.Slot(20), c.acknowledged ? code : Bytes{});
     }

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "JobObserver.h"
+#include "PortSession.h"
+#include "ProgressBar.h"
+#include "Report.h"
+
+#include <string>
+
+// A job's progress on a port's row of the progress board.
+class CProgressObserver : public IJobObserver {
+public:
+    CProgressObserver(CProgressRow& row, std::string task, std::string unit)
+        : m_row(row), m_task(std::move(task)), m_unit(std::move(unit)) {}
+
+    void OnStart(int32_t total) override { m_row.Begin(m_task, m_unit, total); }
+    void OnProgress(int32_t done, int32_t) override { m_row.Update(done); }
+
+private:
+    CProgressRow& m_row;
+    std::string m_task;
+    std::string m_unit;
+};
+
+// "1 byte", "12 bytes".
+std::string Bytes(size_t n);
+
+// What the session's reply checks have to say once a command is done: the
+// kinds of reply taken unchecked, and the exchanges repeated for a damaged
+// reply. Said only when there is something to say.
+void ReportReplyChecks(CPortSession& session, CPortReport& report);

@@ -1,0 +1,265 @@
+// The commands that move or compare every slot: export, import and verify,
+// and the steps of clone. Each runs its job and turns the result into text
+// and JSON.
+
+#include "Commands.h"
+
+#include "ExitStatus.h"
+#include "ExportJob.h"
+#include "ImportJob.h"
+#include "JobReport.h"
+#include "Options.h"
+#include "SafeFileWriter.h"
+#include "VerifyJob.h"
+
+namespace {
+
+// How an export that did not run through ended, in a few words and its status.
+struct ExportEnd {
+    std::string what;
+    std::string progress;
+    int status = 0;
+};
+
+ExportEnd EndOf(const ExportResult& result, CPortSession& session) {
+    const std::string slot = std::to_string(result.failedSlot);
+    switch (result.outcome) {
+    case JobOutcome::NoReply:
+        return {"no reply at slot " + slot, "no reply", session.FailureStatus()};
+    case JobOutcome::Damaged:
+        return {std::string(REPLY_DAMAGED_TEXT) + " at slot " + slot, "damaged", EXIT_OUTCOME};
+    case JobOutcome::FileError:
+        return {"cannot write the lines read", "fail", EXIT_USAGE};
+    case JobOutcome::Cancelled:
+    case JobOutcome::NotAcknowledged:
+    case JobOutcome::Complete:
+        break;
+    }
+    return {"interrupted", "interrupted", EXIT_INTERRUPTED};
+}
+
+void CensusFields(const SlotCensus& census, CPortReport& report) {
+    report.fields["slots"] = census.read;
+    report.fields["codes"] = census.codes;
+    report.fields["empty"] = census.empty;
+}
+
+std::string LineHead(const LineResult& line) {
+    std::string head = "line " + std::to_string(line.index + 1) + ": ";
+    if (line.parsed) {
+        head += "slot " + std::to_string(line.slot) + ", " + Bytes(line.codeBytes) + ": ";
+    }
+    return head;
+}
+
+// One line's result in text (said when eachLine) and JSON.
+Json ReportLine(const LineResult& line, bool eachLine, CPortReport& report) {
+    Json entry{{"line", line.index + 1}};
+    if (line.parsed) {
+        entry["slot"] = line.slot;
+        entry["bytes"] = line.codeBytes;
+    }
+    if (line.duplicateOf > 0) {
+        entry["duplicate_of"] = line.duplicateOf;
+        if (eachLine) {
+            report.Say(DuplicateText(line.index + 1, line.slot, line.duplicateOf));
+        }
+    }
+    std::string text;
+    switch (line.state) {
+    case LineResult::State::Written:
+        entry["result"] = "ok";
+        text = LineHead(line) + "ok";
+        break;
+    case LineResult::State::Malformed:
+        entry["result"] = "File format wrong";
+        entry["reason"] = line.fault.reason;
+        entry["column"] = line.fault.column;
+        text = LineHead(line) + LineFaultText(line.fault);
+        break;
+    case LineResult::State::NotAcknowledged:
+        entry["result"] = "not acknowledged";
+        text = LineHead(line) + "not acknowledged";
+        break;
+    case LineResult::State::Refused:
+        entry["result"] = "refused";
+        entry["status"] = line.status;
+        text = LineHead(line) + "refused (status " + std::to_string(line.status) + ")";
+        break;
+    case LineResult::State::Damaged:
+        entry["result"] = REPLY_DAMAGED_TEXT;
+        text = LineHead(line) + REPLY_DAMAGED_TEXT;
+        break;
+    case LineResult::State::NotSent:
+        entry["result"] = "not sent";
+        break;
+    }
+    if (eachLine && !text.empty()) {
+        report.Say(text);
+    }
+    return entry;
+}
+
+std::string ImportSummary(const ImportResult& result, size_t lines) {
+    const LineCounts& c = result.counts;
+    const bool complete = result.outcome == JobOutcome::Complete;
+    const bool success = complete && c.malformed == 0 && c.refused == 0;
+    std::string summary = std::string(success    ? "Import ok: "
+                                      : complete ? "Import done with errors: "
+                                                 : "Import fail: ") +
+                          std::to_string(lines) + " lines, " + std::to_string(c.written) +
+                          " written";
+    auto add = [&summary](int count, const std::string& what) {
+        if (count > 0) {
+            summary += ", " + std::to_string(count) + " " + what;
+        }
+    };
+    add(c.malformed, "File format wrong (skipped)");
+    add(c.refused, "refused");
+    add(c.notAcknowledged, "not acknowledged");
+    add(c.damaged, std::string(REPLY_DAMAGED_TEXT));
+    add(c.notSent, complete || result.outcome != JobOutcome::Cancelled ? "not sent after it"
+                                                                       : "not sent (interrupted)");
+    return summary;
+}
+
+} // namespace
+
+std::string FileForPort(const std::string& file, const std::string& port) {
+    std::string path = file;
+    for (size_t at = path.find("{port}"); at != std::string::npos; at = path.find("{port}", at)) {
+        path.replace(at, 6, port);
+        at += port.size();
+    }
+    return path;
+}
+
+void RunExport(CPortSession& session, const std::string& path, CPortReport& report) {
+    report.fields["file"] = path;
+    // The file first: a target that cannot be replaced is refused before
+    // the module is touched.
+    CSafeFileWriter file(path);
+    std::string why;
+    if (!file.Open(&why)) {
+        report.Fail(EXIT_USAGE, why);
+        report.fields["error"] = why;
+        return;
+    }
+    if (!session.Open(report)) {
+        return;
+    }
+    CProgressObserver progress(session.Progress(), "export", "slots");
+    const ExportResult result = ExportModule(session.Job(), file, progress);
+    CensusFields(result.census, report);
+    const std::string counts = result.census.Text();
+    if (result.outcome == JobOutcome::Complete) {
+        if (file.Commit(&why)) {
+            report.fields["complete"] = true;
+            report.Say("Export ok: " + counts + ", written to " + path);
+            session.Progress().End("ok");
+            ReportReplyChecks(session, report);
+            return;
+        }
+        report.Fail(EXIT_USAGE, why);
+        report.fields["error"] = why;
+    }
+    report.fields["complete"] = false;
+    const ExportEnd end = result.outcome == JobOutcome::Complete
+                              ? ExportEnd{"cannot put the file in place", "fail", EXIT_USAGE}
+                              : EndOf(result, session);
+    report.Status(end.status);
+    if (result.outcome == JobOutcome::NoReply) {
+        report.fields["noReplyAt"] = result.failedSlot;
+    } else if (result.outcome == JobOutcome::Damaged) {
+        report.fields["damaged_at"] = result.failedSlot;
+    }
+    std::string kept = path + " is unchanged";
+    if (file.KeepAsPartial(&why)) {
+        report.fields["partial"] = file.PartialPath();
+        kept += ", the slots read are in " + file.PartialPath();
+    } else {
+        report.Fail(EXIT_USAGE, why);
+    }
+    report.Say(end.status == EXIT_INTERRUPTED
+                   ? "Export interrupted (" + counts + "); " + kept
+                   : "Export fail: " + end.what + " (" + counts + "); " + kept);
+    session.Progress().End(end.progress);
+    ReportReplyChecks(session, report);
+}
+
+bool ExportToMemory(CPortSession& session, std::string& text, CPortReport& report) {
+    CMemoryLineSink memory;
+    CProgressObserver progress(session.Progress(), "export", "slots");
+    const ExportResult result = ExportModule(session.Job(), memory, progress);
+    text = memory.Text();
+    report.fields["codes"] = result.census.codes;
+    report.fields["empty"] = result.census.empty;
+    if (result.outcome == JobOutcome::Complete) {
+        report.Say("exported: " + std::to_string(result.census.codes) + " slots with codes, " +
+                   std::to_string(result.census.empty) + " empty");
+        session.Progress().End("ok");
+        return true;
+    }
+    const ExportEnd end = EndOf(result, session);
+    report.Status(end.status);
+    report.Say("export " + std::string(end.status == EXIT_INTERRUPTED ? "interrupted" : "fail") +
+               (end.status == EXIT_INTERRUPTED ? "" : ": " + end.what));
+    session.Progress().End(end.progress);
+    return false;
+}
+
+// The file's lines, read before the port is opened: a file that cannot be
+// read is a usage error and the module is never touched.
+static bool ReadLinesThenOpen(CPortSession& session, const std::string& path, CPortReport& report,
+                              std::vector<std::string>& lines) {
+    report.fields["file"] = path;
+    return ReadLines(path, lines, report) && session.Open(report);
+}
+
+void RunImport(CPortSession& session, const std::string& path, CPortReport& report) {
+    std::vector<std::string> lines;
+    if (ReadLinesThenOpen(session, path, report, lines)) {
+        CProgressObserver progress(session.Progress(), "import", "lines");
+        ReportImport(session, ImportFile(session.Job(), lines, progress), report, true);
+        ReportReplyChecks(session, report);
+    }
+}
+
+void ReportImport(CPortSession& session, const ImportResult& result, CPortReport& report,
+                  bool eachLine) {
+    Json perLine = Json::array();
+    for (const LineResult& line : result.lines) {
+        perLine.push_back(ReportLine(line, eachLine, report));
+    }
+    const LineCounts& c = result.counts;
+    report.fields["lines"] = std::move(perLine);
+    report.fields["written"] = c.written;
+    report.fields["malformed"] = c.malformed;
+    report.fields["refused"] = c.refused;
+    report.fields["notAcknowledged"] = c.notAcknowledged;
+    report.fields["damaged"] = c.damaged;
+    report.fields["notSent"] = c.notSent;
+    report.fields["duplicates"] = c.duplicates;
+
+    if (result.outcome == JobOutcome::NotAcknowledged) {
+        report.Status(session.FailureStatus());
+    } else if (result.outcome == JobOutcome::Cancelled) {
+        report.Status(EXIT_INTERRUPTED);
+    }
+    if (c.malformed > 0 || c.refused > 0 || c.damaged > 0) {
+        report.Status(EXIT_OUTCOME);
+    }
+    report.Say(ImportSummary(result, result.lines.size()));
+    const bool complete = result.outcome == JobOutcome::Complete;
+    session.Progress().End(complete && report.exit == 0 ? "ok" : complete ? "errors" : "fail");
+}
+
+void RunVerify(CPortSession& session, const std::string& path, CPortReport& report) {
+    std::vector<std::string> lines;
+    if (ReadLinesThenOpen(session, path, report, lines)) {
+        CProgressObserver progress(session.Progress(), "verify", "slots");
+        const bool exact = session.Context().options.exact;
+        ReportVerify(session, VerifyModule(session.Job(), lines, exact, progress), exact, report);
+        ReportReplyChecks(session, report);
+    }
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "ImportJob.h"
+#include "VerifyJob.h"
+
+#include <string>
+#include <vector>
+
+struct CloneResult {
+    ImportResult import;
+    bool verified = false; // the check ran: the import ran through
+    VerifyResult verify;
+};
+
+// Puts a source module's exported lines into a target: an import of every
+// line, then a check of the slots they name.
+CloneResult CloneOnto(const JobPort& target, const std::vector<std::string>& lines,
+                      IJobObserver& importObserver, IJobObserver& verifyObserver);
