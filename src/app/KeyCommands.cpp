@@ -56,11 +56,12 @@ void CLumaretDlg::OnReadKey() {
     }
     const uint16_t keyIndex = KeyIndex(GetDlgItemInt(IDC_CHANNEL), keyNumber);
     const ExchangeReply reply = ReadKey(m_serial, keyIndex, m_timing);
-    if (reply.count == STATUS_REPLY_SIZE) {
+    const ReplyKind kind = ClassifyReadReply(reply.count);
+    if (kind == ReplyKind::Status) {
         if (StatusByte(reply.bytes.data(), reply.count) == 1) {
             WriteLog(QStringLiteral("Key empty!"));
         }
-    } else if (reply.count == 0) {
+    } else if (kind == ReplyKind::None) {
         ClearLog();
         WriteLog(QStringLiteral("Communication fail!"));
     } else {

@@ -52,7 +52,7 @@ void ReadReport(const ExchangeReply& reply, bool raw, CPortReport& report) {
         report.fields["status"] = status;
         report.fields["outcome"] = text;
         report.Status(EXIT_OUTCOME);
-    } else if (reply.count < STATUS_REPLY_SIZE) {
+    } else if (IsShortCodeReply(reply.count)) {
         report.Say(raw ? groups : "Incomplete reply " + Trimmed(groups));
         report.fields["outcome"] = "incomplete reply";
         report.Status(EXIT_OUTCOME);
@@ -94,7 +94,7 @@ void RunRead(CPortSession& session, CPortReport& report) {
     }
     const ExchangeReply reply = ReadKey(session.Link(), slot, session.Timing(), &session.Checks());
     ReadReport(reply, o.raw, report);
-    if (reply.count == 0) {
+    if (ClassifyReadReply(reply.count) == ReplyKind::None) {
         report.Status(EXIT_NO_REPLY);
     }
     ReportReplyChecks(session, report);

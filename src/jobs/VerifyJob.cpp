@@ -27,7 +27,7 @@ std::vector<uint16_t> SlotsToRead(const SlotContent& wanted, bool exact) {
 // file's code, if any.
 std::optional<SlotDifference> Compare(const SlotResult& module, const std::vector<uint8_t>& code) {
     SlotDifference d{module.slot, Kind::Different, module.code.size(), code.size()};
-    if (module.state == SlotResult::State::Code && module.replyBytes < STATUS_REPLY_SIZE) {
+    if (module.state == SlotResult::State::Code && IsShortCodeReply(module.replyBytes)) {
         d.kind = Kind::IncompleteReply;
         d.moduleBytes = module.replyBytes;
         return d;

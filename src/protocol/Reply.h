@@ -13,6 +13,11 @@ ReplyKind ClassifyReply(uint32_t count);
 // A reply to a read is a status reply (an empty slot) or a code reply, a
 // 19-byte one included.
 ReplyKind ClassifyReadReply(uint32_t count);
+// A code reply shorter than a status reply: too short to hold a header and
+// a CRC, so it carries no code (an export writes its line with none).
+inline bool IsShortCodeReply(uint32_t count) {
+    return count > 0 && count < STATUS_REPLY_SIZE;
+}
 
 // Offset 5 of a status reply; 0 when the reply is shorter.
 uint8_t StatusByte(const uint8_t* reply, uint32_t count);
