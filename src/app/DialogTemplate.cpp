@@ -38,6 +38,15 @@ QPushButton* AddButton(QWidget* parent, const DialogBaseUnits& du, const char* n
     return button;
 }
 
+// A field of the template: parented, named for tests and screen readers, placed.
+void AddField(QWidget& field, QWidget* parent, const DialogBaseUnits& du, const char* name,
+              const char* accessibleName, QRect rect) {
+    field.setParent(parent);
+    field.setObjectName(QString::fromLatin1(name));
+    field.setAccessibleName(QString::fromLatin1(accessibleName));
+    field.setGeometry(DialogRect(du, rect.x(), rect.y(), rect.width(), rect.height()));
+}
+
 } // namespace
 
 // Template IDD_MAIN_DIALOG: 189 x 252 dialog units, controls in tab order.
@@ -48,9 +57,7 @@ void CLumaretDlg::CreateControls() {
     const DialogBaseUnits du = BaseUnitsOf(font());
     setFixedSize(DialogSize(du, 189, 252));
 
-    m_comboPort.setParent(this);
-    m_comboPort.setObjectName(QStringLiteral("IDC_PORT"));
-    m_comboPort.setAccessibleName(QStringLiteral("Port"));
+    AddField(m_comboPort, this, du, "IDC_PORT", "Port", QRect(54, 13, 70, 98));
     m_comboPort.setEditable(false);
     m_comboPort.setFocusPolicy(Qt::StrongFocus);
     {
@@ -72,40 +79,26 @@ void CLumaretDlg::CreateControls() {
     m_pImport = AddButton(this, du, "IDC_IMPORT", "Import", 133, 56, 40, 15);
     QLabel* channelLabel = AddStatic(this, du, "Channel:", 15, 89, 36, 12);
 
-    m_editChannel.setParent(this);
-    m_editChannel.setObjectName(QStringLiteral("IDC_CHANNEL"));
-    m_editChannel.setAccessibleName(QStringLiteral("Channel"));
-    m_editChannel.setGeometry(DialogRect(du, 53, 89, 120, 12));
+    AddField(m_editChannel, this, du, "IDC_CHANNEL", "Channel", QRect(53, 89, 120, 12));
     QLabel* keyLabel = AddStatic(this, du, "Key No:", 19, 107, 31, 12);
-    m_editKeyNo.setParent(this);
-    m_editKeyNo.setObjectName(QStringLiteral("IDC_KEY_NO"));
-    m_editKeyNo.setAccessibleName(QStringLiteral("Key No"));
-    m_editKeyNo.setGeometry(DialogRect(du, 53, 107, 120, 12));
+    AddField(m_editKeyNo, this, du, "IDC_KEY_NO", "Key No", QRect(53, 107, 120, 12));
 
     m_pRead = AddButton(this, du, "IDC_READ", "Read", 14, 126, 40, 15);
     m_pLearn = AddButton(this, du, "IDC_LEARN", "Learn", 73, 126, 40, 15);
     m_pSend = AddButton(this, du, "IDC_SEND", "Send", 132, 126, 40, 15);
 
-    m_editLog.setParent(this);
-    m_editLog.setObjectName(QStringLiteral("IDC_LOG"));
-    m_editLog.setAccessibleName(QStringLiteral("Log"));
-    m_editLog.setGeometry(DialogRect(du, 13, 146, 161, 92));
+    AddField(m_editLog, this, du, "IDC_LOG", "Log", QRect(13, 146, 161, 92));
 
     m_pVersion = new QLineEdit(this);
-    m_pVersion->setObjectName(QStringLiteral("IDC_VERSION"));
-    m_pVersion->setAccessibleName(QStringLiteral("Version"));
+    AddField(*m_pVersion, this, du, "IDC_VERSION", "Version", QRect(54, 38, 69, 12));
     m_pVersion->setEnabled(false);
     m_pVersion->setFocusPolicy(Qt::NoFocus);
-    m_pVersion->setGeometry(DialogRect(du, 54, 38, 69, 12));
 
-    m_progress.setParent(this);
-    m_progress.setObjectName(QStringLiteral("IDC_PROGRESS"));
-    m_progress.setAccessibleName(QStringLiteral("Progress"));
+    AddField(m_progress, this, du, "IDC_PROGRESS", "Progress", QRect(15, 76, 157, 7));
     m_progress.setWindowTitle(QStringLiteral("Progress1"));
     m_progress.setTextVisible(false);
     m_progress.setRange(0, 100);
     m_progress.setValue(0);
-    m_progress.setGeometry(DialogRect(du, 15, 76, 157, 7));
 
     // Each label names its field for screen readers.
     portLabel->setBuddy(&m_comboPort);
@@ -118,7 +111,10 @@ void CLumaretDlg::CreateControls() {
     for (size_t i = 1; i < std::size(order); ++i) {
         QWidget::setTabOrder(order[i - 1], order[i]);
     }
+    ConnectHandlers();
+}
 
+void CLumaretDlg::ConnectHandlers() {
     // The window menu, which Linux window managers keep to themselves: the
     // dialog's context menu stands in for it.
     m_pSysMenu = new QMenu(this);

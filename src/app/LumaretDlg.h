@@ -148,6 +148,8 @@ private:
     void OnWorkerEnded(std::unique_ptr<std::thread>& worker);
 
     void CreateControls();
+    // The context menu that stands in for the window menu, and the handler table.
+    void ConnectHandlers();
     void FillPortList();
     // Ports that come and go while the program runs (PortListRefill.cpp):
     // the monitor is watched from the start; the list is filled again while
