@@ -1,6 +1,8 @@
 #include "DatabaseFile.h"
 #include "DatabaseFormat.h"
 
+#include "RuntimeDir.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -16,18 +18,10 @@ namespace fs = std::filesystem;
 
 class DatabaseFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char dirTemplate[] = "/tmp/lumaret-dbfile-XXXXXX";
-        ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-        m_dir = dirTemplate;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
-    }
     std::string PathOf(const char* name) const { return (m_dir / name).string(); }
 
-    fs::path m_dir;
+    PrivateRuntimeDir m_scratch{"lumaret-dbfile"};
+    const fs::path m_dir = m_scratch.Path();
 };
 
 TEST_F(DatabaseFileTest, OnlyRegularFilesWithinTheLimitAreRead) {

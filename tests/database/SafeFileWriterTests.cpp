@@ -2,6 +2,8 @@
 
 #include "TestFiles.h"
 
+#include "RuntimeDir.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,15 +17,6 @@ namespace fs = std::filesystem;
 
 class SafeFileWriterTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char dirTemplate[] = "/tmp/lumaret-writer-XXXXXX";
-        ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-        m_dir = dirTemplate;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
-    }
     std::string PathOf(const char* name) const { return (m_dir / name).string(); }
     // Files in the folder besides the given ones: a fresh file left behind.
     size_t EntryCount() const {
@@ -35,7 +28,8 @@ protected:
         return st.st_mode & 07777;
     }
 
-    fs::path m_dir;
+    PrivateRuntimeDir m_scratch{"lumaret-writer"};
+    const fs::path m_dir = m_scratch.Path();
 };
 
 TEST_F(SafeFileWriterTest, TheTargetChangesOnlyOnCommit) {
