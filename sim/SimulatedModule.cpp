@@ -28,6 +28,10 @@ using Clock = std::chrono::steady_clock;
 // 9600 baud, 8N1: ten bit times per byte.
 constexpr std::chrono::nanoseconds BYTE_TIME{1'000'000'000LL * 10 / 9600};
 
+// Reply bytes wait for a reader only up to this many; a reply beyond them is
+// lost, as bytes sent on a line nobody reads are, instead of piling up.
+constexpr size_t MAX_PENDING_OUTPUT = 8192;
+
 std::chrono::milliseconds Ms(uint32_t ms) {
     return std::chrono::milliseconds(ms);
 }
@@ -43,7 +47,7 @@ struct SimulatedModule::Impl {
     size_t writesAnswered = 0; // write frames seen after the refused ones
     std::array<uint8_t, 6> version{'1', '0', '2', '0', '0', '3'};
     CSlotStore slots;
-    std::vector<std::vector<uint8_t>> frames;
+    CFrameRecord frames;
     FrameObserver observer;
     uint32_t learnCount = 0;
 
@@ -162,7 +166,7 @@ void SimulatedModule::Impl::HandleFrame(const std::vector<uint8_t>& f) {
     SimFaults current;
     {
         std::lock_guard lock(mutex);
-        frames.push_back(f);
+        frames.Add(f);
         notify = observer;
         current = faults;
     }
@@ -255,6 +259,9 @@ void SimulatedModule::Impl::Answer(const std::vector<uint8_t>& reply) {
     {
         std::lock_guard lock(mutex);
         current = faults;
+    }
+    if (output.size() + reply.size() > MAX_PENDING_OUTPUT) {
+        return;
     }
     // Bytes queue behind whatever is still going out.
     Clock::time_point t = Clock::now();
@@ -447,18 +454,18 @@ SaveOutcome SimulatedModule::SaveDatabase(const std::string& path) const {
 
 std::vector<std::vector<uint8_t>> SimulatedModule::ReceivedFrames() const {
     std::lock_guard lock(m_impl->mutex);
-    return m_impl->frames;
+    return m_impl->frames.Frames();
 }
 
 void SimulatedModule::ClearReceivedFrames() {
     std::lock_guard lock(m_impl->mutex);
-    m_impl->frames.clear();
+    m_impl->frames.Clear();
 }
 
 bool SimulatedModule::WaitForFrames(size_t count, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(m_impl->mutex);
-    return m_impl->framesChanged.wait_for(lock, timeout,
-                                          [&] { return m_impl->frames.size() >= count; });
+    return m_impl->framesChanged.wait_for(
+        lock, timeout, [&] { return m_impl->frames.ReceivedSinceClear() >= count; });
 }
 
 void SimulatedModule::SetFrameObserver(FrameObserver observer) {

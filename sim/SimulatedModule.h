@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FrameRecord.h"
 #include "SafeFileReplace.h"
 #include "SlotStore.h"
 
@@ -33,6 +34,8 @@ struct SimFaults {
 // wrong prefix, length or CRC are recorded and otherwise ignored, as a module
 // would. Replies: a 19-byte version reply, a code reply (six header bytes, the
 // code, two CRC bytes) and an 8-byte status reply with the status at offset 5.
+// Replies nobody reads are kept for the line only up to a few kilobytes;
+// beyond that they are lost, so a long run stays the same size.
 class SimulatedModule {
 public:
     static constexpr uint32_t FRAME_SILENCE_MS = 20;
@@ -89,10 +92,16 @@ public:
     // path is refused and left alone.
     SaveOutcome SaveDatabase(const std::string& path) const;
 
-    // Every frame received (valid or not), byte for byte, in order.
+    // The frames received (valid or not), byte for byte, in order. Only the
+    // newest are held: at most CFrameRecord::MAX_FRAMES frames (4096) and
+    // CFrameRecord::MAX_BYTES bytes of frames (256 KiB), the oldest dropped
+    // first, so that a long run does not grow the module.
     std::vector<std::vector<uint8_t>> ReceivedFrames() const;
+    // Drops the frames held and restarts the count WaitForFrames waits on.
     void ClearReceivedFrames();
-    // Waits until at least count frames are recorded; false at the deadline.
+    // Waits until at least count frames have been received since the last
+    // ClearReceivedFrames (or the start), held or already dropped; false at
+    // the deadline.
     bool WaitForFrames(size_t count, std::chrono::milliseconds timeout) const;
 
     // Called on the serving thread for every frame, with its verdict.
