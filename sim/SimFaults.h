@@ -1,6 +1,9 @@
 #pragma once
 
+#include "Reply.h"
+
 #include <cstdint>
+#include <set>
 #include <vector>
 
 // Faults a test or trial can switch on; all off by default.
@@ -17,4 +20,15 @@ struct SimFaults {
     // acknowledgement; frames beyond the list are answered in full.
     std::vector<uint32_t> writeReplySizes;
     bool paced9600 = false; // send each byte at the 9600-baud byte time
+    // Every damageEvery-th reply, counting all replies since the faults were
+    // set, goes out with a CRC byte flipped, as if damaged on the line (0: none).
+    uint32_t damageEvery = 0;
+    // Replies of these kinds keep their length but carry no valid CRC, as on
+    // modules that check only some replies.
+    std::set<ReplyKind> noCrcKinds;
+    // Status byte of write acknowledgements; with any but 0 nothing is stored.
+    int ackStatus = 0;
+    // A learn frame is answered by a stream of bytes that never makes an
+    // 8-byte answer (FLOOD_PIECE every FLOOD_INTERVAL_MS) until the next frame.
+    bool floodLearn = false;
 };

@@ -5,6 +5,7 @@
 #include "SimFaults.h"
 #include "SlotStore.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -31,6 +32,10 @@ public:
     // Status bytes of the answers.
     static constexpr uint8_t STATUS_OK = 0;
     static constexpr uint8_t STATUS_EMPTY = 1;
+    // What a learn's flood (SimFaults::floodLearn) sends, again and again: in
+    // pieces of three bytes no poll can add up to an 8-byte answer.
+    static constexpr std::array<uint8_t, 3> FLOOD_PIECE{0x5A, 0xA5, 0xFF};
+    static constexpr uint32_t FLOOD_INTERVAL_MS = 50;
 
     SimulatedModule();  // slots seeded with a few codes, version "102003"
     ~SimulatedModule(); // stops serving
@@ -53,7 +58,8 @@ public:
     std::string PublishedLink() const;
     const std::string& SlavePath() const;
 
-    void SetFaults(const SimFaults& faults); // also restarts the refused-write count
+    // Also restarts the count of refused writes and of replies (for damageEvery).
+    void SetFaults(const SimFaults& faults);
     SimFaults Faults() const;
 
     // Up to six characters, sent at offsets 7-12 of the version reply; a
