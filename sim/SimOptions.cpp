@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <getopt.h>
+#include <set>
 #include <string_view>
 #include <vector>
 
@@ -34,6 +35,15 @@ Faults:
   --learn-delay MS       time from a learn frame to its answer (default 1500)
   --refuse-writes K      leave the first K write frames unacknowledged
   --paced                send each byte at the 9600-baud byte time (1.04 ms)
+  --damage-every N       flip a CRC byte of every Nth reply, counting all
+                         replies (20: one reply in 20)
+  --no-crc KINDS         replies of these kinds keep their length but carry no
+                         valid CRC (the last two bytes zero): status, version,
+                         code, separated by commas, or all
+  --ack-status S         status byte of write acknowledgements (default 0);
+                         with any other a write stores nothing
+  --flood-learn          answer a learn frame with 3 bytes every 50 ms, never
+                         an 8-byte answer, until the next frame
 
   --help                 show this text and exit
 )";
@@ -73,6 +83,32 @@ struct OptionRule {
     bool takesValue;
     ApplyOption apply;
 };
+
+// "status,code", "all": the reply kinds named, into kinds.
+bool ParseReplyKinds(std::string_view text, std::set<ReplyKind>& kinds) {
+    kinds.clear();
+    if (text == "all") {
+        kinds = {ReplyKind::Status, ReplyKind::Version, ReplyKind::Code};
+        return true;
+    }
+    for (;;) {
+        const size_t comma = text.find(',');
+        const std::string_view name = text.substr(0, comma);
+        if (name == "status") {
+            kinds.insert(ReplyKind::Status);
+        } else if (name == "version") {
+            kinds.insert(ReplyKind::Version);
+        } else if (name == "code") {
+            kinds.insert(ReplyKind::Code);
+        } else {
+            return false;
+        }
+        if (comma == std::string_view::npos) {
+            return true;
+        }
+        text.remove_prefix(comma + 1);
+    }
+}
 
 std::string TakeStatusByte(std::string_view value, int& status, const char* refusal) {
     return ParseNumber(value, status) && status >= 0 && status <= 255 ? "" : refusal;
@@ -160,6 +196,28 @@ const OptionRule FAULT_OPTIONS[] = {
     {"paced", false,
      [](std::string_view, SimOptions& o) -> std::string {
          o.faults.paced9600 = true;
+         return "";
+     }},
+    {"damage-every", true,
+     [](std::string_view v, SimOptions& o) -> std::string {
+         uint32_t& every = o.faults.damageEvery;
+         return ParseNumber(v, every) && every >= 1
+                    ? ""
+                    : "--damage-every takes a count from 1 (1 damages every reply)";
+     }},
+    {"no-crc", true,
+     [](std::string_view v, SimOptions& o) -> std::string {
+         return ParseReplyKinds(v, o.faults.noCrcKinds)
+                    ? ""
+                    : "--no-crc takes status, version and code separated by commas, or all";
+     }},
+    {"ack-status", true,
+     [](std::string_view v, SimOptions& o) -> std::string {
+         return TakeStatusByte(v, o.faults.ackStatus, "--ack-status takes a status byte 0 to 255");
+     }},
+    {"flood-learn", false,
+     [](std::string_view, SimOptions& o) -> std::string {
+         o.faults.floodLearn = true;
          return "";
      }},
 };
