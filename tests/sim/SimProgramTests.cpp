@@ -336,6 +336,25 @@ TEST(SimProgramOptions, FaultSwitchesReachTheModule) {
     }
 }
 
+// Waits on the database line parser in src/database: it passes once
+// ParseDatabaseLine refuses code text holding anything but hexadecimal digits
+// and spaces, or an odd count of digits.
+TEST(SimProgramOptions, LoadRefusesCodeTextOtherThanHexDigits) {
+    PrivateRuntimeDir runtime;
+    const std::string path = (runtime.Path() / "start.txt").string();
+    for (const char* text :
+         {"0003,AABB\r0020,zz\r", "0003,AABB\r0012,ABXY\r", "0003,AABB\r0004,ABC\r"}) {
+        SCOPED_TRACE(::testing::PrintToString(text));
+        WriteFileBytes(path, text);
+        SimProcess sim({"--port", "COM7", "--load", path});
+        ASSERT_TRUE(sim.Started());
+        EXPECT_EQ(sim.WaitForExit(5s), 2);
+        EXPECT_NE(sim.Output().find("cannot load '" + path + "': line 2: "), std::string::npos)
+            << sim.Output();
+        EXPECT_EQ(sim.Output().find("serving"), std::string::npos);
+    }
+}
+
 TEST(SimProgramOptions, UnsafePortDirectoryIsRefusedByName) {
     PrivateRuntimeDir runtime;
     const std::string parent = (runtime.Path() / "lumaret").string();
