@@ -34,6 +34,8 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
 
 constexpr size_t MEGABYTE = 1024 * 1024;
+// Waits on the line, generous for the sanitizer builds on a busy machine.
+constexpr auto LINE_TIMEOUT = 10s;
 
 // The memory this process holds. A sanitizer's allocator keeps freed blocks
 // back for a while, so there the bytes it has handed out stand in for the
@@ -74,10 +76,10 @@ protected:
         for (size_t done = 0; done < count; done += BATCH) {
             const size_t n = std::min(BATCH, count - done);
             if (!m_line->Write(Bytes(requests.begin(), requests.begin() + n * request.size()),
-                               2s)) {
+                               LINE_TIMEOUT)) {
                 break;
             }
-            const Bytes got = m_line->Read(n * reply.size(), 2s);
+            const Bytes got = m_line->Read(n * reply.size(), LINE_TIMEOUT);
             for (size_t at = 0; at + reply.size() <= got.size(); at += reply.size()) {
                 matching += std::equal(reply.begin(), reply.end(), got.begin() + at);
             }
@@ -117,9 +119,9 @@ TEST_F(SimulatedModuleLongRun, LongFramesAreHeldUpToTheByteBound) {
     for (size_t i = 0; i < SENT; ++i) {
         sent.emplace_back(FRAME_CAPACITY, static_cast<uint8_t>(2 + i % 250));
         sent.back()[1] = static_cast<uint8_t>(i / 250);
-        ASSERT_TRUE(m_line->Write(sent.back(), 2s));
+        ASSERT_TRUE(m_line->Write(sent.back(), LINE_TIMEOUT));
     }
-    ASSERT_TRUE(m_module.WaitForFrames(SENT, 5s));
+    ASSERT_TRUE(m_module.WaitForFrames(SENT, LINE_TIMEOUT));
 
     const auto frames = m_module.ReceivedFrames();
     constexpr size_t HELD = CFrameRecord::MAX_BYTES / FRAME_CAPACITY;
@@ -144,11 +146,11 @@ TEST_F(SimulatedModuleLongRun, RepliesNobodyReadsDoNotPileUp) {
     const size_t before = MemoryInUse();
     const CommandFrame frame = BuildGetVersionFrame();
     const Bytes requests = Repeated(Bytes(frame.data(), frame.data() + frame.size), BATCH);
-    constexpr size_t UNREAD = 40'000; // their replies would need 12 MB of queue
+    constexpr size_t UNREAD = 20'000; // their replies would need 6 MB of queue
     for (size_t sent = 0; sent < UNREAD; sent += BATCH) {
-        ASSERT_TRUE(m_line->Write(requests, 2s));
+        ASSERT_TRUE(m_line->Write(requests, LINE_TIMEOUT));
     }
-    ASSERT_TRUE(m_module.WaitForFrames(BATCH + UNREAD, 10s));
+    ASSERT_TRUE(m_module.WaitForFrames(BATCH + UNREAD, 3 * LINE_TIMEOUT));
     const size_t after = MemoryInUse();
     EXPECT_LT(after, before + MEGABYTE) << "grew from " << before << " to " << after << " bytes";
 }
