@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <string>
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
@@ -108,6 +109,8 @@ TEST_F(SimulatedModuleLongRun, HundredThousandExchangesKeepTheRecordAndTheMemory
     // The count goes on past the frames held.
     EXPECT_TRUE(m_module.WaitForFrames(EXCHANGES + BATCH, 0ms));
     EXPECT_FALSE(m_module.WaitForFrames(EXCHANGES + BATCH + 1, 0ms));
+    RecordProperty("MemoryBefore", std::to_string(before));
+    RecordProperty("MemoryAfter", std::to_string(after));
     EXPECT_LT(after, before + MEGABYTE) << "grew from " << before << " to " << after << " bytes";
 }
 
@@ -152,6 +155,8 @@ TEST_F(SimulatedModuleLongRun, RepliesNobodyReadsDoNotPileUp) {
     }
     ASSERT_TRUE(m_module.WaitForFrames(BATCH + UNREAD, 3 * LINE_TIMEOUT));
     const size_t after = MemoryInUse();
+    RecordProperty("MemoryBefore", std::to_string(before));
+    RecordProperty("MemoryAfter", std::to_string(after));
     EXPECT_LT(after, before + MEGABYTE) << "grew from " << before << " to " << after << " bytes";
 }
 
