@@ -13,7 +13,7 @@ app=$bin/src/app/lumaret
 if [ ! -x "$app" ]; then
     # No window in this build yet: show the serial timing and one exchange of each kind.
     "$bin/bench/serial_timing"
-    [ -x "$bin/sim/lumaret-demo" ] && "$bin/sim/lumaret-demo"
+    [ -x "$bin/examples/lumaret-demo" ] && "$bin/examples/lumaret-demo"
     exit 0
 fi
 

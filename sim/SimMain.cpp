@@ -1,83 +1,25 @@
 // lumaret-sim: a simulated IR module published as a COM port.
 
-#include "ComName.h"
 #include "Reply.h"
+#include "SafeFileWriter.h"
+#include "SimOptions.h"
 #include "SimulatedModule.h"
 
 #include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <getopt.h>
 #include <poll.h>
 #include <pthread.h>
 #include <string>
-#include <string_view>
 #include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
-
-const char* const USAGE = R"(Usage: lumaret-sim [OPTION]...
-Serves a simulated IR learning module on a pseudo-terminal, published as a COM
-port in the port directory, until it gets SIGINT (Ctrl+C), SIGTERM or SIGHUP,
-or its output is closed (e.g. by 'head'). On each of these it saves (--save)
-and withdraws the port.
-
-  --port COMn            publish the module as COMn (default COM9); COM<n>.lock
-                         is held while serving and the link removed on exit
-  --load FILE            start with the slots of this database file (instead of
-                         the few seeded codes); slots it does not name are empty
-  --save FILE            write the slots to FILE in the database format on exit
-  --empty                start with every slot empty
-  --version TEXT         firmware version, up to six characters (default 102003,
-                         shown by the host as 102.003)
-  --verbose              print every frame received, in hexadecimal
-
-Faults:
-  --silent               answer nothing at all
-  --stop-after-slot N    no answer to reads of slots above N
-  --split SIZES          split every reply into pieces of these sizes, e.g. 3,5
-                         (the rest of a reply goes as one last piece)
-  --piece-gap MS         silence between two pieces (default 0)
-  --learn-status S       status byte of learn answers (default 0, learn ok;
-                         2 carry wrong, 4 save fail); a code is stored only with 0
-  --learn-delay MS       time from a learn frame to its answer (default 1500)
-  --refuse-writes K      leave the first K write frames unacknowledged
-  --paced                send each byte at the 9600-baud byte time (1.04 ms)
-
-  --help                 show this text and exit
-)";
-
-template <typename T> bool ParseNumber(std::string_view text, T& value) {
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc() && end == text.data() + text.size() && !text.empty();
-}
-
-bool ParsePieces(std::string_view text, std::vector<uint32_t>& pieces) {
-    pieces.clear();
-    while (!text.empty()) {
-        const size_t comma = text.find(',');
-        uint32_t size = 0;
-        if (!ParseNumber(text.substr(0, comma), size) || size == 0) {
-            return false;
-        }
-        pieces.push_back(size);
-        if (comma == std::string_view::npos) {
-            break;
-        }
-        text.remove_prefix(comma + 1);
-        if (text.empty()) {
-            return false;
-        }
-    }
-    return !pieces.empty();
-}
 
 std::string Hex(const std::vector<uint8_t>& bytes) {
     std::string text = HexGroups(bytes.data(), uint32_t(bytes.size()));
@@ -90,6 +32,12 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
 int Fail(const std::string& message) {
     std::fprintf(stderr, "lumaret-sim: %s\n", message.c_str());
     return 2;
+}
+
+// A system call that failed before serving: its reason, exit status 1.
+int SystemFailure(const std::string& what) {
+    std::fprintf(stderr, "lumaret-sim: %s%s\n", what.c_str(), std::strerror(errno));
+    return 1;
 }
 
 // The standard output, written from the main and the serving thread. Once its
@@ -120,6 +68,62 @@ private:
     std::atomic<bool> m_closed{false};
 };
 
+// The module as the options describe it, before it serves; 0, or the exit status.
+int PrepareModule(SimulatedModule& module, const SimOptions& options, Output& output) {
+    // A target that could never be saved to is refused now, not after a
+    // whole session of learned codes.
+    if (!options.savePath.empty()) {
+        CSafeFileWriter probe(options.savePath);
+        if (std::string problem; !probe.Open(&problem)) {
+            return Fail(problem);
+        }
+    }
+    if (options.empty) {
+        module.ClearSlots();
+    }
+    if (std::string error;
+        !options.loadPath.empty() && !module.LoadDatabase(options.loadPath, &error)) {
+        return Fail("cannot load '" + options.loadPath + "': " + error);
+    }
+    if (!options.version.empty()) {
+        module.SetFirmwareVersion(options.version);
+    }
+    module.SetFaults(options.faults);
+    if (options.verbose) {
+        module.SetFrameObserver([&output](const std::vector<uint8_t>& frame, bool valid) {
+            output.Line(std::string(valid ? "frame " : "ignored ") + Hex(frame));
+        });
+    }
+    return 0;
+}
+
+// Blocks the stop signals, before the serving thread starts, so that only the
+// returned signalfd takes them; -1 when it cannot be made.
+int TakeStopSignals() {
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    return signalfd(-1, &stopSignals, SFD_CLOEXEC);
+}
+
+// Opens the line and publishes it as port; 0, or the exit status.
+int StartServing(SimulatedModule& module, const std::string& port, Output& output) {
+    if (!module.Start()) {
+        return SystemFailure("cannot open a pseudo-terminal: ");
+    }
+    std::string reason;
+    if (!module.Publish(port, &reason)) {
+        std::fprintf(stderr, "lumaret-sim: cannot publish %s: %s\n", port.c_str(), reason.c_str());
+        return 1;
+    }
+    output.Line("lumaret-sim: serving " + port + " on " + module.SlavePath() + " (" +
+                module.PublishedLink() + ")");
+    return 0;
+}
+
 // Waits for a stop signal or the closed output; says which.
 std::string WaitForStop(int signals, int outputClosed) {
     pollfd fds[2] = {{signals, POLLIN, 0}, {outputClosed, POLLIN, 0}};
@@ -135,183 +139,9 @@ std::string WaitForStop(int signals, int outputClosed) {
     return "output closed";
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    enum : int {
-        OPT_PORT = 1000,
-        OPT_LOAD,
-        OPT_SAVE,
-        OPT_EMPTY,
-        OPT_VERSION,
-        OPT_VERBOSE,
-        OPT_SILENT,
-        OPT_STOP_AFTER,
-        OPT_SPLIT,
-        OPT_GAP,
-        OPT_LEARN_STATUS,
-        OPT_LEARN_DELAY,
-        OPT_REFUSE,
-        OPT_PACED,
-        OPT_HELP,
-    };
-    static const option OPTIONS[] = {
-        {"port", required_argument, nullptr, OPT_PORT},
-        {"load", required_argument, nullptr, OPT_LOAD},
-        {"save", required_argument, nullptr, OPT_SAVE},
-        {"empty", no_argument, nullptr, OPT_EMPTY},
-        {"version", required_argument, nullptr, OPT_VERSION},
-        {"verbose", no_argument, nullptr, OPT_VERBOSE},
-        {"silent", no_argument, nullptr, OPT_SILENT},
-        {"stop-after-slot", required_argument, nullptr, OPT_STOP_AFTER},
-        {"split", required_argument, nullptr, OPT_SPLIT},
-        {"piece-gap", required_argument, nullptr, OPT_GAP},
-        {"learn-status", required_argument, nullptr, OPT_LEARN_STATUS},
-        {"learn-delay", required_argument, nullptr, OPT_LEARN_DELAY},
-        {"refuse-writes", required_argument, nullptr, OPT_REFUSE},
-        {"paced", no_argument, nullptr, OPT_PACED},
-        {"help", no_argument, nullptr, OPT_HELP},
-        {nullptr, 0, nullptr, 0},
-    };
-
-    std::string port = "COM9";
-    std::string loadPath;
-    std::string savePath;
-    std::string version;
-    bool empty = false;
-    bool verbose = false;
-    SimFaults faults;
-
-    int opt;
-    while ((opt = getopt_long(argc, argv, "", OPTIONS, nullptr)) != -1) {
-        const std::string_view arg = optarg ? optarg : "";
-        switch (opt) {
-        case OPT_PORT:
-            if (!ParseComNumber(arg)) {
-                return Fail("--port needs a name COM1 to COM255, not '" + std::string(arg) + "'");
-            }
-            port = arg;
-            break;
-        case OPT_LOAD:
-            loadPath = arg;
-            break;
-        case OPT_SAVE:
-            savePath = arg;
-            break;
-        case OPT_EMPTY:
-            empty = true;
-            break;
-        case OPT_VERSION:
-            if (arg.empty() || arg.size() > 6) {
-                return Fail("--version takes one to six characters");
-            }
-            version = arg;
-            break;
-        case OPT_VERBOSE:
-            verbose = true;
-            break;
-        case OPT_SILENT:
-            faults.silent = true;
-            break;
-        case OPT_STOP_AFTER:
-            if (!ParseNumber(arg, faults.stopAfterSlot) || faults.stopAfterSlot < 0) {
-                return Fail("--stop-after-slot takes a slot number from 0");
-            }
-            break;
-        case OPT_SPLIT:
-            if (!ParsePieces(arg, faults.replyPieces)) {
-                return Fail("--split takes sizes above 0 separated by commas, e.g. 3,5");
-            }
-            break;
-        case OPT_GAP:
-            if (!ParseNumber(arg, faults.pieceGapMs)) {
-                return Fail("--piece-gap takes milliseconds");
-            }
-            break;
-        case OPT_LEARN_STATUS:
-            if (!ParseNumber(arg, faults.learnStatus) || faults.learnStatus < 0 ||
-                faults.learnStatus > 255) {
-                return Fail("--learn-status takes a status byte 0 to 255");
-            }
-            break;
-        case OPT_LEARN_DELAY:
-            if (!ParseNumber(arg, faults.learnDelayMs)) {
-                return Fail("--learn-delay takes milliseconds");
-            }
-            break;
-        case OPT_REFUSE:
-            if (!ParseNumber(arg, faults.refuseWrites)) {
-                return Fail("--refuse-writes takes a count");
-            }
-            break;
-        case OPT_PACED:
-            faults.paced9600 = true;
-            break;
-        case OPT_HELP:
-            std::fputs(USAGE, stdout);
-            return 0;
-        default:
-            std::fputs("Try 'lumaret-sim --help'.\n", stderr);
-            return 2;
-        }
-    }
-    if (optind < argc) {
-        return Fail(std::string("unexpected argument '") + argv[optind] + "'");
-    }
-
-    // A closed output must not kill the program before it saves and withdraws its port.
-    std::signal(SIGPIPE, SIG_IGN);
-    const int outputClosed = eventfd(0, EFD_CLOEXEC);
-    if (outputClosed < 0) {
-        std::fprintf(stderr, "lumaret-sim: %s\n", std::strerror(errno));
-        return 1;
-    }
-    Output output(outputClosed);
-
-    SimulatedModule module;
-    if (empty) {
-        module.ClearSlots();
-    }
-    if (std::string error; !loadPath.empty() && !module.LoadDatabase(loadPath, &error)) {
-        return Fail("cannot load '" + loadPath + "': " + error);
-    }
-    if (!version.empty()) {
-        module.SetFirmwareVersion(version);
-    }
-    module.SetFaults(faults);
-    if (verbose) {
-        module.SetFrameObserver([&output](const std::vector<uint8_t>& frame, bool valid) {
-            output.Line(std::string(valid ? "frame " : "ignored ") + Hex(frame));
-        });
-    }
-
-    // Blocked before the serving thread starts, so only the signalfd below takes them.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    const int signals = signalfd(-1, &stopSignals, SFD_CLOEXEC);
-    if (signals < 0) {
-        std::fprintf(stderr, "lumaret-sim: %s\n", std::strerror(errno));
-        return 1;
-    }
-
-    if (!module.Start()) {
-        std::fprintf(stderr, "lumaret-sim: cannot open a pseudo-terminal: %s\n",
-                     std::strerror(errno));
-        return 1;
-    }
-    std::string reason;
-    if (!module.Publish(port, &reason)) {
-        std::fprintf(stderr, "lumaret-sim: cannot publish %s: %s\n", port.c_str(), reason.c_str());
-        return 1;
-    }
-    output.Line("lumaret-sim: serving " + port + " on " + module.SlavePath() + " (" +
-                module.PublishedLink() + ")");
-
-    const std::string why = WaitForStop(signals, outputClosed);
+// Stops serving, withdraws the port and saves the slots when asked; the exit status.
+int Shutdown(SimulatedModule& module, const std::string& savePath, const std::string& why,
+             Output& output) {
     module.Stop();
     output.Line("lumaret-sim: stopped (" + why + ")");
 
@@ -324,4 +154,47 @@ int main(int argc, char** argv) {
         output.Line("lumaret-sim: slots saved to " + savePath);
     }
     return 0;
+}
+
+// Serves the module the options describe until a stop signal or the closed output.
+int Run(const SimOptions& options) {
+    // A closed output must not kill the program before it saves and withdraws its port.
+    std::signal(SIGPIPE, SIG_IGN);
+    const int outputClosed = eventfd(0, EFD_CLOEXEC);
+    if (outputClosed < 0) {
+        return SystemFailure("");
+    }
+    Output output(outputClosed);
+
+    SimulatedModule module;
+    if (const int status = PrepareModule(module, options, output); status != 0) {
+        return status;
+    }
+    const int signals = TakeStopSignals();
+    if (signals < 0) {
+        return SystemFailure("");
+    }
+    if (const int status = StartServing(module, options.port, output); status != 0) {
+        return status;
+    }
+    const std::string why = WaitForStop(signals, outputClosed);
+    return Shutdown(module, options.savePath, why, output);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    SimOptions options;
+    if (std::string error; !ParseSimOptions(argc, argv, options, error)) {
+        if (error.empty()) {
+            std::fputs("Try 'lumaret-sim --help'.\n", stderr);
+            return 2;
+        }
+        return Fail(error);
+    }
+    if (options.help) {
+        std::fputs(SIM_USAGE, stdout);
+        return 0;
+    }
+    return Run(options);
 }

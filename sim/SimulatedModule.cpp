@@ -7,12 +7,14 @@
 #include "PortDirectory.h"
 #include "PseudoTerminal.h"
 #include "Reply.h"
+#include "ReplyFaults.h"
 #include "SlotStore.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -28,6 +30,10 @@ using Clock = std::chrono::steady_clock;
 // 9600 baud, 8N1: ten bit times per byte.
 constexpr std::chrono::nanoseconds BYTE_TIME{1'000'000'000LL * 10 / 9600};
 
+// Reply bytes wait for a reader only up to this many; a reply beyond them is
+// lost, as bytes sent on a line nobody reads are, instead of piling up.
+constexpr size_t MAX_PENDING_OUTPUT = 8192;
+
 std::chrono::milliseconds Ms(uint32_t ms) {
     return std::chrono::milliseconds(ms);
 }
@@ -41,9 +47,10 @@ struct SimulatedModule::Impl {
     SimFaults faults;
     uint32_t writesToRefuse = 0;
     size_t writesAnswered = 0; // write frames seen after the refused ones
+    uint64_t repliesSent = 0;  // since the faults were set
     std::array<uint8_t, 6> version{'1', '0', '2', '0', '0', '3'};
     CSlotStore slots;
-    std::vector<std::vector<uint8_t>> frames;
+    CFrameRecord frames;
     FrameObserver observer;
     uint32_t learnCount = 0;
 
@@ -61,16 +68,31 @@ struct SimulatedModule::Impl {
     std::vector<uint8_t> incoming;
     Clock::time_point lastByte;
     std::optional<PendingLearn> learn;
+    std::optional<Clock::time_point> floodDue; // the next piece of a learn's flood
     std::deque<std::pair<Clock::time_point, uint8_t>> output;
     Clock::time_point writeRetry;
 
     void Serve();
     void ReadIncoming();
     void CutFrames(bool silenceReached);
+    // A reply before the faults that change its bytes; cutTo bytes of it go out.
+    struct Reply {
+        std::vector<uint8_t> bytes;
+        ReplyKind kind = ReplyKind::Status;
+        size_t cutTo = SIZE_MAX;
+    };
     void HandleFrame(const std::vector<uint8_t>& frame);
+    SimFaults RecordFrame(const std::vector<uint8_t>& frame, bool valid);
+    std::optional<Reply> ReplyTo(const std::vector<uint8_t>& frame, const SimFaults& current);
+    std::optional<Reply> ReplyToRead(uint16_t index, const SimFaults& current);
+    std::optional<Reply> ReplyToWrite(const std::vector<uint8_t>& frame, uint16_t index,
+                                      const SimFaults& current);
+    void StartLearn(uint16_t index, const SimFaults& current);
+    void AnswerLearn();
+    void Send(Reply reply);
+    void SendFloodPiece(Clock::time_point now);
     void Answer(const std::vector<uint8_t>& reply);
     void FlushOutput(Clock::time_point now);
-    void AnswerLearn();
 };
 
 void SimulatedModule::Impl::Serve() {
@@ -88,6 +110,9 @@ void SimulatedModule::Impl::Serve() {
         }
         if (learn) {
             consider(learn->due);
+        }
+        if (floodDue) {
+            consider(*floodDue);
         }
         if (!output.empty()) {
             consider(std::max(output.front().first, writeRetry));
@@ -120,6 +145,9 @@ void SimulatedModule::Impl::Serve() {
         CutFrames(!incoming.empty() && after - lastByte >= Ms(FRAME_SILENCE_MS));
         if (learn && after >= learn->due) {
             AnswerLearn();
+        }
+        if (floodDue && after >= *floodDue) {
+            SendFloodPiece(after);
         }
         FlushOutput(after);
     }
@@ -158,11 +186,23 @@ void SimulatedModule::Impl::CutFrames(bool silenceReached) {
 
 void SimulatedModule::Impl::HandleFrame(const std::vector<uint8_t>& f) {
     const bool valid = IsValidFrame(f);
+    const SimFaults current = RecordFrame(f, valid);
+    floodDue.reset(); // any frame ends a learn's flood
+    if (!valid || current.silent) {
+        return;
+    }
+    if (std::optional<Reply> reply = ReplyTo(f, current)) {
+        Send(std::move(*reply));
+    }
+}
+
+// Records the frame, tells the observer and returns the faults it meets.
+SimFaults SimulatedModule::Impl::RecordFrame(const std::vector<uint8_t>& f, bool valid) {
     FrameObserver notify;
     SimFaults current;
     {
         std::lock_guard lock(mutex);
-        frames.push_back(f);
+        frames.Add(f);
         notify = observer;
         current = faults;
     }
@@ -170,67 +210,87 @@ void SimulatedModule::Impl::HandleFrame(const std::vector<uint8_t>& f) {
     if (notify) {
         notify(f, valid);
     }
-    if (!valid || current.silent) {
-        return;
-    }
+    return current;
+}
 
-    std::vector<uint8_t> reply;
+// The reply to a valid frame, when it gets one at once.
+std::optional<SimulatedModule::Impl::Reply>
+SimulatedModule::Impl::ReplyTo(const std::vector<uint8_t>& f, const SimFaults& current) {
     // Every keyed frame is known valid here, so it holds its index.
     const uint16_t index = IndexAt(f.data() + FRAME_KEY_INDEX_OFFSET);
     switch (f[FRAME_COMMAND_OFFSET]) {
     case CMD_GET_VERSION: {
         std::lock_guard lock(mutex);
-        reply = VersionReply(std::string(version.begin(), version.end()));
-        break;
+        return Reply{VersionReply(std::string(version.begin(), version.end())), ReplyKind::Version};
     }
-    case CMD_READ: {
+    case CMD_READ:
         if (f.size() != BuildReadFrame(0).size) {
-            return;
+            return std::nullopt;
         }
-        if (current.stopAfterSlot >= 0 && index > current.stopAfterSlot) {
-            return;
-        }
-        std::lock_guard lock(mutex);
-        const std::vector<uint8_t> code = slots.Get(index);
-        reply = code.empty() ? StatusReply(STATUS_EMPTY) : CodeReply(code);
-        break;
-    }
+        return ReplyToRead(index, current);
     case CMD_LEARN:
-        if (f.size() != BuildLearnFrame(0).size) {
-            return;
+        if (f.size() == BuildLearnFrame(0).size) {
+            StartLearn(index, current);
         }
-        // A new learn replaces one still pending; its answer comes when it ends.
-        learn = PendingLearn{Clock::now() + Ms(current.learnDelayMs), index};
-        return;
+        return std::nullopt; // its answer comes when it ends
     case CMD_SEND: {
         if (f.size() != BuildSendFrame(0, 0).size) {
-            return;
+            return std::nullopt;
         }
         std::lock_guard lock(mutex);
-        reply = StatusReply(slots.Get(index).empty() ? STATUS_EMPTY : STATUS_OK);
-        break;
+        return Reply{StatusReply(slots.Get(index).empty() ? STATUS_EMPTY : STATUS_OK)};
     }
-    case CMD_WRITE: {
-        std::vector<uint8_t> code(f.begin() + WRITE_CODE_OFFSET, f.end() - CRC_SIZE);
-        std::lock_guard lock(mutex);
-        if (writesToRefuse > 0) {
-            --writesToRefuse; // as if the frame was lost: nothing stored
-            return;
-        }
-        const size_t n = writesAnswered++;
-        const uint32_t replySize =
-            n < current.writeReplySizes.size() ? current.writeReplySizes[n] : STATUS_REPLY_SIZE;
-        if (replySize == 0) {
-            return;
-        }
-        reply = StatusReply(slots.Set(index, std::move(code)) ? STATUS_OK : STATUS_EMPTY);
-        reply.resize(std::min<size_t>(reply.size(), replySize));
-        break;
-    }
+    case CMD_WRITE:
+        return ReplyToWrite(f, index, current);
     default:
-        return; // unknown command: ignored
+        return std::nullopt; // unknown command: ignored
     }
-    Answer(reply);
+}
+
+std::optional<SimulatedModule::Impl::Reply>
+SimulatedModule::Impl::ReplyToRead(uint16_t index, const SimFaults& current) {
+    if (current.stopAfterSlot >= 0 && index > current.stopAfterSlot) {
+        return std::nullopt;
+    }
+    std::lock_guard lock(mutex);
+    const std::vector<uint8_t> code = slots.Get(index);
+    if (code.empty()) {
+        return Reply{StatusReply(STATUS_EMPTY)};
+    }
+    return Reply{CodeReply(code), ReplyKind::Code};
+}
+
+std::optional<SimulatedModule::Impl::Reply>
+SimulatedModule::Impl::ReplyToWrite(const std::vector<uint8_t>& f, uint16_t index,
+                                    const SimFaults& current) {
+    std::vector<uint8_t> code(f.begin() + WRITE_CODE_OFFSET, f.end() - CRC_SIZE);
+    std::lock_guard lock(mutex);
+    if (writesToRefuse > 0) {
+        --writesToRefuse; // as if the frame was lost: nothing stored
+        return std::nullopt;
+    }
+    const size_t n = writesAnswered++;
+    const uint32_t replySize =
+        n < current.writeReplySizes.size() ? current.writeReplySizes[n] : STATUS_REPLY_SIZE;
+    if (replySize == 0) {
+        return std::nullopt;
+    }
+    auto status = static_cast<uint8_t>(current.ackStatus);
+    if (status == STATUS_OK && !slots.Set(index, std::move(code))) {
+        status = STATUS_EMPTY;
+    }
+    return Reply{StatusReply(status), ReplyKind::Status, replySize};
+}
+
+// A new learn replaces one still pending; under the flood it is never answered.
+void SimulatedModule::Impl::StartLearn(uint16_t index, const SimFaults& current) {
+    const auto now = Clock::now();
+    if (current.floodLearn) {
+        learn.reset();
+        floodDue = now + Ms(FLOOD_INTERVAL_MS);
+        return;
+    }
+    learn = PendingLearn{now + Ms(current.learnDelayMs), index};
 }
 
 void SimulatedModule::Impl::AnswerLearn() {
@@ -247,7 +307,29 @@ void SimulatedModule::Impl::AnswerLearn() {
             ++learnCount;
         }
     }
-    Answer(StatusReply(status));
+    Send(Reply{StatusReply(status)});
+}
+
+// Counts the reply, lets the faults change its bytes and queues what goes out.
+void SimulatedModule::Impl::Send(Reply reply) {
+    std::vector<uint8_t> bytes;
+    {
+        std::lock_guard lock(mutex);
+        bytes = ReplyAsSent(std::move(reply.bytes), reply.kind, ++repliesSent, faults);
+    }
+    bytes.resize(std::min(bytes.size(), reply.cutTo));
+    Answer(bytes);
+}
+
+void SimulatedModule::Impl::SendFloodPiece(Clock::time_point now) {
+    floodDue = now + Ms(FLOOD_INTERVAL_MS);
+    // A reader that does not keep up gets no more: the queue stays short.
+    if (!output.empty()) {
+        return;
+    }
+    for (const uint8_t byte : FLOOD_PIECE) {
+        output.emplace_back(now, byte);
+    }
 }
 
 void SimulatedModule::Impl::Answer(const std::vector<uint8_t>& reply) {
@@ -255,6 +337,9 @@ void SimulatedModule::Impl::Answer(const std::vector<uint8_t>& reply) {
     {
         std::lock_guard lock(mutex);
         current = faults;
+    }
+    if (output.size() + reply.size() > MAX_PENDING_OUTPUT) {
+        return;
     }
     // Bytes queue behind whatever is still going out.
     Clock::time_point t = Clock::now();
@@ -337,6 +422,7 @@ bool SimulatedModule::Start() {
     d.incoming.clear();
     d.output.clear();
     d.learn.reset();
+    d.floodDue.reset();
     d.writeRetry = {};
     d.server = std::thread([&d] { d.Serve(); });
     return true;
@@ -356,6 +442,7 @@ void SimulatedModule::Stop() {
         d.stopFd = -1;
     }
     d.learn.reset();
+    d.floodDue.reset();
     d.output.clear();
     d.incoming.clear();
 }
@@ -388,6 +475,7 @@ void SimulatedModule::SetFaults(const SimFaults& faults) {
     m_impl->faults = faults;
     m_impl->writesToRefuse = faults.refuseWrites;
     m_impl->writesAnswered = 0;
+    m_impl->repliesSent = 0;
 }
 
 SimFaults SimulatedModule::Faults() const {
@@ -447,18 +535,18 @@ SaveOutcome SimulatedModule::SaveDatabase(const std::string& path) const {
 
 std::vector<std::vector<uint8_t>> SimulatedModule::ReceivedFrames() const {
     std::lock_guard lock(m_impl->mutex);
-    return m_impl->frames;
+    return m_impl->frames.Frames();
 }
 
 void SimulatedModule::ClearReceivedFrames() {
     std::lock_guard lock(m_impl->mutex);
-    m_impl->frames.clear();
+    m_impl->frames.Clear();
 }
 
 bool SimulatedModule::WaitForFrames(size_t count, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(m_impl->mutex);
-    return m_impl->framesChanged.wait_for(lock, timeout,
-                                          [&] { return m_impl->frames.size() >= count; });
+    return m_impl->framesChanged.wait_for(
+        lock, timeout, [&] { return m_impl->frames.ReceivedSinceClear() >= count; });
 }
 
 void SimulatedModule::SetFrameObserver(FrameObserver observer) {

@@ -1,30 +1,17 @@
 #pragma once
 
+#include "FrameRecord.h"
 #include "SafeFileWriter.h"
+#include "SimFaults.h"
 #include "SlotStore.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
-
-// Faults a test or trial can switch on; all off by default.
-struct SimFaults {
-    bool silent = false;               // answer nothing at all
-    int stopAfterSlot = -1;            // no answer to reads of slots above this (-1: off)
-    std::vector<uint32_t> replyPieces; // split every reply into pieces of these sizes
-    uint32_t pieceGapMs = 0;           // silence between two pieces
-    int learnStatus = 0;               // status byte of a learn answer
-    uint32_t learnDelayMs = 1500;      // time from a learn frame to its answer
-    uint32_t refuseWrites = 0;         // leave this many write frames unacknowledged
-    // Reply sizes of the write frames after the refused ones, in order: 0 sends
-    // nothing and stores nothing, a size below 8 sends the first bytes of the
-    // acknowledgement; frames beyond the list are answered in full.
-    std::vector<uint32_t> writeReplySizes;
-    bool paced9600 = false; // send each byte at the 9600-baud byte time
-};
 
 // A simulated IR module on the master side of a pseudo-terminal.
 //
@@ -33,6 +20,8 @@ struct SimFaults {
 // wrong prefix, length or CRC are recorded and otherwise ignored, as a module
 // would. Replies: a 19-byte version reply, a code reply (six header bytes, the
 // code, two CRC bytes) and an 8-byte status reply with the status at offset 5.
+// Replies nobody reads are kept for the line only up to a few kilobytes;
+// beyond that they are lost, so a long run stays the same size.
 class SimulatedModule {
 public:
     static constexpr uint32_t FRAME_SILENCE_MS = 20;
@@ -43,6 +32,10 @@ public:
     // Status bytes of the answers.
     static constexpr uint8_t STATUS_OK = 0;
     static constexpr uint8_t STATUS_EMPTY = 1;
+    // What a learn's flood (SimFaults::floodLearn) sends, again and again: in
+    // pieces of three bytes no poll can add up to an 8-byte answer.
+    static constexpr std::array<uint8_t, 3> FLOOD_PIECE{0x5A, 0xA5, 0xFF};
+    static constexpr uint32_t FLOOD_INTERVAL_MS = 50;
 
     SimulatedModule();  // slots seeded with a few codes, version "102003"
     ~SimulatedModule(); // stops serving
@@ -65,7 +58,8 @@ public:
     std::string PublishedLink() const;
     const std::string& SlavePath() const;
 
-    void SetFaults(const SimFaults& faults); // also restarts the refused-write count
+    // Also restarts the count of refused writes and of replies (for damageEvery).
+    void SetFaults(const SimFaults& faults);
     SimFaults Faults() const;
 
     // Up to six characters, sent at offsets 7-12 of the version reply; a
@@ -89,10 +83,16 @@ public:
     // path is refused and left alone.
     SaveOutcome SaveDatabase(const std::string& path) const;
 
-    // Every frame received (valid or not), byte for byte, in order.
+    // The frames received (valid or not), byte for byte, in order. Only the
+    // newest are held: at most CFrameRecord::MAX_FRAMES frames (4096) and
+    // CFrameRecord::MAX_BYTES bytes of frames (256 KiB), the oldest dropped
+    // first, so that a long run does not grow the module.
     std::vector<std::vector<uint8_t>> ReceivedFrames() const;
+    // Drops the frames held and restarts the count WaitForFrames waits on.
     void ClearReceivedFrames();
-    // Waits until at least count frames are recorded; false at the deadline.
+    // Waits until at least count frames have been received since the last
+    // ClearReceivedFrames (or the start), held or already dropped; false at
+    // the deadline.
     bool WaitForFrames(size_t count, std::chrono::milliseconds timeout) const;
 
     // Called on the serving thread for every frame, with its verdict.

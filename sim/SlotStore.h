@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ModuleLimits.h"
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -9,9 +11,9 @@
 // to MAX_CODE_BYTES. Not locked: its owner guards it.
 class CSlotStore {
 public:
-    static constexpr uint16_t SLOT_COUNT = 448;
+    static constexpr uint16_t SLOT_COUNT = ::SLOT_COUNT;
     // A code reply must fit the host's 512-byte read.
-    static constexpr uint32_t MAX_CODE_BYTES = 504;
+    static constexpr uint32_t MAX_CODE_BYTES = MAX_READ_CODE_BYTES;
 
     // The one way a slot changes: an empty code empties it. False (nothing
     // changed) for an index outside 1..SLOT_COUNT or a code too long.

@@ -2,17 +2,25 @@
 // lock, saved slots and a clean exit on SIGINT, SIGTERM, SIGHUP and a closed
 // output.
 
+#include "CommandFrame.h"
+#include "ExpectedBytes.h"
 #include "ModuleOperations.h"
 #include "PortDirectory.h"
+#include "RawLine.h"
+#include "Reply.h"
 #include "RuntimeDir.h"
 #include "SerialLink.h"
+#include "SimulatedModule.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <poll.h>
 #include <spawn.h>
@@ -226,15 +234,28 @@ TEST(SimProgramOutput, RefusedSaveIsReportedWithItsReasonAndTheLinkKept) {
     std::ofstream(target, std::ios::binary) << "0003,AABB\r";
     ASSERT_EQ(symlink(target.c_str(), savePath.c_str()), 0);
 
+    // A link there at the start: refused before serving.
+    SimProcess refused({"--port", "COM7", "--save", savePath});
+    ASSERT_TRUE(refused.Started());
+    EXPECT_EQ(refused.WaitForExit(5s), 2);
+    EXPECT_NE(refused.Output().find("cannot save to '" + savePath + "': it is a symbolic link"),
+              std::string::npos)
+        << refused.Output();
+    EXPECT_EQ(refused.Output().find("serving"), std::string::npos) << refused.Output();
+
+    // A link planted while it serves: refused at the save, the link kept.
+    ASSERT_EQ(unlink(savePath.c_str()), 0);
     SimProcess sim({"--port", "COM7", "--save", savePath});
     ASSERT_TRUE(sim.Started());
     ASSERT_NE(sim.OutputUntil("\n", 5s).find("serving COM7"), std::string::npos) << sim.Output();
+    ASSERT_EQ(symlink(target.c_str(), savePath.c_str()), 0);
     ASSERT_TRUE(sim.Signal(SIGTERM));
     EXPECT_EQ(sim.WaitForExit(5s), 1);
     EXPECT_NE(Last(sim.Output()).find("cannot save to '" + savePath + "': it is a symbolic link"),
               std::string::npos)
         << sim.Output();
     EXPECT_EQ(ReadFileBytes(target), "0003,AABB\r");
+    EXPECT_TRUE(std::filesystem::is_symlink(savePath));
 }
 
 TEST(SimProgramOptions, HelpExplainsEverySwitch) {
@@ -245,7 +266,8 @@ TEST(SimProgramOptions, HelpExplainsEverySwitch) {
     for (const char* option :
          {"--port", "--load", "--save", "--empty", "--version", "--verbose", "--silent",
           "--stop-after-slot", "--split", "--piece-gap", "--learn-status", "--learn-delay",
-          "--refuse-writes", "--paced", "--help"}) {
+          "--refuse-writes", "--paced", "--damage-every", "--no-crc", "--ack-status",
+          "--flood-learn", "--help"}) {
         EXPECT_NE(help.find(std::string("  ") + option), std::string::npos) << option;
     }
 }
@@ -256,12 +278,93 @@ TEST(SimProgramOptions, BadSwitchesAreRefusedBeforeServing) {
         {"--port", "COM0"},         {"--port", "ttyS0"},      {"--split", "3,,5"},
         {"--learn-status", "256"},  {"--version", "1234567"}, {"--load", "/no/such/file"},
         {"--stop-after-slot", "x"}, {"--no-such-switch"},     {"stray"},
+        {"--damage-every", "0"},    {"--no-crc", "crc"},      {"--no-crc", "status,,code"},
+        {"--ack-status", "256"},    {"--flood-learn", "x"},
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(::testing::PrintToString(args));
         SimProcess sim(args);
         ASSERT_TRUE(sim.Started());
         EXPECT_EQ(sim.WaitForExit(5s), 2);
+        EXPECT_EQ(sim.Output().find("serving"), std::string::npos);
+    }
+}
+
+// Each fault switch shows on the line of the module it starts.
+TEST(SimProgramOptions, FaultSwitchesReachTheModule) {
+    PrivateRuntimeDir runtime;
+    auto of = [](const CommandFrame& frame) {
+        return Bytes(frame.data(), frame.data() + frame.size);
+    };
+    const Bytes code = {0x01, 0x02};
+    const Bytes emptySlotReply = ExpectedStatusReply(1); // slot 3 starts empty
+    const auto& piece = SimulatedModule::FLOOD_PIECE;
+    struct Case {
+        std::vector<std::string> args;
+        Bytes frame;
+        size_t replySize;
+        std::function<bool(const Bytes&)> expected;
+    };
+    const Case cases[] = {
+        {{"--no-crc", "version,code"},
+         of(BuildGetVersionFrame()),
+         VERSION_REPLY_SIZE,
+         [](const Bytes& r) { return !EndsWithItsCrc(r); }},
+        {{"--no-crc", "status"},
+         of(BuildGetVersionFrame()),
+         VERSION_REPLY_SIZE,
+         [](const Bytes& r) { return EndsWithItsCrc(r); }},
+        {{"--damage-every", "1"},
+         of(BuildReadFrame(3)),
+         STATUS_REPLY_SIZE,
+         [&](const Bytes& r) {
+             return !EndsWithItsCrc(r) &&
+                    std::equal(r.begin(), r.end() - 2, emptySlotReply.begin());
+         }},
+        {{"--ack-status", "5"},
+         of(BuildWriteFrame(3, code.data(), 2)),
+         STATUS_REPLY_SIZE,
+         [](const Bytes& r) { return r == ExpectedStatusReply(5); }},
+        {{"--flood-learn"},
+         of(BuildLearnFrame(3)),
+         piece.size(),
+         [&](const Bytes& r) { return std::equal(piece.begin(), piece.end(), r.begin()); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        std::vector<std::string> args = {"--port", "COM7"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        SimProcess sim(args);
+        ASSERT_TRUE(sim.Started());
+        ASSERT_NE(sim.OutputUntil("\n", 5s).find("serving COM7"), std::string::npos)
+            << sim.Output();
+        {
+            RawLine line(PortDirectoryPath() + "/COM7");
+            ASSERT_TRUE(line.IsOpen());
+            const Bytes reply = line.Exchange(c.frame, c.replySize, 2s);
+            ASSERT_EQ(reply.size(), c.replySize);
+            EXPECT_TRUE(c.expected(reply)) << ::testing::PrintToString(reply);
+        }
+        ASSERT_TRUE(sim.Signal(SIGTERM));
+        EXPECT_EQ(sim.WaitForExit(5s), 0);
+    }
+}
+
+// Waits on the database line parser in src/database: it passes once
+// ParseDatabaseLine refuses code text holding anything but hexadecimal digits
+// and spaces, or an odd count of digits.
+TEST(SimProgramOptions, LoadRefusesCodeTextOtherThanHexDigits) {
+    PrivateRuntimeDir runtime;
+    const std::string path = (runtime.Path() / "start.txt").string();
+    for (const char* text :
+         {"0003,AABB\r0020,zz\r", "0003,AABB\r0012,ABXY\r", "0003,AABB\r0004,ABC\r"}) {
+        SCOPED_TRACE(::testing::PrintToString(text));
+        WriteFileBytes(path, text);
+        SimProcess sim({"--port", "COM7", "--load", path});
+        ASSERT_TRUE(sim.Started());
+        EXPECT_EQ(sim.WaitForExit(5s), 2);
+        EXPECT_NE(sim.Output().find("cannot load '" + path + "': line 2: "), std::string::npos)
+            << sim.Output();
         EXPECT_EQ(sim.Output().find("serving"), std::string::npos);
     }
 }

@@ -9,6 +9,7 @@
 #include "RuntimeDir.h"
 #include "SerialLink.h"
 #include "SimulatedModule.h"
+#include "SlotStore.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -417,8 +418,9 @@ TEST_F(SimulatedModuleDatabase, LoadIsAllOrNothing) {
         {"code beyond a reply", "0003,AABB\r0004," + std::string(2 * 505, 'C') + "\r", false,
          "line 2: the code is longer than 504 bytes"},
         {"slot above 448", "0003,AABB\r0010,01\r0449,01\r", false,
-         "line 3: slot 449 is outside 1-448"},
-        {"slot 0", "0000,01\r", false, "line 1: slot 0 is outside 1-448"},
+         "line 3: the key index 0449 names no slot (slots are 1 to 448)"},
+        {"slot 0", "0000,01\r", false,
+         "line 1: the key index 0000 names no slot (slots are 1 to 448)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -446,6 +448,43 @@ TEST_F(SimulatedModuleDatabase, LoadIsAllOrNothing) {
     EXPECT_FALSE(module.LoadDatabase(PathOf(""), &error));
     EXPECT_EQ(error, "it is a directory");
     EXPECT_FALSE(module.SaveDatabase(PathOf("no/such/dir/out.txt")));
+}
+
+// Waits on the database line parser in src/database: it passes once
+// ParseDatabaseLine refuses code text holding anything but hexadecimal digits
+// and spaces, or an odd count of digits, since the slot store takes its
+// refusals from there.
+TEST_F(SimulatedModuleDatabase, LoadRefusesCodeTextOtherThanHexDigits) {
+    struct Case {
+        const char* name;
+        std::string text;
+        size_t line; // 0: loads
+    };
+    const Case cases[] = {
+        {"pairs with spaces between them", "0003,AABB\r0006,AB CD\r", 0},
+        {"letters beyond F", "0020,zz\r", 1},
+        {"letters beyond F after good pairs", "0003,AABB\r0012,ABXY\r", 2},
+        {"a sign between pairs", "0003,AABB\r0010,01\r0005,AB-CD\r", 3},
+        {"an odd count of digits", "0003,AABB\r0004,ABC\r", 2},
+        {"a lone digit", "0007,A\r", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = PathOf("load.txt");
+        WriteFileBytes(path, c.text);
+        CSlotStore store;
+        ASSERT_TRUE(store.Set(105, {0x05}));
+        std::string error;
+        EXPECT_EQ(CSlotStore::FromDatabaseFile(path, store, error), c.line == 0) << error;
+        if (c.line == 0) {
+            EXPECT_EQ(store.Get(6), (Bytes{0xAB, 0xCD}));
+            continue;
+        }
+        const std::string where = "line " + std::to_string(c.line) + ": ";
+        EXPECT_EQ(error.rfind(where, 0), 0u) << error;
+        EXPECT_GT(error.size(), where.size()) << "a reason after the line";
+        EXPECT_EQ(store.Get(105), Bytes{0x05}) << "the store is left as it was";
+    }
 }
 
 } // namespace

@@ -11,6 +11,10 @@ Bytes AppendCrc(Bytes bytes) {
     return bytes;
 }
 
+bool EndsWithItsCrc(const Bytes& bytes) {
+    return bytes.size() >= 2 && AppendCrc(Bytes(bytes.begin(), bytes.end() - 2)) == bytes;
+}
+
 Bytes ExpectedStatusReply(uint8_t status) {
     return AppendCrc({0x01, 0x05, 0x02, 0x06, 0x00, status});
 }

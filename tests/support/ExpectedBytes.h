@@ -10,6 +10,8 @@ using Bytes = std::vector<uint8_t>;
 
 // The bytes with their CRC-16 behind them, high byte first.
 Bytes AppendCrc(Bytes bytes);
+// Whether the last two bytes are the CRC-16 of the bytes before them.
+bool EndsWithItsCrc(const Bytes& bytes);
 // A status reply: 01 05 02 06 00, the status, CRC.
 Bytes ExpectedStatusReply(uint8_t status);
 // The read frame of a slot: 01 05 02 06 00 00 03 04 lo hi, CRC.

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "Reply.h"
+
+#include <cstdint>
+#include <set>
+#include <vector>
+
+// Faults a test or trial can switch on; all off by default.
+struct SimFaults {
+    bool silent = false;               // answer nothing at all
+    int stopAfterSlot = -1;            // no answer to reads of slots above this (-1: off)
+    std::vector<uint32_t> replyPieces; // split every reply into pieces of these sizes
+    uint32_t pieceGapMs = 0;           // silence between two pieces
+    int learnStatus = 0;               // status byte of a learn answer
+    uint32_t learnDelayMs = 1500;      // time from a learn frame to its answer
+    uint32_t refuseWrites = 0;         // leave this many write frames unacknowledged
+    // Reply sizes of the write frames after the refused ones, in order: 0 sends
+    // nothing and stores nothing, a size below 8 sends the first bytes of the
+    // acknowledgement; frames beyond the list are answered in full.
+    std::vector<uint32_t> writeReplySizes;
+    bool paced9600 = false; // send each byte at the 9600-baud byte time
+    // Every damageEvery-th reply, counting all replies since the faults were
+    // set, goes out with a CRC byte flipped, as if damaged on the line (0: none).
+    uint32_t damageEvery = 0;
+    // Replies of these kinds keep their length but carry no valid CRC, as on
+    // modules that check only some replies.
+    std::set<ReplyKind> noCrcKinds;
+    // Status byte of write acknowledgements; with any but 0 nothing is stored.
+    int ackStatus = 0;
+    // A learn frame is answered by a stream of bytes that never makes an
+    // 8-byte answer (FLOOD_PIECE every FLOOD_INTERVAL_MS) until the next frame.
+    bool floodLearn = false;
+};

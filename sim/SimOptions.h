@@ -1,0 +1,24 @@
+#pragma once
+
+#include "SimFaults.h"
+
+#include <string>
+
+// What lumaret-sim's command line asks for.
+struct SimOptions {
+    std::string port = "COM9";
+    std::string loadPath;
+    std::string savePath;
+    std::string version; // empty: the module's own
+    bool empty = false;
+    bool verbose = false;
+    bool help = false;
+    SimFaults faults;
+};
+
+// The --help text.
+extern const char* const SIM_USAGE;
+
+// Reads the command line into options. False on a wrong option or value,
+// with the refusal in error, or error empty when getopt has printed it.
+bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& error);
