@@ -1,0 +1,115 @@
+// Replies checked where the module allows it: damaged replies repeated, kinds
+// without a CRC taken unchecked and said so, refused acknowledgements, and a
+// learn that ends while the line keeps bringing bytes.
+
+#include "CliTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class CliCheckedReplies : public ::testing::Test {
+protected:
+    void SetUp() override {
+        module = StartModule("COM9");
+        ASSERT_TRUE(module);
+        for (uint16_t slot = 1; slot <= 448; slot += 3) {
+            const Bytes code = CodePattern(20 + slot % 50, static_cast<uint8_t>(slot));
+            ASSERT_TRUE(module->SetSlot(slot, code));
+            expected += ExpectedLine(slot, code);
+        }
+    }
+    std::string Path(const std::string& name) { return (runtime.Path() / name).string(); }
+    // An export of the module with these faults: the file it wrote.
+    std::string ExportWith(const SimFaults& faults, std::vector<std::string> options,
+                           CliResult& r) {
+        module->SetFaults(faults);
+        const std::string path = Path("backup.txt");
+        options.insert(options.end(), {"-p", "COM9", "export", path});
+        r = RunInProcess(options);
+        return ReadFileBytes(path);
+    }
+
+    PrivateRuntimeDir runtime;
+    std::unique_ptr<SimulatedModule> module;
+    std::string expected; // the database text of the module's slots
+};
+
+TEST_F(CliCheckedReplies, OneDamagedReplyInTwentyStillGivesAByteExactExport) {
+    SimFaults damaging;
+    damaging.damageEvery = 20;
+    CliResult r;
+    EXPECT_EQ(ExportWith(damaging, {}, r), expected);
+    EXPECT_EQ(r.exit, 0) << r.err;
+    // 448 reads and their repeats: about one reply in twenty was damaged.
+    const size_t at = r.out.find(" exchanges repeated for a damaged reply\n");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    const int repeats = std::stoi(r.out.substr(r.out.rfind('\n', at) + 1));
+    EXPECT_GE(repeats, 20);
+    EXPECT_LE(repeats, 30);
+    EXPECT_EQ(r.out.find("unchecked"), std::string::npos) << r.out;
+}
+
+TEST_F(CliCheckedReplies, KindsWithoutACrcAreTakenUncheckedAndSaidSo) {
+    // Status and version replies without a CRC: the code replies are checked.
+    SimFaults someKinds;
+    someKinds.noCrcKinds = {ReplyKind::Status, ReplyKind::Version};
+    someKinds.damageEvery = 25;
+    CliResult r;
+    EXPECT_EQ(ExportWith(someKinds, {"--json"}, r), expected);
+    EXPECT_EQ(r.exit, 0) << r.err;
+    const auto json = nlohmann::json::parse(r.out);
+    EXPECT_EQ(json["unchecked_replies"], nlohmann::json::array({"status"}));
+    EXPECT_GT(json["repeats"], 0); // damaged code replies were caught
+
+    // No CRC at all: still exported, unchecked, as the window would.
+    SimFaults none;
+    none.noCrcKinds = {ReplyKind::Status, ReplyKind::Version, ReplyKind::Code};
+    EXPECT_EQ(ExportWith(none, {}, r), expected);
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_NE(r.out.find("\nstatus replies unchecked: no valid CRC seen\n"), std::string::npos);
+    EXPECT_NE(r.out.find("\ncode replies unchecked: no valid CRC seen\n"), std::string::npos);
+    EXPECT_EQ(r.out.find("repeated"), std::string::npos) << r.out;
+    const CliResult version = RunInProcess({"-p", "COM9", "version"});
+    EXPECT_EQ(version.out, "102.003\nversion replies unchecked: no valid CRC seen\n");
+}
+
+TEST_F(CliCheckedReplies, AnAcknowledgementWithAStatusIsARefusal) {
+    SimFaults refusing;
+    refusing.ackStatus = 1;
+    module->SetFaults(refusing);
+    const std::string path = Path("lines.txt");
+    WriteFileBytes(path, "0002,AABB\r0005,CC\r");
+    const Bytes before = module->Slot(2);
+    CliResult r = RunInProcess({"-p", "COM9", "import", path});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_NE(r.out.find("line 1: slot 2, 2 bytes: refused (status 1)\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("2 refused"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("written\n"), std::string::npos) << r.out;
+    EXPECT_EQ(module->Slot(2), before);
+
+    r = RunInProcess({"--json", "-p", "COM9", "import", path});
+    const auto json = nlohmann::json::parse(r.out);
+    EXPECT_EQ(json["refused"], 2);
+    EXPECT_EQ(json["written"], 0);
+    EXPECT_EQ(json["lines"][0]["result"], "refused");
+    EXPECT_EQ(json["lines"][0]["status"], 1);
+}
+
+TEST_F(CliCheckedReplies, ALearnEndsWhileTheLineKeepsBringingBytes) {
+    SimFaults flood;
+    flood.floodLearn = true;
+    module->SetFaults(flood);
+    const auto start = std::chrono::steady_clock::now();
+    const CliResult r = RunInProcess({"-p", "COM9", "learn", "1", "1"});
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(r.out, "Learn timeout!\n");
+    EXPECT_EQ(r.exit, 1); // the module did send bytes
+    EXPECT_LT(took, 4s);
+}
+
+} // namespace
