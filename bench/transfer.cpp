@@ -10,7 +10,6 @@
 #include "LumaretDlg.h"
 #include "RuntimeDir.h"
 #include "SimulatedModule.h"
-#include "WindowTestSupport.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -39,6 +38,19 @@
 extern char** environ;
 
 namespace {
+
+// The file dialogs answered with one path, and the boxes counted.
+class CAnsweringPrompts : public IPrompts {
+public:
+    void MessageBox(QWidget*, const QString& text) override { messages.push_back(text); }
+    QString SaveFileName(QWidget*, const QString&, const QString&, const QString&) override {
+        return fileName;
+    }
+    QString OpenFileName(QWidget*, const QString&, const QString&) override { return fileName; }
+
+    std::vector<QString> messages;
+    QString fileName;
+};
 
 using Clock = std::chrono::steady_clock;
 
@@ -185,7 +197,7 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     CDeviceMapRegistry registry;
-    CRecordingPrompts prompts;
+    CAnsweringPrompts prompts;
     DialogServices services;
     services.registry = &registry;
     services.prompts = &prompts;
