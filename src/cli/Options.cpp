@@ -2,6 +2,7 @@
 
 #include "LumaretVersion.h"
 
+#include "CommandFrame.h"
 #include "ExitStatus.h"
 
 #include <CLI/CLI.hpp>
@@ -170,10 +171,10 @@ std::optional<ParseOutcome> ParseArguments(CLI::App& app, const std::vector<std:
 int CheckKeyAndChannel(const std::vector<int>& pair, CliOptions& options, std::ostream& err) {
     options.channel = pair[0];
     options.key = pair[1];
-    if (options.key < 1 || options.key > 100) {
-        return Usage(err, "Key No must between 1 to 100!");
+    if (!KeyNumberInRange(options.key)) {
+        return Usage(err, KEY_NUMBER_OUT_OF_RANGE);
     }
-    if (options.channel < 1 || options.channel > 4) {
+    if (!ChannelInRange(options.channel)) {
         return Usage(err, "channel " + std::to_string(options.channel) +
                               ": the channel must be between 1 and 4");
     }
@@ -189,7 +190,7 @@ int CheckKeyArguments(const CommandLine& line, CliOptions& options, std::ostream
             return Usage(err, "read: give either CH KEY or --slot N, not both");
         }
         if (line.slot->count() > 0) {
-            if (options.slot < 1 || options.slot > 448) {
+            if (!IsSlot(options.slot)) {
                 return Usage(err, "--slot: the slot must be between 1 and 448");
             }
             return 0;
