@@ -65,6 +65,13 @@ void ReadReport(const ExchangeReply& reply, bool raw, CPortReport& report) {
     }
 }
 
+// The slot a command names, in the report, and the port opened for it;
+// false when it could not be opened.
+bool OpenForSlot(CPortSession& session, uint16_t slot, CPortReport& report) {
+    report.fields["slot"] = slot;
+    return session.Open(report);
+}
+
 } // namespace
 
 void RunVersion(CPortSession& session, CPortReport& report) {
@@ -88,8 +95,7 @@ void RunVersion(CPortSession& session, CPortReport& report) {
 void RunRead(CPortSession& session, CPortReport& report) {
     const CliOptions& o = session.Context().options;
     const uint16_t slot = SlotOf(o);
-    report.fields["slot"] = slot;
-    if (!session.Open(report)) {
+    if (!OpenForSlot(session, slot, report)) {
         return;
     }
     const ExchangeReply reply = ReadKey(session.Link(), slot, session.Timing(), &session.Checks());
@@ -103,8 +109,7 @@ void RunRead(CPortSession& session, CPortReport& report) {
 void RunSend(CPortSession& session, CPortReport& report) {
     const CliOptions& o = session.Context().options;
     const uint16_t slot = KeyIndex(o.channel, o.key);
-    report.fields["slot"] = slot;
-    if (!session.Open(report)) {
+    if (!OpenForSlot(session, slot, report)) {
         return;
     }
     const SendOutcome outcome =
@@ -122,8 +127,7 @@ void RunSend(CPortSession& session, CPortReport& report) {
 void RunLearn(CPortSession& session, CPortReport& report) {
     const CliOptions& o = session.Context().options;
     const uint16_t slot = KeyIndex(o.channel, o.key);
-    report.fields["slot"] = slot;
-    if (!session.Open(report)) {
+    if (!OpenForSlot(session, slot, report)) {
         return;
     }
     StartLearn(session.Link(), slot);
