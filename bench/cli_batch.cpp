@@ -118,9 +118,11 @@ RunFigures RunCli(const std::vector<std::string>& args) {
     }
     f.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     f.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
     f.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-    f.peakMegabytes = usage.ru_maxrss / 1024.0;
+    f.peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;
     return f;
 }
 

@@ -65,14 +65,16 @@ std::string Line(uint16_t slot, const std::vector<uint8_t>& code) {
 double CpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 double PeakMegabytes() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024.0;
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
 double Percentile(std::vector<double> v, double p) {
@@ -164,7 +166,8 @@ int main(int argc, char** argv) {
     double exportImpliedMs = 0;
     for (uint16_t slot = 1; slot <= 448; ++slot) {
         const auto it = content.find(slot);
-        const double replyBytes = it == content.end() ? 8.0 : it->second.size() + 8.0;
+        const double replyBytes =
+            it == content.end() ? 8.0 : static_cast<double>(it->second.size()) + 8.0;
         // The pause, the part of the reply still on the line after it, and
         // the read's ending 100 ms after the last byte.
         exportImpliedMs += 100.0 + std::max(0.0, replyBytes * BYTE_MS - 100.0) + READ_INTERVAL_MS;

@@ -14,6 +14,7 @@
 #include <array>
 #include <cerrno>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -178,8 +179,9 @@ void SimulatedModule::Impl::CutFrames(bool silenceReached) {
         if (take == 0) {
             return;
         }
-        std::vector<uint8_t> frame(incoming.begin(), incoming.begin() + take);
-        incoming.erase(incoming.begin(), incoming.begin() + take);
+        const auto frameEnd = incoming.begin() + static_cast<std::ptrdiff_t>(take);
+        std::vector<uint8_t> frame(incoming.begin(), frameEnd);
+        incoming.erase(incoming.begin(), frameEnd);
         HandleFrame(frame);
     }
 }
