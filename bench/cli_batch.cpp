@@ -62,6 +62,7 @@ pid_t Spawn(const std::vector<std::string>& args, int stdoutFd) {
         posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
     }
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (const std::string& a : args) {
         argv.push_back(const_cast<char*>(a.c_str()));
     }
