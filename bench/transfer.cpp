@@ -21,12 +21,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <signal.h>
 #include <spawn.h>
 #include <string>
 #include <sys/resource.h>

@@ -359,12 +359,12 @@ void SimulatedModule::Impl::Answer(const std::vector<uint8_t>& reply) {
                                                               : reply.size();
     };
     nextPiece();
-    for (size_t i = 0; i < reply.size(); ++i) {
+    for (const uint8_t byte : reply) {
         if (leftInPiece == 0) {
             t += Ms(current.pieceGapMs);
             nextPiece();
         }
-        output.emplace_back(t, reply[i]);
+        output.emplace_back(t, byte);
         --leftInPiece;
         if (current.paced9600) {
             t += BYTE_TIME;
