@@ -62,6 +62,7 @@ pid_t Spawn(const std::vector<std::string>& args, int stdoutFd) {
         posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
     }
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (const std::string& a : args) {
         argv.push_back(const_cast<char*>(a.c_str()));
     }
@@ -118,9 +119,11 @@ RunFigures RunCli(const std::vector<std::string>& args) {
     }
     f.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     f.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
     f.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-    f.peakMegabytes = usage.ru_maxrss / 1024.0;
+    f.peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;
     return f;
 }
 

@@ -19,8 +19,8 @@ namespace {
 double CpuMs() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 +
-           (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
 }
 
 struct Figures {
@@ -46,7 +46,8 @@ Figures Measure(CSerialLink& link, int master, uint32_t n, uint32_t replyBytes, 
         times.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
     }
     std::sort(times.begin(), times.end());
-    return {times.empty() ? 0 : times[times.size() / 2], cpu / std::max<size_t>(1, times.size())};
+    return {times.empty() ? 0 : times[times.size() / 2],
+            cpu / static_cast<double>(std::max<size_t>(1, times.size()))};
 }
 
 } // namespace

@@ -65,6 +65,7 @@ pid_t StartSimulator(const std::string& program) {
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
     std::vector<std::string> args = {program, "--port", "COM9", "--empty"};
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (std::string& a : args) {
         argv.push_back(a.data());
     }

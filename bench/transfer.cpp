@@ -21,12 +21,13 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <signal.h>
+#include <optional>
 #include <spawn.h>
 #include <string>
 #include <sys/resource.h>
@@ -65,14 +66,16 @@ std::string Line(uint16_t slot, const std::vector<uint8_t>& code) {
 double CpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 double PeakMegabytes() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024.0;
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
 double Percentile(std::vector<double> v, double p) {
@@ -144,6 +147,101 @@ void Print(const char* name, const Figures& f) {
                 Percentile(f.latencyMs, 0.50), Percentile(f.latencyMs, 0.99), f.latencyMs.size());
 }
 
+// The simulator's database (the module's codes) and the 448-line file to
+// import, with the time the fixed pauses, line time and read endings imply
+// for each transfer.
+struct TransferFiles {
+    std::string moduleFile;
+    std::string importFile;
+    double exportImpliedMs = 0;
+    double importImpliedMs = 0;
+};
+
+TransferFiles PlanFiles(const std::map<uint16_t, std::vector<uint8_t>>& content) {
+    TransferFiles files;
+    for (uint16_t slot = 1; slot <= 448; ++slot) {
+        const auto it = content.find(slot);
+        const double replyBytes =
+            it == content.end() ? 8.0 : static_cast<double>(it->second.size()) + 8.0;
+        // The pause, the part of the reply still on the line after it, and
+        // the read's ending 100 ms after the last byte.
+        files.exportImpliedMs +=
+            100.0 + std::max(0.0, replyBytes * BYTE_MS - 100.0) + READ_INTERVAL_MS;
+        if (it != content.end()) {
+            files.moduleFile += Line(slot, it->second);
+            files.importFile += Line(slot, it->second);
+        } else {
+            files.importFile += Line(slot, {});
+        }
+    }
+    // Each line: the 500 ms pause (the 8-byte answer is in by then), then the
+    // read's ending 100 ms after it.
+    files.importImpliedMs = 448 * (500.0 + READ_INTERVAL_MS);
+    return files;
+}
+
+// Starts lumaret-sim on module.txt in its own process, serving COM9 paced,
+// and waits (up to 5 s) for its port link.
+std::optional<pid_t> StartSimulator(const std::filesystem::path& dir) {
+    const std::string loadPath = (dir / "module.txt").string();
+    const char* simArgs[] = {LUMARET_SIM_PROGRAM, "--port", "COM9", "--paced", "--load",
+                             loadPath.c_str(),    nullptr};
+    pid_t sim = 0;
+    if (posix_spawn(&sim, LUMARET_SIM_PROGRAM, nullptr, nullptr, const_cast<char**>(simArgs),
+                    environ) != 0) {
+        std::perror("lumaret-sim");
+        return std::nullopt;
+    }
+    const auto link = dir / "lumaret" / "ports" / "COM9";
+    for (int i = 0; i < 500 && !std::filesystem::exists(link); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return sim;
+}
+
+// Opens COM9 in the dialog, exports into export.txt, imports import.txt and
+// prints the figures. 0 when the export file holds what the module does and
+// both logs say the transfer went well.
+int ExportThenImport(const DialogServices& services, CAnsweringPrompts& prompts,
+                     const std::filesystem::path& dir, const TransferFiles& files,
+                     size_t codeSlots) {
+    CLumaretDlg dlg(services);
+    dlg.Create();
+    dlg.show();
+    auto* combo = dlg.findChild<QComboBox*>(QStringLiteral("IDC_PORT"));
+    combo->setCurrentIndex(combo->findText(QStringLiteral("COM9")));
+    dlg.findChild<QPushButton*>(QStringLiteral("IDC_OPEN"))->click();
+    if (!dlg.IsPortOpen()) {
+        std::fprintf(stderr, "COM9 did not open\n");
+        return 1;
+    }
+    auto* log = dlg.findChild<QPlainTextEdit*>(QStringLiteral("IDC_LOG"));
+    prompts.fileName = QString::fromStdString((dir / "export.txt").string());
+    const Figures exported = Measure(dlg, dlg.findChild<QPushButton*>(QStringLiteral("IDC_EXPORT")),
+                                     files.exportImpliedMs / 1000.0);
+    const QString exportLog = log->toPlainText();
+    prompts.fileName = QString::fromStdString((dir / "import.txt").string());
+    const Figures imported = Measure(dlg, dlg.findChild<QPushButton*>(QStringLiteral("IDC_IMPORT")),
+                                     files.importImpliedMs / 1000.0);
+    const QString importLog = log->toPlainText();
+
+    std::ifstream in(dir / "export.txt", std::ios::binary);
+    const std::string exportedText((std::istreambuf_iterator<char>(in)), {});
+    std::printf("module: %zu of 448 slots hold codes; export file %zu bytes (%s, %s); "
+                "import %s, %zu boxes\n",
+                codeSlots, exportedText.size(),
+                exportedText == files.moduleFile ? "as the module holds" : "DIFFERENT",
+                exportLog.toLatin1().constData(), importLog.toLatin1().constData(),
+                prompts.messages.size());
+    Print("export", exported);
+    Print("import", imported);
+    std::printf("peak memory %.1f MB\n", PeakMegabytes());
+    if (exportedText != files.moduleFile || exportLog != "Export ok" || importLog != "Import ok") {
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -157,42 +255,13 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path& dir = runtime.Path();
 
-    // The module's slots and the 448-line file for the import.
     const auto content = BenchModuleCodes();
-    std::string moduleFile;
-    std::string importFile;
-    double exportImpliedMs = 0;
-    for (uint16_t slot = 1; slot <= 448; ++slot) {
-        const auto it = content.find(slot);
-        const double replyBytes = it == content.end() ? 8.0 : it->second.size() + 8.0;
-        // The pause, the part of the reply still on the line after it, and
-        // the read's ending 100 ms after the last byte.
-        exportImpliedMs += 100.0 + std::max(0.0, replyBytes * BYTE_MS - 100.0) + READ_INTERVAL_MS;
-        if (it != content.end()) {
-            moduleFile += Line(slot, it->second);
-            importFile += Line(slot, it->second);
-        } else {
-            importFile += Line(slot, {});
-        }
-    }
-    // Each line: the 500 ms pause (the 8-byte answer is in by then), then the
-    // read's ending 100 ms after it.
-    const double importImpliedMs = 448 * (500.0 + READ_INTERVAL_MS);
-    std::ofstream(dir / "module.txt", std::ios::binary) << moduleFile;
-    std::ofstream(dir / "import.txt", std::ios::binary) << importFile;
-
-    const std::string loadPath = (dir / "module.txt").string();
-    const char* simArgs[] = {LUMARET_SIM_PROGRAM, "--port", "COM9", "--paced", "--load",
-                             loadPath.c_str(),    nullptr};
-    pid_t sim = 0;
-    if (posix_spawn(&sim, LUMARET_SIM_PROGRAM, nullptr, nullptr, const_cast<char**>(simArgs),
-                    environ) != 0) {
-        std::perror("lumaret-sim");
+    const TransferFiles files = PlanFiles(content);
+    std::ofstream(dir / "module.txt", std::ios::binary) << files.moduleFile;
+    std::ofstream(dir / "import.txt", std::ios::binary) << files.importFile;
+    const std::optional<pid_t> sim = StartSimulator(dir);
+    if (!sim) {
         return 1;
-    }
-    const auto link = dir / "lumaret" / "ports" / "COM9";
-    for (int i = 0; i < 500 && !std::filesystem::exists(link); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 
     QApplication app(argc, argv);
@@ -202,48 +271,8 @@ int main(int argc, char** argv) {
     services.registry = &registry;
     services.prompts = &prompts;
     services.timing = FixedTiming();
-    int status = 0;
-    {
-        CLumaretDlg dlg(services);
-        dlg.Create();
-        dlg.show();
-        auto* combo = dlg.findChild<QComboBox*>(QStringLiteral("IDC_PORT"));
-        combo->setCurrentIndex(combo->findText(QStringLiteral("COM9")));
-        dlg.findChild<QPushButton*>(QStringLiteral("IDC_OPEN"))->click();
-        if (!dlg.IsPortOpen()) {
-            std::fprintf(stderr, "COM9 did not open\n");
-            status = 1;
-        } else {
-            auto* log = dlg.findChild<QPlainTextEdit*>(QStringLiteral("IDC_LOG"));
-            prompts.fileName = QString::fromStdString((dir / "export.txt").string());
-            const Figures exported =
-                Measure(dlg, dlg.findChild<QPushButton*>(QStringLiteral("IDC_EXPORT")),
-                        exportImpliedMs / 1000.0);
-            const QString exportLog = log->toPlainText();
-            prompts.fileName = QString::fromStdString((dir / "import.txt").string());
-            const Figures imported =
-                Measure(dlg, dlg.findChild<QPushButton*>(QStringLiteral("IDC_IMPORT")),
-                        importImpliedMs / 1000.0);
-            const QString importLog = log->toPlainText();
-
-            std::ifstream in(dir / "export.txt", std::ios::binary);
-            const std::string exportedText((std::istreambuf_iterator<char>(in)), {});
-            std::printf("module: %zu of 448 slots hold codes; export file %zu bytes (%s, %s); "
-                        "import %s, %zu boxes\n",
-                        content.size(), exportedText.size(),
-                        exportedText == moduleFile ? "as the module holds" : "DIFFERENT",
-                        exportLog.toLatin1().constData(), importLog.toLatin1().constData(),
-                        prompts.messages.size());
-            Print("export", exported);
-            Print("import", imported);
-            std::printf("peak memory %.1f MB\n", PeakMegabytes());
-            if (exportedText != moduleFile || exportLog != "Export ok" ||
-                importLog != "Import ok") {
-                status = 1;
-            }
-        }
-    }
-    kill(sim, SIGTERM);
-    waitpid(sim, nullptr, 0);
+    const int status = ExportThenImport(services, prompts, dir, files, content.size());
+    kill(*sim, SIGTERM);
+    waitpid(*sim, nullptr, 0);
     return status;
 }

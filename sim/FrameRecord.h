@@ -13,7 +13,7 @@
 class CFrameRecord {
 public:
     static constexpr size_t MAX_FRAMES = 4096;
-    static constexpr size_t MAX_BYTES = 256 * 1024;
+    static constexpr size_t MAX_BYTES = size_t{256} * 1024;
 
     void Add(const std::vector<uint8_t>& frame);
     // Drops every frame held and restarts the count.

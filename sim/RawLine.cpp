@@ -28,6 +28,15 @@ bool WaitFor(int fd, short events, Clock::time_point deadline) {
     }
 }
 
+// After a read or write failed: true to try again (interrupted, or the line
+// became ready again before deadline), false to give up.
+bool RetryAfterError(int fd, short events, Clock::time_point deadline) {
+    if (errno == EINTR) {
+        return true;
+    }
+    return errno == EAGAIN && WaitFor(fd, events, deadline);
+}
+
 } // namespace
 
 RawLine::RawLine(const std::string& path)
@@ -46,9 +55,7 @@ bool RawLine::Write(const std::vector<uint8_t>& bytes, std::chrono::milliseconds
         const ssize_t n = write(m_fd, bytes.data() + done, bytes.size() - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
-        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            return false;
-        } else if (n < 0 && errno == EAGAIN && !WaitFor(m_fd, POLLOUT, deadline)) {
+        } else if (n < 0 && !RetryAfterError(m_fd, POLLOUT, deadline)) {
             return false;
         }
     }
@@ -63,11 +70,12 @@ std::vector<uint8_t> RawLine::Read(size_t count, std::chrono::milliseconds timeo
         const ssize_t n = read(m_fd, got.data() + done, count - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
-        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            break;
-        } else if (n < 0 && errno == EAGAIN && !WaitFor(m_fd, POLLIN, deadline)) {
-            break;
-        } else if (n == 0 && !WaitFor(m_fd, POLLIN, deadline)) {
+            continue;
+        }
+        // Nothing read: an error, or no bytes yet at the other end.
+        const bool again =
+            n < 0 ? RetryAfterError(m_fd, POLLIN, deadline) : WaitFor(m_fd, POLLIN, deadline);
+        if (!again) {
             break;
         }
     }

@@ -14,6 +14,7 @@
 #include <array>
 #include <cerrno>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -178,8 +179,9 @@ void SimulatedModule::Impl::CutFrames(bool silenceReached) {
         if (take == 0) {
             return;
         }
-        std::vector<uint8_t> frame(incoming.begin(), incoming.begin() + take);
-        incoming.erase(incoming.begin(), incoming.begin() + take);
+        const auto frameEnd = incoming.begin() + static_cast<std::ptrdiff_t>(take);
+        std::vector<uint8_t> frame(incoming.begin(), frameEnd);
+        incoming.erase(incoming.begin(), frameEnd);
         HandleFrame(frame);
     }
 }
@@ -357,12 +359,12 @@ void SimulatedModule::Impl::Answer(const std::vector<uint8_t>& reply) {
                                                               : reply.size();
     };
     nextPiece();
-    for (size_t i = 0; i < reply.size(); ++i) {
+    for (const uint8_t byte : reply) {
         if (leftInPiece == 0) {
             t += Ms(current.pieceGapMs);
             nextPiece();
         }
-        output.emplace_back(t, reply[i]);
+        output.emplace_back(t, byte);
         --leftInPiece;
         if (current.paced9600) {
             t += BYTE_TIME;

@@ -131,8 +131,8 @@ void AddCloneCommand(CommandLine& line) {
 // CLI11's text when no command was given names none; say which there are,
 // and which word stood where the command goes.
 std::string MissingCommandText(const std::vector<std::string>& args) {
-    const std::string commands = "a command is required: ports, version, read, send, learn, "
-                                 "export, import, verify, diff or clone";
+    std::string commands = "a command is required: ports, version, read, send, learn, "
+                           "export, import, verify, diff or clone";
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "-p" || args[i] == "--port") {
             ++i;

@@ -37,6 +37,7 @@ std::vector<PortTarget> LookUpPorts(const std::vector<std::string>& names, std::
 std::vector<CPortReport> RunOnPorts(const std::vector<PortTarget>& targets, CliContext& context,
                                     const PortWork& work) {
     std::vector<std::string> labels;
+    labels.reserve(targets.size());
     for (const PortTarget& t : targets) {
         labels.push_back(t.label);
     }

@@ -19,7 +19,8 @@ std::string SystemText(int error) {
 }
 
 std::string TooLargeText() {
-    return "it is larger than " + std::to_string(CDatabaseFile::MAX_READ_BYTES / (1024 * 1024)) +
+    return "it is larger than " +
+           std::to_string(CDatabaseFile::MAX_READ_BYTES / (uint64_t{1024} * 1024)) +
            " MB, far more than any database file";
 }
 

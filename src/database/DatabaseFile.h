@@ -19,7 +19,7 @@ class CDatabaseFile : public ILineSink {
 public:
     // An export is at most 448 lines of 504 code bytes (under 500 KB); a file
     // far beyond that is not a database file.
-    static constexpr uint64_t MAX_READ_BYTES = 4u * 1024u * 1024u;
+    static constexpr uint64_t MAX_READ_BYTES = uint64_t{4} * 1024 * 1024;
 
     CDatabaseFile() = default;
     CDatabaseFile(const CDatabaseFile&) = delete;

@@ -73,6 +73,6 @@ Dcb BuildDcb(const SerialSettings& s) {
     dcb.XoffLim = s.xoffLim;
     dcb.EofChar = s.eofChar;
     dcb.ErrorChar = 0;
-    dcb.EvtChar = (s.evtMask & EV_RXFLAG) ? s.evtChar : 0;
+    dcb.EvtChar = (s.evtMask & EV_RXFLAG) ? s.evtChar : '\0';
     return dcb;
 }

@@ -176,13 +176,14 @@ std::vector<DeviceMapEntry> ReadDeviceMap() {
     if (const int fd = OpenPortDirectory(dir, false, nullptr); fd >= 0) {
         if (DIR* d = fdopendir(fd)) {
             std::vector<std::pair<unsigned, std::string>> links;
+            const std::string prefix = dir + "/";
             while (const dirent* e = readdir(d)) {
                 const std::string name = e->d_name;
                 const unsigned n = ParseComNumber(name).value_or(0);
                 if (n == 0) {
                     continue;
                 }
-                const std::string path = dir + "/" + name;
+                const std::string path = prefix + name;
                 struct stat st {};
                 if (fstatat(dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
                     !S_ISLNK(st.st_mode)) {

@@ -56,12 +56,13 @@ std::string ByIdName(const std::string& path, const std::string& byIdDir) {
         return {};
     }
     std::string found;
+    const std::string prefix = byIdDir + "/";
     while (const dirent* e = readdir(d)) {
         const std::string name = e->d_name;
         if (name == "." || name == "..") {
             continue;
         }
-        const std::string link = byIdDir + "/" + name;
+        const std::string link = prefix + name;
         if (DeviceBehind(link) == device && link != device) {
             found = link;
             break;

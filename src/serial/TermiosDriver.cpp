@@ -222,6 +222,39 @@ ssize_t TermiosDriver::TakeInput(uint8_t* buffer, size_t n) {
     return read(m_fd, buffer, n);
 }
 
+bool TermiosDriver::MoveInputToLookahead(char evtChar) {
+    std::lock_guard lock(m_lookMutex);
+    bool seen = false;
+    uint8_t chunk[256];
+    while (m_lookahead.size() < LOOKAHEAD_LIMIT) {
+        const ssize_t got =
+            read(m_fd, chunk, std::min(sizeof chunk, LOOKAHEAD_LIMIT - m_lookahead.size()));
+        if (got <= 0) {
+            break;
+        }
+        if (std::find(chunk, chunk + got, uint8_t(evtChar)) != chunk + got) {
+            seen = true;
+        }
+        m_lookahead.insert(m_lookahead.end(), chunk, chunk + got);
+        // A read waiting on the line meanwhile is told the bytes are here.
+        const uint64_t one = 1;
+        (void)!write(m_lookaheadFd, &one, sizeof one);
+    }
+    return seen;
+}
+
+bool TermiosDriver::InputWaiting() {
+    int queued = 0;
+    ioctl(m_fd, TIOCINQ, &queued);
+    std::lock_guard lock(m_lookMutex);
+    return queued > 0 || !m_lookahead.empty();
+}
+
+bool TermiosDriver::LookaheadFull() {
+    std::lock_guard lock(m_lookMutex);
+    return m_lookahead.size() >= LOOKAHEAD_LIMIT;
+}
+
 TransferEnd TermiosDriver::WaitEvent(uint32_t mask, char evtChar, uint32_t ms, uint32_t& events) {
     events = 0;
     if (m_fd < 0) {
@@ -237,32 +270,11 @@ TransferEnd TermiosDriver::WaitEvent(uint32_t mask, char evtChar, uint32_t ms, u
     const Deadline deadline = Deadline::AfterMs(ms);
 
     for (;;) {
-        if (mask & EV_RXFLAG) {
-            // Move what has come into the look-ahead and look at the new part.
-            std::lock_guard lock(m_lookMutex);
-            uint8_t chunk[256];
-            while (m_lookahead.size() < LOOKAHEAD_LIMIT) {
-                const ssize_t got =
-                    read(m_fd, chunk, std::min(sizeof chunk, LOOKAHEAD_LIMIT - m_lookahead.size()));
-                if (got <= 0) {
-                    break;
-                }
-                if (std::find(chunk, chunk + got, uint8_t(evtChar)) != chunk + got) {
-                    events |= EV_RXFLAG;
-                }
-                m_lookahead.insert(m_lookahead.end(), chunk, chunk + got);
-                // A read waiting on the line meanwhile is told the bytes are here.
-                const uint64_t one = 1;
-                (void)!write(m_lookaheadFd, &one, sizeof one);
-            }
+        if ((mask & EV_RXFLAG) && MoveInputToLookahead(evtChar)) {
+            events |= EV_RXFLAG;
         }
-        if (mask & EV_RXCHAR) {
-            int queued = 0;
-            ioctl(m_fd, TIOCINQ, &queued);
-            std::lock_guard lock(m_lookMutex);
-            if (queued > 0 || !m_lookahead.empty()) {
-                events |= EV_RXCHAR;
-            }
+        if ((mask & EV_RXCHAR) && InputWaiting()) {
+            events |= EV_RXCHAR;
         }
         uint32_t lines = 0;
         if (haveLines && ReadModemStatus(lines)) {
@@ -284,11 +296,7 @@ TransferEnd TermiosDriver::WaitEvent(uint32_t mask, char evtChar, uint32_t ms, u
         if (haveLines || haveCounters) {
             slice = AtMost(slice, LINE_POLL);
         }
-        bool lookaheadFull = false;
-        {
-            std::lock_guard lock(m_lookMutex);
-            lookaheadFull = m_lookahead.size() >= LOOKAHEAD_LIMIT;
-        }
+        const bool lookaheadFull = LookaheadFull();
         if (lookaheadFull && !haveLines && !haveCounters) {
             slice = AtMost(slice, LINE_POLL);
         }

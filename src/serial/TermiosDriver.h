@@ -63,6 +63,12 @@ private:
     // Input taken off the line to look for the event character; reads are
     // served from it first.
     ssize_t TakeInput(uint8_t* buffer, size_t n);
+    // Moves what has come into the look-ahead, up to its limit; true when the
+    // new part holds evtChar.
+    bool MoveInputToLookahead(char evtChar);
+    // Whether input waits on the line or in the look-ahead.
+    bool InputWaiting();
+    bool LookaheadFull();
     std::mutex m_lookMutex;
     std::vector<uint8_t> m_lookahead;
 
