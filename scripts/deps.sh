@@ -4,7 +4,7 @@ LUMARET_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-qpa-plugins qt6-svg-dev
-  clang libclang-rt-14-dev clang-format
+  clang libclang-rt-14-dev clang-format clang-tidy
   xvfb x11vnc xauth x11-utils iproute2
   scdoc man-db hicolor-icon-theme desktop-file-utils appstream
   dpkg-dev file
