@@ -103,6 +103,9 @@ ReplaceTarget CheckReplaceTarget(const std::string& path) {
     }
     target.ok = true;
     target.exists = true;
+    target.mode = st.st_mode & 07777;
+    target.owner = st.st_uid;
+    target.group = st.st_gid;
     return target;
 }
 
@@ -120,15 +123,9 @@ bool CSafeFileWriter::Open(std::string* problem) {
         return false;
     }
     m_targetExisted = target.exists;
-    m_mode = 0666 & ~CurrentUmask();
-    m_owner = ::geteuid();
-    m_group = ::getegid();
-    struct stat old {};
-    if (target.exists && ::lstat(m_path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-        m_mode = old.st_mode & 07777;
-        m_owner = old.st_uid;
-        m_group = old.st_gid;
-    }
+    m_mode = target.exists ? target.mode : (0666 & ~CurrentUmask());
+    m_owner = target.exists ? target.owner : ::geteuid();
+    m_group = target.exists ? target.group : ::getegid();
     const std::string folder = FolderOf(m_path);
     m_temp = (folder == "/" ? "/" : folder + "/") + "." + NameOf(m_path) + ".XXXXXX";
     m_fd = ::mkostemp(m_temp.data(), O_CLOEXEC | O_NOFOLLOW);

@@ -10,6 +10,10 @@ struct ReplaceTarget {
     bool ok = false;     // a regular file or nothing, in a folder we can look into
     bool exists = false; // a regular file is there now
     std::string problem; // why not ok ("it is a folder; ...")
+    // The regular file's mode and owner, when it exists.
+    mode_t mode = 0;
+    uid_t owner = 0;
+    gid_t group = 0;
 };
 
 // Checks a path that a file is to replace, before any work is done for it:
