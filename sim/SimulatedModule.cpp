@@ -1,7 +1,7 @@
 #include "SimulatedModule.h"
 
 #include "CommandFrame.h"
-#include "Deadline.h"
+#include "DeadlineWait.h"
 #include "FrameLayout.h"
 #include "ModuleFrames.h"
 #include "PortDirectory.h"
@@ -122,10 +122,8 @@ void SimulatedModule::Impl::Serve() {
             consider(now + Ms(10));
         }
         const Deadline until = next ? Deadline::At(*next) : Deadline::Never();
-        timespec storage{};
         pollfd fds[2] = {{stopFd, POLLIN, 0}, {pty.Master(), POLLIN, 0}};
-        const int rc =
-            ppoll(fds, masterUsable ? 2 : 1, SliceTimespec(until.NextSlice(now), storage), nullptr);
+        const int rc = PollUntil(fds, masterUsable ? 2 : 1, until);
         if (rc < 0 && errno != EINTR) {
             return;
         }

@@ -1,7 +1,6 @@
 #include "Deadline.h"
 
 #include <algorithm>
-#include <ctime>
 
 Deadline Deadline::Earlier(const Deadline& other) const {
     if (IsNever()) {
@@ -13,23 +12,18 @@ Deadline Deadline::Earlier(const Deadline& other) const {
     return Deadline(std::min(*m_when, *other.m_when));
 }
 
-std::optional<std::chrono::nanoseconds> Deadline::NextSlice(Clock::time_point now) const {
+Deadline::Sleep Deadline::HowToSleep(Clock::time_point now) const {
     if (!m_when) {
-        return std::nullopt;
+        return Sleep::Forever;
     }
-    if (now >= *m_when) {
-        return std::chrono::nanoseconds::zero();
-    }
-    return std::min<std::chrono::nanoseconds>(*m_when - now, MAX_SLICE);
+    return now >= *m_when ? Sleep::NotAtAll : Sleep::UntilDeadline;
 }
 
-const struct timespec* SliceTimespec(const std::optional<std::chrono::nanoseconds>& slice,
-                                     struct timespec& storage) {
-    if (!slice) {
-        return nullptr;
-    }
-    const auto ns = slice->count();
-    storage.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
-    storage.tv_nsec = static_cast<long>(ns % 1'000'000'000);
-    return &storage;
+timespec Deadline::MonotonicTime() const {
+    const auto ns = std::max<int64_t>(
+        0, std::chrono::duration_cast<std::chrono::nanoseconds>(When().time_since_epoch()).count());
+    timespec t{};
+    t.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+    t.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+    return t;
 }

@@ -2,20 +2,18 @@
 
 #include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <optional>
 
 // The moment a wait must end, on the monotonic clock, or none at all.
 //
-// Every wait of the serial layer and the simulator sleeps through NextSlice:
-// never past the deadline, and never longer than MAX_SLICE at a time, because
-// Linux lets poll() oversleep by up to 0.1% of what it was asked. Slices of at
-// most 100 ms keep a wait within 0.1 ms of its bound, however long it is.
-// The clock reading is a parameter throughout, so the rules are tested
-// without a clock of their own.
+// Every wait of the serial layer and the simulator ends through one: PollUntil
+// (DeadlineWait.h) arms a timer at When() and sleeps once, whatever the length
+// of the wait. The clock reading is a parameter throughout, so the rules are
+// tested without a clock of their own.
 class Deadline {
 public:
     using Clock = std::chrono::steady_clock;
-    static constexpr std::chrono::milliseconds MAX_SLICE{100};
 
     // No deadline: a wait for an event only.
     static Deadline Never() { return Deadline(); }
@@ -32,17 +30,16 @@ public:
     bool Expired(Clock::time_point now = Clock::now()) const { return m_when && now >= *m_when; }
     // The earlier of the two.
     Deadline Earlier(const Deadline& other) const;
-    // How long the next sleep may last: nullopt for no limit, zero once
-    // expired, else the time left but at most MAX_SLICE.
-    std::optional<std::chrono::nanoseconds> NextSlice(Clock::time_point now = Clock::now()) const;
+
+    // How a wait on it sleeps: without a limit, not at all, or until When().
+    enum class Sleep { Forever, NotAtAll, UntilDeadline };
+    Sleep HowToSleep(Clock::time_point now = Clock::now()) const;
+    // When() on CLOCK_MONOTONIC, the clock of steady_clock, as an absolute
+    // timer takes it; a deadline before the clock's start is its start.
+    timespec MonotonicTime() const;
 
 private:
     Deadline() = default;
     explicit Deadline(Clock::time_point when) : m_when(when) {}
     std::optional<Clock::time_point> m_when;
 };
-
-struct timespec;
-// A slice as ppoll() takes it; nullptr (no limit) for nullopt.
-const struct timespec* SliceTimespec(const std::optional<std::chrono::nanoseconds>& slice,
-                                     struct timespec& storage);

@@ -2,6 +2,7 @@
 
 #include "LineBits.h"
 #include "LineState.h"
+#include "DeadlineWait.h"
 #include "PortDirectory.h"
 #include "ReadLimits.h"
 
@@ -21,16 +22,11 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using Slice = std::optional<std::chrono::nanoseconds>;
 
 // How often a wait looks at the modem lines and the error counters, and how
 // much input it holds while looking for the event character.
 constexpr std::chrono::milliseconds LINE_POLL{10};
 constexpr size_t LOOKAHEAD_LIMIT = 4096;
-
-Slice AtMost(Slice slice, std::chrono::nanoseconds limit) {
-    return slice ? std::min(*slice, limit) : limit;
-}
 
 } // namespace
 
@@ -292,16 +288,14 @@ TransferEnd TermiosDriver::WaitEvent(uint32_t mask, char evtChar, uint32_t ms, u
         if (deadline.Expired()) {
             return TransferEnd::Complete;
         }
-        Slice slice = deadline.NextSlice();
-        if (haveLines || haveCounters) {
-            slice = AtMost(slice, LINE_POLL);
-        }
+        // Modem lines and error counters give no poll event: they are looked at
+        // every LINE_POLL, as is a full look-ahead.
         const bool lookaheadFull = LookaheadFull();
-        if (lookaheadFull && !haveLines && !haveCounters) {
-            slice = AtMost(slice, LINE_POLL);
-        }
+        const Deadline next = haveLines || haveCounters || lookaheadFull
+                                  ? deadline.Earlier(Deadline::After(LINE_POLL))
+                                  : deadline;
         short revents = 0;
-        const TransferEnd end = Wait(wantInput && !lookaheadFull ? POLLIN : 0, slice, &revents);
+        const TransferEnd end = Wait(wantInput && !lookaheadFull ? POLLIN : 0, next, &revents);
         if (end != TransferEnd::Complete) {
             return end;
         }
@@ -318,7 +312,7 @@ TransferEnd TermiosDriver::WaitSignals(uint32_t ms) {
         if (deadline.Expired()) {
             return TransferEnd::Complete;
         }
-        const TransferEnd end = Wait(0, deadline.NextSlice(), nullptr);
+        const TransferEnd end = Wait(0, deadline, nullptr);
         if (end != TransferEnd::Complete) {
             return end;
         }
@@ -373,7 +367,7 @@ bool TermiosDriver::GetModemStatus(uint32_t& status) {
     return m_fd >= 0 && ReadModemStatus(status);
 }
 
-TransferEnd TermiosDriver::Wait(short portEvents, const Slice& slice, short* portRevents,
+TransferEnd TermiosDriver::Wait(short portEvents, const Deadline& deadline, short* portRevents,
                                 bool withLookahead) {
     if (portRevents) {
         *portRevents = 0;
@@ -383,8 +377,7 @@ TransferEnd TermiosDriver::Wait(short portEvents, const Slice& slice, short* por
                      {m_fd, portEvents, 0},
                      {m_lookaheadFd, POLLIN, 0}};
     const nfds_t count = withLookahead ? 4 : portEvents != 0 ? 3 : 2;
-    timespec storage{};
-    const int r = ppoll(fds, count, SliceTimespec(slice, storage), nullptr);
+    const int r = PollUntil(fds, count, deadline);
     if (r < 0) {
         return errno == EINTR ? TransferEnd::Complete : TransferEnd::Failed;
     }
@@ -463,7 +456,7 @@ TransferResult TermiosDriver::ReadWith(uint8_t* buffer, uint32_t n, const ReadLi
         }
 
         short revents = 0;
-        const TransferEnd waited = Wait(POLLIN, end.NextSlice(), &revents, true);
+        const TransferEnd waited = Wait(POLLIN, end, &revents, true);
         if (waited != TransferEnd::Complete) {
             result.end = waited;
             return result;
@@ -507,7 +500,7 @@ TransferResult TermiosDriver::WriteBy(const uint8_t* buffer, uint32_t n, const D
             result.end = TransferEnd::Complete;
             return result;
         }
-        const TransferEnd end = Wait(POLLOUT, deadline.NextSlice(), nullptr);
+        const TransferEnd end = Wait(POLLOUT, deadline, nullptr);
         if (end != TransferEnd::Complete) {
             result.end = end;
             return result;

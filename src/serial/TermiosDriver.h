@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Deadline.h"
 #include "LineBits.h"
 #include "ReadLimits.h"
 #include "SerialDriver.h"
@@ -47,14 +48,14 @@ private:
     // Writes until every byte is out or the deadline passes.
     TransferResult WriteBy(const uint8_t* buffer, uint32_t n, const Deadline& deadline);
 
-    // Waits for events on the port (0 for none) or a signal, for one slice
-    // (nullopt: no limit); withLookahead also wakes when another thread's event
+    // Waits for events on the port (0 for none) or a signal, until the
+    // deadline at the latest; withLookahead also wakes when another thread's event
     // wait moved input into the look-ahead. Returns the signal's end, Complete
     // when the port became ready or the time ran out, Failed when the wait
     // itself failed. portRevents (if given) receives the port's poll events,
     // 0 when it did not become ready; each waiting thread gets its own.
-    TransferEnd Wait(short portEvents, const std::optional<std::chrono::nanoseconds>& slice,
-                     short* portRevents, bool withLookahead = false);
+    TransferEnd Wait(short portEvents, const Deadline& deadline, short* portRevents,
+                     bool withLookahead = false);
     int SignalFd(LinkSignal signal) const;
 
     bool ReadCounters(ErrorCounters& c) const;

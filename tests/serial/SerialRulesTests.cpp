@@ -18,26 +18,24 @@ using namespace std::chrono_literals;
 using Clock = Deadline::Clock;
 const Clock::time_point T0 = Clock::time_point() + 1000s;
 
-TEST(DeadlineTest, SlicesNeverPassTheDeadlineNorTheLongestSlice) {
+TEST(DeadlineTest, SleepsUntilItsMomentOnTheMonotonicClock) {
     const Deadline d = Deadline::AfterMs(5220, T0);
-    EXPECT_FALSE(d.Expired(T0));
-    EXPECT_EQ(d.NextSlice(T0), Deadline::MAX_SLICE);
-    // The last slice is exactly what is left, to the nanosecond.
-    EXPECT_EQ(d.NextSlice(T0 + 5219ms + 700us), 300us);
+    EXPECT_EQ(d.HowToSleep(T0), Deadline::Sleep::UntilDeadline);
+    EXPECT_EQ(d.HowToSleep(T0 + 5219ms + 999us), Deadline::Sleep::UntilDeadline);
     EXPECT_FALSE(d.Expired(T0 + 5219ms + 999us));
+    // Reached or passed: no sleep at all.
     EXPECT_TRUE(d.Expired(T0 + 5220ms));
-    EXPECT_EQ(d.NextSlice(T0 + 6s), 0ns);
+    EXPECT_EQ(d.HowToSleep(T0 + 5220ms), Deadline::Sleep::NotAtAll);
+    EXPECT_EQ(d.HowToSleep(T0 + 6s), Deadline::Sleep::NotAtAll);
+    // The timer is armed at the deadline itself, to the nanosecond.
+    const timespec at = Deadline::At(T0 + 5220ms + 7ns).MonotonicTime();
+    EXPECT_EQ(at.tv_sec, 1005);
+    EXPECT_EQ(at.tv_nsec, 220'000'007);
 
     const Deadline never = Deadline::Never();
     EXPECT_TRUE(never.IsNever());
     EXPECT_FALSE(never.Expired(T0 + 1000000s));
-    EXPECT_FALSE(never.NextSlice(T0).has_value());
-    timespec storage{};
-    EXPECT_EQ(SliceTimespec(never.NextSlice(T0), storage), nullptr);
-    const timespec* ts = SliceTimespec(1500ms, storage);
-    ASSERT_NE(ts, nullptr);
-    EXPECT_EQ(ts->tv_sec, 1);
-    EXPECT_EQ(ts->tv_nsec, 500'000'000);
+    EXPECT_EQ(never.HowToSleep(T0 + 1000000s), Deadline::Sleep::Forever);
 }
 
 TEST(DeadlineTest, EarlierOfTwo) {
