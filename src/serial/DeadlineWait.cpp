@@ -50,10 +50,11 @@ private:
 
 // Without a timer: ppoll's own time-out, one sleep for what is left.
 int PollRelative(pollfd* fds, nfds_t count, const Deadline& deadline) {
-    const auto left = std::max(Deadline::Clock::duration::zero(),
-                               deadline.When() - Deadline::Clock::now());
+    const auto left =
+        std::max(Deadline::Clock::duration::zero(), deadline.When() - Deadline::Clock::now());
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-    const timespec t{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+    const timespec t{static_cast<time_t>(ns / 1'000'000'000),
+                     static_cast<long>(ns % 1'000'000'000)};
     return ppoll(fds, count, &t, nullptr);
 }
 

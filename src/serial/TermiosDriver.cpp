@@ -1,8 +1,8 @@
 #include "TermiosDriver.h"
 
+#include "DeadlineWait.h"
 #include "LineBits.h"
 #include "LineState.h"
-#include "DeadlineWait.h"
 #include "PortDirectory.h"
 #include "ReadLimits.h"
 
