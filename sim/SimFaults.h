@@ -19,7 +19,12 @@ struct SimFaults {
     // nothing and stores nothing, a size below 8 sends the first bytes of the
     // acknowledgement; frames beyond the list are answered in full.
     std::vector<uint32_t> writeReplySizes;
-    bool paced9600 = false; // send each byte at the 9600-baud byte time
+    // Send each reply byte at the 9600-baud byte time, and take in request
+    // bytes no faster: a frame is whole once its last byte would have arrived.
+    bool paced9600 = false;
+    // From a whole request to the first byte of its reply, as a module takes
+    // to answer (not a fault: on by default).
+    uint32_t turnaroundMs = 2;
     // Every damageEvery-th reply, counting all replies since the faults were
     // set, goes out with a CRC byte flipped, as if damaged on the line (0: none).
     uint32_t damageEvery = 0;

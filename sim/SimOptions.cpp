@@ -34,7 +34,9 @@ Faults:
                          2 carry wrong, 4 save fail); a code is stored only with 0
   --learn-delay MS       time from a learn frame to its answer (default 1500)
   --refuse-writes K      leave the first K write frames unacknowledged
-  --paced                send each byte at the 9600-baud byte time (1.04 ms)
+  --paced                send each byte at the 9600-baud byte time (1.04 ms), and
+                         take in request bytes no faster
+  --turnaround MS        from a whole request to the first reply byte (default 2)
   --damage-every N       flip a CRC byte of every Nth reply, counting all
                          replies (20: one reply in 20)
   --no-crc KINDS         replies of these kinds keep their length but carry no
@@ -197,6 +199,10 @@ const OptionRule FAULT_OPTIONS[] = {
      [](std::string_view, SimOptions& o) -> std::string {
          o.faults.paced9600 = true;
          return "";
+     }},
+    {"turnaround", true,
+     [](std::string_view v, SimOptions& o) -> std::string {
+         return ParseNumber(v, o.faults.turnaroundMs) ? "" : "--turnaround takes milliseconds";
      }},
     {"damage-every", true,
      [](std::string_view v, SimOptions& o) -> std::string {

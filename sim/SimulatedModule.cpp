@@ -67,6 +67,8 @@ struct SimulatedModule::Impl {
         uint16_t index = 0;
     };
     std::vector<uint8_t> incoming;
+    // When the last byte came in; paced, when it would have come at the
+    // line's pace (later than it came through the pseudo-terminal).
     Clock::time_point lastByte;
     std::optional<PendingLearn> learn;
     std::optional<Clock::time_point> floodDue; // the next piece of a learn's flood
@@ -107,6 +109,7 @@ void SimulatedModule::Impl::Serve() {
             }
         };
         if (!incoming.empty()) {
+            consider(lastByte);
             consider(lastByte + Ms(FRAME_SILENCE_MS));
         }
         if (learn) {
@@ -141,7 +144,10 @@ void SimulatedModule::Impl::Serve() {
         }
 
         const auto after = Clock::now();
-        CutFrames(!incoming.empty() && after - lastByte >= Ms(FRAME_SILENCE_MS));
+        // Paced, bytes are not in before the line could have carried them.
+        if (after >= lastByte) {
+            CutFrames(!incoming.empty() && after - lastByte >= Ms(FRAME_SILENCE_MS));
+        }
         if (learn && after >= learn->due) {
             AnswerLearn();
         }
@@ -153,12 +159,19 @@ void SimulatedModule::Impl::Serve() {
 }
 
 void SimulatedModule::Impl::ReadIncoming() {
+    bool paced = false;
+    {
+        std::lock_guard lock(mutex);
+        paced = faults.paced9600;
+    }
     uint8_t buffer[1024];
     for (;;) {
         const ssize_t n = read(pty.Master(), buffer, sizeof buffer);
         if (n > 0) {
+            const auto now = Clock::now();
+            // Paced, the bytes follow each other on the line, and after any still on it.
+            lastByte = paced ? std::max(now, lastByte) + n * BYTE_TIME : now;
             incoming.insert(incoming.end(), buffer, buffer + n);
-            lastByte = Clock::now();
             continue;
         }
         if (n < 0 && errno == EINTR) {
@@ -342,7 +355,7 @@ void SimulatedModule::Impl::Answer(const std::vector<uint8_t>& reply) {
         return;
     }
     // Bytes queue behind whatever is still going out.
-    Clock::time_point t = Clock::now();
+    Clock::time_point t = Clock::now() + Ms(current.turnaroundMs);
     if (!output.empty()) {
         t = std::max(t, output.back().first + (current.paced9600 ? BYTE_TIME : Clock::duration{}));
     }

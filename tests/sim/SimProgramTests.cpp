@@ -264,10 +264,11 @@ TEST(SimProgramOptions, HelpExplainsEverySwitch) {
     EXPECT_EQ(sim.WaitForExit(5s), 0);
     const std::string help = sim.Output();
     for (const char* option :
-         {"--port", "--load", "--save", "--empty", "--version", "--verbose", "--silent",
-          "--stop-after-slot", "--split", "--piece-gap", "--learn-status", "--learn-delay",
-          "--refuse-writes", "--paced", "--damage-every", "--no-crc", "--ack-status",
-          "--flood-learn", "--help"}) {
+         {"--port",          "--load",       "--save",         "--empty",
+          "--version",       "--verbose",    "--silent",       "--stop-after-slot",
+          "--split",         "--piece-gap",  "--learn-status", "--learn-delay",
+          "--refuse-writes", "--paced",      "--turnaround",   "--damage-every",
+          "--no-crc",        "--ack-status", "--flood-learn",  "--help"}) {
         EXPECT_NE(help.find(std::string("  ") + option), std::string::npos) << option;
     }
 }
@@ -279,7 +280,7 @@ TEST(SimProgramOptions, BadSwitchesAreRefusedBeforeServing) {
         {"--learn-status", "256"},  {"--version", "1234567"}, {"--load", "/no/such/file"},
         {"--stop-after-slot", "x"}, {"--no-such-switch"},     {"stray"},
         {"--damage-every", "0"},    {"--no-crc", "crc"},      {"--no-crc", "status,,code"},
-        {"--ack-status", "256"},    {"--flood-learn", "x"},
+        {"--ack-status", "256"},    {"--flood-learn", "x"},   {"--turnaround", "-1"},
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(::testing::PrintToString(args));

@@ -346,6 +346,27 @@ TEST_F(SimulatedModuleLine, PacedRepliesTakeTheByteTimeOf9600Baud) {
     EXPECT_LT(elapsed, 2500ms);
 }
 
+// Paced, a write frame is whole only once the line could have carried all
+// of it, and the acknowledgement follows after the turnaround.
+TEST_F(SimulatedModuleLine, PacedWriteFramesTakeTheirLineTimeBeforeTheTurnaround) {
+    const Bytes code = Pattern(MAX_WRITE_CODE_BYTES, 9);
+    const CommandFrame frame = BuildWriteFrame(12, code.data(), uint32_t(code.size()));
+    ASSERT_GT(frame.size, code.size());
+    SimFaults faults;
+    faults.paced9600 = true;
+    faults.turnaroundMs = 40;
+    m_module.SetFaults(faults);
+    const WholeReply acknowledgement{STATUS_REPLY_SIZE};
+    const auto start = Clock::now();
+    const ExchangeReply reply = RunExchange(m_link, frame, 2000, 16, &acknowledgement);
+    const auto elapsed = Clock::now() - start;
+    ASSERT_EQ(reply.count, STATUS_REPLY_SIZE);
+    const auto lineTime = std::chrono::microseconds(frame.size * 1042 + 8 * 1042);
+    EXPECT_GE(elapsed, lineTime + 40ms);
+    EXPECT_LT(elapsed, lineTime + 40ms + 400ms);
+    EXPECT_EQ(m_module.Slot(12), code);
+}
+
 TEST_F(SimulatedModuleLine, SecondPublicationOfTheSameNameIsRefused) {
     SimulatedModule other;
     ASSERT_TRUE(other.Start());
