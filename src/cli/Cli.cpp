@@ -105,7 +105,9 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     }
 
     CConsole console(env.err);
-    CliContext context{options, env.timing, console, env.control,
+    ExchangeTiming timing = env.timing;
+    timing.wholeReplies = options.fast;
+    CliContext context{options, timing, console, env.control,
                        env.errIsTerminal && !options.quiet && !options.trace};
     std::vector<CPortReport> reports;
     bool several = false;

@@ -13,6 +13,9 @@ void ReportReplyChecks(CPortSession& session, CPortReport& report) {
     for (const std::string& text : UncheckedReplyTexts(checks)) {
         report.Say(text);
     }
+    if (session.Timing().wholeReplies && !unchecked.empty()) {
+        report.Say("--fast kept the fixed timing for replies without a valid CRC");
+    }
     if (checks.Repeats() > 0) {
         report.Say(std::to_string(checks.Repeats()) +
                    (checks.Repeats() == 1 ? " exchange" : " exchanges") +

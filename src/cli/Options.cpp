@@ -68,6 +68,9 @@ void AddGeneralOptions(CommandLine& line, CliOptions& options) {
     app.add_flag("--trace", options.trace,
                  "every frame written and every reply read, in hexadecimal, on standard error");
     app.add_flag("-q,--quiet", options.quiet, "no progress");
+    app.add_flag("--fast", options.fast,
+                 "end each exchange as soon as its reply is complete (its CRC checked, then a "
+                 "quiet gap) instead of after the window's fixed pauses");
 }
 
 void AddReadCommand(CommandLine& line, CliOptions& options) {

@@ -13,6 +13,7 @@ struct CliOptions {
     bool json = false;
     bool trace = false;
     bool quiet = false;
+    bool fast = false; // take replies as soon as they are whole
 
     CliCommand command = CliCommand::Ports;
     int channel = 0;

@@ -47,6 +47,9 @@ public:
 
     TransferResult ReadUntil(uint8_t* buffer, uint32_t n, uint32_t ms) override;
     TransferResult WriteUntil(const uint8_t* buffer, uint32_t n, uint32_t ms) override;
+    TransferResult ReadSome(uint8_t* buffer, uint32_t n, const Deadline& by) override {
+        return Took(buffer, m_inner->ReadSome(buffer, n, by));
+    }
     TransferResult Read(uint8_t* buffer, uint32_t n) override;
     TransferResult Write(const uint8_t* buffer, uint32_t n) override;
 

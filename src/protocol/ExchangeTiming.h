@@ -4,8 +4,15 @@
 
 #include <cstdint>
 
+// How long a reply that looks whole must stay quiet before it is taken.
+// A USB serial adapter may hold received bytes for up to its latency timer
+// (16 ms by default) before passing them on, so a shorter gap could take a
+// reply early at a chance CRC match in its middle.
+inline constexpr uint32_t QUIET_GAP_MS = 20;
+
 // Pauses and read sizes of every exchange with the module, in one place.
-// The program always runs on FixedTiming(); tests may hand in a scaled copy.
+// The window always runs on FixedTiming(); tests may hand in a scaled copy,
+// and lumaret-cli --fast a copy that takes replies as soon as they are whole.
 struct ExchangeTiming {
     uint32_t getVersionPauseMs = 100;
     uint32_t getVersionReadSize = 32;
@@ -22,6 +29,11 @@ struct ExchangeTiming {
     uint32_t importPauseMs = 500;
     uint32_t importReadSize = 16;
     uint32_t importAttempts = 2;
+    // Take a reply as soon as it is whole (its one expected size, or a valid
+    // CRC of a kind the session found checked) and QUIET_GAP_MS quiet,
+    // instead of after the fixed pause and read; the pauses and reads remain
+    // the bounds when it never is.
+    bool wholeReplies = false;
     // The line time-outs the port runs with; a test may shorten the read
     // endings for bulk transfers.
     CommTimeouts lineTimeouts{};

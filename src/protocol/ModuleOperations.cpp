@@ -7,17 +7,35 @@
 #include <chrono>
 #include <thread>
 
+bool WholeReply::Holds(const uint8_t* bytes, uint32_t count) const {
+    if (size != 0) {
+        return count == size;
+    }
+    if (kindOf == nullptr || checks == nullptr) {
+        return false;
+    }
+    const ReplyKind kind = kindOf(count);
+    return kind != ReplyKind::None && checks->IsChecked(kind) && ReplyCrcValid(bytes, count);
+}
+
 ExchangeReply RunExchange(CSerialLink& link, const CommandFrame& frame, uint32_t pauseMs,
-                          uint32_t readSize) {
+                          uint32_t readSize, const WholeReply* whole) {
     ExchangeReply reply;
     link.PurgeInput();
     // Not examined: a frame that did not go out shows as a missing reply.
     (void)link.Write(frame.data(), frame.size);
-    if (pauseMs > 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
-    }
     const uint32_t size = std::min<uint32_t>(readSize, static_cast<uint32_t>(reply.bytes.size()));
-    const uint32_t got = link.Read(reply.bytes.data(), size);
+    uint32_t got = 0;
+    if (whole != nullptr) {
+        got = link.ReadReply(
+            reply.bytes.data(), size, pauseMs, QUIET_GAP_MS,
+            [whole](const uint8_t* bytes, uint32_t count) { return whole->Holds(bytes, count); });
+    } else {
+        if (pauseMs > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        }
+        got = link.Read(reply.bytes.data(), size);
+    }
     reply.count = std::min(got, size);
     return reply;
 }
@@ -38,8 +56,10 @@ ReplyKind StatusReplyKind(uint32_t count) {
 
 ExchangeReply RunCheckedExchange(CSerialLink& link, const CommandFrame& frame, uint32_t pauseMs,
                                  uint32_t readSize, ReplyKind (*kindOf)(uint32_t count),
-                                 CReplyChecks* checks) {
-    ExchangeReply reply = RunExchange(link, frame, pauseMs, readSize);
+                                 CReplyChecks* checks, bool takeWhole, uint32_t onlySize) {
+    const WholeReply whole{onlySize, kindOf, checks};
+    const WholeReply* early = takeWhole ? &whole : nullptr;
+    ExchangeReply reply = RunExchange(link, frame, pauseMs, readSize, early);
     if (checks == nullptr) {
         return reply;
     }
@@ -53,15 +73,15 @@ ExchangeReply RunCheckedExchange(CSerialLink& link, const CommandFrame& frame, u
             return reply;
         }
         checks->CountRepeat();
-        reply = RunExchange(link, frame, pauseMs, readSize);
+        reply = RunExchange(link, frame, pauseMs, readSize, early);
     }
 }
 
 VersionOutcome GetVersion(CSerialLink& link, const ExchangeTiming& timing, CReplyChecks* checks) {
     VersionOutcome outcome;
-    const ExchangeReply reply =
-        RunCheckedExchange(link, BuildGetVersionFrame(), timing.getVersionPauseMs,
-                           timing.getVersionReadSize, VersionReplyKind, checks);
+    const ExchangeReply reply = RunCheckedExchange(
+        link, BuildGetVersionFrame(), timing.getVersionPauseMs, timing.getVersionReadSize,
+        VersionReplyKind, checks, timing.wholeReplies, VERSION_REPLY_SIZE);
     outcome.replyBytes = reply.count;
     outcome.damaged = reply.damaged;
     if (!reply.damaged && ClassifyReply(reply.count) == ReplyKind::Version) {
@@ -74,14 +94,15 @@ VersionOutcome GetVersion(CSerialLink& link, const ExchangeTiming& timing, CRepl
 ExchangeReply ReadKey(CSerialLink& link, uint16_t keyIndex, const ExchangeTiming& timing,
                       CReplyChecks* checks) {
     return RunCheckedExchange(link, BuildReadFrame(keyIndex), timing.readKeyPauseMs,
-                              timing.readKeyReadSize, ClassifyReadReply, checks);
+                              timing.readKeyReadSize, ClassifyReadReply, checks,
+                              timing.wholeReplies);
 }
 
 SendOutcome SendKey(CSerialLink& link, uint16_t keyIndex, uint8_t channelMask,
                     const ExchangeTiming& timing, CReplyChecks* checks) {
-    const ExchangeReply reply =
-        RunCheckedExchange(link, BuildSendFrame(keyIndex, channelMask), timing.sendKeyPauseMs,
-                           timing.sendKeyReadSize, StatusReplyKind, checks);
+    const ExchangeReply reply = RunCheckedExchange(
+        link, BuildSendFrame(keyIndex, channelMask), timing.sendKeyPauseMs, timing.sendKeyReadSize,
+        StatusReplyKind, checks, timing.wholeReplies, STATUS_REPLY_SIZE);
     if (reply.damaged) {
         return SendOutcome::Damaged;
     }
@@ -162,7 +183,8 @@ const char* LearnOutcomeText(const LearnOutcome& outcome) {
 ExchangeReply ExportReadSlot(CSerialLink& link, uint16_t slot, const ExchangeTiming& timing,
                              CReplyChecks* checks) {
     return RunCheckedExchange(link, BuildReadFrame(slot), timing.exportPauseMs,
-                              timing.exportReadSize, ClassifyReadReply, checks);
+                              timing.exportReadSize, ClassifyReadReply, checks,
+                              timing.wholeReplies);
 }
 
 WriteOutcome ImportWriteLine(CSerialLink& link, uint16_t keyIndex, const uint8_t* code,
@@ -175,10 +197,13 @@ WriteOutcome ImportWriteLine(CSerialLink& link, uint16_t keyIndex, const uint8_t
         outcome.result = Result::TooLong;
         return outcome;
     }
+    // The acknowledgement is the one reply a write expects.
+    const WholeReply acknowledgement{STATUS_REPLY_SIZE};
+    const WholeReply* early = timing.wholeReplies ? &acknowledgement : nullptr;
     for (uint32_t attempt = 0; attempt < timing.importAttempts; ++attempt) {
         outcome.attempts = attempt + 1;
         const ExchangeReply reply =
-            RunExchange(link, frame, timing.importPauseMs, timing.importReadSize);
+            RunExchange(link, frame, timing.importPauseMs, timing.importReadSize, early);
         if (ClassifyReply(reply.count) != ReplyKind::Status) {
             outcome.result = Result::NotAcknowledged;
             continue;

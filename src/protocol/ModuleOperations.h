@@ -27,15 +27,33 @@ struct ExchangeReply {
 // damaged on the line: the exchange is repeated once, and when the repeat is
 // damaged too the reply is marked damaged and nothing is taken from it.
 
+// When a reply is whole, for exchanges that take it as soon as it is.
+struct WholeReply {
+    // The one size the exchange expects (an acknowledgement, a version
+    // reply): whole at that size, CRC or not. 0: any size.
+    uint32_t size = 0;
+    // Else whole when its last two bytes are the CRC of the rest and its kind
+    // (kindOf the count) is one the checks found checked.
+    ReplyKind (*kindOf)(uint32_t count) = nullptr;
+    const CReplyChecks* checks = nullptr;
+
+    bool Holds(const uint8_t* bytes, uint32_t count) const;
+};
+
 // Purge, write the whole frame, pause, one read of up to readSize bytes
 // (at most 512). The write's result is not examined: a frame that did not go
-// out shows as a missing reply.
+// out shows as a missing reply. With whole (nullptr: never), the reply is
+// taken as soon as it is whole and QUIET_GAP_MS quiet, the pause and read
+// bounding it still.
 ExchangeReply RunExchange(CSerialLink& link, const CommandFrame& frame, uint32_t pauseMs,
-                          uint32_t readSize);
-// RunExchange judged by checks; kindOf names the kind of reply a count stands for.
+                          uint32_t readSize, const WholeReply* whole = nullptr);
+// RunExchange judged by checks; kindOf names the kind of reply a count stands
+// for. With takeWhole, the reply is taken as soon as it is whole: at
+// onlySize when that is not 0, else at a valid CRC of a checked kind.
 ExchangeReply RunCheckedExchange(CSerialLink& link, const CommandFrame& frame, uint32_t pauseMs,
                                  uint32_t readSize, ReplyKind (*kindOf)(uint32_t count),
-                                 CReplyChecks* checks);
+                                 CReplyChecks* checks, bool takeWhole = false,
+                                 uint32_t onlySize = 0);
 
 struct VersionOutcome {
     bool ok = false;  // a 19-byte version reply came

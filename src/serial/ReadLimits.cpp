@@ -1,5 +1,7 @@
 #include "ReadLimits.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr uint32_t MAXDWORD = 0xFFFFFFFFu;
@@ -41,4 +43,13 @@ Deadline ReadEnd(const ReadLimits& limits, bool anyByte, Deadline::Clock::time_p
     // A gap of exactly the interval still ends the read: the wait runs just past it.
     return limits.total.Earlier(Deadline::After(
         std::chrono::milliseconds(limits.interval) + std::chrono::microseconds(1), lastByte));
+}
+
+Deadline ReplyReadEnd(const ReplyRead& read, bool anyByte, bool complete,
+                      Deadline::Clock::time_point lastByte) {
+    const Deadline latest = ReadEnd(read.limits, anyByte, std::max(lastByte, read.pauseEnd));
+    if (!anyByte || !complete) {
+        return latest;
+    }
+    return latest.Earlier(Deadline::At(lastByte + read.quietGap));
 }

@@ -32,3 +32,16 @@ Deadline WriteDeadlineFor(const CommTimeouts& timeouts, uint32_t n,
 // The moment a read with these limits ends, given when its last byte came
 // (none yet: the overall deadline alone).
 Deadline ReadEnd(const ReadLimits& limits, bool anyByte, Deadline::Clock::time_point lastByte);
+
+// A read of a reply that is taken once the bytes make a whole reply: what
+// ends it at the latest is the read with these limits that starts when a
+// pause ends (bytes that came during the pause count from the pause's end);
+// once the bytes are complete, quietGap after the last byte ends it sooner
+// unless another byte comes.
+struct ReplyRead {
+    ReadLimits limits; // of the read after the pause
+    Deadline::Clock::time_point pauseEnd;
+    std::chrono::milliseconds quietGap;
+};
+Deadline ReplyReadEnd(const ReplyRead& read, bool anyByte, bool complete,
+                      Deadline::Clock::time_point lastByte);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Dcb.h"
+#include "Deadline.h"
 #include "SerialSettings.h"
 
 #include <cstdint>
@@ -81,6 +82,9 @@ public:
     // A driver without them fails.
     virtual TransferResult ReadUntil(uint8_t*, uint32_t, uint32_t) { return {}; }
     virtual TransferResult WriteUntil(const uint8_t*, uint32_t, uint32_t) { return {}; }
+    // What is queued, or else the first bytes to come before the deadline,
+    // up to n; ended early by a raised signal. A driver without it fails.
+    virtual TransferResult ReadSome(uint8_t*, uint32_t, const Deadline&) { return {}; }
     // Waits up to ms for a signal only; Complete when the time ran out.
     virtual TransferEnd WaitSignals(uint32_t) { return TransferEnd::Failed; }
 

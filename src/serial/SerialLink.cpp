@@ -3,6 +3,7 @@
 #include "Deadline.h"
 
 #include "Dcb.h"
+#include "ReadLimits.h"
 #include "SerialDriver.h"
 #include "TermiosDriver.h"
 
@@ -168,6 +169,38 @@ uint32_t CSerialLink::Read(uint8_t* buffer, uint32_t n) {
     // Whatever ended it, the bytes that came are the caller's; the abort
     // signal stays raised.
     return m_driver->Read(buffer, n).count;
+}
+
+uint32_t CSerialLink::ReadReply(uint8_t* buffer, uint32_t n, uint32_t pauseMs, uint32_t quietGapMs,
+                                const ReplyComplete& complete) {
+    if (buffer == nullptr || n == 0) {
+        return 0;
+    }
+    Transfer t(*this);
+    if (!t) {
+        return 0;
+    }
+    using Clock = Deadline::Clock;
+    const Clock::time_point pauseEnd = Clock::now() + std::chrono::milliseconds(pauseMs);
+    const ReplyRead read{ReadLimitsFor(m_settings.timeouts, n, pauseEnd), pauseEnd,
+                         std::chrono::milliseconds(quietGapMs)};
+    uint32_t count = 0;
+    Clock::time_point lastByte = pauseEnd;
+    for (;;) {
+        const bool whole = count > 0 && complete && complete(buffer, count);
+        const Deadline end = ReplyReadEnd(read, count > 0, whole, lastByte);
+        if (count == n || end.Expired()) {
+            return count;
+        }
+        const TransferResult r = m_driver->ReadSome(buffer + count, n - count, end);
+        if (r.count > 0) {
+            count += std::min(r.count, n - count);
+            lastByte = Clock::now();
+        }
+        if (r.end != TransferEnd::Complete) {
+            return count;
+        }
+    }
 }
 
 bool CSerialLink::Abort() {

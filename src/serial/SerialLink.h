@@ -29,6 +29,14 @@ public:
     bool PurgeInput();
     bool Write(const uint8_t* buffer, uint32_t n);
     uint32_t Read(uint8_t* buffer, uint32_t n);
+    // Whether the bytes read so far make a whole reply.
+    using ReplyComplete = std::function<bool(const uint8_t* bytes, uint32_t count)>;
+    // Read(buffer, n) after a pause of pauseMs, taken as soon as the bytes
+    // make a whole reply and no byte follows for quietGapMs; the pause and
+    // the read's own bounds end it when they never do. Bytes may come during
+    // the pause. Returns the bytes received.
+    uint32_t ReadReply(uint8_t* buffer, uint32_t n, uint32_t pauseMs, uint32_t quietGapMs,
+                       const ReplyComplete& complete);
 
     bool Abort();
     bool ResetAbort();

@@ -201,6 +201,13 @@ TransferResult TermiosDriver::ReadUntil(uint8_t* buffer, uint32_t n, uint32_t ms
     return ReadWith(buffer, n, limits);
 }
 
+TransferResult TermiosDriver::ReadSome(uint8_t* buffer, uint32_t n, const Deadline& by) {
+    ReadLimits limits;
+    limits.total = by;
+    limits.firstByte = true;
+    return ReadWith(buffer, n, limits);
+}
+
 TransferResult TermiosDriver::WriteUntil(const uint8_t* buffer, uint32_t n, uint32_t ms) {
     return WriteBy(buffer, n, Deadline::AfterMs(ms));
 }

@@ -31,6 +31,7 @@ public:
     void Pause(uint32_t ms) override;
     TransferResult ReadUntil(uint8_t* buffer, uint32_t n, uint32_t ms) override;
     TransferResult WriteUntil(const uint8_t* buffer, uint32_t n, uint32_t ms) override;
+    TransferResult ReadSome(uint8_t* buffer, uint32_t n, const Deadline& by) override;
     TransferEnd WaitSignals(uint32_t ms) override;
     TransferEnd WaitEvent(uint32_t mask, char evtChar, uint32_t ms, uint32_t& events) override;
     bool ClearErrors(uint32_t& errors, ComStat& stat) override;

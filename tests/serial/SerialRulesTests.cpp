@@ -94,6 +94,26 @@ TEST(ReadLimitsTest, IntervalEndsTheReadAfterItsLastByte) {
     EXPECT_TRUE(WriteDeadlineFor(CommTimeouts{100, 10, 100, 0, 0}, 12, T0).IsNever());
 }
 
+// A reply read after a 100 ms pause, with the window's line time-outs.
+TEST(ReadLimitsTest, AWholeReplyEndsAQuietGapAfterItsLastByte) {
+    const Clock::time_point pauseEnd = T0 + 100ms;
+    const ReplyRead read{ReadLimitsFor(CommTimeouts{}, 512, pauseEnd), pauseEnd, 20ms};
+    // Nothing yet: the read's own total, counted from the pause's end.
+    EXPECT_EQ(ReplyReadEnd(read, false, false, T0).When(), T0 + 100ms + 5220ms);
+    // A whole reply during the pause is taken 20 ms after its last byte.
+    EXPECT_EQ(ReplyReadEnd(read, true, true, T0 + 30ms).When(), T0 + 50ms);
+    // Not whole: the interval runs from the pause's end, as the read after
+    // the pause would take those bytes then.
+    const Deadline partial = ReplyReadEnd(read, true, false, T0 + 30ms);
+    EXPECT_FALSE(partial.Expired(T0 + 200ms));
+    EXPECT_TRUE(partial.Expired(T0 + 200ms + 1us));
+    // After the pause, whole: the gap; not whole: the interval.
+    EXPECT_EQ(ReplyReadEnd(read, true, true, T0 + 300ms).When(), T0 + 320ms);
+    EXPECT_TRUE(ReplyReadEnd(read, true, false, T0 + 300ms).Expired(T0 + 400ms + 1us));
+    // The read's total bounds the gap too.
+    EXPECT_EQ(ReplyReadEnd(read, true, true, T0 + 5310ms).When(), T0 + 5320ms);
+}
+
 TEST(LineBitsTest, ModemLinesAndTheirChanges) {
     struct Case {
         int lines;

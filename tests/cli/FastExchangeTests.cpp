@@ -1,0 +1,104 @@
+// --fast: replies taken as soon as they are whole, the files unchanged, and
+// the fixed timing kept wherever a reply's CRC cannot say it is whole.
+
+#include "CliTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+class CliFast : public ::testing::Test {
+protected:
+    void SetUp() override {
+        module = StartModule("COM9");
+        ASSERT_TRUE(module);
+        for (uint16_t slot = 1; slot <= 448; slot += 3) {
+            const Bytes code = CodePattern(20 + slot % 50, static_cast<uint8_t>(slot));
+            ASSERT_TRUE(module->SetSlot(slot, code));
+            expected += ExpectedLine(slot, code);
+            if (slot < 40) {
+                firstLines += ExpectedLine(slot, code);
+            }
+        }
+    }
+    std::string Path(const std::string& name) { return (runtime.Path() / name).string(); }
+    // verify --fast of the first slots with codes on the window's own timing,
+    // and how long it took.
+    CliResult VerifyFirstLines(Clock::duration& took) {
+        const std::string path = Path("first.txt");
+        WriteFileBytes(path, firstLines); // 13 lines
+        const auto start = Clock::now();
+        CliResult r = RunInProcess({"--fast", "-p", "COM9", "verify", path}, FixedTiming());
+        took = Clock::now() - start;
+        return r;
+    }
+
+    PrivateRuntimeDir runtime;
+    std::unique_ptr<SimulatedModule> module;
+    std::string expected;   // the database text of the module's slots
+    std::string firstLines; // of its first 13 codes
+};
+
+TEST_F(CliFast, ExportAndImportMoveTheSameBytesAndRepeatDamagedReplies) {
+    SimFaults damaging;
+    damaging.damageEvery = 20;
+    module->SetFaults(damaging);
+    const std::string path = Path("backup.txt");
+    CliResult r = RunInProcess({"--fast", "--json", "-p", "COM9", "export", path});
+    ASSERT_EQ(r.exit, 0) << r.out << r.err;
+    EXPECT_EQ(ReadFileBytes(path), expected);
+    const auto json = nlohmann::json::parse(r.out);
+    // A damaged reply fails its CRC: it is repeated, never taken early.
+    EXPECT_GE(json["repeats"], 20);
+    EXPECT_LE(json["repeats"], 30);
+    EXPECT_EQ(json["unchecked_replies"], nlohmann::json::array());
+
+    const auto other = StartModule("COM10");
+    ASSERT_TRUE(other);
+    r = RunInProcess({"--fast", "-p", "COM10", "import", path});
+    ASSERT_EQ(r.exit, 0) << r.out << r.err;
+    for (uint16_t slot = 1; slot <= 448; ++slot) {
+        ASSERT_EQ(other->Slot(slot), module->Slot(slot)) << slot;
+    }
+}
+
+TEST_F(CliFast, RepliesInPiecesWithGapsAreReadWhole) {
+    // A gap as long as the quiet gap between pieces: no CRC holds before the
+    // end of a reply, so none is taken early.
+    SimFaults pieces;
+    pieces.replyPieces = {3, 5, 7};
+    pieces.pieceGapMs = 20;
+    module->SetFaults(pieces);
+    Clock::duration took{};
+    const CliResult r = VerifyFirstLines(took);
+    EXPECT_EQ(r.exit, 0) << r.out << r.err;
+    EXPECT_EQ(module->ReceivedFrames().size(), 13u) << "no read was repeated";
+}
+
+TEST_F(CliFast, WithoutReplyCrcsTheFixedTimingStaysAndIsSaidSo) {
+    Clock::duration fast{};
+    CliResult r = VerifyFirstLines(fast);
+    EXPECT_EQ(r.exit, 0) << r.out << r.err;
+    EXPECT_EQ((r.out + r.err).find("--fast kept"), std::string::npos);
+
+    SimFaults noCrc;
+    noCrc.noCrcKinds = {ReplyKind::Status, ReplyKind::Version, ReplyKind::Code};
+    module->SetFaults(noCrc);
+    Clock::duration fixed{};
+    r = VerifyFirstLines(fixed);
+    EXPECT_EQ(r.exit, 0) << r.out << r.err;
+    EXPECT_NE((r.out + r.err).find("--fast kept the fixed timing for replies without a valid CRC"),
+              std::string::npos)
+        << r.out << r.err;
+    // Without CRCs each of the 13 reads waits out the 100 ms pause and the
+    // read's 100 ms end; with them only the first does, the rest end about
+    // 20 ms after their reply. Opening and closing the port cost the same.
+    EXPECT_GE(fixed, 13 * 200ms);
+    EXPECT_GT(fixed - fast, 12 * 120ms);
+}
+
+} // namespace
