@@ -3,9 +3,11 @@
 // replies at 9600 baud in a process of its own. Prints for each the measured
 // time next to the time the fixed pauses, line time and read endings imply,
 // the CPU time this process used, its peak memory, and how long events
-// waited on the UI thread while the transfer ran.
+// waited on the UI thread while the transfer ran; then the CPU ticks of a
+// minute idle before the port opens and after the import.
 
 #include "BenchModule.h"
+#include "CommandFrame.h"
 #include "DatabaseFormat.h"
 #include "LumaretDlg.h"
 #include "RuntimeDir.h"
@@ -29,6 +31,7 @@
 #include <map>
 #include <optional>
 #include <spawn.h>
+#include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -57,11 +60,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr double BYTE_MS = 10.0 / 9.6; // 8N1 at 9600 baud
 constexpr double READ_INTERVAL_MS = 100.0;
-
-std::string Line(uint16_t slot, const std::vector<uint8_t>& code) {
-    const auto reply = SimulatedModule::CodeReply(code);
-    return FormatDatabaseLine(slot, reply.data(), static_cast<uint32_t>(reply.size()));
-}
+constexpr double TURNAROUND_MS = 2.0; // lumaret-sim's default
 
 double CpuSeconds() {
     rusage usage{};
@@ -84,6 +83,31 @@ double Percentile(std::vector<double> v, double p) {
     }
     std::sort(v.begin(), v.end());
     return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
+}
+
+// The clock ticks of CPU time this process has used, as /proc counts them.
+long CpuTicks() {
+    std::ifstream stat("/proc/self/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    // The fields after the command's closing parenthesis; utime and stime are the 14th and 15th.
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    long ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i >= 14) {
+            ticks += std::stol(field);
+        }
+    }
+    return ticks;
+}
+
+// The ticks used while the window sits idle for a minute.
+long IdleTicks() {
+    const long before = CpuTicks();
+    QEventLoop loop;
+    QTimer::singleShot(std::chrono::minutes(1), &loop, &QEventLoop::quit);
+    loop.exec();
+    return CpuTicks() - before;
 }
 
 // Runs the event loop (sleeping, not spinning) until done() holds.
@@ -161,22 +185,27 @@ TransferFiles PlanFiles(const std::map<uint16_t, std::vector<uint8_t>>& content)
     TransferFiles files;
     for (uint16_t slot = 1; slot <= 448; ++slot) {
         const auto it = content.find(slot);
-        const double replyBytes =
-            it == content.end() ? 8.0 : static_cast<double>(it->second.size()) + 8.0;
-        // The pause, the part of the reply still on the line after it, and
-        // the read's ending 100 ms after the last byte.
-        files.exportImpliedMs +=
-            100.0 + std::max(0.0, replyBytes * BYTE_MS - 100.0) + READ_INTERVAL_MS;
-        if (it != content.end()) {
-            files.moduleFile += Line(slot, it->second);
-            files.importFile += Line(slot, it->second);
-        } else {
-            files.importFile += Line(slot, {});
-        }
+        const std::vector<uint8_t> code = it == content.end() ? std::vector<uint8_t>{} : it->second;
+        // Request and reply on the paced line, the turnaround between them:
+        // the reply's last byte comes then or, if sooner, the pause still
+        // runs; the read ends 100 ms after it.
+        const double readMs =
+            (BuildReadFrame(slot).size + (it == content.end() ? 8.0 : code.size() + 8.0)) *
+                BYTE_MS +
+            TURNAROUND_MS;
+        files.exportImpliedMs += std::max(100.0, readMs) + READ_INTERVAL_MS;
+        // Each line of the import: the write frame of the line's code (its
+        // whole reply) on the line, the turnaround and the 8-byte answer, or
+        // the 500 ms pause if longer; the read ends 100 ms after it.
+        const auto reply = SimulatedModule::CodeReply(code);
+        const double writeMs =
+            (BuildWriteFrame(slot, reply.data(), static_cast<uint32_t>(reply.size())).size + 8.0) *
+                BYTE_MS +
+            TURNAROUND_MS;
+        files.importImpliedMs += std::max(500.0, writeMs) + READ_INTERVAL_MS;
     }
-    // Each line: the 500 ms pause (the 8-byte answer is in by then), then the
-    // read's ending 100 ms after it.
-    files.importImpliedMs = 448 * (500.0 + READ_INTERVAL_MS);
+    files.moduleFile = BenchModuleContent();
+    files.importFile = BenchImportFile();
     return files;
 }
 
@@ -208,6 +237,7 @@ int ExportThenImport(const DialogServices& services, CAnsweringPrompts& prompts,
     CLumaretDlg dlg(services);
     dlg.Create();
     dlg.show();
+    const long idleClosed = IdleTicks();
     auto* combo = dlg.findChild<QComboBox*>(QStringLiteral("IDC_PORT"));
     combo->setCurrentIndex(combo->findText(QStringLiteral("COM9")));
     dlg.findChild<QPushButton*>(QStringLiteral("IDC_OPEN"))->click();
@@ -224,6 +254,7 @@ int ExportThenImport(const DialogServices& services, CAnsweringPrompts& prompts,
     const Figures imported = Measure(dlg, dlg.findChild<QPushButton*>(QStringLiteral("IDC_IMPORT")),
                                      files.importImpliedMs / 1000.0);
     const QString importLog = log->toPlainText();
+    const long idleOpen = IdleTicks();
 
     std::ifstream in(dir / "export.txt", std::ios::binary);
     const std::string exportedText((std::istreambuf_iterator<char>(in)), {});
@@ -236,6 +267,8 @@ int ExportThenImport(const DialogServices& services, CAnsweringPrompts& prompts,
     Print("export", exported);
     Print("import", imported);
     std::printf("peak memory %.1f MB\n", PeakMegabytes());
+    std::printf("idle window, one minute each: %ld ticks with the port closed, %ld with it open\n",
+                idleClosed, idleOpen);
     if (exportedText != files.moduleFile || exportLog != "Export ok" || importLog != "Import ok") {
         return 1;
     }

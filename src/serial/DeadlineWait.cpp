@@ -8,7 +8,9 @@
 namespace {
 
 // One timer per thread, made at its first timed wait and closed when the
-// thread ends; re-armed only when the deadline moves.
+// thread ends. A wait whose deadline moved later (a read's interval after
+// each byte) keeps a timer still to come: waking once early and waiting on
+// costs less than re-arming for every byte of a reply.
 class CThreadTimer {
 public:
     CThreadTimer() : m_fd(timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK)) {}
@@ -25,7 +27,7 @@ public:
         if (m_fd < 0) {
             return -1;
         }
-        if (m_armed && m_armedAt == deadline.When()) {
+        if (m_armed && m_armedAt <= deadline.When() && m_armedAt > Deadline::Clock::now()) {
             return m_fd;
         }
         itimerspec spec{};
@@ -76,19 +78,25 @@ int PollUntil(pollfd* fds, nfds_t count, const Deadline& deadline) {
         return -1;
     }
     thread_local CThreadTimer timer;
-    const int timerFd = timer.ArmAt(deadline);
-    if (timerFd < 0) {
-        return PollRelative(fds, count, deadline);
-    }
     pollfd all[MAX_POLL_FDS + 1];
     std::copy_n(fds, count, all);
-    all[count] = {timerFd, POLLIN, 0};
-    const int r = ppoll(all, count + 1, nullptr, nullptr);
-    if (r < 0) {
-        return r;
+    for (;;) {
+        const int timerFd = timer.ArmAt(deadline);
+        if (timerFd < 0) {
+            return PollRelative(fds, count, deadline);
+        }
+        all[count] = {timerFd, POLLIN, 0};
+        const int r = ppoll(all, count + 1, nullptr, nullptr);
+        if (r < 0) {
+            return r;
+        }
+        const int ready = all[count].revents != 0 ? r - 1 : r;
+        if (ready > 0 || deadline.Expired()) {
+            for (nfds_t i = 0; i < count; ++i) {
+                fds[i].revents = all[i].revents;
+            }
+            return ready;
+        }
+        // A timer kept from an earlier deadline rang: wait on.
     }
-    for (nfds_t i = 0; i < count; ++i) {
-        fds[i].revents = all[i].revents;
-    }
-    return all[count].revents != 0 ? r - 1 : r;
 }

@@ -212,7 +212,7 @@ TransferResult TermiosDriver::WriteUntil(const uint8_t* buffer, uint32_t n, uint
     return WriteBy(buffer, n, Deadline::AfterMs(ms));
 }
 
-ssize_t TermiosDriver::TakeInput(uint8_t* buffer, size_t n) {
+ssize_t TermiosDriver::TakeInput(uint8_t* buffer, size_t n, bool& drained) {
     {
         std::lock_guard lock(m_lookMutex);
         if (!m_lookahead.empty()) {
@@ -222,7 +222,9 @@ ssize_t TermiosDriver::TakeInput(uint8_t* buffer, size_t n) {
             return ssize_t(count);
         }
     }
-    return read(m_fd, buffer, n);
+    const ssize_t got = read(m_fd, buffer, n);
+    drained = got >= 0 && static_cast<size_t>(got) < n;
+    return got;
 }
 
 bool TermiosDriver::MoveInputToLookahead(char evtChar) {
@@ -434,10 +436,16 @@ TransferResult TermiosDriver::ReadWith(uint8_t* buffer, uint32_t n, const ReadLi
     for (;;) {
         // Take what is queued first, before any deadline is judged.
         while (result.count < n) {
-            const ssize_t got = TakeInput(buffer + result.count, n - result.count);
+            bool drained = false;
+            const ssize_t got = TakeInput(buffer + result.count, n - result.count, drained);
             if (got > 0) {
                 result.count += static_cast<uint32_t>(got);
                 lastByte = Clock::now();
+                // A short read of the line took all it held: wait for more
+                // rather than ask again.
+                if (drained) {
+                    break;
+                }
                 continue;
             }
             if (got < 0 && errno == EINTR) {

@@ -63,8 +63,8 @@ private:
     bool ReadModemStatus(uint32_t& status) const;
 
     // Input taken off the line to look for the event character; reads are
-    // served from it first.
-    ssize_t TakeInput(uint8_t* buffer, size_t n);
+    // served from it first. drained: the line held fewer than n bytes.
+    ssize_t TakeInput(uint8_t* buffer, size_t n, bool& drained);
     // Moves what has come into the look-ahead, up to its limit; true when the
     // new part holds evtChar.
     bool MoveInputToLookahead(char evtChar);

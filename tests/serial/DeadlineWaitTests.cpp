@@ -66,6 +66,24 @@ TEST(PollUntil, EndsOnItsDeadlineOnAnEventOrAtOnceWhenPast) {
     EXPECT_EQ(PollUntil(fds, 1, Deadline::Never()), 1);
 }
 
+// A read's deadline moves later with each byte; the timer of the earlier
+// one must not end the later wait.
+TEST(PollUntil, ALaterDeadlineIsWaitedForInFull) {
+    EventFd event;
+    pollfd fds[1] = {{event.fd, POLLIN, 0}};
+    const auto start = Clock::now();
+    std::thread raiser([&event] {
+        std::this_thread::sleep_for(5ms);
+        event.Raise();
+    });
+    EXPECT_EQ(PollUntil(fds, 1, Deadline::After(30ms, start)), 1);
+    raiser.join();
+    uint64_t value = 0;
+    ASSERT_EQ(read(event.fd, &value, sizeof value), ssize_t(sizeof value));
+    EXPECT_EQ(PollUntil(fds, 1, Deadline::After(70ms, start)), 0);
+    EXPECT_GE(MsBetween(start, Clock::now()), 70.0);
+}
+
 TEST(PollUntil, EachThreadWaitsOnItsOwnDeadline) {
     EventFd never;
     std::atomic<double> shortMs{0}, longMs{0};

@@ -1,0 +1,135 @@
+// lumaret-cli with and without --fast: a whole export and a whole import of
+// the bench module against lumaret-sim pacing its line at 9600 baud with
+// its default turnaround. Prints for each run the wall time, the line's floor
+// (every request and reply byte at 9600 baud plus the turnaround of each
+// exchange), their ratio and the CPU time of the lumaret-cli process; then
+// eight modules exported at once with --fast against one alone. Takes about
+// twelve minutes.
+
+#include "BenchModule.h"
+#include "BenchProcesses.h"
+#include "CommandFrame.h"
+#include "DatabaseFormat.h"
+#include "Reply.h"
+#include "RuntimeDir.h"
+
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+
+namespace {
+
+constexpr double BYTE_MS = 10.0 / 9.6; // 8N1 at 9600 baud
+constexpr double TURNAROUND_MS = 2.0;  // lumaret-sim's default
+
+std::vector<DatabaseLine> Lines(const std::string& text) {
+    std::vector<DatabaseLine> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line, '\r')) {
+        if (std::optional<DatabaseLine> parsed = ParseDatabaseLine(line)) {
+            lines.push_back(std::move(*parsed));
+        }
+    }
+    return lines;
+}
+
+struct Floors {
+    double exportS = 0;
+    double importS = 0;
+};
+
+// The line time of both transfers: every slot read, every line of the import
+// file written.
+Floors LineFloors(const std::string& content, const std::string& importFile) {
+    Floors floors;
+    double exportMs = 0;
+    double importMs = 0;
+    std::vector<uint32_t> replySize(449, STATUS_REPLY_SIZE);
+    for (const DatabaseLine& line : Lines(content)) {
+        replySize.at(line.keyIndex) = static_cast<uint32_t>(line.code.size());
+    }
+    for (const DatabaseLine& line : Lines(importFile)) {
+        const CommandFrame write = BuildWriteFrame(line.keyIndex, line.code.data(),
+                                                   static_cast<uint32_t>(line.code.size()));
+        importMs += (write.size + STATUS_REPLY_SIZE) * BYTE_MS + TURNAROUND_MS;
+    }
+    for (uint16_t slot = 1; slot <= 448; ++slot) {
+        exportMs += (BuildReadFrame(slot).size + replySize[slot]) * BYTE_MS + TURNAROUND_MS;
+    }
+    floors.exportS = exportMs / 1000.0;
+    floors.importS = importMs / 1000.0;
+    return floors;
+}
+
+void PrintRun(const char* name, const RunFigures& run, double floorS) {
+    std::printf("%-22s %9.1f %9.1f %7.3f %9.2f %6d\n", name, run.wallSeconds, floorS,
+                run.wallSeconds / floorS, run.cpuSeconds, run.status);
+}
+
+} // namespace
+
+int main() {
+    const PrivateRuntimeDir runtime("lumaret-fast");
+    if (!runtime.Valid()) {
+        std::perror("fast: runtime directory");
+        return 1;
+    }
+    const std::string dir = runtime.Path().string();
+    const std::string content = BenchModuleContent();
+    const std::string importFile = BenchImportFile();
+    const std::string file = dir + "/import.txt";
+    std::ofstream(file, std::ios::binary) << importFile;
+    const Floors floors = LineFloors(content, importFile);
+    const CBenchModules module(dir, 21, 1, {"--paced"});
+    if (!module.Ready()) {
+        std::fprintf(stderr, "fast: the simulated module did not start\n");
+        return 1;
+    }
+    const std::string cli = LUMARET_CLI_PROGRAM;
+    std::printf("export of 448 slots (a %zu-byte file), import of a %zu-byte file of 448 lines; "
+                "lumaret-sim --paced, turnaround %.0f ms\n",
+                content.size(), importFile.size(), TURNAROUND_MS);
+    std::printf("%-22s %9s %9s %7s %9s %6s\n", "run", "wall (s)", "floor (s)", "ratio", "CPU (s)",
+                "exit");
+    std::fflush(stdout);
+    const RunFigures exportFixed = RunTimed({cli, "-q", "-p", "COM21", "export", dir + "/e1.txt"});
+    PrintRun("export, fixed timing", exportFixed, floors.exportS);
+    std::fflush(stdout);
+    const RunFigures exportFast =
+        RunTimed({cli, "-q", "--fast", "-p", "COM21", "export", dir + "/e2.txt"});
+    PrintRun("export, --fast", exportFast, floors.exportS);
+    std::fflush(stdout);
+    const RunFigures importFixed = RunTimed({cli, "-q", "-p", "COM21", "import", file});
+    PrintRun("import, fixed timing", importFixed, floors.importS);
+    std::fflush(stdout);
+    const RunFigures importFast = RunTimed({cli, "-q", "--fast", "-p", "COM21", "import", file});
+    PrintRun("import, --fast", importFast, floors.importS);
+    std::fflush(stdout);
+
+    const CBenchModules eight(dir, 31, 8, {"--paced"});
+    RunFigures batch;
+    if (eight.Ready()) {
+        batch =
+            RunTimed({cli, "-q", "--fast", "-p", eight.Ports(), "export", dir + "/b-{port}.txt"});
+        PrintRun("export, --fast, eight", batch, floors.exportS);
+    }
+    int wrong = 0;
+    for (const std::string name : {"e1", "e2", "b-COM31", "b-COM38"}) {
+        wrong += BenchFileText(dir + "/" + name + ".txt") == content ? 0 : 1;
+    }
+    std::printf("speed-up with --fast: export %.2fx (target at least 1.8), import %.2fx (at "
+                "least 3)\n",
+                exportFixed.wallSeconds / exportFast.wallSeconds,
+                importFixed.wallSeconds / importFast.wallSeconds);
+    std::printf("--fast against the floor: export %.3f, import %.3f (target at most 1.25)\n",
+                exportFast.wallSeconds / floors.exportS, importFast.wallSeconds / floors.importS);
+    std::printf("eight modules at once against one, --fast: %.3f (target at most 1.05)\n",
+                batch.wallSeconds / exportFast.wallSeconds);
+    std::printf("export files equal to the module's content: %d of 4\n", 4 - wrong);
+    const bool ran = exportFixed.status == 0 && exportFast.status == 0 && importFixed.status == 0 &&
+                     importFast.status == 0 && batch.status == 0;
+    return ran && wrong == 0 ? 0 : 1;
+}
