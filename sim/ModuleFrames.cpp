@@ -27,7 +27,7 @@ std::optional<size_t> ExpectedFrameLength(const std::vector<uint8_t>& bytes) {
     return size_t{lengthByte} + FRAME_LENGTH_BYTE_EXTRA;
 }
 
-size_t NextFrameSize(const std::vector<uint8_t>& incoming, bool silenceReached) {
+size_t NextFrameSize(const std::vector<uint8_t>& incoming, std::chrono::nanoseconds quiet) {
     if (incoming.empty()) {
         return 0;
     }
@@ -38,7 +38,11 @@ size_t NextFrameSize(const std::vector<uint8_t>& incoming, bool silenceReached) 
     if (incoming.size() >= FRAME_CAPACITY) {
         return FRAME_CAPACITY; // no request is longer
     }
-    return silenceReached ? incoming.size() : 0;
+    if (quiet >= WRITE_END_QUIET && IsValidFrame(incoming) &&
+        incoming[FRAME_COMMAND_OFFSET] == CMD_WRITE) {
+        return incoming.size();
+    }
+    return quiet >= FRAME_SILENCE ? incoming.size() : 0;
 }
 
 bool IsValidFrame(const std::vector<uint8_t>& f) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -13,10 +14,19 @@
 // (write frames do not: they end by line silence).
 std::optional<size_t> ExpectedFrameLength(const std::vector<uint8_t>& bytes);
 
-// How many of the incoming bytes make the next frame: a frame of known length
-// once complete, the longest request there is, or everything after a
-// silence; 0 while the frame is still coming.
-size_t NextFrameSize(const std::vector<uint8_t>& incoming, bool silenceReached);
+// Line silence that ends whatever came: a frame of unknown length, or noise.
+inline constexpr std::chrono::milliseconds FRAME_SILENCE{20};
+// A write frame carries no length. Once its CRC holds, a quiet of two byte
+// times at 9600 baud ends it, as a module's receiver would decide; a chance
+// match in the middle is followed by the next byte well within it.
+inline constexpr std::chrono::microseconds WRITE_END_QUIET{2100};
+
+// How many of the incoming bytes make the next frame, the line having been
+// quiet for quiet since the last of them: a frame of known length once
+// complete, the longest request there is, a write frame whose CRC holds after
+// WRITE_END_QUIET, or everything after FRAME_SILENCE; 0 while the frame is
+// still coming.
+size_t NextFrameSize(const std::vector<uint8_t>& incoming, std::chrono::nanoseconds quiet);
 
 // Prefix, CRC and length all as a request has them.
 bool IsValidFrame(const std::vector<uint8_t>& frame);

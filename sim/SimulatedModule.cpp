@@ -77,7 +77,8 @@ struct SimulatedModule::Impl {
 
     void Serve();
     void ReadIncoming();
-    void CutFrames(bool silenceReached);
+    // quiet: how long the line has been quiet since the last byte came in.
+    void CutFrames(Clock::duration quiet);
     // A reply before the faults that change its bytes; cutTo bytes of it go out.
     struct Reply {
         std::vector<uint8_t> bytes;
@@ -110,7 +111,8 @@ void SimulatedModule::Impl::Serve() {
         };
         if (!incoming.empty()) {
             consider(lastByte);
-            consider(lastByte + Ms(FRAME_SILENCE_MS));
+            consider(lastByte + WRITE_END_QUIET);
+            consider(lastByte + FRAME_SILENCE);
         }
         if (learn) {
             consider(learn->due);
@@ -146,7 +148,7 @@ void SimulatedModule::Impl::Serve() {
         const auto after = Clock::now();
         // Paced, bytes are not in before the line could have carried them.
         if (after >= lastByte) {
-            CutFrames(!incoming.empty() && after - lastByte >= Ms(FRAME_SILENCE_MS));
+            CutFrames(after - lastByte);
         }
         if (learn && after >= learn->due) {
             AnswerLearn();
@@ -181,12 +183,12 @@ void SimulatedModule::Impl::ReadIncoming() {
     }
 }
 
-void SimulatedModule::Impl::CutFrames(bool silenceReached) {
+void SimulatedModule::Impl::CutFrames(Clock::duration quiet) {
     for (;;) {
         if (incoming.empty()) {
             return;
         }
-        const size_t take = NextFrameSize(incoming, silenceReached);
+        const size_t take = NextFrameSize(incoming, quiet);
         if (take == 0) {
             return;
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FrameRecord.h"
+#include "ModuleFrames.h"
 #include "SafeFileWriter.h"
 #include "SimFaults.h"
 #include "SlotStore.h"
@@ -16,7 +17,8 @@
 // A simulated IR module on the master side of a pseudo-terminal.
 //
 // Request frames are delimited by line silence (FRAME_SILENCE_MS without a
-// byte), or as soon as a frame of known length is complete. Frames with a
+// byte), as soon as a frame of known length is complete, or for a write frame
+// a short quiet once its CRC holds. Frames with a
 // wrong prefix, length or CRC are recorded and otherwise ignored, as a module
 // would. Replies: a 19-byte version reply, a code reply (six header bytes, the
 // code, two CRC bytes) and an 8-byte status reply with the status at offset 5.
@@ -24,7 +26,7 @@
 // beyond that they are lost, so a long run stays the same size.
 class SimulatedModule {
 public:
-    static constexpr uint32_t FRAME_SILENCE_MS = 20;
+    static constexpr uint32_t FRAME_SILENCE_MS = FRAME_SILENCE.count();
     // Slots 1..SLOT_COUNT; an empty code means an empty slot.
     static constexpr uint16_t SLOT_COUNT = CSlotStore::SLOT_COUNT;
     // A code reply must fit the host's 512-byte read.

@@ -21,24 +21,31 @@ TEST(ModuleFramesTest, FramesAreCutByLengthOrBySilence) {
     const Bytes write = Of(BuildWriteFrame(3, code, 3));
     Bytes two = read;
     two.insert(two.end(), read.begin(), read.end());
+    Bytes writeHalf(write.begin(), write.end() - 3);
+    using std::chrono::microseconds;
+    const microseconds none{0};
+    const microseconds shortQuiet = WRITE_END_QUIET;
+    const microseconds silence = FRAME_SILENCE;
     struct Case {
         const char* name;
         Bytes incoming;
-        bool silence;
+        microseconds quiet;
         size_t size;
     };
     const Case cases[] = {
-        {"nothing", {}, true, 0},
-        {"a read frame, whole", read, false, read.size()},
-        {"a read frame, half", Bytes(read.begin(), read.begin() + 6), false, 0},
-        {"half, then silence", Bytes(read.begin(), read.begin() + 6), true, 6},
-        {"two frames: the first", two, false, read.size()},
-        {"a write frame waits for silence", write, false, 0},
-        {"a write frame after silence", write, true, write.size()},
-        {"noise longer than any request", Bytes(600, 0x55), false, 512},
+        {"nothing", {}, silence, 0},
+        {"a read frame, whole", read, none, read.size()},
+        {"a read frame, half", Bytes(read.begin(), read.begin() + 6), shortQuiet, 0},
+        {"half, then silence", Bytes(read.begin(), read.begin() + 6), silence, 6},
+        {"two frames: the first", two, none, read.size()},
+        {"a write frame waits for a quiet line", write, shortQuiet - microseconds(1), 0},
+        {"a write frame whose CRC holds, then quiet", write, shortQuiet, write.size()},
+        {"part of a write frame waits for silence", writeHalf, shortQuiet, 0},
+        {"part of a write frame after silence", writeHalf, silence, writeHalf.size()},
+        {"noise longer than any request", Bytes(600, 0x55), none, 512},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(NextFrameSize(c.incoming, c.silence), c.size) << c.name;
+        EXPECT_EQ(NextFrameSize(c.incoming, c.quiet), c.size) << c.name;
     }
 }
 
