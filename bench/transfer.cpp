@@ -189,10 +189,8 @@ TransferFiles PlanFiles(const std::map<uint16_t, std::vector<uint8_t>>& content)
         // Request and reply on the paced line, the turnaround between them:
         // the reply's last byte comes then or, if sooner, the pause still
         // runs; the read ends 100 ms after it.
-        const double readMs =
-            (BuildReadFrame(slot).size + (it == content.end() ? 8.0 : code.size() + 8.0)) *
-                BYTE_MS +
-            TURNAROUND_MS;
+        const double replyBytes = static_cast<double>(code.size()) + 8.0;
+        const double readMs = (BuildReadFrame(slot).size + replyBytes) * BYTE_MS + TURNAROUND_MS;
         files.exportImpliedMs += std::max(100.0, readMs) + READ_INTERVAL_MS;
         // Each line of the import: the write frame of the line's code (its
         // whole reply) on the line, the turnaround and the 8-byte answer, or
