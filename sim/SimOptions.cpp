@@ -117,10 +117,11 @@ std::string TakeStatusByte(std::string_view value, int& status, const char* refu
 const OptionRule MODULE_OPTIONS[] = {
     {"port", true,
      [](std::string_view v, SimOptions& o) -> std::string {
-         if (!ParseComNumber(v)) {
+         const auto n = ParseComNumber(v);
+         if (!n) {
              return "--port needs a name COM1 to COM255, not '" + std::string(v) + "'";
          }
-         o.port = v;
+         o.port = ComName(*n);
          return "";
      }},
     {"load", true,

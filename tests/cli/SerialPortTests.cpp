@@ -45,7 +45,7 @@ TEST(PortLookup, ComNamesAndDevicePathsLeadToTheComNumber) {
     };
     for (const Case& c :
          {Case{"COM0", PortProblem::NotAPortName}, Case{"COM256", PortProblem::NotAPortName},
-          Case{"ttyUSB0", PortProblem::NotAPortName}, Case{"/dev/null", PortProblem::NotListed},
+          Case{"ttyUSB0", PortProblem::NotAPortName}, Case{"/dev/null", PortProblem::NotATerminal},
           Case{(runtime.Path() / "gone").string(), PortProblem::Missing}}) {
         SCOPED_TRACE(c.name);
         const PortLookup lookup = LookUpPort(c.name);
@@ -75,6 +75,12 @@ TEST(PortLookup, DiagnosisTellsAMissingPortFromABusyOne) {
     const PortDiagnosis missing = DiagnosePort(24);
     EXPECT_EQ(missing.problem, PortProblem::Missing);
     EXPECT_NE(missing.text.find("/dev/no-such-tty"), std::string::npos) << missing.text;
+
+    // A link to something that is there but no serial line.
+    std::filesystem::create_symlink("/dev/null", dir + "/COM26");
+    const PortDiagnosis null = DiagnosePort(26);
+    EXPECT_EQ(null.problem, PortProblem::NotATerminal);
+    EXPECT_EQ(null.text, "COM26 leads to /dev/null, which is not a serial device");
 }
 
 TEST(PortIdentity, TheByIdNameIsTheLinkToTheSameDevice) {
