@@ -133,22 +133,13 @@ TEST(PortMonitor, SeesPortsPublishedAndWithdrawnInThePortDirectory) {
     // closes its lock file: that is seen too, and the stale link is not listed.
     while (monitor.TakeChanges()) {
     }
-    pid_t sim = -1;
-    char program[] = LUMARET_SIM_PROGRAM;
-    char portOption[] = "--port";
-    char portName[] = "COM27";
-    char* argv[] = {program, portOption, portName, nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    ASSERT_EQ(posix_spawn(&sim, program, &actions, nullptr, argv, environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    SimProgram sim({"--port", "COM27"});
+    ASSERT_GT(sim.Pid(), 0);
     EXPECT_TRUE(WaitFor([] { return !ResolveComDevice(27).empty(); }, 5s));
     EXPECT_TRUE(ChangeSeen(monitor, 5s));
     while (monitor.TakeChanges()) {
     }
-    kill(sim, SIGKILL);
-    waitpid(sim, nullptr, 0);
+    sim.Kill();
     EXPECT_TRUE(ChangeSeen(monitor, 5s));
     EXPECT_TRUE(ResolveComDevice(27).empty());
     EXPECT_TRUE(std::filesystem::is_symlink(PortDirectoryPath() + "/COM27"));
