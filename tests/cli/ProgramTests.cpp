@@ -174,6 +174,11 @@ TEST_F(CliProgram, PortsComeInNaturalOrderNamingPublishersAndPortsInUse) {
         << r.out;
     EXPECT_EQ(LineOf(r.out, "COM3").find("in use"), std::string::npos) << r.out;
 
+    for (const char* name : {"com3", "Com3"}) {
+        r = RunProgram({"--json", "-p", name, "version"});
+        EXPECT_EQ(r.exit, 0) << name << r.err;
+        EXPECT_EQ(nlohmann::json::parse(r.out)["port"], "COM3") << r.out;
+    }
     r = RunProgram({"-p", "COM5", "version"});
     EXPECT_EQ(r.exit, 3);
     EXPECT_NE(r.err.find("COM5 leads to /dev/null, which is not a serial device"),

@@ -139,6 +139,21 @@ TEST_F(PortCatalogFiles, APublishedPortNamesItsProcessAndAHeldLockIsInUse) {
     EXPECT_EQ(LockHolder(published.SlaveName()), 0);
 }
 
+TEST_F(PortCatalogFiles, ALinkNamedInOtherLettersIsListedUnderItsComName) {
+    ASSERT_TRUE(EnsurePortDirectory(PortDirectoryPath()));
+    fs::create_symlink(name, PortDirectoryPath() + "/com14");
+    const std::optional<PortEntry> com14 = Listed("COM14");
+    ASSERT_TRUE(com14);
+    EXPECT_EQ(com14->devicePath, PortDirectoryPath() + "/com14");
+    EXPECT_EQ(ResolveComDevice(14), PortDirectoryPath() + "/com14");
+    // A publication in any letters takes the one name, and so the one lock.
+    PortPublication publication;
+    ASSERT_TRUE(publication.Publish("Com15", name));
+    EXPECT_EQ(publication.LinkPath(), PortDirectoryPath() + "/COM15");
+    PortPublication rival;
+    EXPECT_FALSE(rival.Publish("com15", name));
+}
+
 TEST_F(PortCatalogFiles, ALinkFromBeforeProcessesWereRecordedStillCounts) {
     PublishedPty published;
     ASSERT_TRUE(published.Open("COM13"));
