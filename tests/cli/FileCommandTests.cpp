@@ -56,8 +56,8 @@ TEST_F(CliFileCommands, DryRunNamesEveryLineThatWouldNotBeWrittenAndWhy) {
     EXPECT_EQ(json["ok"], false);
     EXPECT_EQ(json["exit"], 1);
     EXPECT_EQ(json["lines_ok"], 3);
-    EXPECT_EQ(json["malformed"], 9);
-    EXPECT_EQ(json["duplicates"], 1);
+    EXPECT_EQ(json["lines_malformed"], 9);
+    EXPECT_EQ(json["lines_duplicate"], 1);
     EXPECT_EQ(json["lines"][4]["column"], 8);
     EXPECT_EQ(json["lines"][4]["result"], "File format wrong");
     EXPECT_EQ(json["lines"][4]["reason"], "'G' is not a hexadecimal digit");
@@ -112,7 +112,7 @@ TEST_F(CliFileCommands, DiffComparesSlotBySlotWhateverTheLineEnds) {
     EXPECT_EQ(r.exit, 0);
     const auto json = nlohmann::json::parse(r.out);
     EXPECT_EQ(json["ok"], true);
-    EXPECT_TRUE(json["onlyInA"].empty());
+    EXPECT_TRUE(json["only_in_a"].empty());
     EXPECT_TRUE(json["different"].empty());
 
     r = RunInProcess({"diff", Path("a.txt"), Path("missing.txt")});
