@@ -137,19 +137,6 @@ TEST_F(CliJson, TransferCommandsInSuccessAndFailure) {
     Checked(RunInProcess({"--json", "-p", "COM9", "verify", file}), {"compared", "error"});
     Checked(RunInProcess({"--json", "-p", "COM9", "import", file}),
             {"lines_not_acknowledged", "error"});
-
-    module->SetFaults({});
-    auto target = StartModule("COM10");
-    ASSERT_TRUE(target);
-    const json cloned =
-        Checked(RunInProcess({"--json", "-p", "COM9", "clone", "--to", "COM10"}), {});
-    ASSERT_TRUE(cloned.is_array());
-    EXPECT_EQ(cloned[0]["role"], "source");
-    EXPECT_TRUE(cloned[0].contains("codes"));
-    EXPECT_EQ(cloned[1]["role"], "target");
-    EXPECT_TRUE(cloned[1]["import"].contains("lines_written"));
-    EXPECT_TRUE(cloned[1]["verify"].contains("differences"));
-    Checked(RunInProcess({"--json", "-p", "COM9", "clone", "--to", "COM77"}), {});
 }
 
 TEST_F(CliJson, FileCommandsAndUsageErrors) {

@@ -9,6 +9,10 @@
 #include <nlohmann/json.hpp>
 
 #include <csignal>
+#include <pty.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -164,6 +168,75 @@ TEST_F(CliProgram, CtrlCEndsAnExportKeepsTheFileAndThePartialAndExits130) {
     // The port was closed: another program can open it at once.
     CSerialLink next;
     EXPECT_TRUE(next.Open(9, 9600, 'N', 8, 0));
+}
+
+TEST_F(CliProgram, ASecondCtrlCEndsAtOnceAndSaysWhatWasKept) {
+    auto module = StartModule("COM9");
+    ASSERT_TRUE(module);
+    for (uint16_t slot = 1; slot <= 448; slot += 3) {
+        ASSERT_TRUE(module->SetSlot(slot, CodePattern(200, static_cast<uint8_t>(slot))));
+    }
+    SimFaults paced;
+    paced.paced9600 = true;
+    module->SetFaults(paced);
+    const std::string path = Path("backup.txt");
+    WriteFileBytes(path, "old backup");
+
+    CliProcess cli({"-p", "COM9", "export", path});
+    ASSERT_TRUE(cli.Started());
+    ASSERT_TRUE(module->WaitForFrames(5, 30s));
+    ASSERT_TRUE(cli.Signal(SIGINT));
+    std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(cli.Signal(SIGINT));
+    const CliResult r = cli.Wait(30s);
+    EXPECT_EQ(r.exit, 130) << r.err;
+    const std::string said =
+        "lumaret-cli: stopped at once; COM9: the slots read so far are in " + Path(".backup.txt.");
+    const size_t at = r.err.find(said);
+    ASSERT_NE(at, std::string::npos) << r.err;
+    const std::string fresh = r.err.substr(at + said.size() - Path(".backup.txt.").size(),
+                                           Path(".backup.txt.").size() + 6);
+    EXPECT_TRUE(FileExists(fresh)) << fresh;
+    EXPECT_NE(r.err.find(path + " is unchanged\n"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFileBytes(path), "old backup");
+}
+
+// learn on a terminal: a prompt with the time left, then when the answer came.
+TEST_F(CliProgram, LearnPromptsOnATerminalOnly) {
+    auto module = StartModule("COM9");
+    ASSERT_TRUE(module);
+    SimFaults faults;
+    faults.learnDelayMs = 700;
+    module->SetFaults(faults);
+
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        execl(LUMARET_CLI_PROGRAM, LUMARET_CLI_PROGRAM, "-p", "COM9", "learn", "1", "1",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string screen;
+    char buffer[512];
+    for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) {
+        screen.append(buffer, static_cast<size_t>(n));
+    }
+    close(master);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << screen;
+    EXPECT_NE(screen.find("COM9: press the key on the remote now, 3.0 s left"), std::string::npos)
+        << screen;
+    EXPECT_NE(screen.find(" s left"), screen.rfind(" s left")) << "counted down: " << screen;
+    EXPECT_NE(screen.find("COM9: the module answered after 0."), std::string::npos) << screen;
+    EXPECT_NE(screen.find("Learn Ok!"), std::string::npos) << screen;
+
+    // Not on a terminal: the outcome alone.
+    const CliResult piped = RunProgram({"-p", "COM9", "learn", "1", "1"});
+    EXPECT_EQ(piped.exit, 0);
+    EXPECT_EQ(piped.out, "Learn Ok!\n");
+    EXPECT_EQ(piped.err, "");
 }
 
 } // namespace

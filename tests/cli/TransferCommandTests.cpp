@@ -410,6 +410,44 @@ TEST_F(CliTransfers, CloneCopiesOneModuleIntoThreeAndVerifiesEach) {
     EXPECT_EQ(RunInProcess({"-p", "COM9", "clone", "--to", "COM10,COM9"}).exit, 2);
 }
 
+TEST_F(CliTransfers, CloneOpensEveryTargetBeforeItReadsTheSource) {
+    auto target = StartModule("COM10");
+    ASSERT_TRUE(target);
+    const auto start = std::chrono::steady_clock::now();
+    const CliResult r = RunInProcess({"--json", "-p", "COM9", "clone", "--to", "COM10,COM77"});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(r.exit, 3) << r.err;
+    EXPECT_NE(r.err.find("COM77: cannot open the port"), std::string::npos) << r.err;
+    EXPECT_TRUE(module->ReceivedFrames().empty());
+    EXPECT_TRUE(target->ReceivedFrames().empty());
+    const auto json = nlohmann::json::parse(r.out);
+    ASSERT_EQ(json.size(), 3u);
+    EXPECT_EQ(json[0]["role"], "source");
+    EXPECT_EQ(json[2]["exit"], 3);
+}
+
+TEST_F(CliTransfers, CloneExactFindsTheSlotsATargetHoldsBeyondTheSource) {
+    Fill(*module, {{3, {0x03}}, {5, {0x05, 0x05}}});
+    auto target = StartModule("COM10");
+    ASSERT_TRUE(target);
+    ASSERT_TRUE(target->SetSlot(9, {0x09})); // the source has slot 9 empty
+    const CliResult r = RunInProcess({"--json", "-p", "COM9", "clone", "--exact", "--to", "COM10"});
+    EXPECT_EQ(r.exit, 1) << r.err;
+    const auto json = nlohmann::json::parse(r.out);
+    ASSERT_EQ(json.size(), 2u) << r.out;
+    EXPECT_EQ(json[0]["codes"], 2);
+    EXPECT_EQ(json[1]["role"], "target");
+    EXPECT_EQ(json[1]["ok"], false);
+    EXPECT_EQ(json[1]["import"]["lines_written"], 2);
+    const auto& differences = json[1]["verify"]["differences"];
+    ASSERT_EQ(differences.size(), 1u) << r.out;
+    EXPECT_EQ(differences[0]["slot"], 9);
+    EXPECT_EQ(differences[0]["kind"], "not in the file");
+    EXPECT_EQ(target->Slot(3), (Bytes{0x03}));
+    // Every slot of the target was read.
+    EXPECT_EQ(target->ReceivedFrames().size(), 2u + 448u);
+}
+
 TEST_F(CliTransfers, ProgressIsDrawnOnATerminalOnlyAndNeverOnStandardOutput) {
     ASSERT_TRUE(module->SetSlot(4, {0x04}));
     const std::string path = Path("progress.txt");
