@@ -21,6 +21,21 @@ using namespace std::chrono_literals;
 class CliProgram : public ::testing::Test {
 protected:
     std::string Path(const std::string& name) { return (runtime.Path() / name).string(); }
+    // COM9 holding a code in every third slot, answering at the line's own
+    // pace, and an old backup.txt, for an export to interrupt.
+    std::unique_ptr<SimulatedModule> PacedModule() {
+        auto module = StartModule("COM9");
+        for (uint16_t slot = 1; module && slot <= 448; slot += 3) {
+            module->SetSlot(slot, CodePattern(200, static_cast<uint8_t>(slot)));
+        }
+        if (module) {
+            SimFaults paced;
+            paced.paced9600 = true;
+            module->SetFaults(paced);
+        }
+        WriteFileBytes(Path("backup.txt"), "old backup");
+        return module;
+    }
     PrivateRuntimeDir runtime;
 };
 
@@ -138,17 +153,9 @@ TEST_F(CliProgram, PortsThatCannotBeOpenedEndWithStatusThree) {
 }
 
 TEST_F(CliProgram, CtrlCEndsAnExportKeepsTheFileAndThePartialAndExits130) {
-    auto module = StartModule("COM9");
+    auto module = PacedModule();
     ASSERT_TRUE(module);
-    for (uint16_t slot = 1; slot <= 448; slot += 3) {
-        ASSERT_TRUE(module->SetSlot(slot, CodePattern(200, static_cast<uint8_t>(slot))));
-    }
-    SimFaults paced;
-    paced.paced9600 = true;
-    module->SetFaults(paced);
     const std::string path = Path("backup.txt");
-    WriteFileBytes(path, "old backup");
-
     CliProcess cli({"-p", "COM9", "export", path});
     ASSERT_TRUE(cli.Started());
     ASSERT_TRUE(module->WaitForFrames(5, 30s));
@@ -171,17 +178,9 @@ TEST_F(CliProgram, CtrlCEndsAnExportKeepsTheFileAndThePartialAndExits130) {
 }
 
 TEST_F(CliProgram, ASecondCtrlCEndsAtOnceAndSaysWhatWasKept) {
-    auto module = StartModule("COM9");
+    auto module = PacedModule();
     ASSERT_TRUE(module);
-    for (uint16_t slot = 1; slot <= 448; slot += 3) {
-        ASSERT_TRUE(module->SetSlot(slot, CodePattern(200, static_cast<uint8_t>(slot))));
-    }
-    SimFaults paced;
-    paced.paced9600 = true;
-    module->SetFaults(paced);
     const std::string path = Path("backup.txt");
-    WriteFileBytes(path, "old backup");
-
     CliProcess cli({"-p", "COM9", "export", path});
     ASSERT_TRUE(cli.Started());
     ASSERT_TRUE(module->WaitForFrames(5, 30s));
