@@ -61,6 +61,14 @@ if has /usr/bin/lumaret-cli; then
     pages+=(lumaret-cli)
 fi
 
+# lumaret-cli's shell completion, where bash-completion and zsh load it from.
+for completion in /usr/share/bash-completion/completions/lumaret-cli \
+    /usr/share/zsh/vendor-completions/_lumaret-cli; do
+    has "$completion" || fail "the package lacks $completion"
+done
+bash -c 'source /usr/share/bash-completion/completions/lumaret-cli && complete -p lumaret-cli' \
+    >/dev/null || fail "the installed bash completion does not register for lumaret-cli"
+
 # The icon, where the hicolor theme has its sizes.
 index=/usr/share/icons/hicolor/index.theme
 [ -f "$index" ] || fail "no hicolor theme index at $index"
@@ -110,4 +118,4 @@ done <<<"$files"
 [ ${#left[@]} -eq 0 ] || fail "left after the purge: ${left[*]}"
 
 echo "check-package: $(basename "$deb") installs, works from /usr/bin, purges clean" \
-    "(${#pages[@]} manual pages, icon at 7 sizes and scalable)"
+    "(${#pages[@]} manual pages, icon at 7 sizes and scalable, bash and zsh completion)"

@@ -7,7 +7,7 @@ LUMARET_PACKAGES=(
   clang libclang-rt-14-dev clang-format clang-tidy
   xvfb x11vnc xauth x11-utils iproute2
   scdoc man-db hicolor-icon-theme desktop-file-utils appstream
-  dpkg-dev file
+  dpkg-dev file zsh
   libcli11-dev nlohmann-json3-dev libudev-dev
 )
 

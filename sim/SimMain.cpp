@@ -1,5 +1,6 @@
 // lumaret-sim: a simulated IR module published as a COM port.
 
+#include "LumaretVersion.h"
 #include "Reply.h"
 #include "SafeFileWriter.h"
 #include "SimOptions.h"
@@ -194,6 +195,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(SIM_USAGE, stdout);
+        return 0;
+    }
+    if (options.showVersion) {
+        std::printf("lumaret-sim %s\n", LUMARET_VERSION);
         return 0;
     }
     return Run(options);

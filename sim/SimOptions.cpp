@@ -20,8 +20,9 @@ and withdraws the port.
                          the few seeded codes); slots it does not name are empty
   --save FILE            write the slots to FILE in the database format on exit
   --empty                start with every slot empty
-  --version TEXT         firmware version, up to six characters (default 102003,
+  --firmware TEXT        firmware version, up to six characters (default 102003,
                          shown by the host as 102.003)
+  --version TEXT         deprecated: the same as --firmware TEXT
   --verbose              print every frame received, in hexadecimal
 
 Faults:
@@ -46,6 +47,7 @@ Faults:
                          an 8-byte answer, until the next frame
 
   --help                 show this text and exit
+  --version              show the program's version and exit
 )";
 
 namespace {
@@ -82,7 +84,18 @@ struct OptionRule {
     const char* name;
     bool takesValue;
     ApplyOption apply;
+    // For an option whose value may be left out: its effect without one. The
+    // value is then the next argument, unless that is an option itself.
+    ApplyOption alone = nullptr;
 };
+
+std::string TakeFirmware(std::string_view v, SimOptions& o) {
+    if (v.empty() || v.size() > 6) {
+        return "--firmware takes one to six characters";
+    }
+    o.version = v;
+    return "";
+}
 
 // "status,code", "all": the reply kinds named, into kinds.
 bool ParseReplyKinds(std::string_view text, std::set<ReplyKind>& kinds) {
@@ -117,10 +130,11 @@ std::string TakeStatusByte(std::string_view value, int& status, const char* refu
 const OptionRule MODULE_OPTIONS[] = {
     {"port", true,
      [](std::string_view v, SimOptions& o) -> std::string {
-         if (!ParseComNumber(v)) {
+         const auto n = ParseComNumber(v);
+         if (!n) {
              return "--port needs a name COM1 to COM255, not '" + std::string(v) + "'";
          }
-         o.port = v;
+         o.port = ComName(*n);
          return "";
      }},
     {"load", true,
@@ -138,12 +152,11 @@ const OptionRule MODULE_OPTIONS[] = {
          o.empty = true;
          return "";
      }},
-    {"version", true,
-     [](std::string_view v, SimOptions& o) -> std::string {
-         if (v.empty() || v.size() > 6) {
-             return "--version takes one to six characters";
-         }
-         o.version = v;
+    {"firmware", true, TakeFirmware},
+    // The firmware's option before --firmware; alone it asks for the program's version.
+    {"version", true, TakeFirmware,
+     [](std::string_view, SimOptions& o) -> std::string {
+         o.showVersion = true;
          return "";
      }},
     {"verbose", false,
@@ -236,8 +249,10 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
     const std::vector<OptionRule> rules = AllRules();
     std::vector<option> longOptions;
     for (size_t i = 0; i < rules.size(); ++i) {
-        longOptions.push_back({rules[i].name, rules[i].takesValue ? required_argument : no_argument,
-                               nullptr, FIRST_VALUE + static_cast<int>(i)});
+        const int has = rules[i].alone != nullptr ? optional_argument
+                        : rules[i].takesValue     ? required_argument
+                                                  : no_argument;
+        longOptions.push_back({rules[i].name, has, nullptr, FIRST_VALUE + static_cast<int>(i)});
     }
     longOptions.push_back({nullptr, 0, nullptr, 0});
 
@@ -249,7 +264,15 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
             error.clear();
             return false;
         }
-        error = rules[rule].apply(optarg ? optarg : "", options);
+        const OptionRule& r = rules[rule];
+        std::string_view value = optarg != nullptr ? optarg : "";
+        bool bare = false;
+        if (r.alone != nullptr && optarg == nullptr) {
+            // getopt takes only "--name=value" for such an option; "--name value" is read here.
+            bare = optind >= argc || argv[optind][0] == '-';
+            value = bare ? "" : argv[optind++];
+        }
+        error = bare ? r.alone(value, options) : r.apply(value, options);
         if (!error.empty()) {
             return false;
         }

@@ -9,10 +9,11 @@ struct SimOptions {
     std::string port = "COM9";
     std::string loadPath;
     std::string savePath;
-    std::string version; // empty: the module's own
+    std::string version; // the firmware's, from --firmware; empty: the module's own
     bool empty = false;
     bool verbose = false;
     bool help = false;
+    bool showVersion = false; // --version without a value
     SimFaults faults;
 };
 

@@ -1,5 +1,5 @@
-// The commands that need no port: a dry run of an import, the comparison of
-// two database files, the port list, and a file shown as a table.
+// The commands that need no port and read files: a dry run of an import,
+// the comparison of two database files, and a file shown as a table.
 
 #include "Commands.h"
 
@@ -8,9 +8,6 @@
 #include "FileLines.h"
 #include "JobReport.h"
 #include "ModuleLimits.h"
-#include "PortIdentity.h"
-#include "PortList.h"
-#include "PortRegistry.h"
 #include "VerifyJob.h"
 
 #include <algorithm>
@@ -124,38 +121,6 @@ void RunDiff(const std::string& pathA, const std::string& pathB, CPortReport& re
         report.Status(EXIT_OUTCOME);
     }
     report.Say(summary);
-}
-
-void RunPorts(CPortReport& report) {
-    CDeviceMapRegistry registry;
-    const PortListWalk walk = WalkPortList(registry);
-    for (std::string message : walk.messages) {
-        while (!message.empty() && message.back() == '\n') {
-            message.pop_back();
-        }
-        report.error += (report.error.empty() ? "" : "\n") + message;
-    }
-    Json ports = Json::array();
-    for (const PortListItem& item : walk.items) {
-        const std::string device = DeviceBehind(item.devicePath);
-        const PortIdentity id = IdentifyPort(device);
-        std::string line = item.comName + "  " + device;
-        if (device != item.devicePath) {
-            line += "  (" + item.devicePath + ")";
-        }
-        if (const std::string who = DescribeIdentity(id); !who.empty()) {
-            line += "  " + who;
-        }
-        report.Say(line);
-        ports.push_back({{"port", item.comName},
-                         {"path", item.devicePath},
-                         {"device", device},
-                         {"vendor", id.vendor},
-                         {"model", id.model},
-                         {"serial", id.serial},
-                         {"byId", id.byId}});
-    }
-    report.fields["ports"] = std::move(ports);
 }
 
 namespace {

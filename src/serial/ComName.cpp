@@ -4,7 +4,11 @@
 #include <cstdlib>
 
 std::optional<uint8_t> ParseComNumber(std::string_view name) {
-    if (name.size() < 4 || name.substr(0, 3) != "COM" || name[3] == '0') {
+    auto upper = [](char c) {
+        return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c;
+    };
+    if (name.size() < 4 || upper(name[0]) != 'C' || upper(name[1]) != 'O' ||
+        upper(name[2]) != 'M' || name[3] == '0') {
         return std::nullopt;
     }
     unsigned n = 0;

@@ -2,8 +2,9 @@
 
 #include "ComName.h"
 #include "PortDirectory.h"
+#include "PortIdentity.h"
+#include "SerialDevice.h"
 
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -45,11 +46,7 @@ std::string PermissionText(const std::string& device) {
 
 PortLookup LookUpPort(const std::string& name) {
     PortLookup lookup;
-    std::string upper = name;
-    for (size_t i = 0; i < upper.size() && i < 3; ++i) {
-        upper[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(upper[i])));
-    }
-    if (const auto n = ParseComNumber(upper)) {
+    if (const auto n = ParseComNumber(name)) {
         lookup.port = *n;
         return lookup;
     }
@@ -69,6 +66,12 @@ PortLookup LookUpPort(const std::string& name) {
             lookup.port = ParseComNumber(e.comName).value_or(0);
             return lookup;
         }
+    }
+    if (!IsSerialDevice(wanted)) {
+        lookup.problem = PortProblem::NotATerminal;
+        lookup.text = name + (wanted != name ? " leads to " + wanted + ", which" : "") +
+                      " is not a serial device";
+        return lookup;
     }
     lookup.problem = PortProblem::NotListed;
     lookup.text = name +
@@ -92,6 +95,10 @@ PortDiagnosis DiagnosePort(uint8_t port) {
             if (stat(link.c_str(), &st) != 0) {
                 d.problem = PortProblem::Missing;
                 d.text = "no such port: " + link + " points to " + target + ", which is missing";
+            } else if (!IsSerialDevice(link)) {
+                d.problem = PortProblem::NotATerminal;
+                d.text =
+                    name + " leads to " + DeviceBehind(link) + ", which is not a serial device";
             } else {
                 d.text = "no such port: the program that published " + link + " has gone";
             }

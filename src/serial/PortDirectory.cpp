@@ -1,6 +1,7 @@
 #include "PortDirectory.h"
 
 #include "ComName.h"
+#include "SerialDevice.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,25 +18,14 @@
 
 namespace {
 
-bool IsCharDevice(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
-}
-
-// A link is live while its target is a character device and, when a lock
-// file sits beside it, some publisher still holds that lock.
+// A link is live while its target is a serial device and, when a lock file
+// sits beside it, some publisher still holds that lock.
 bool IsLiveLink(const std::string& linkPath) {
-    if (!IsCharDevice(linkPath)) {
+    if (!IsSerialDevice(linkPath)) {
         return false;
     }
-    const std::string lockPath = linkPath + ".lock";
-    const int fd = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) {
-        return errno == ENOENT;
-    }
-    const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    close(fd);
-    return held;
+    const Publisher publisher = PublisherOf(linkPath);
+    return publisher.live || !publisher.lockFile;
 }
 
 // An 8250 port without hardware reports type 0 ("unknown") in sysfs.
@@ -168,6 +158,27 @@ bool EnsurePortDirectory(const std::string& dir, std::string* reason) {
     return true;
 }
 
+Publisher PublisherOf(const std::string& linkPath) {
+    Publisher publisher;
+    const std::string lockPath = linkPath + ".lock";
+    const int fd = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        publisher.lockFile = errno != ENOENT;
+        return publisher;
+    }
+    publisher.lockFile = true;
+    publisher.live = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    char text[24] = {};
+    const ssize_t n = publisher.live ? read(fd, text, sizeof text - 1) : 0;
+    close(fd); // drops the trial lock, had it been taken
+    if (n > 0) {
+        char* end = nullptr;
+        const long pid = std::strtol(text, &end, 10);
+        publisher.pid = pid > 0 && *end == '\n' ? static_cast<pid_t>(pid) : 0;
+    }
+    return publisher;
+}
+
 std::vector<DeviceMapEntry> ReadDeviceMap() {
     std::vector<DeviceMapEntry> map;
     std::vector<unsigned> taken;
@@ -217,7 +228,7 @@ std::vector<DeviceMapEntry> ReadDeviceMap() {
                 continue;
             }
             const std::string path = f.prefix + std::to_string(i);
-            if (!IsCharDevice(path)) {
+            if (!IsSerialDevice(path)) {
                 continue;
             }
             if (f.firstCom == 1 && !IsPresentUart(i)) {
@@ -243,13 +254,16 @@ PortPublication::~PortPublication() {
     Withdraw();
 }
 
-bool PortPublication::Publish(const std::string& comName, const std::string& devicePath,
+bool PortPublication::Publish(const std::string& givenName, const std::string& devicePath,
                               std::string* reason) {
     Withdraw();
-    if (!ParseComNumber(comName)) {
-        SetReason(reason, "'" + comName + "' is not a name COM1 to COM255");
+    const auto number = ParseComNumber(givenName);
+    if (!number) {
+        SetReason(reason, "'" + givenName + "' is not a name COM1 to COM255");
         return false;
     }
+    // One spelling, so that com7 and COM7 share the link and its lock.
+    const std::string comName = ComName(*number);
     const std::string dir = PortDirectoryPath();
     const int dirFd = OpenPortDirectory(dir, true, reason);
     if (dirFd < 0) {
@@ -271,6 +285,11 @@ bool PortPublication::Publish(const std::string& comName, const std::string& dev
         close(dirFd);
         return false;
     }
+    // Who publishes, for the port list. The port works without it: a reader
+    // that finds no whole line knows no process, nothing more.
+    const std::string pid = std::to_string(getpid()) + "\n";
+    [[maybe_unused]] const bool recorded =
+        ftruncate(fd, 0) == 0 && write(fd, pid.data(), pid.size()) == ssize_t(pid.size());
     // Whatever link is there is stale now that we hold the lock.
     unlinkat(dirFd, comName.c_str(), 0);
     if (symlinkat(devicePath.c_str(), dirFd, comName.c_str()) != 0) {

@@ -32,6 +32,16 @@ struct DeviceMapEntry {
     std::string comName;
 };
 
+// What the lock file beside a link of the port directory tells: whether it
+// is there, whether a publisher holds it, and the publisher's process id (0
+// when it recorded none, as publishers before this record did not).
+struct Publisher {
+    bool lockFile = false;
+    bool live = false;
+    pid_t pid = 0;
+};
+Publisher PublisherOf(const std::string& linkPath);
+
 // Every usable port: live links of the port directory first, then the present
 // devices of the fixed families whose COM name no link has taken.
 std::vector<DeviceMapEntry> ReadDeviceMap();
@@ -40,7 +50,8 @@ std::vector<DeviceMapEntry> ReadDeviceMap();
 std::string ResolveComDevice(unsigned port);
 
 // Publishes a device as COM<n> for as long as the object lives: the link
-// COM<n> in the port directory and an exclusive flock on COM<n>.lock beside it.
+// COM<n> in the port directory and an exclusive flock on COM<n>.lock beside
+// it, which holds the publishing process's id and a newline.
 class PortPublication {
 public:
     PortPublication() = default;
@@ -48,9 +59,10 @@ public:
     PortPublication& operator=(const PortPublication&) = delete;
     ~PortPublication();
 
-    // False when the name is taken by a live publication or the directory is
-    // unusable, with the reason in *reason when given.
-    bool Publish(const std::string& comName, const std::string& devicePath,
+    // givenName in any letter case; the link is named ComName(n). False when
+    // the name is taken by a live publication or the directory is unusable,
+    // with the reason in *reason when given.
+    bool Publish(const std::string& givenName, const std::string& devicePath,
                  std::string* reason = nullptr);
     void Withdraw();
     bool IsPublished() const { return m_lockFd >= 0; }

@@ -28,6 +28,23 @@ CliResult RunInProcess(std::vector<std::string> args, const ExchangeTiming& timi
     return result;
 }
 
+namespace {
+
+// Starts program with args; its process id, or -1.
+pid_t Spawn(const char* program, std::vector<std::string> args,
+            const posix_spawn_file_actions_t& actions) {
+    args.insert(args.begin(), program);
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    return posix_spawn(&pid, program, &actions, nullptr, argv.data(), environ) == 0 ? pid : -1;
+}
+
+} // namespace
+
 CliProcess::CliProcess(std::vector<std::string> args) {
     int out[2], err[2];
     if (pipe2(out, O_CLOEXEC) != 0) {
@@ -43,15 +60,7 @@ CliProcess::CliProcess(std::vector<std::string> args) {
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    args.insert(args.begin(), LUMARET_CLI_PROGRAM);
-    std::vector<char*> argv;
-    for (std::string& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    if (posix_spawn(&m_pid, LUMARET_CLI_PROGRAM, &actions, nullptr, argv.data(), environ) != 0) {
-        m_pid = -1;
-    }
+    m_pid = Spawn(LUMARET_CLI_PROGRAM, std::move(args), actions);
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
     close(err[1]);
@@ -115,6 +124,22 @@ CliResult CliProcess::Wait(std::chrono::milliseconds timeout) {
 CliResult RunProgram(std::vector<std::string> args, std::chrono::milliseconds timeout) {
     CliProcess process(std::move(args));
     return process.Wait(timeout);
+}
+
+SimProgram::SimProgram(std::vector<std::string> args) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    m_pid = Spawn(LUMARET_SIM_PROGRAM, std::move(args), actions);
+    posix_spawn_file_actions_destroy(&actions);
+}
+
+void SimProgram::Kill() {
+    if (m_pid > 0) {
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+    }
 }
 
 bool FileExists(const std::string& path) {

@@ -51,6 +51,22 @@ CliResult RunProgram(std::vector<std::string> args,
 
 bool FileExists(const std::string& path);
 
+// The built lumaret-sim serving with the given options, its output dropped;
+// killed outright when the object goes.
+class SimProgram {
+public:
+    explicit SimProgram(std::vector<std::string> args);
+    ~SimProgram() { Kill(); }
+    SimProgram(const SimProgram&) = delete;
+    SimProgram& operator=(const SimProgram&) = delete;
+
+    pid_t Pid() const { return m_pid; }
+    void Kill();
+
+private:
+    pid_t m_pid = -1;
+};
+
 // A simulated module published as comName under the test's runtime directory.
 std::unique_ptr<SimulatedModule> StartModule(const std::string& comName, bool empty = true);
 

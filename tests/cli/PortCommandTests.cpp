@@ -239,7 +239,7 @@ TEST_F(CliKeyCommands, ADevicePathReachesThePortThroughTheDeviceMap) {
     }
     const CliResult other = RunInProcess({"-p", "/dev/null", "version"});
     EXPECT_EQ(other.exit, 3);
-    EXPECT_NE(other.err.find("/dev/null has no COM name"), std::string::npos) << other.err;
+    EXPECT_NE(other.err.find("/dev/null is not a serial device"), std::string::npos) << other.err;
     const CliResult missing = RunInProcess({"-p", "/dev/ttyUSB97", "version"});
     EXPECT_EQ(missing.exit, 3);
     EXPECT_NE(missing.err.find("/dev/ttyUSB97"), std::string::npos) << missing.err;

@@ -3,13 +3,16 @@
 // Ctrl+C during an export.
 
 #include "CliTestSupport.h"
+#include "PortDirectory.h"
 #include "SerialLink.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <csignal>
+#include <filesystem>
 #include <pty.h>
+#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -110,14 +113,35 @@ TEST_F(CliProgram, CommandsWithoutAPortAndUsageErrors) {
     }
 }
 
+// The COM names of the ports command's lines, in their order.
+std::vector<std::string> FirstWords(const std::string& out) {
+    std::vector<std::string> words;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        words.push_back(line.substr(0, line.find(' ')));
+    }
+    return words;
+}
+
+// The line of the ports command that names the port.
+std::string LineOf(const std::string& out, const std::string& comName) {
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(comName + " ", 0) == 0) {
+            return line;
+        }
+    }
+    return {};
+}
+
 TEST_F(CliProgram, PortsListsPublishedPortsWithTheirDevice) {
     auto module = StartModule("COM9");
     ASSERT_TRUE(module);
     CliResult r = RunProgram({"ports"});
     EXPECT_EQ(r.exit, 0);
-    EXPECT_NE(r.out.find("COM9  " + module->SlavePath() + "  (" + module->PublishedLink() + ")\n"),
-              std::string::npos)
-        << r.out;
+    const std::string line = LineOf(r.out, "COM9");
+    EXPECT_NE(line.find(" " + module->SlavePath() + " "), std::string::npos) << r.out;
+    EXPECT_NE(line.find("simulated module"), std::string::npos) << r.out;
 
     r = RunProgram({"--json", "ports"});
     const auto json = nlohmann::json::parse(r.out);
@@ -127,7 +151,10 @@ TEST_F(CliProgram, PortsListsPublishedPortsWithTheirDevice) {
             found = true;
             EXPECT_EQ(port["device"], module->SlavePath());
             EXPECT_EQ(port["path"], module->PublishedLink());
+            EXPECT_EQ(port["kind"], "simulated");
             EXPECT_EQ(port["vendor"], ""); // a pseudo-terminal has no maker
+            EXPECT_EQ(port["by_id"], "");
+            EXPECT_EQ(port["in_use"], false);
         }
     }
     EXPECT_TRUE(found) << r.out;
@@ -135,6 +162,57 @@ TEST_F(CliProgram, PortsListsPublishedPortsWithTheirDevice) {
     module.reset(); // the port is withdrawn with the module
     r = RunProgram({"ports"});
     EXPECT_EQ(r.out.find("COM9 "), std::string::npos) << r.out;
+}
+
+TEST_F(CliProgram, PortsComeInNaturalOrderNamingPublishersAndPortsInUse) {
+    auto com10 = StartModule("COM10");
+    auto com3 = StartModule("COM3");
+    ASSERT_TRUE(com10 && com3);
+    SimProgram com2({"--port", "com2"});
+    ASSERT_GT(com2.Pid(), 0);
+    ASSERT_TRUE(WaitFor([] { return !ResolveComDevice(2).empty(); }, 5s));
+    const std::string dir = PortDirectoryPath();
+    std::filesystem::create_symlink("/dev/null", dir + "/COM5");
+    WriteFileBytes(dir + "/COM6", "not a device");
+
+    CliResult r = RunProgram({"ports"});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    std::vector<std::string> ours;
+    for (const std::string& name : FirstWords(r.out)) {
+        if (name == "COM2" || name == "COM3" || name == "COM5" || name == "COM6" ||
+            name == "COM10") {
+            ours.push_back(name);
+        }
+    }
+    EXPECT_EQ(ours, (std::vector<std::string>{"COM2", "COM3", "COM10"})) << r.out;
+    const std::string here = std::to_string(getpid());
+    EXPECT_NE(LineOf(r.out, "COM2").find("simulated module, process " + std::to_string(com2.Pid())),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(LineOf(r.out, "COM3").find("simulated module, process " + here), std::string::npos)
+        << r.out;
+    EXPECT_EQ(LineOf(r.out, "COM3").find("in use"), std::string::npos) << r.out;
+
+    for (const char* name : {"com3", "Com3"}) {
+        r = RunProgram({"--json", "-p", name, "version"});
+        EXPECT_EQ(r.exit, 0) << name << r.err;
+        EXPECT_EQ(nlohmann::json::parse(r.out)["port"], "COM3") << r.out;
+    }
+    r = RunProgram({"-p", "COM5", "version"});
+    EXPECT_EQ(r.exit, 3);
+    EXPECT_NE(r.err.find("COM5 leads to /dev/null, which is not a serial device"),
+              std::string::npos)
+        << r.err;
+
+    CSerialLink holder;
+    ASSERT_TRUE(holder.Open(3, 9600, 'N', 8, 0));
+    r = RunProgram({"ports"});
+    EXPECT_NE(LineOf(r.out, "COM3").find(" in use "), std::string::npos) << r.out;
+    EXPECT_EQ(LineOf(r.out, "COM10").find("in use"), std::string::npos) << r.out;
+    r = RunProgram({"--json", "ports"});
+    for (const auto& port : nlohmann::json::parse(r.out)["ports"]) {
+        EXPECT_EQ(port["in_use"], port["port"] == "COM3") << port;
+    }
 }
 
 TEST_F(CliProgram, PortsThatCannotBeOpenedEndWithStatusThree) {

@@ -45,7 +45,7 @@ TEST(PortLookup, ComNamesAndDevicePathsLeadToTheComNumber) {
     };
     for (const Case& c :
          {Case{"COM0", PortProblem::NotAPortName}, Case{"COM256", PortProblem::NotAPortName},
-          Case{"ttyUSB0", PortProblem::NotAPortName}, Case{"/dev/null", PortProblem::NotListed},
+          Case{"ttyUSB0", PortProblem::NotAPortName}, Case{"/dev/null", PortProblem::NotATerminal},
           Case{(runtime.Path() / "gone").string(), PortProblem::Missing}}) {
         SCOPED_TRACE(c.name);
         const PortLookup lookup = LookUpPort(c.name);
@@ -75,6 +75,12 @@ TEST(PortLookup, DiagnosisTellsAMissingPortFromABusyOne) {
     const PortDiagnosis missing = DiagnosePort(24);
     EXPECT_EQ(missing.problem, PortProblem::Missing);
     EXPECT_NE(missing.text.find("/dev/no-such-tty"), std::string::npos) << missing.text;
+
+    // A link to something that is there but no serial line.
+    std::filesystem::create_symlink("/dev/null", dir + "/COM26");
+    const PortDiagnosis null = DiagnosePort(26);
+    EXPECT_EQ(null.problem, PortProblem::NotATerminal);
+    EXPECT_EQ(null.text, "COM26 leads to /dev/null, which is not a serial device");
 }
 
 TEST(PortIdentity, TheByIdNameIsTheLinkToTheSameDevice) {
@@ -127,22 +133,13 @@ TEST(PortMonitor, SeesPortsPublishedAndWithdrawnInThePortDirectory) {
     // closes its lock file: that is seen too, and the stale link is not listed.
     while (monitor.TakeChanges()) {
     }
-    pid_t sim = -1;
-    char program[] = LUMARET_SIM_PROGRAM;
-    char portOption[] = "--port";
-    char portName[] = "COM27";
-    char* argv[] = {program, portOption, portName, nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    ASSERT_EQ(posix_spawn(&sim, program, &actions, nullptr, argv, environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    SimProgram sim({"--port", "COM27"});
+    ASSERT_GT(sim.Pid(), 0);
     EXPECT_TRUE(WaitFor([] { return !ResolveComDevice(27).empty(); }, 5s));
     EXPECT_TRUE(ChangeSeen(monitor, 5s));
     while (monitor.TakeChanges()) {
     }
-    kill(sim, SIGKILL);
-    waitpid(sim, nullptr, 0);
+    sim.Kill();
     EXPECT_TRUE(ChangeSeen(monitor, 5s));
     EXPECT_TRUE(ResolveComDevice(27).empty());
     EXPECT_TRUE(std::filesystem::is_symlink(PortDirectoryPath() + "/COM27"));

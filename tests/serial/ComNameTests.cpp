@@ -11,9 +11,28 @@ TEST(ComNameTest, OnlyComOneToTwoFiftyFive) {
         int number; // 0: refused
     };
     const Case cases[] = {
-        {"COM1", 1},  {"COM9", 9},  {"COM255", 255}, {"COM0", 0},  {"COM256", 0},
-        {"COM09", 0}, {"com9", 0},  {"COM", 0},      {"COM9 ", 0}, {" COM9", 0},
-        {"COM+9", 0}, {"COM-1", 0}, {"COM1000", 0},  {"COMX", 0},  {"", 0},
+        {"COM1", 1},
+        {"COM9", 9},
+        {"COM255", 255},
+        {"COM0", 0},
+        {"COM256", 0},
+        {"COM09", 0},
+        {"COM", 0},
+        {"COM9 ", 0},
+        {" COM9", 0},
+        {"COM+9", 0},
+        {"COM-1", 0},
+        {"COM1000", 0},
+        {"COMX", 0},
+        {"", 0},
+        // The letters in any case, the number as strict as ever.
+        {"com9", 9},
+        {"Com21", 21},
+        {"cOm255", 255},
+        {"com0", 0},
+        {"com09", 0},
+        {"con9", 0},
+        {"cm9", 0},
     };
     for (const Case& c : cases) {
         const auto n = ParseComNumber(c.text);

@@ -2,6 +2,7 @@
 // neither may be another user's, open to others or reached through a link.
 
 #include "PortDirectory.h"
+#include "PublishedPty.h"
 
 #include <gtest/gtest.h>
 
@@ -149,15 +150,15 @@ TEST_F(PortDirectoryLevels, PublishedPortsAreDroppedOnceTheParentIsOpenToOthers)
     setenv("XDG_RUNTIME_DIR", m_root.c_str(), 1);
     const std::string parent = m_root + "/lumaret";
     ASSERT_EQ(PortDirectoryPath(), parent + "/ports");
-    PortPublication publication;
-    std::string reason;
-    ASSERT_TRUE(publication.Publish("COM7", "/dev/null", &reason)) << reason;
-    EXPECT_EQ(ResolveComDevice(7), publication.LinkPath());
+    PublishedPty pty;
+    ASSERT_TRUE(pty.Open("COM7"));
+    EXPECT_EQ(ResolveComDevice(7), pty.LinkPath());
 
     ASSERT_EQ(chmod(parent.c_str(), 0777), 0);
     EXPECT_TRUE(ResolveComDevice(7).empty());
     PortPublication second;
-    EXPECT_FALSE(second.Publish("COM8", "/dev/null", &reason));
+    std::string reason;
+    EXPECT_FALSE(second.Publish("COM8", pty.SlaveName(), &reason));
     EXPECT_EQ(reason.rfind(parent + ": ", 0), 0u) << reason;
 }
 

@@ -4,6 +4,7 @@
 
 #include "CommandFrame.h"
 #include "ExpectedBytes.h"
+#include "LumaretVersion.h"
 #include "ModuleOperations.h"
 #include "PortDirectory.h"
 #include "RawLine.h"
@@ -264,22 +265,83 @@ TEST(SimProgramOptions, HelpExplainsEverySwitch) {
     EXPECT_EQ(sim.WaitForExit(5s), 0);
     const std::string help = sim.Output();
     for (const char* option :
-         {"--port", "--load", "--save", "--empty", "--version", "--verbose", "--silent",
-          "--stop-after-slot", "--split", "--piece-gap", "--learn-status", "--learn-delay",
-          "--refuse-writes", "--paced", "--damage-every", "--no-crc", "--ack-status",
-          "--flood-learn", "--help"}) {
+         {"--port",         "--load",         "--save",        "--empty",           "--firmware",
+          "--version",      "--verbose",      "--silent",      "--stop-after-slot", "--split",
+          "--piece-gap",    "--learn-status", "--learn-delay", "--refuse-writes",   "--paced",
+          "--damage-every", "--no-crc",       "--ack-status",  "--flood-learn",     "--help"}) {
         EXPECT_NE(help.find(std::string("  ") + option), std::string::npos) << option;
+    }
+}
+
+// The firmware a host reads from the module serving COM7.
+std::string FirmwareOnCom7() {
+    CSerialLink serial;
+    if (!serial.Open(7, 9600, 'N', 8, 0)) {
+        return "(not opened)";
+    }
+    const VersionOutcome version = GetVersion(serial, FixedTiming());
+    return version.ok ? version.text : "(no answer)";
+}
+
+TEST(SimProgramOptions, VersionAloneShowsTheProgramsWithAValueTheFirmware) {
+    PrivateRuntimeDir runtime;
+    const std::string program = std::string("lumaret-sim ") + LUMARET_VERSION + "\n";
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--version"}, {"--port", "COM7", "--version"}, {"--version", "--port", "COM7"}}) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        SimProcess sim(args);
+        ASSERT_TRUE(sim.Started());
+        EXPECT_EQ(sim.WaitForExit(5s), 0);
+        EXPECT_EQ(sim.Output(), program);
+    }
+
+    SimProcess help({"--help"});
+    ASSERT_TRUE(help.Started());
+    EXPECT_EQ(help.WaitForExit(5s), 0);
+    EXPECT_NE(help.Output().find("--version TEXT         deprecated"), std::string::npos)
+        << help.Output();
+
+    // The firmware's option, and the old spellings scripts still use; the
+    // port's name in any case.
+    struct Case {
+        std::vector<std::string> args;
+        const char* firmware;
+    };
+    for (const Case& c : {Case{{"--firmware", "ABC123", "--port", "com7"}, "ABC.123"},
+                          Case{{"--port", "Com7", "--version", "654321"}, "654.321"},
+                          Case{{"--version=1a2b3c", "--port", "COM7"}, "1a2.b3c"}}) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        SimProcess sim(c.args);
+        ASSERT_TRUE(sim.Started());
+        const std::string banner = sim.OutputUntil("\n", 5s);
+        ASSERT_NE(banner.find("serving COM7 on "), std::string::npos) << banner;
+        EXPECT_EQ(FirmwareOnCom7(), c.firmware);
+        ASSERT_TRUE(sim.Signal(SIGTERM));
+        EXPECT_EQ(sim.WaitForExit(5s), 0) << sim.Output();
     }
 }
 
 TEST(SimProgramOptions, BadSwitchesAreRefusedBeforeServing) {
     PrivateRuntimeDir runtime;
     const std::vector<std::vector<std::string>> cases = {
-        {"--port", "COM0"},         {"--port", "ttyS0"},      {"--split", "3,,5"},
-        {"--learn-status", "256"},  {"--version", "1234567"}, {"--load", "/no/such/file"},
-        {"--stop-after-slot", "x"}, {"--no-such-switch"},     {"stray"},
-        {"--damage-every", "0"},    {"--no-crc", "crc"},      {"--no-crc", "status,,code"},
-        {"--ack-status", "256"},    {"--flood-learn", "x"},
+        {"--port", "COM0"},
+        {"--port", "ttyS0"},
+        {"--split", "3,,5"},
+        {"--learn-status", "256"},
+        {"--version", "1234567"},
+        {"--load", "/no/such/file"},
+        {"--stop-after-slot", "x"},
+        {"--no-such-switch"},
+        {"stray"},
+        {"--damage-every", "0"},
+        {"--no-crc", "crc"},
+        {"--no-crc", "status,,code"},
+        {"--ack-status", "256"},
+        {"--flood-learn", "x"},
+        {"--firmware", "1234567"},
+        {"--firmware"},
+        {"--version=1234567"},
+        {"--port", "cOm0"},
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(::testing::PrintToString(args));

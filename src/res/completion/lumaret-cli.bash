@@ -1,0 +1,79 @@
+# Bash completion for lumaret-cli: commands, options, the COM names that
+# 'lumaret-cli ports' lists (and all) after --port and --to, and files where a
+# command takes one.
+
+# The COM names on this machine: the first word of each line of the port list.
+_lumaret_cli_port_names() {
+    local name _
+    "$1" ports 2>/dev/null | while read -r name _; do
+        printf '%s\n' "$name"
+    done
+}
+
+_lumaret_cli() {
+    local cur=${COMP_WORDS[COMP_CWORD]}
+    local prev=${COMP_WORDS[COMP_CWORD - 1]}
+    local commands="ports version read send learn export import verify diff clone show help"
+    local general="-p --port --json --trace -q --quiet --fast -h --help --version"
+    COMPREPLY=()
+
+    case $prev in
+    -p | --port | --to)
+        # A comma list: complete its last name.
+        local head= last=$cur
+        if [[ $cur == *,* ]]; then
+            head=${cur%,*},
+            last=${cur##*,}
+        fi
+        local names
+        names="$(_lumaret_cli_port_names "${COMP_WORDS[0]}")"$'\n'all
+        local IFS=$'\n'
+        COMPREPLY=($(compgen -P "$head" -W "$names" -- "$last"))
+        return 0
+        ;;
+    --slot)
+        return 0
+        ;;
+    esac
+
+    # The command: the first word that is neither an option nor a port.
+    local i command=
+    for ((i = 1; i < COMP_CWORD; i++)); do
+        case ${COMP_WORDS[i]} in
+        -p | --port | --to) ((i++)) ;;
+        -*) ;;
+        *)
+            command=${COMP_WORDS[i]}
+            break
+            ;;
+        esac
+    done
+
+    local options=$general
+    case $command in
+    read) options+=" --slot --raw" ;;
+    import) options+=" --dry-run" ;;
+    verify) options+=" --exact" ;;
+    clone) options+=" --to" ;;
+    esac
+    if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        return 0
+    fi
+    case $command in
+    '')
+        COMPREPLY=($(compgen -W "$commands" -- "$cur"))
+        ;;
+    help)
+        COMPREPLY=($(compgen -W "$commands" -- "$cur"))
+        ;;
+    export | import | verify | diff | show)
+        compopt -o filenames 2>/dev/null
+        local IFS=$'\n'
+        COMPREPLY=($(compgen -f -- "$cur"))
+        ;;
+    esac
+    return 0
+}
+
+complete -F _lumaret_cli lumaret-cli
