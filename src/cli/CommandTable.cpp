@@ -6,8 +6,8 @@ const OptionEntry CHANNEL{"CHANNEL", "", "the channel, 1 to 4"};
 const OptionEntry KEY{"KEY", "", "the key number, 1 to 100"};
 const OptionEntry FILE_ARGUMENT{"FILE", "", "a database file, one line a slot: 0007,12AB34CD"};
 
-std::vector<CommandEntry> MakeTable() {
-    std::vector<CommandEntry> table;
+// The commands on a module's keys, and the port list.
+void AddKeyCommands(std::vector<CommandEntry>& table) {
     table.push_back({"ports",
                      CliCommand::Ports,
                      "list the serial ports, with their device and adapter",
@@ -38,8 +38,8 @@ std::vector<CommandEntry> MakeTable() {
                       {"--raw", "",
                        "print the whole reply, header and CRC included, as the "
                        "window's log shows it"}},
-                     "Prints the code as hexadecimal pairs, or says on standard error why there "
-                     "is none (Key empty!, Communication fail!).",
+                     "The code is printed as hexadecimal pairs; when there is none, standard "
+                     "error says why (Key empty!, Communication fail!).",
                      "lumaret-cli -p COM9 read 1 12",
                      true,
                      true});
@@ -65,6 +65,10 @@ std::vector<CommandEntry> MakeTable() {
                      "lumaret-cli -p COM9 learn 1 12",
                      true,
                      false});
+}
+
+// The commands that move or compare every slot.
+void AddTransferCommands(std::vector<CommandEntry>& table) {
     table.push_back({"export",
                      CliCommand::Export,
                      "back up slots 1 to 448 into a file",
@@ -101,6 +105,10 @@ std::vector<CommandEntry> MakeTable() {
                      "lumaret-cli -p COM9 verify backup.txt",
                      true,
                      true});
+}
+
+// The commands on files alone, clone and help.
+void AddOtherCommands(std::vector<CommandEntry>& table) {
     table.push_back(
         {"diff",
          CliCommand::Diff,
@@ -147,6 +155,13 @@ std::vector<CommandEntry> MakeTable() {
                      "lumaret-cli help export",
                      false,
                      false});
+}
+
+std::vector<CommandEntry> MakeTable() {
+    std::vector<CommandEntry> table;
+    AddKeyCommands(table);
+    AddTransferCommands(table);
+    AddOtherCommands(table);
     return table;
 }
 

@@ -96,9 +96,8 @@ std::string GeneralHelp(int width) {
                              "that cannot be opened, 4 no reply, 130 interrupted; with several "
                              "ports the highest.",
                              columns);
-    text += "\n" + Paragraph("Example: lumaret-cli -p COM9 export backup.txt. Run lumaret-cli "
-                             "help COMMAND for a command's arguments and an example.",
-                             columns);
+    text += "\nExamples:\n  lumaret-cli -p COM9 export backup.txt\n"
+            "  lumaret-cli help export   (a command's arguments, options and example)\n";
     return text;
 }
 

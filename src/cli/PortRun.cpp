@@ -33,8 +33,12 @@ std::vector<PortTarget> LookUpPorts(const std::vector<std::string>& names, std::
             }
             if (!device.empty() && before.port != 0 &&
                 DeviceBehind(ResolveComDevice(before.port)) == device) {
-                error = before.given + " and " + name + " are two names for one device (" + device +
-                        "); name it once";
+                error = before.given;
+                error += " and ";
+                error += name;
+                error += " are two names for one device (";
+                error += device;
+                error += "); name it once";
                 return {};
             }
         }

@@ -37,7 +37,10 @@ std::string CRunControl::KeptText() const {
     std::lock_guard lock(m_keptMutex);
     std::string text;
     for (const auto& [port, kept] : m_kept) {
-        text += (text.empty() ? "" : "; ") + port + ": " + kept;
+        text += text.empty() ? "" : "; ";
+        text += port;
+        text += ": ";
+        text += kept;
     }
     return text.empty() ? "nothing written" : text;
 }
