@@ -73,9 +73,8 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         const bool clone = options.command == CliCommand::Clone;
         std::vector<std::string> names = ExpandAll(options.ports);
         if (names.empty()) {
-            console.Line("lumaret-cli: -p all: no USB adapter and no published module in the "
-                         "port list");
-            return EXIT_PORT;
+            return UsageError("-p all: no USB adapter and no published module in the port list",
+                              options.json, env.out, env.err, EXIT_PORT);
         }
         if (clone) {
             names.insert(names.end(), options.targets.begin(), options.targets.end());

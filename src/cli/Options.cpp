@@ -380,14 +380,17 @@ bool SplitPortList(const std::vector<std::string>& given, std::vector<std::strin
     return true;
 }
 
-int UsageError(const std::string& text, bool json, std::ostream& out, std::ostream& err) {
-    err << "lumaret-cli: " << text << "\nRun lumaret-cli help for the commands and options.\n";
+int UsageError(const std::string& text, bool json, std::ostream& out, std::ostream& err, int exit) {
+    err << "lumaret-cli: " << text << '\n';
+    if (exit == EXIT_USAGE) {
+        err << "Run lumaret-cli help for the commands and options.\n";
+    }
     if (json) {
-        const Json document{{"ok", false}, {"exit", EXIT_USAGE}, {"error", text}};
+        const Json document{{"ok", false}, {"exit", exit}, {"error", text}};
         out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
     }
     out.flush();
-    return EXIT_USAGE;
+    return exit;
 }
 
 ParseOutcome ParseOptions(const std::vector<std::string>& args, CliOptions& options,

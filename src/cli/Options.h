@@ -53,8 +53,11 @@ struct ParseOutcome {
 ParseOutcome ParseOptions(const std::vector<std::string>& args, CliOptions& options,
                           std::ostream& out, std::ostream& err, int width = 80);
 
-// A usage error as the program says it: on err, and as JSON on out when json.
-int UsageError(const std::string& text, bool json, std::ostream& out, std::ostream& err);
+// An error before any command runs (a usage error unless exit says
+// otherwise) as the program says it: on err, and as JSON on out when json.
+// Returns exit.
+int UsageError(const std::string& text, bool json, std::ostream& out, std::ostream& err,
+               int exit = 2);
 
 // "COM9,COM10" and repeated options into one list; false for an empty name.
 bool SplitPortList(const std::vector<std::string>& given, std::vector<std::string>& ports);

@@ -3,12 +3,15 @@
 // (LUMARET_PORT, -p all, two names for one device) and files named.
 
 #include "CliTestSupport.h"
+#include "Options.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdlib>
 #include <regex>
+#include <sstream>
 #include <unistd.h>
 
 namespace {
@@ -119,9 +122,17 @@ TEST_F(CliCommandLine, HelpIsTheSameWhicheverWayItIsAskedAndFitsTheWidth) {
         const bool fast = std::string(command) != "show" && std::string(command) != "learn";
         EXPECT_EQ(help.out.find("--fast") != std::string::npos, fast) << help.out;
     }
-    // Not on a terminal: 80 columns; in process, the width asked for.
-    for (const auto& [out, width] : {std::pair{general.out, size_t{80}},
-                                     std::pair{RunProgram({"help", "export"}).out, size_t{80}}}) {
+    // Not on a terminal: 80 columns; on a narrow one, its width.
+    CliOptions options;
+    std::ostringstream narrow, narrowErr;
+    EXPECT_EQ(ParseOptions({"help", "export"}, options, narrow, narrowErr, 60).exit, 0);
+    const std::string wide = RunProgram({"help", "export"}).out;
+    const std::string narrowText = narrow.str();
+    EXPECT_GT(std::count(narrowText.begin(), narrowText.end(), '\n'),
+              std::count(wide.begin(), wide.end(), '\n'));
+    for (const auto& [out, width] :
+         {std::pair{general.out, size_t{80}}, std::pair{wide, size_t{80}},
+          std::pair{narrowText, size_t{60}}}) {
         size_t start = 0;
         for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
             EXPECT_LE(end - start, width) << out.substr(start, end - start);
