@@ -87,6 +87,13 @@ TEST_F(CliJson, KeyCommandsInSuccessAndFailure) {
     Checked(run({"read", "1", "2"}), {"slot", "bytes", "outcome", "status"});
     Checked(run({"send", "1", "1"}), {"slot", "outcome"});
     Checked(run({"send", "1", "2"}), {"slot", "outcome"});
+    SimFaults learning;
+    learning.learnDelayMs = 50;
+    module->SetFaults(learning);
+    Checked(run({"learn", "1", "3"}), {"slot", "outcome", "status"});
+    learning.learnStatus = 2; // Carry wrong!
+    module->SetFaults(learning);
+    Checked(run({"learn", "1", "3"}), {"slot", "outcome", "status"});
 
     SimFaults silent;
     silent.silent = true;
