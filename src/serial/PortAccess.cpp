@@ -141,10 +141,14 @@ PortDiagnosis DiagnosePort(uint8_t port) {
         d.problem = PortProblem::NotATerminal;
         d.text = d.device + " is not a serial line";
     } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        d.problem = errno == EWOULDBLOCK ? PortProblem::Busy : PortProblem::Other;
-        d.text = errno == EWOULDBLOCK ? d.device + " is busy: another program holds it (Lumaret, "
-                                                   "lumaret-cli or a terminal program)"
-                                      : d.device + ": " + std::strerror(errno);
+        const int error = errno;
+        const pid_t holder = LockHolder(d.device);
+        const std::string who =
+            holder != 0 ? "process " + std::to_string(holder) : std::string("another program");
+        d.problem = error == EWOULDBLOCK ? PortProblem::Busy : PortProblem::Other;
+        d.text = error == EWOULDBLOCK ? d.device + " is busy: " + who +
+                                            " holds it (Lumaret, lumaret-cli or a terminal program)"
+                                      : d.device + ": " + std::strerror(error);
     }
     close(fd); // drops the trial lock as well
     return d;

@@ -1,5 +1,9 @@
 #include "SerialDevice.h"
 
+#include "PortIdentity.h"
+
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -41,6 +45,41 @@ bool IsTerminalDriver(const std::string& name) {
     return name == "pts" || name.rfind("tty", 0) == 0;
 }
 
+// The holder of a flock on the file st describes, from /proc/locks.
+pid_t FlockHolder(const struct stat& st) {
+    // "1: FLOCK  ADVISORY  WRITE 4242 00:1a:3 0 EOF": the file system's
+    // major and minor in hex, the inode in decimal. Waiting locks ("->")
+    // are not held yet and have a field more before the kind.
+    char file[64];
+    std::snprintf(file, sizeof file, "%02x:%02x:%lu", ::major(st.st_dev), ::minor(st.st_dev),
+                  static_cast<unsigned long>(st.st_ino));
+    std::ifstream in("/proc/locks");
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, where;
+        long pid = 0;
+        if ((fields >> number >> kind >> mode >> access >> pid >> where) && kind == "FLOCK" &&
+            where == file) {
+            return static_cast<pid_t>(pid);
+        }
+    }
+    return 0;
+}
+
+// The live process a UUCP lock file names in ASCII; a lock whose process has
+// gone is stale and holds nothing.
+pid_t UucpLockHolder(const std::string& path, const std::string& lockDir) {
+    const std::string device = DeviceBehind(path);
+    std::ifstream in(lockDir + "/LCK.." + device.substr(device.rfind('/') + 1));
+    long pid = 0;
+    if (!(in >> pid) || pid <= 0) {
+        return 0;
+    }
+    const bool alive = kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+    return alive ? static_cast<pid_t>(pid) : 0;
+}
+
 } // namespace
 
 bool IsSerialDevice(const std::string& path) {
@@ -60,27 +99,13 @@ bool IsSerialDevice(const std::string& path) {
     return false;
 }
 
-pid_t LockHolder(const std::string& path) {
+pid_t LockHolder(const std::string& path, const std::string& lockDir) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) {
         return 0;
     }
-    // "1: FLOCK  ADVISORY  WRITE 4242 00:1a:3 0 EOF": the file system's
-    // major and minor in hex, the inode in decimal. Waiting locks ("->")
-    // are not held yet and have a field more before the kind.
-    char file[64];
-    std::snprintf(file, sizeof file, "%02x:%02x:%lu", ::major(st.st_dev), ::minor(st.st_dev),
-                  static_cast<unsigned long>(st.st_ino));
-    std::ifstream in("/proc/locks");
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::string number, kind, mode, access, where;
-        long pid = 0;
-        if ((fields >> number >> kind >> mode >> access >> pid >> where) && kind == "FLOCK" &&
-            where == file) {
-            return static_cast<pid_t>(pid);
-        }
+    if (const pid_t holder = FlockHolder(st)) {
+        return holder;
     }
-    return 0;
+    return UucpLockHolder(path, lockDir);
 }

@@ -66,6 +66,9 @@ TEST(PortLookup, DiagnosisTellsAMissingPortFromABusyOne) {
         const PortDiagnosis busy = DiagnosePort(22);
         EXPECT_EQ(busy.problem, PortProblem::Busy);
         EXPECT_EQ(busy.device, module->PublishedLink());
+        EXPECT_NE(busy.text.find("busy: process " + std::to_string(getpid()) + " holds it"),
+                  std::string::npos)
+            << busy.text;
     }
     EXPECT_EQ(DiagnosePort(23).problem, PortProblem::NotListed);
 

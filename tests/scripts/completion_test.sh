@@ -2,7 +2,8 @@
 # The shell completion of lumaret-cli, driven as bash drives it: the
 # completion function is called with COMP_WORDS and COMP_CWORD set, and what
 # it leaves in COMPREPLY is checked. Two simulated modules give the port
-# list its names. With a zsh at hand, the zsh completion is syntax-checked.
+# list its names. With a zsh at hand, the zsh completion is syntax-checked
+# and tried by typing into an interactive zsh on a pseudo-terminal.
 #   completion_test.sh BASH_SCRIPT ZSH_SCRIPT LUMARET_CLI LUMARET_SIM
 set -u
 script=$1 zsh_script=$2 cli=$3 sim=$4
@@ -84,8 +85,30 @@ offers "--to after a comma" COM4,COM4 COM4,COM12
 complete_words "$cli" -p a
 [ "${COMPREPLY[*]}" = "all" ] || fail "'-p a' completes to '${COMPREPLY[*]}', not all"
 
+# Types into an interactive zsh with the completion loaded, on a
+# pseudo-terminal: each argument is a line typed up to its tabs; prints what
+# the shell echoed, escapes and all.
+zsh_typing() {
+    mkdir -p "$runtime/fpath"
+    cp "$zsh_script" "$runtime/fpath/_lumaret-cli"
+    ZC_FPATH=$runtime/fpath ZC_PATH=$(dirname "$cli") timeout 30 zsh -f -c '
+        zmodload zsh/zpty
+        zpty z zsh -f -i
+        zpty -w z "fpath=($ZC_FPATH \$fpath) PATH=$ZC_PATH:\$PATH; autoload -U compinit"
+        zpty -w z "compinit -u -D"
+        for typed in "$@"; do
+            zpty -w -n z $'\x15'"$typed" # Ctrl+U empties the line first
+            sleep 1
+            while zpty -r -t z chunk; do print -rn -- "$chunk"; done
+        done
+        zpty -d z' zsh_typing "$@"
+}
+
 if command -v zsh >/dev/null; then
     zsh -n "$zsh_script" || fail "zsh finds a syntax error in $zsh_script"
+    typed=$(zsh_typing $'lumaret-cli ex\t' $'lumaret-cli -p \t\t')
+    [[ $typed == *"lumaret-cli export"* ]] || fail "zsh: 'ex' did not become export: $typed"
+    [[ $typed == *COM12* && $typed == *all* ]] || fail "zsh: no ports after -p: $typed"
 else
     echo "zsh is not installed: the zsh completion is not checked"
 fi

@@ -13,10 +13,12 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <optional>
 #include <pty.h>
 #include <random>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -137,6 +139,27 @@ TEST_F(PortCatalogFiles, APublishedPortNamesItsProcessAndAHeldLockIsInUse) {
     EXPECT_TRUE(com12->inUse);
     close(fd);
     EXPECT_EQ(LockHolder(published.SlaveName()), 0);
+}
+
+TEST_F(PortCatalogFiles, AUucpLockFileHoldsThePortWhileItsProcessLives) {
+    const std::string lockDir = Make("lock");
+    fs::create_directory(lockDir);
+    const std::string lockFile = lockDir + "/LCK.." + fs::path(name).filename().string();
+    EXPECT_EQ(LockHolder(name, lockDir), 0);
+
+    std::ofstream(lockFile) << std::setw(10) << getpid() << "\n";
+    EXPECT_EQ(LockHolder(name, lockDir), getpid());
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(0);
+    }
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    // The process of a stale lock has gone; text that names none holds nothing.
+    for (const std::string& text : {std::to_string(child), std::string("none"), std::string()}) {
+        std::ofstream(lockFile) << text;
+        EXPECT_EQ(LockHolder(name, lockDir), 0) << text;
+    }
 }
 
 TEST_F(PortCatalogFiles, ALinkNamedInOtherLettersIsListedUnderItsComName) {
