@@ -7,6 +7,7 @@
 #include "ExitStatus.h"
 #include "Help.h"
 #include "ModuleLimits.h"
+#include "PortChoice.h"
 #include "Report.h"
 
 #include <algorithm>
@@ -313,13 +314,13 @@ std::string CheckPorts(const CommandLine& line, CliOptions& options) {
         if (options.targets.empty()) {
             return "clone needs its targets: " + Example(line, " --to COM10,COM11");
         }
-        if (options.ports.size() != 1 || options.ports.front() == "all") {
+        if (options.ports.size() != 1 || IsAllPorts(options.ports.front())) {
             return "clone copies one module: give one source with --port and the targets "
                    "with --to";
         }
     }
     const bool several =
-        options.ports.size() > 1 || (!options.ports.empty() && options.ports.front() == "all");
+        options.ports.size() > 1 || (!options.ports.empty() && IsAllPorts(options.ports.front()));
     if (options.command == CliCommand::Export && several &&
         options.file.find("{port}") == std::string::npos &&
         options.file.find("{serial}") == std::string::npos) {

@@ -8,5 +8,8 @@
 // the list's order.
 std::vector<std::string> AllModulePorts();
 
+// "all" in any letter case, as COM names are taken.
+bool IsAllPorts(const std::string& name);
+
 // The names as given with each "all" replaced by those ports.
 std::vector<std::string> ExpandAll(const std::vector<std::string>& names);

@@ -159,7 +159,7 @@ TEST_F(CliCommandLine, TheDefaultPortAndAllPortsReachEveryModule) {
         EXPECT_EQ(r.out, "102.003\n");
     }
     {
-        ScopedEnv port("LUMARET_PORT", "all");
+        ScopedEnv port("LUMARET_PORT", "ALL"); // as COM names, in any letter case
         const CliResult r = RunProgram({"version"});
         EXPECT_EQ(r.exit, 0) << r.err;
         EXPECT_EQ(r.out, "COM9: 102.003\nCOM10: 201.004\nCOM11: 102.003\nCOM12: 102.003\n");
