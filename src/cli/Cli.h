@@ -16,6 +16,7 @@ struct CliEnvironment {
     bool errIsTerminal = false;
     ExchangeTiming timing = FixedTiming();
     CRunControl& control;
+    int width = 80; // the help's columns: the terminal's, else 80
 };
 
 // The whole program without main: args without the program's name; returns

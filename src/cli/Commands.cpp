@@ -6,6 +6,7 @@
 #include "DatabaseFormat.h"
 #include "ExitStatus.h"
 #include "JobReport.h"
+#include "LearnPrompt.h"
 #include "ModuleOperations.h"
 #include "Options.h"
 #include "Reply.h"
@@ -23,9 +24,15 @@ std::string Trimmed(std::string hexGroups) {
     return hexGroups;
 }
 
+// A failed outcome: the window's text on standard error and in JSON.
+void ReportFailure(CPortReport& report, const std::string& text) {
+    report.Trouble(text);
+    report.fields["outcome"] = text;
+}
+
 // A reply that stayed damaged on its repeat: said, and a failed outcome.
 void ReportDamaged(CPortReport& report) {
-    report.Say(REPLY_DAMAGED_TEXT);
+    report.Trouble(REPLY_DAMAGED_TEXT);
     report.fields["outcome"] = REPLY_DAMAGED_TEXT;
     report.Status(EXIT_OUTCOME);
 }
@@ -41,19 +48,17 @@ void ReadReport(const ExchangeReply& reply, bool raw, CPortReport& report) {
     if (reply.damaged) {
         ReportDamaged(report);
     } else if (kind == ReplyKind::None) {
-        report.Say("Communication fail!");
-        report.fields["outcome"] = "Communication fail!";
+        ReportFailure(report, "Communication fail!");
     } else if (kind == ReplyKind::Status) {
         const uint8_t status = StatusByte(reply.bytes.data(), reply.count);
         const std::string text = status == 1 ? std::string("Key empty!")
                                              : "Status reply " + Trimmed(groups) + " (status " +
                                                    std::to_string(status) + ")";
-        report.Say(text);
+        ReportFailure(report, text);
         report.fields["status"] = status;
-        report.fields["outcome"] = text;
         report.Status(EXIT_OUTCOME);
     } else if (IsShortCodeReply(reply.count)) {
-        report.Say(raw ? groups : "Incomplete reply " + Trimmed(groups));
+        report.Trouble(raw ? groups : "Incomplete reply " + Trimmed(groups));
         report.fields["outcome"] = "incomplete reply";
         report.Status(EXIT_OUTCOME);
     } else {
@@ -85,9 +90,11 @@ void RunVersion(CPortSession& session, CPortReport& report) {
         report.Say(outcome.text);
         report.fields["version"] = outcome.text;
     } else {
-        report.Say("Get Fail");
-        report.fields["outcome"] = "Get Fail";
-        report.Status(session.FailureStatus());
+        ReportFailure(report, "Get Fail");
+        const ExchangeTiming& t = session.Timing();
+        session.FailExchange(report,
+                             session.ExchangeBoundMs(t.getVersionPauseMs, t.getVersionReadSize),
+                             session.FailureStatus());
     }
     ReportReplyChecks(session, report);
 }
@@ -101,7 +108,9 @@ void RunRead(CPortSession& session, CPortReport& report) {
     const ExchangeReply reply = ReadKey(session.Link(), slot, session.Timing(), &session.Checks());
     ReadReport(reply, o.raw, report);
     if (ClassifyReadReply(reply.count) == ReplyKind::None) {
-        report.Status(EXIT_NO_REPLY);
+        const ExchangeTiming& t = session.Timing();
+        session.FailExchange(report, session.ExchangeBoundMs(t.readKeyPauseMs, t.readKeyReadSize),
+                             EXIT_NO_REPLY);
     }
     ReportReplyChecks(session, report);
 }
@@ -114,12 +123,18 @@ void RunSend(CPortSession& session, CPortReport& report) {
     }
     const SendOutcome outcome =
         SendKey(session.Link(), slot, ChannelMask(o.channel), session.Timing(), &session.Checks());
-    report.Say(SendOutcomeText(outcome));
-    report.fields["outcome"] = SendOutcomeText(outcome);
+    if (outcome == SendOutcome::Ok) {
+        report.Say(SendOutcomeText(outcome));
+        report.fields["outcome"] = SendOutcomeText(outcome);
+    } else {
+        ReportFailure(report, SendOutcomeText(outcome));
+    }
     if (outcome == SendOutcome::KeyEmpty || outcome == SendOutcome::Damaged) {
         report.Status(EXIT_OUTCOME);
     } else if (outcome == SendOutcome::CommunicationFail) {
-        report.Status(session.FailureStatus());
+        const ExchangeTiming& t = session.Timing();
+        session.FailExchange(report, session.ExchangeBoundMs(t.sendKeyPauseMs, t.sendKeyReadSize),
+                             session.FailureStatus());
     }
     ReportReplyChecks(session, report);
 }
@@ -130,24 +145,32 @@ void RunLearn(CPortSession& session, CPortReport& report) {
     if (!OpenForSlot(session, slot, report)) {
         return;
     }
+    const ExchangeTiming& t = session.Timing();
+    const uint32_t waitMs = t.learnPollPeriodMs * static_cast<uint32_t>(t.learnPolls);
     StartLearn(session.Link(), slot);
+    CLearnPrompt prompt(session, waitMs);
     const LearnOutcome outcome =
         AwaitLearnAnswer(session.Link(), session.Timing(), &session.Running(), &session.Checks());
+    prompt.Done(outcome.state == CLearnAnswer::State::Answered);
     if (outcome.state == CLearnAnswer::State::Pending) {
-        report.Say("Learn interrupted");
+        report.Trouble("Learn interrupted");
         report.fields["outcome"] = "interrupted";
         report.Status(EXIT_INTERRUPTED);
         return;
     }
     const std::string text = LearnOutcomeText(outcome);
-    report.Say(text);
-    report.fields["outcome"] = text;
+    const bool learned =
+        outcome.state == CLearnAnswer::State::Answered && outcome.status == 0 && !outcome.damaged;
+    if (learned) {
+        report.Say(text);
+        report.fields["outcome"] = text;
+    } else {
+        ReportFailure(report, text);
+    }
     if (outcome.state == CLearnAnswer::State::Answered) {
         report.fields["status"] = outcome.status;
-        if (outcome.status != 0 || outcome.damaged) {
-            report.Status(EXIT_OUTCOME);
-        }
+        report.Status(learned ? 0 : EXIT_OUTCOME);
     } else {
-        report.Status(session.FailureStatus());
+        session.FailExchange(report, waitMs, session.FailureStatus());
     }
 }

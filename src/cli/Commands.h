@@ -20,7 +20,7 @@ void RunVersion(CPortSession& session, CPortReport& report);
 void RunRead(CPortSession& session, CPortReport& report);
 void RunSend(CPortSession& session, CPortReport& report);
 void RunLearn(CPortSession& session, CPortReport& report);
-// path: FILE with {port} already replaced.
+// path: FILE with its placeholders already replaced.
 void RunExport(CPortSession& session, const std::string& path, CPortReport& report);
 void RunImport(CPortSession& session, const std::string& path, CPortReport& report);
 void RunVerify(CPortSession& session, const std::string& path, CPortReport& report);
@@ -38,6 +38,4 @@ void ReportVerify(CPortSession& session, const VerifyResult& result, bool exact,
 void RunDryRun(const std::string& path, CPortReport& report);
 void RunDiff(const std::string& pathA, const std::string& pathB, CPortReport& report);
 void RunPorts(CPortReport& report);
-
-// FILE with every {port} replaced by the port's COM name.
-std::string FileForPort(const std::string& file, const std::string& port);
+void RunShow(const std::string& path, CPortReport& report);

@@ -1,5 +1,5 @@
-// The commands that need no port and read files: a dry run of an import and
-// the comparison of two database files.
+// The commands that need no port and read files: a dry run of an import,
+// the comparison of two database files, and a file shown as a table.
 
 #include "Commands.h"
 
@@ -7,7 +7,10 @@
 #include "ExitStatus.h"
 #include "FileLines.h"
 #include "JobReport.h"
+#include "ModuleLimits.h"
 #include "VerifyJob.h"
+
+#include <algorithm>
 
 bool ReadLines(const std::string& path, std::vector<std::string>& lines, CPortReport& report) {
     DatabaseFileLines file = ReadDatabaseFile(path);
@@ -57,8 +60,8 @@ void RunDryRun(const std::string& path, CPortReport& report) {
     }
     report.fields["lines"] = std::move(perLine);
     report.fields["lines_ok"] = ok;
-    report.fields["malformed"] = malformed;
-    report.fields["duplicates"] = duplicates;
+    report.fields["lines_malformed"] = malformed;
+    report.fields["lines_duplicate"] = duplicates;
     std::string summary =
         "Dry run: " + std::to_string(lines.size()) + " lines, " + std::to_string(ok) + " ok";
     if (malformed > 0) {
@@ -111,11 +114,73 @@ void RunDiff(const std::string& pathA, const std::string& pathB, CPortReport& re
                    : std::to_string(count) + " differences: " + std::to_string(onlyA.size()) +
                          " only in A, " + std::to_string(onlyB.size()) + " only in B, " +
                          std::to_string(different.size()) + " different";
-    report.fields["onlyInA"] = std::move(onlyA);
-    report.fields["onlyInB"] = std::move(onlyB);
+    report.fields["only_in_a"] = std::move(onlyA);
+    report.fields["only_in_b"] = std::move(onlyB);
     report.fields["different"] = std::move(different);
     if (count > 0) {
         report.Status(EXIT_OUTCOME);
     }
     report.Say(summary);
+}
+
+namespace {
+
+constexpr size_t SHOWN_CODE_BYTES = 8;
+
+// "1/12" for slots 1 to 400, which a channel and a key reach; "-" above.
+std::string ChannelAndKey(uint16_t slot) {
+    if (slot > MAX_CHANNEL * MAX_KEY_NUMBER) {
+        return "-";
+    }
+    return std::to_string((slot - 1) / MAX_KEY_NUMBER + 1) + "/" +
+           std::to_string((slot - 1) % MAX_KEY_NUMBER + 1);
+}
+
+std::string Padded(std::string text, size_t width) {
+    if (text.size() < width) {
+        text.insert(0, width - text.size(), ' ');
+    }
+    return text;
+}
+
+} // namespace
+
+void RunShow(const std::string& path, CPortReport& report) {
+    report.fields["file"] = path;
+    std::vector<std::string> lines;
+    if (!ReadLines(path, lines, report)) {
+        return;
+    }
+    // An export writes codes of up to the longest a module holds.
+    const std::vector<FileLine> checked = CheckFileLines(lines, MAX_READ_CODE_BYTES);
+    Json rows = Json::array();
+    Json malformed = Json::array();
+    report.Say(" slot  ch/key  bytes  code");
+    for (size_t i = 0; i < checked.size(); ++i) {
+        const CheckedLine& line = checked[i].checked;
+        if (!line.parsed) {
+            report.Say("line " + std::to_string(i + 1) + ": " + LineFaultText(line.fault));
+            malformed.push_back(
+                {{"line", i + 1}, {"reason", line.fault.reason}, {"column", line.fault.column}});
+            continue;
+        }
+        const DatabaseLine& parsed = *line.parsed;
+        const size_t shown = std::min(parsed.code.size(), SHOWN_CODE_BYTES);
+        const std::string start = HexPairs(parsed.code.data(), static_cast<uint32_t>(shown));
+        const std::string code = start + (shown < parsed.code.size() ? "..." : "");
+        report.Say(Padded(std::to_string(parsed.keyIndex), 5) + "  " +
+                   Padded(ChannelAndKey(parsed.keyIndex), 6) + "  " +
+                   Padded(std::to_string(parsed.code.size()), 5) + "  " + code);
+        rows.push_back({{"line", i + 1},
+                        {"slot", parsed.keyIndex},
+                        {"channel_key", ChannelAndKey(parsed.keyIndex)},
+                        {"bytes", parsed.code.size()},
+                        {"code_start", start}});
+    }
+    report.fields["slots"] = std::move(rows);
+    report.fields["malformed"] = std::move(malformed);
+    report.fields["lines_malformed"] = report.fields["malformed"].size();
+    if (!report.fields["malformed"].empty()) {
+        report.Status(EXIT_OUTCOME);
+    }
 }

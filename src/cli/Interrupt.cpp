@@ -5,6 +5,7 @@
 #include <csignal>
 #include <poll.h>
 #include <pthread.h>
+#include <string>
 #include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -61,7 +62,10 @@ void CInterruptWatch::Watch() {
             continue;
         }
         if (++received > 1) {
-            _exit(EXIT_INTERRUPTED); // asked twice: the operator will not wait
+            // Asked twice: the operator will not wait. One line on what stays.
+            const std::string line = "lumaret-cli: stopped at once; " + m_control.KeptText() + "\n";
+            (void)!write(STDERR_FILENO, line.data(), line.size());
+            _exit(EXIT_INTERRUPTED);
         }
         m_control.Interrupt();
     }

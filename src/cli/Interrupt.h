@@ -7,7 +7,8 @@
 // Ctrl+C and SIGTERM without work in a signal handler: the signals are
 // blocked in every thread (make this before any other thread) and a thread
 // of its own takes them from a signalfd. The first interrupts the run; a
-// second one ends the program at once with status 130.
+// second one ends the program at once with status 130, saying on standard
+// error what the run leaves behind.
 class CInterruptWatch {
 public:
     explicit CInterruptWatch(CRunControl& control);

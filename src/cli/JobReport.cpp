@@ -1,5 +1,7 @@
 #include "JobReport.h"
 
+#include "ExitStatus.h"
+
 std::string Bytes(size_t n) {
     return std::to_string(n) + (n == 1 ? " byte" : " bytes");
 }
@@ -11,16 +13,29 @@ void ReportReplyChecks(CPortSession& session, CPortReport& report) {
         unchecked.push_back(ReplyKindName(kind));
     }
     for (const std::string& text : UncheckedReplyTexts(checks)) {
-        report.Say(text);
+        report.Trouble(text);
     }
     if (session.Timing().wholeReplies && !unchecked.empty()) {
-        report.Say("--fast kept the fixed timing for replies without a valid CRC");
+        report.Trouble("--fast kept the fixed timing for replies without a valid CRC");
     }
     if (checks.Repeats() > 0) {
-        report.Say(std::to_string(checks.Repeats()) +
-                   (checks.Repeats() == 1 ? " exchange" : " exchanges") +
-                   " repeated for a damaged reply");
+        report.Trouble(std::to_string(checks.Repeats()) +
+                       (checks.Repeats() == 1 ? " exchange" : " exchanges") +
+                       " repeated for a damaged reply");
     }
     report.fields["unchecked_replies"] = std::move(unchecked);
     report.fields["repeats"] = checks.Repeats();
+}
+
+void ReportNoReply(CPortSession& session, JobOutcome outcome, uint32_t boundMs,
+                   CPortReport& report) {
+    const bool unanswered =
+        outcome == JobOutcome::NoReply || outcome == JobOutcome::NotAcknowledged;
+    if (unanswered && session.FailureStatus() == EXIT_NO_REPLY) {
+        session.FailExchange(report, boundMs, EXIT_NO_REPLY);
+    }
+}
+
+uint32_t SlotReadBoundMs(const CPortSession& session) {
+    return session.ExchangeBoundMs(session.Timing().exportPauseMs, session.Timing().exportReadSize);
 }

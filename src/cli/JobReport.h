@@ -27,5 +27,13 @@ std::string Bytes(size_t n);
 
 // What the session's reply checks have to say once a command is done: the
 // kinds of reply taken unchecked, and the exchanges repeated for a damaged
-// reply. Said only when there is something to say.
+// reply. Said only when there is something to say, on standard error.
 void ReportReplyChecks(CPortSession& session, CPortReport& report);
+
+// A job that ended for want of a reply (no byte came after the last frame):
+// the diagnosis naming the bound the exchange waited, status 4. Nothing for
+// any other ending.
+void ReportNoReply(CPortSession& session, JobOutcome outcome, uint32_t boundMs,
+                   CPortReport& report);
+// The bound of a slot's read, as export and verify read it.
+uint32_t SlotReadBoundMs(const CPortSession& session);

@@ -5,14 +5,30 @@
 
 #include <exception>
 #include <iostream>
+#include <sys/ioctl.h>
 #include <unistd.h>
+
+namespace {
+
+// The terminal's columns when standard output is one, else 80.
+int OutputWidth() {
+    winsize size{};
+    if (isatty(STDOUT_FILENO) != 0 && ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 &&
+        size.ws_col > 0) {
+        return size.ws_col;
+    }
+    return 80;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     CRunControl control;
     // Before any other thread, so that every thread leaves the signals to it.
     CInterruptWatch watch(control);
     const std::vector<std::string> args(argv + 1, argv + argc);
-    CliEnvironment env{std::cout, std::cerr, isatty(STDERR_FILENO) != 0, FixedTiming(), control};
+    CliEnvironment env{std::cout,     std::cerr, isatty(STDERR_FILENO) != 0,
+                       FixedTiming(), control,   OutputWidth()};
     try {
         return RunCli(args, env);
     } catch (const std::exception& e) {

@@ -3,22 +3,18 @@
 #include "LumaretVersion.h"
 
 #include "CommandFrame.h"
+#include "CommandTable.h"
 #include "ExitStatus.h"
-
-#include <CLI/CLI.hpp>
+#include "Help.h"
+#include "ModuleLimits.h"
+#include "PortChoice.h"
+#include "Report.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <optional>
-#include <utility>
 
 namespace {
-
-const char* const DESCRIPTION =
-    "lumaret-cli: the infrared learning module from the command line, on one port or on\n"
-    "several at once (one thread per port). Exit status: 0 success, 1 the module answered\n"
-    "but the outcome is not a success (also: a difference, a line not written),\n"
-    "2 usage error or unreadable file, 3 port cannot be opened, 4 no reply,\n"
-    "130 interrupted; with several ports the highest.";
 
 std::string Trim(const std::string& s) {
     const size_t first = s.find_first_not_of(" \t");
@@ -28,206 +24,339 @@ std::string Trim(const std::string& s) {
     return s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
 
-int Usage(std::ostream& err, const std::string& text) {
-    err << "lumaret-cli: " << text << "\nRun with --help for more information.\n";
-    return EXIT_USAGE;
+// Edits (insert, delete, replace, swap two neighbours) from a to b.
+size_t EditDistance(const std::string& a, const std::string& b) {
+    std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+    for (size_t i = 0; i <= a.size(); ++i) {
+        d[i][0] = i;
+    }
+    for (size_t j = 0; j <= b.size(); ++j) {
+        d[0][j] = j;
+    }
+    for (size_t i = 1; i <= a.size(); ++i) {
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t cost = a[i - 1] == b[j - 1] ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+            }
+        }
+    }
+    return d[a.size()][b.size()];
 }
 
-// The parser, and what it collects before the checks: the port lists as
-// given, each command's CH KEY, read's --slot, and which command is which.
+// "; did you mean --port?" for the closest candidate, when one is close.
+std::string Suggestion(const std::string& word, const std::vector<std::string>& candidates) {
+    std::string best;
+    size_t bestDistance = 3; // more edits than this is another word
+    for (const std::string& candidate : candidates) {
+        const size_t distance = EditDistance(word, candidate);
+        if (distance < bestDistance && distance < candidate.size()) {
+            best = candidate;
+            bestDistance = distance;
+        }
+    }
+    return best.empty() ? std::string() : "; did you mean " + best + "?";
+}
+
+bool IsNumberWord(const std::string& word) {
+    const size_t digits = word.find_first_not_of('-') == 1 ? 1 : 0;
+    return word.size() > digits &&
+           word.find_first_not_of("0123456789", digits) == std::string::npos;
+}
+
+// A whole decimal number in [low, high], else nothing.
+std::optional<int> NumberIn(const std::string& word, int low, int high) {
+    if (!IsNumberWord(word) || word.size() > 6) {
+        return std::nullopt;
+    }
+    const int n = std::atoi(word.c_str());
+    if (n < low || n > high) {
+        return std::nullopt;
+    }
+    return n;
+}
+
+// "--port=COM9" and "-pCOM9" as "--port" "COM9".
+std::vector<std::string> SplitAttachedValues(const std::vector<std::string>& args) {
+    std::vector<std::string> split;
+    for (const std::string& arg : args) {
+        const size_t equals = arg.find('=');
+        if (arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+            split.push_back(arg.substr(0, equals));
+            split.push_back(arg.substr(equals + 1));
+        } else if (arg.rfind("-p", 0) == 0 && arg.size() > 2) {
+            split.emplace_back("-p");
+            split.push_back(arg.substr(arg[2] == '=' ? 3 : 2));
+        } else {
+            split.push_back(arg);
+        }
+    }
+    return split;
+}
+
+// What the walk over the arguments collects before the checks.
 struct CommandLine {
-    CLI::App app{DESCRIPTION, "lumaret-cli"};
+    const CommandEntry* command = nullptr;
+    std::vector<std::string> words; // the command's own arguments
     std::vector<std::string> ports;
     std::vector<std::string> targets;
-    std::vector<int> readKey;
-    std::vector<int> sendKey;
-    std::vector<int> learnKey;
-    CLI::Option* slot = nullptr;
-    std::vector<std::pair<CLI::App*, CliCommand>> commands;
+    std::optional<std::string> slot;
+    bool help = false;
+    bool version = false;
+    std::string error;
 };
 
-CLI::App* AddCommand(CommandLine& line, const std::string& name, const std::string& description,
-                     CliCommand command) {
-    CLI::App* cmd = line.app.add_subcommand(name, description);
-    line.commands.emplace_back(cmd, command);
-    return cmd;
-}
-
-// The options every command takes, and one command required.
-void AddGeneralOptions(CommandLine& line, CliOptions& options) {
-    CLI::App& app = line.app;
-    app.set_version_flag("--version", std::string("lumaret-cli ") + LUMARET_VERSION);
-    app.require_subcommand(1);
-    app.fallthrough();
-
-    app.add_option("-p,--port", line.ports,
-                   "a COM name (COM9) or a device path; repeat it or separate by commas to run "
-                   "the command on several modules in parallel")
-        ->type_name("PORT");
-    app.add_flag("--json", options.json, "one JSON document on standard output instead of text");
-    app.add_flag("--trace", options.trace,
-                 "every frame written and every reply read, in hexadecimal, on standard error");
-    app.add_flag("-q,--quiet", options.quiet, "no progress");
-    app.add_flag("--fast", options.fast,
-                 "end each exchange as soon as its reply is complete (its CRC checked, then a "
-                 "quiet gap) instead of after the window's fixed pauses");
-}
-
-void AddReadCommand(CommandLine& line, CliOptions& options) {
-    auto* readCmd =
-        AddCommand(line, "read", "read a key slot: its code in hexadecimal", CliCommand::Read);
-    readCmd->add_option("channel_key", line.readKey, "channel (1-4) and key number (1-100)")
-        ->expected(2)
-        ->type_name("CH KEY");
-    line.slot =
-        readCmd->add_option("--slot", options.slot, "read slot N (1-448) instead of CH KEY");
-    readCmd->add_flag("--raw", options.raw, "the whole reply, as the window's log shows it");
-}
-
-// send and learn: a channel and a key, both required.
-void AddKeyCommand(CommandLine& line, const std::string& name, const std::string& description,
-                   CliCommand command, std::vector<int>& key) {
-    AddCommand(line, name, description, command)
-        ->add_option("channel_key", key, "channel (1-4) and key number (1-100)")
-        ->expected(2)
-        ->type_name("CH KEY")
-        ->required();
-}
-
-void AddExportCommand(CommandLine& line, CliOptions& options) {
-    auto* exportCmd = AddCommand(line, "export",
-                                 "slots 1-448 into FILE (with several ports FILE must hold {port})",
-                                 CliCommand::Export);
-    exportCmd->add_option("FILE", options.file, "the database file")->required();
-}
-
-void AddImportCommand(CommandLine& line, CliOptions& options) {
-    auto* importCmd =
-        AddCommand(line, "import", "write every line of FILE into its slot", CliCommand::Import);
-    importCmd->add_option("FILE", options.file, "the database file")->required();
-    importCmd->add_flag("--dry-run", options.dryRun, "check the file and report, without a port");
-}
-
-void AddVerifyCommand(CommandLine& line, CliOptions& options) {
-    auto* verifyCmd = AddCommand(line, "verify", "compare the slots FILE names with the module's",
-                                 CliCommand::Verify);
-    verifyCmd->add_option("FILE", options.file, "the database file")->required();
-    verifyCmd->add_flag("--exact", options.exact, "also require every other slot to be empty");
-}
-
-void AddDiffCommand(CommandLine& line, CliOptions& options) {
-    auto* diffCmd =
-        AddCommand(line, "diff", "compare two database files slot by slot", CliCommand::Diff);
-    diffCmd->add_option("FILE_A", options.file, "the first file")->required();
-    diffCmd->add_option("FILE_B", options.fileB, "the second file")->required();
-}
-
-void AddCloneCommand(CommandLine& line) {
-    auto* cloneCmd = AddCommand(
-        line, "clone", "export --port into memory, import it into each target at once, verify each",
-        CliCommand::Clone);
-    cloneCmd->add_option("--to", line.targets, "the target ports")
-        ->required()
-        ->type_name("PORT[,PORT...]");
-}
-
-// CLI11's text when no command was given names none; say which there are,
-// and which word stood where the command goes.
-std::string MissingCommandText(const std::vector<std::string>& args) {
-    std::string commands = "a command is required: ports, version, read, send, learn, "
-                           "export, import, verify, diff or clone";
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "-p" || args[i] == "--port") {
-            ++i;
-        } else if (!args[i].empty() && args[i][0] != '-') {
-            return "unknown command '" + args[i] + "'; " + commands;
+// The options known where an option stands: the general ones and, after a
+// command, its own.
+std::vector<std::string> KnownOptions(const CommandEntry* command) {
+    std::vector<std::string> names;
+    for (const OptionEntry& option : GeneralOptions()) {
+        for (const std::string& name : OptionNames(option)) {
+            names.push_back(name);
         }
     }
-    return commands;
+    if (command != nullptr) {
+        for (const OptionEntry& option : command->options) {
+            names.push_back(option.names);
+        }
+    }
+    return names;
 }
 
-// CLI11's parse of args. Help, the version and usage errors end the command
-// line here, with the outcome returned; nothing when a command is to run.
-std::optional<ParseOutcome> ParseArguments(CLI::App& app, const std::vector<std::string>& args,
-                                           std::ostream& out, std::ostream& err) {
-    // CLI11 takes the arguments last first.
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
-    try {
-        app.parse(reversed);
-    } catch (const CLI::CallForHelp& e) {
-        return ParseOutcome{false, app.exit(e, out, err)};
-    } catch (const CLI::CallForAllHelp& e) {
-        return ParseOutcome{false, app.exit(e, out, err)};
-    } catch (const CLI::CallForVersion& e) {
-        return ParseOutcome{false, app.exit(e, out, err)};
-    } catch (const CLI::ParseError& e) {
-        std::string what = e.what();
-        if (e.get_name() == "RequiredError" && what.find("subcommand") != std::string::npos) {
-            what = MissingCommandText(args);
+std::vector<std::string> CommandNames() {
+    std::vector<std::string> names;
+    for (const CommandEntry& entry : CommandTable()) {
+        names.push_back(entry.name);
+    }
+    return names;
+}
+
+std::string CommandList() {
+    std::string list;
+    const std::vector<std::string> names = CommandNames();
+    for (size_t i = 0; i < names.size(); ++i) {
+        list += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+    }
+    return list;
+}
+
+// One option; false with line.error set when it is not known or lacks its value.
+bool TakeOption(const std::vector<std::string>& args, size_t& i, CommandLine& line,
+                CliOptions& options) {
+    const std::string& arg = args[i];
+    auto value = [&](std::string& into, const std::string& example) {
+        if (i + 1 >= args.size()) {
+            line.error = arg + " needs a value, e.g. " + arg + " " + example;
+            return false;
         }
-        return ParseOutcome{false, Usage(err, what)};
+        into = args[++i];
+        return true;
+    };
+    std::string text;
+    if (arg == "-p" || arg == "--port") {
+        return value(line.ports.emplace_back(), "COM9");
+    }
+    if (arg == "--json" || arg == "--fast" || arg == "--trace" || arg == "-q" || arg == "--quiet") {
+        bool& flag = arg == "--json"    ? options.json
+                     : arg == "--fast"  ? options.fast
+                     : arg == "--trace" ? options.trace
+                                        : options.quiet;
+        flag = true;
+        return true;
+    }
+    if (arg == "-h" || arg == "--help" || arg == "--version") {
+        (arg == "--version" ? line.version : line.help) = true;
+        return true;
+    }
+    const CliCommand c = line.command != nullptr ? line.command->command : CliCommand::Help;
+    if (c == CliCommand::Read && arg == "--slot") {
+        return value(line.slot.emplace(), "12");
+    }
+    if (c == CliCommand::Read && arg == "--raw") {
+        options.raw = true;
+        return true;
+    }
+    if (c == CliCommand::Import && arg == "--dry-run") {
+        options.dryRun = true;
+        return true;
+    }
+    if ((c == CliCommand::Verify || c == CliCommand::Clone) && arg == "--exact") {
+        options.exact = true;
+        return true;
+    }
+    if (c == CliCommand::Clone && arg == "--to") {
+        return value(line.targets.emplace_back(), "COM10");
+    }
+    line.error = "unknown option " + arg + Suggestion(arg, KnownOptions(line.command));
+    return false;
+}
+
+CommandLine Walk(const std::vector<std::string>& args, CliOptions& options) {
+    CommandLine line;
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size() && line.error.empty(); ++i) {
+        const std::string& arg = args[i];
+        const bool option = !optionsEnded && arg.size() > 1 && arg[0] == '-' && !IsNumberWord(arg);
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+        } else if (option) {
+            TakeOption(args, i, line, options);
+        } else if (line.command == nullptr) {
+            line.command = FindCommand(arg);
+            if (line.command == nullptr) {
+                line.error = "unknown command \"" + arg + "\"" + Suggestion(arg, CommandNames()) +
+                             " (the commands: " + CommandList() + ")";
+            }
+        } else {
+            line.words.push_back(arg);
+        }
+    }
+    return line;
+}
+
+// How the command is written with the port given, for the messages.
+std::string Example(const CommandLine& line, const std::string& rest) {
+    const std::string port = line.ports.empty() ? "COM9" : Trim(line.ports.front());
+    return "lumaret-cli -p " + (port.empty() ? "COM9" : port) + " " + line.command->name + rest;
+}
+
+std::string CheckChannelAndKey(const CommandLine& line, CliOptions& options) {
+    const std::string& name = line.command->name;
+    if (line.words.size() < 2) {
+        return name + " needs a channel and a key: " + Example(line, " 1 2");
+    }
+    if (line.words.size() > 2) {
+        return name + " takes a channel and a key, nothing after them (\"" + line.words[2] + "\")";
+    }
+    const auto channel = NumberIn(line.words[0], MIN_CHANNEL, MAX_CHANNEL);
+    if (!channel) {
+        return "channel must be a number from 1 to 4, not \"" + line.words[0] + "\"";
+    }
+    if (!IsNumberWord(line.words[1])) {
+        return "key must be a number from 1 to 100, not \"" + line.words[1] + "\"";
+    }
+    const auto key = NumberIn(line.words[1], MIN_KEY_NUMBER, MAX_KEY_NUMBER);
+    if (!key) {
+        return KEY_NUMBER_OUT_OF_RANGE; // the window's own words
+    }
+    options.channel = *channel;
+    options.key = *key;
+    return {};
+}
+
+// The command's own arguments; the text of a usage error, or empty.
+std::string CheckWords(const CommandLine& line, CliOptions& options) {
+    const std::string& name = line.command->name;
+    const size_t count = line.words.size();
+    auto files = [&](size_t wanted, const std::string& names, const std::string& example) {
+        if (count < wanted) {
+            return name + " needs " + names + ": " + example;
+        }
+        if (count > wanted) {
+            return name + " takes " + names + ", nothing after (\"" + line.words[wanted] + "\")";
+        }
+        options.file = line.words[0];
+        options.fileB = wanted > 1 ? line.words[1] : std::string();
+        return std::string();
+    };
+    switch (line.command->command) {
+    case CliCommand::Read:
+        if (line.slot) {
+            if (count > 0) {
+                return "read takes either a channel and a key or --slot N, not both";
+            }
+            const auto slot = NumberIn(*line.slot, FIRST_SLOT, LAST_SLOT);
+            if (!slot) {
+                return "slot must be a number from 1 to 448, not \"" + *line.slot + "\"";
+            }
+            options.slot = *slot;
+            return {};
+        }
+        return CheckChannelAndKey(line, options);
+    case CliCommand::Send:
+    case CliCommand::Learn:
+        return CheckChannelAndKey(line, options);
+    case CliCommand::Export:
+    case CliCommand::Import:
+    case CliCommand::Verify:
+        return files(1, "a file", Example(line, " backup.txt"));
+    case CliCommand::Show:
+        return files(1, "a file", "lumaret-cli show backup.txt");
+    case CliCommand::Diff:
+        return files(2, "two files", "lumaret-cli diff monday.txt friday.txt");
+    default:
+        return count == 0 ? std::string()
+                          : name + " takes no arguments, not \"" + line.words[0] + "\"";
+    }
+}
+
+// The ports each command needs; the text of a usage error, or empty.
+std::string CheckPorts(const CommandLine& line, CliOptions& options) {
+    if (!SplitPortList(line.ports, options.ports)) {
+        return "--port: an empty port name in the list";
+    }
+    if (!SplitPortList(line.targets, options.targets)) {
+        return "--to: an empty port name in the list";
+    }
+    const bool needsPort = line.command->port && !options.dryRun;
+    if (needsPort && options.ports.empty()) {
+        const char* given = std::getenv("LUMARET_PORT");
+        if (given != nullptr && *given != '\0' && !SplitPortList({given}, options.ports)) {
+            return "LUMARET_PORT: an empty port name in \"" + std::string(given) + "\"";
+        }
+    }
+    if (needsPort && options.ports.empty()) {
+        return line.command->name + " needs a port: " + Example(line, "") +
+               " (or set LUMARET_PORT)";
+    }
+    if (options.command == CliCommand::Clone) {
+        if (options.targets.empty()) {
+            return "clone needs its targets: " + Example(line, " --to COM10,COM11");
+        }
+        if (options.ports.size() != 1 || IsAllPorts(options.ports.front())) {
+            return "clone copies one module: give one source with --port and the targets "
+                   "with --to";
+        }
+    }
+    const bool several =
+        options.ports.size() > 1 || (!options.ports.empty() && IsAllPorts(options.ports.front()));
+    if (options.command == CliCommand::Export && several &&
+        options.file.find("{port}") == std::string::npos &&
+        options.file.find("{serial}") == std::string::npos) {
+        return "export to several ports: FILE must hold {port} or {serial}, e.g. "
+               "backup-{port}.txt, so that each module gets its own file";
+    }
+    return {};
+}
+
+// What the walk asked for besides a command: help or the version, printed.
+std::optional<ParseOutcome> HelpOrVersion(const CommandLine& line, std::ostream& out, int width,
+                                          std::string& error) {
+    if (line.command != nullptr && line.command->command == CliCommand::Help) {
+        if (line.words.empty()) {
+            out << GeneralHelp(width);
+            return ParseOutcome{false, 0};
+        }
+        const CommandEntry* topic = FindCommand(line.words.front());
+        if (topic == nullptr) {
+            error = "no help for \"" + line.words.front() + "\"" +
+                    Suggestion(line.words.front(), CommandNames()) +
+                    " (the commands: " + CommandList() + ")";
+            return ParseOutcome{false, EXIT_USAGE};
+        }
+        out << CommandHelp(*topic, width);
+        return ParseOutcome{false, 0};
+    }
+    if (line.help) {
+        out << (line.command != nullptr ? CommandHelp(*line.command, width) : GeneralHelp(width));
+        return ParseOutcome{false, 0};
+    }
+    if (line.version) {
+        out << "lumaret-cli " << LUMARET_VERSION << '\n';
+        return ParseOutcome{false, 0};
     }
     return std::nullopt;
-}
-
-// The window's own checks and text for a key; the channel as its field allows.
-int CheckKeyAndChannel(const std::vector<int>& pair, CliOptions& options, std::ostream& err) {
-    options.channel = pair[0];
-    options.key = pair[1];
-    if (!KeyNumberInRange(options.key)) {
-        return Usage(err, KEY_NUMBER_OUT_OF_RANGE);
-    }
-    if (!ChannelInRange(options.channel)) {
-        return Usage(err, "channel " + std::to_string(options.channel) +
-                              ": the channel must be between 1 and 4");
-    }
-    return 0;
-}
-
-// read takes CH KEY or --slot N; send and learn CH KEY. The exit status of a
-// usage error, or 0.
-int CheckKeyArguments(const CommandLine& line, CliOptions& options, std::ostream& err) {
-    switch (options.command) {
-    case CliCommand::Read:
-        if (line.slot->count() > 0 && !line.readKey.empty()) {
-            return Usage(err, "read: give either CH KEY or --slot N, not both");
-        }
-        if (line.slot->count() > 0) {
-            if (!IsSlot(options.slot)) {
-                return Usage(err, "--slot: the slot must be between 1 and 448");
-            }
-            return 0;
-        }
-        if (line.readKey.size() != 2) {
-            return Usage(err, "read: give CH KEY or --slot N");
-        }
-        return CheckKeyAndChannel(line.readKey, options, err);
-    case CliCommand::Send:
-        return CheckKeyAndChannel(line.sendKey, options, err);
-    case CliCommand::Learn:
-        return CheckKeyAndChannel(line.learnKey, options, err);
-    default:
-        return 0;
-    }
-}
-
-// The ports each command needs. The exit status of a usage error, or 0.
-int CheckPorts(const CliOptions& options, std::ostream& err) {
-    const bool needsPort =
-        !(options.command == CliCommand::Ports || options.command == CliCommand::Diff ||
-          (options.command == CliCommand::Import && options.dryRun));
-    if (needsPort && options.ports.empty()) {
-        return Usage(err, "--port is required for this command");
-    }
-    if (options.command == CliCommand::Clone && options.ports.size() != 1) {
-        return Usage(err, "clone: give one source with --port and the targets with --to");
-    }
-    if (options.command == CliCommand::Export && options.ports.size() > 1 &&
-        options.file.find("{port}") == std::string::npos) {
-        return Usage(err, "export to several ports: FILE must hold {port}, e.g. "
-                          "backup-{port}.txt, so that each module gets its own file");
-    }
-    return 0;
 }
 
 } // namespace
@@ -252,41 +381,44 @@ bool SplitPortList(const std::vector<std::string>& given, std::vector<std::strin
     return true;
 }
 
-ParseOutcome ParseOptions(const std::vector<std::string>& args, CliOptions& options,
-                          std::ostream& out, std::ostream& err) {
-    CommandLine line;
-    AddGeneralOptions(line, options);
-    AddCommand(line, "ports", "list the ports, with their device and adapter", CliCommand::Ports);
-    AddCommand(line, "version", "the module's firmware version", CliCommand::Version);
-    AddReadCommand(line, options);
-    AddKeyCommand(line, "send", "send a key's code", CliCommand::Send, line.sendKey);
-    AddKeyCommand(line, "learn", "learn a code into a key", CliCommand::Learn, line.learnKey);
-    AddExportCommand(line, options);
-    AddImportCommand(line, options);
-    AddVerifyCommand(line, options);
-    AddDiffCommand(line, options);
-    AddCloneCommand(line);
-
-    if (const auto ended = ParseArguments(line.app, args, out, err)) {
-        return *ended;
+int UsageError(const std::string& text, bool json, std::ostream& out, std::ostream& err, int exit) {
+    err << "lumaret-cli: " << text << '\n';
+    if (exit == EXIT_USAGE) {
+        err << "Run lumaret-cli help for the commands and options.\n";
     }
-    for (const auto& [cmd, command] : line.commands) {
-        if (cmd->parsed()) {
-            options.command = command;
+    if (json) {
+        const Json document{{"ok", false}, {"exit", exit}, {"error", text}};
+        out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+    }
+    out.flush();
+    return exit;
+}
+
+ParseOutcome ParseOptions(const std::vector<std::string>& args, CliOptions& options,
+                          std::ostream& out, std::ostream& err, int width) {
+    const CommandLine line = Walk(SplitAttachedValues(args), options);
+    // --json anywhere asks for JSON, an error before it was read too.
+    const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
+    std::string error = line.error;
+    if (error.empty()) {
+        if (const auto ended = HelpOrVersion(line, out, width, error)) {
+            if (ended->exit == 0) {
+                return *ended;
+            }
         }
     }
-
-    if (!SplitPortList(line.ports, options.ports)) {
-        return {false, Usage(err, "--port: an empty port name")};
+    if (error.empty() && line.command == nullptr) {
+        error = "a command is required: " + CommandList();
     }
-    if (!SplitPortList(line.targets, options.targets)) {
-        return {false, Usage(err, "--to: an empty port name")};
+    if (error.empty()) {
+        options.command = line.command->command;
+        error = CheckWords(line, options);
     }
-    if (const int bad = CheckKeyArguments(line, options, err)) {
-        return {false, bad};
+    if (error.empty()) {
+        error = CheckPorts(line, options);
     }
-    if (const int bad = CheckPorts(options, err)) {
-        return {false, bad};
+    if (!error.empty()) {
+        return {false, UsageError(error, json, out, err)};
     }
     return {true, 0};
 }

@@ -4,7 +4,20 @@
 #include <string>
 #include <vector>
 
-enum class CliCommand { Ports, Version, Read, Send, Learn, Export, Import, Verify, Diff, Clone };
+enum class CliCommand {
+    Ports,
+    Version,
+    Read,
+    Send,
+    Learn,
+    Export,
+    Import,
+    Verify,
+    Diff,
+    Show,
+    Clone,
+    Help
+};
 
 // What the command line asked for, checked: ports split at commas, key and
 // channel in range, the arguments each command needs.
@@ -13,14 +26,16 @@ struct CliOptions {
     bool json = false;
     bool trace = false;
     bool quiet = false;
-    bool fast = false; // take replies as soon as they are whole
+    // Each exchange ends once its reply is complete instead of after the
+    // window's fixed pauses.
+    bool fast = false;
 
     CliCommand command = CliCommand::Ports;
     int channel = 0;
     int key = 0;
     int slot = 0; // read --slot N; else the slot of channel and key
     bool raw = false;
-    std::string file;  // export, import, verify; diff's first file
+    std::string file;  // export, import, verify, show; diff's first file
     std::string fileB; // diff's second file
     bool dryRun = false;
     bool exact = false;
@@ -32,9 +47,17 @@ struct ParseOutcome {
     int exit = 0;
 };
 
-// args without the program's name. Help and version go to out, errors to err.
+// args without the program's name; -p defaults to $LUMARET_PORT. Help and
+// the version go to out, wrapped to width; a usage error to err, and with
+// --json also {"ok": false, "exit": 2, "error": ...} to out.
 ParseOutcome ParseOptions(const std::vector<std::string>& args, CliOptions& options,
-                          std::ostream& out, std::ostream& err);
+                          std::ostream& out, std::ostream& err, int width = 80);
+
+// An error before any command runs (a usage error unless exit says
+// otherwise) as the program says it: on err, and as JSON on out when json.
+// Returns exit.
+int UsageError(const std::string& text, bool json, std::ostream& out, std::ostream& err,
+               int exit = 2);
 
 // "COM9,COM10" and repeated options into one list; false for an empty name.
 bool SplitPortList(const std::vector<std::string>& given, std::vector<std::string>& ports);

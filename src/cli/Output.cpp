@@ -17,7 +17,9 @@ Json JsonOf(const CPortReport& report) {
     object["ok"] = report.exit == 0;
     object["exit"] = report.exit;
     for (const auto& [key, value] : report.fields.items()) {
-        object[key] = value;
+        if (key != "ok" && key != "exit") { // the status is said once, as above
+            object[key] = value;
+        }
     }
     if (!report.error.empty()) {
         object["error"] = report.error;

@@ -5,6 +5,8 @@
 #include "ExitStatus.h"
 #include "Options.h"
 #include "PortAccess.h"
+#include "PortDirectory.h"
+#include "PortIdentity.h"
 #include "ProgressBar.h"
 
 #include <system_error>
@@ -22,16 +24,38 @@ std::vector<PortTarget> LookUpPorts(const std::vector<std::string>& names, std::
             t.exit = lookup.problem == PortProblem::NotAPortName ? EXIT_USAGE : EXIT_PORT;
             t.error = lookup.text;
         }
+        const std::string device = t.port != 0 ? DeviceBehind(ResolveComDevice(t.port)) : "";
         for (const PortTarget& before : targets) {
             if (before.label == t.label) {
                 error = "port " + t.label + " is named twice" +
                         (before.given != name ? " (" + before.given + " and " + name + ")" : "");
                 return {};
             }
+            if (!device.empty() && before.port != 0 &&
+                DeviceBehind(ResolveComDevice(before.port)) == device) {
+                error = before.given;
+                error += " and ";
+                error += name;
+                error += " are two names for one device (";
+                error += device;
+                error += "); name it once";
+                return {};
+            }
         }
         targets.push_back(std::move(t));
     }
     return targets;
+}
+
+void SayTroubles(CConsole& console, const CPortReport& report, bool prefixed) {
+    const std::string prefix = prefixed ? report.port + ": " : std::string();
+    for (const std::string& line : report.troubles) {
+        console.Line(prefix + line);
+    }
+    if (!report.error.empty()) {
+        console.Line((report.port.empty() ? std::string("lumaret-cli") : report.port) + ": " +
+                     report.error);
+    }
 }
 
 std::vector<CPortReport> RunOnPorts(const std::vector<PortTarget>& targets, CliContext& context,
@@ -56,9 +80,7 @@ std::vector<CPortReport> RunOnPorts(const std::vector<PortTarget>& targets, CliC
             work(session, report);
             session.Close();
         }
-        if (!report.error.empty()) {
-            context.console.Line("lumaret-cli: " + t.label + ": " + report.error);
-        }
+        SayTroubles(context.console, report, context.prefixed);
     };
     std::vector<std::thread> threads;
     for (size_t i = 0; i < targets.size(); ++i) {

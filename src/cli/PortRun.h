@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+class CConsole;
 class CProgressBoard;
 
 // A port as the command line named it, looked up.
@@ -18,8 +19,14 @@ struct PortTarget {
     std::string error;
 };
 
-// Looks every name up; a port named twice is a usage error (error set).
+// Looks every name up; a port named twice, or two names that lead to one
+// device, is a usage error (error set).
 std::vector<PortTarget> LookUpPorts(const std::vector<std::string>& names, std::string& error);
+
+// What went wrong, on standard error: the failed outcomes and diagnoses
+// (prefixed with the port's name when several ports run), then the error,
+// always after the port's name (or "lumaret-cli" without a port).
+void SayTroubles(CConsole& console, const CPortReport& report, bool prefixed);
 
 using PortWork = std::function<void(CPortSession&, CPortReport&)>;
 

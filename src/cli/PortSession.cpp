@@ -46,5 +46,25 @@ void CPortSession::Close() {
 }
 
 int CPortSession::FailureStatus() const {
-    return m_driver->BytesRead() == 0 ? EXIT_NO_REPLY : EXIT_OUTCOME;
+    return m_driver->BytesSinceWrite() == 0 ? EXIT_NO_REPLY : EXIT_OUTCOME;
+}
+
+void CPortSession::FailExchange(CPortReport& report, uint32_t boundMs, int status) {
+    if (status == EXIT_NO_REPLY) {
+        report.Fail(status, "no reply within " + std::to_string(boundMs) +
+                                " ms (is a module attached and powered?)");
+    } else {
+        report.Status(status);
+    }
+}
+
+uint32_t CPortSession::ExchangeBoundMs(uint32_t pauseMs, uint32_t readSize) const {
+    const CommTimeouts& line = m_context.timing.lineTimeouts;
+    return pauseMs + line.ReadTotalTimeoutConstant + line.ReadTotalTimeoutMultiplier * readSize;
+}
+
+std::string CPortSession::FileFor(const std::string& pattern) const {
+    const bool wantsSerial = pattern.find("{serial}") != std::string::npos;
+    return FileNameFor(pattern, m_name, wantsSerial ? AdapterSerial(m_port) : std::string(),
+                       m_context.clock);
 }

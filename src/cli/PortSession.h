@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ExchangeTiming.h"
+#include "FileName.h"
 #include "JobPort.h"
 #include "ProgressBar.h"
 #include "Report.h"
@@ -24,6 +25,8 @@ struct CliContext {
     CConsole& console;
     CRunControl& control;
     bool progress = false; // a live progress board on standard error
+    bool prefixed = false; // several ports: every line starts with the port's name
+    RunClock clock{};      // for the placeholders of file names
 };
 
 // One port for one command: the link on the real driver (traced when asked),
@@ -51,11 +54,21 @@ public:
     bool Interrupted() const { return m_context.control.Interrupted(); }
     CProgressRow& Progress() { return m_progress; }
     const std::string& Name() const { return m_name; }
+    uint8_t Port() const { return m_port; }
+    // FILE with its placeholders replaced for this port.
+    std::string FileFor(const std::string& pattern) const;
     const CliContext& Context() const { return m_context; }
 
-    // The status of a failed exchange: 4 while the module has sent nothing
-    // at all on this port, 1 once it has answered something.
+    // The status of a failed exchange: 4 when nothing came back after its
+    // last frame (no reply, at whatever point of the command), else 1.
     int FailureStatus() const;
+    // The report's status for a failed exchange, with the diagnosis when the
+    // module did not answer: "no reply within 520 ms (is a module attached
+    // and powered?)", boundMs being the longest the exchange waits.
+    void FailExchange(CPortReport& report, uint32_t boundMs, int status);
+    // The longest an exchange waits for its reply: its pause, then the line's
+    // bound for a read of readSize bytes.
+    uint32_t ExchangeBoundMs(uint32_t pauseMs, uint32_t readSize) const;
 
 private:
     CliContext& m_context;

@@ -94,6 +94,15 @@ void CProgressBoard::End(size_t row, const std::string& outcome) {
     DrawLocked(true);
 }
 
+void CProgressBoard::Note(size_t row, const std::string& text) {
+    std::lock_guard lock(m_mutex);
+    if (row >= m_rows.size()) {
+        return;
+    }
+    m_rows[row].note = text;
+    DrawLocked(true);
+}
+
 void CProgressBoard::Finish() {
     std::lock_guard lock(m_mutex);
     if (m_drawn) {
@@ -113,6 +122,10 @@ void CProgressBoard::DrawLocked(bool force) {
     m_lastDraw = now;
     std::vector<std::string> lines;
     for (const Row& r : m_rows) {
+        if (!r.note.empty()) {
+            lines.push_back(r.note);
+            continue;
+        }
         if (!r.active) {
             lines.push_back(r.label);
             continue;

@@ -23,6 +23,8 @@ public:
     void Begin(size_t row, const std::string& task, const std::string& unit, int32_t total);
     void Update(size_t row, int32_t done);
     void End(size_t row, const std::string& outcome);
+    // A row of free text in place of a bar (a prompt); empty gives the row back.
+    void Note(size_t row, const std::string& text);
     // Takes the board off the screen (also done when it goes).
     void Finish();
 
@@ -34,7 +36,7 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     struct Row {
-        std::string label, task, unit, outcome;
+        std::string label, task, unit, outcome, note;
         int32_t done = 0, total = 0;
         Clock::time_point start{};
         double seconds = 0.0; // the time it took, once ended
@@ -70,6 +72,13 @@ public:
             m_board->End(m_row, outcome);
         }
     }
+    void Note(const std::string& text) {
+        if (m_board) {
+            m_board->Note(m_row, text);
+        }
+    }
+    // Whether anything is drawn at all.
+    bool Shown() const { return m_board != nullptr && m_board->Enabled(); }
 
 private:
     CProgressBoard* m_board = nullptr;

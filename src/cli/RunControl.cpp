@@ -22,3 +22,25 @@ void CRunControl::Unregister(std::atomic<int32_t>& running) {
     std::lock_guard lock(m_mutex);
     m_flags.erase(std::remove(m_flags.begin(), m_flags.end(), &running), m_flags.end());
 }
+
+void CRunControl::Keep(const std::string& port, std::string text) {
+    std::lock_guard lock(m_keptMutex);
+    m_kept[port] = std::move(text);
+}
+
+void CRunControl::Forget(const std::string& port) {
+    std::lock_guard lock(m_keptMutex);
+    m_kept.erase(port);
+}
+
+std::string CRunControl::KeptText() const {
+    std::lock_guard lock(m_keptMutex);
+    std::string text;
+    for (const auto& [port, kept] : m_kept) {
+        text += text.empty() ? "" : "; ";
+        text += port;
+        text += ": ";
+        text += kept;
+    }
+    return text.empty() ? "nothing written" : text;
+}

@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <mutex>
+#include <string>
 #include <vector>
 
 // Interruption of a whole run: every port's running flag (the one its loop
@@ -16,10 +18,20 @@ public:
     void Register(std::atomic<int32_t>& running);
     void Unregister(std::atomic<int32_t>& running);
 
+    // What a run would leave behind if it ended this instant, one text a
+    // port ("the slots read so far are in ..."), for the line a second
+    // Ctrl+C says before the program ends at once.
+    void Keep(const std::string& port, std::string text);
+    void Forget(const std::string& port);
+    // "COM9: the slots ...; COM10: ...", or "nothing written".
+    std::string KeptText() const;
+
 private:
     std::atomic<bool> m_interrupted{false};
     std::mutex m_mutex;
     std::vector<std::atomic<int32_t>*> m_flags;
+    mutable std::mutex m_keptMutex;
+    std::map<std::string, std::string> m_kept;
 };
 
 // A running flag registered for as long as it lives.

@@ -33,6 +33,7 @@ std::string CTracingDriver::TraceLine(const std::string& portName, char directio
 
 TransferResult CTracingDriver::Took(const uint8_t* buffer, TransferResult r) {
     m_bytesRead += r.count;
+    m_sinceWrite += r.count;
     if (m_trace != nullptr) {
         m_trace->Line(TraceLine(m_portName, '<', buffer, r.count));
     }
@@ -40,6 +41,7 @@ TransferResult CTracingDriver::Took(const uint8_t* buffer, TransferResult r) {
 }
 
 TransferResult CTracingDriver::Gave(const uint8_t* buffer, TransferResult r) {
+    m_sinceWrite = 0;
     if (m_trace != nullptr) {
         m_trace->Line(TraceLine(m_portName, '>', buffer, r.count));
     }

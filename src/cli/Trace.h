@@ -21,6 +21,9 @@ public:
     CTracingDriver(std::unique_ptr<ISerialDriver> inner, std::string portName, CConsole* trace);
 
     uint64_t BytesRead() const { return m_bytesRead.load(); }
+    // What the reads brought since the last frame written: 0 when the last
+    // exchange got no reply at all.
+    uint64_t BytesSinceWrite() const { return m_sinceWrite.load(); }
 
     // One trace line: "12:34:56.789 COM9 > 01 05 02 ...".
     static std::string TraceLine(const std::string& portName, char direction, const uint8_t* bytes,
@@ -61,4 +64,5 @@ private:
     std::string m_portName;
     CConsole* m_trace;
     std::atomic<uint64_t> m_bytesRead{0};
+    std::atomic<uint64_t> m_sinceWrite{0};
 };

@@ -21,11 +21,11 @@ struct ExportEnd {
     int status = 0;
 };
 
-ExportEnd EndOf(const ExportResult& result, CPortSession& session) {
+ExportEnd EndOf(const ExportResult& result) {
     const std::string slot = std::to_string(result.failedSlot);
     switch (result.outcome) {
     case JobOutcome::NoReply:
-        return {"no reply at slot " + slot, "no reply", session.FailureStatus()};
+        return {"no reply at slot " + slot, "no reply", EXIT_NO_REPLY};
     case JobOutcome::Damaged:
         return {std::string(REPLY_DAMAGED_TEXT) + " at slot " + slot, "damaged", EXIT_OUTCOME};
     case JobOutcome::FileError:
@@ -123,33 +123,11 @@ std::string ImportSummary(const ImportResult& result, size_t lines) {
     return summary;
 }
 
-} // namespace
-
-std::string FileForPort(const std::string& file, const std::string& port) {
-    std::string path = file;
-    for (size_t at = path.find("{port}"); at != std::string::npos; at = path.find("{port}", at)) {
-        path.replace(at, 6, port);
-        at += port.size();
-    }
-    return path;
-}
-
-void RunExport(CPortSession& session, const std::string& path, CPortReport& report) {
-    report.fields["file"] = path;
-    // The file first: a target that cannot be replaced is refused before
-    // the module is touched.
-    CSafeFileWriter file(path);
+// The export's end: the file put in place, or kept as FILE.partial.
+void ExportEnded(CPortSession& session, CSafeFileWriter& file, const ExportResult& result,
+                 CPortReport& report) {
+    const std::string& path = file.Path();
     std::string why;
-    if (!file.Open(&why)) {
-        report.Fail(EXIT_USAGE, why);
-        report.fields["error"] = why;
-        return;
-    }
-    if (!session.Open(report)) {
-        return;
-    }
-    CProgressObserver progress(session.Progress(), "export", "slots");
-    const ExportResult result = ExportModule(session.Job(), file, progress);
     CensusFields(result.census, report);
     const std::string counts = result.census.Text();
     if (result.outcome == JobOutcome::Complete) {
@@ -166,10 +144,11 @@ void RunExport(CPortSession& session, const std::string& path, CPortReport& repo
     report.fields["complete"] = false;
     const ExportEnd end = result.outcome == JobOutcome::Complete
                               ? ExportEnd{"cannot put the file in place", "fail", EXIT_USAGE}
-                              : EndOf(result, session);
+                              : EndOf(result);
+    ReportNoReply(session, result.outcome, SlotReadBoundMs(session), report);
     report.Status(end.status);
     if (result.outcome == JobOutcome::NoReply) {
-        report.fields["noReplyAt"] = result.failedSlot;
+        report.fields["no_reply_at"] = result.failedSlot;
     } else if (result.outcome == JobOutcome::Damaged) {
         report.fields["damaged_at"] = result.failedSlot;
     }
@@ -180,11 +159,36 @@ void RunExport(CPortSession& session, const std::string& path, CPortReport& repo
     } else {
         report.Fail(EXIT_USAGE, why);
     }
-    report.Say(end.status == EXIT_INTERRUPTED
-                   ? "Export interrupted (" + counts + "); " + kept
-                   : "Export fail: " + end.what + " (" + counts + "); " + kept);
+    report.Trouble(end.status == EXIT_INTERRUPTED
+                       ? "Export interrupted (" + counts + "); " + kept
+                       : "Export fail: " + end.what + " (" + counts + "); " + kept);
     session.Progress().End(end.progress);
     ReportReplyChecks(session, report);
+}
+
+} // namespace
+
+void RunExport(CPortSession& session, const std::string& path, CPortReport& report) {
+    report.fields["file"] = path;
+    // The file first: a target that cannot be replaced is refused before
+    // the module is touched.
+    CSafeFileWriter file(path);
+    std::string why;
+    if (!file.Open(&why)) {
+        report.Fail(EXIT_USAGE, why);
+        report.fields["error"] = why;
+        return;
+    }
+    if (!session.Open(report)) {
+        return;
+    }
+    CRunControl& control = session.Context().control;
+    control.Keep(session.Name(), "the slots read so far are in " + file.FreshPath() + ", " + path +
+                                     " is unchanged");
+    CProgressObserver progress(session.Progress(), "export", "slots");
+    const ExportResult result = ExportModule(session.Job(), file, progress);
+    ExportEnded(session, file, result, report);
+    control.Forget(session.Name());
 }
 
 bool ExportToMemory(CPortSession& session, std::string& text, CPortReport& report) {
@@ -200,10 +204,12 @@ bool ExportToMemory(CPortSession& session, std::string& text, CPortReport& repor
         session.Progress().End("ok");
         return true;
     }
-    const ExportEnd end = EndOf(result, session);
+    const ExportEnd end = EndOf(result);
+    ReportNoReply(session, result.outcome, SlotReadBoundMs(session), report);
     report.Status(end.status);
-    report.Say("export " + std::string(end.status == EXIT_INTERRUPTED ? "interrupted" : "fail") +
-               (end.status == EXIT_INTERRUPTED ? "" : ": " + end.what));
+    report.Trouble("export " +
+                   std::string(end.status == EXIT_INTERRUPTED ? "interrupted" : "fail") +
+                   (end.status == EXIT_INTERRUPTED ? "" : ": " + end.what));
     session.Progress().End(end.progress);
     return false;
 }
@@ -233,15 +239,18 @@ void ReportImport(CPortSession& session, const ImportResult& result, CPortReport
     }
     const LineCounts& c = result.counts;
     report.fields["lines"] = std::move(perLine);
-    report.fields["written"] = c.written;
-    report.fields["malformed"] = c.malformed;
-    report.fields["refused"] = c.refused;
-    report.fields["notAcknowledged"] = c.notAcknowledged;
-    report.fields["damaged"] = c.damaged;
-    report.fields["notSent"] = c.notSent;
-    report.fields["duplicates"] = c.duplicates;
+    report.fields["lines_written"] = c.written;
+    report.fields["lines_malformed"] = c.malformed;
+    report.fields["lines_refused"] = c.refused;
+    report.fields["lines_not_acknowledged"] = c.notAcknowledged;
+    report.fields["lines_damaged"] = c.damaged;
+    report.fields["lines_not_sent"] = c.notSent;
+    report.fields["lines_duplicate"] = c.duplicates;
 
     if (result.outcome == JobOutcome::NotAcknowledged) {
+        const ExchangeTiming& t = session.Timing();
+        ReportNoReply(session, result.outcome,
+                      session.ExchangeBoundMs(t.importPauseMs, t.importReadSize), report);
         report.Status(session.FailureStatus());
     } else if (result.outcome == JobOutcome::Cancelled) {
         report.Status(EXIT_INTERRUPTED);
@@ -249,8 +258,12 @@ void ReportImport(CPortSession& session, const ImportResult& result, CPortReport
     if (c.malformed > 0 || c.refused > 0 || c.damaged > 0) {
         report.Status(EXIT_OUTCOME);
     }
-    report.Say(ImportSummary(result, result.lines.size()));
     const bool complete = result.outcome == JobOutcome::Complete;
+    if (complete) {
+        report.Say(ImportSummary(result, result.lines.size()));
+    } else {
+        report.Trouble(ImportSummary(result, result.lines.size()));
+    }
     session.Progress().End(complete && report.exit == 0 ? "ok" : complete ? "errors" : "fail");
 }
 

@@ -61,14 +61,15 @@ void ReportVerify(CPortSession& session, const VerifyResult& result, bool exact,
     if (result.outcome != JobOutcome::Complete) {
         const bool interrupted = result.outcome == JobOutcome::Cancelled;
         const bool damaged = result.outcome == JobOutcome::Damaged;
+        ReportNoReply(session, result.outcome, SlotReadBoundMs(session), report);
         report.Status(interrupted ? EXIT_INTERRUPTED
                       : damaged   ? EXIT_OUTCOME
                                   : session.FailureStatus());
-        report.Say(std::string(interrupted ? "Verify interrupted"
-                               : damaged   ? "Verify fail: reply damaged"
-                                           : "Verify fail: no reply") +
-                   " after " + std::to_string(result.compared) + " slots compared, " +
-                   std::to_string(count) + " differ");
+        report.Trouble(std::string(interrupted ? "Verify interrupted"
+                                   : damaged   ? "Verify fail: reply damaged"
+                                               : "Verify fail: no reply") +
+                       " after " + std::to_string(result.compared) + " slots compared, " +
+                       std::to_string(count) + " differ");
         session.Progress().End(interrupted ? "interrupted" : damaged ? "damaged" : "no reply");
         return;
     }

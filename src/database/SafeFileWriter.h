@@ -54,6 +54,8 @@ public:
     bool TargetExisted() const { return m_targetExisted; }
     const std::string& Path() const { return m_path; }
     std::string PartialPath() const { return m_path + ".partial"; }
+    // The fresh file while it is written, beside the target.
+    const std::string& FreshPath() const { return m_temp; }
 
 private:
     bool MoveTo(const std::string& destination, std::string* problem);

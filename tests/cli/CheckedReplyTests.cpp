@@ -45,12 +45,14 @@ TEST_F(CliCheckedReplies, OneDamagedReplyInTwentyStillGivesAByteExactExport) {
     EXPECT_EQ(ExportWith(damaging, {}, r), expected);
     EXPECT_EQ(r.exit, 0) << r.err;
     // 448 reads and their repeats: about one reply in twenty was damaged.
-    const size_t at = r.out.find(" exchanges repeated for a damaged reply\n");
-    ASSERT_NE(at, std::string::npos) << r.out;
-    const int repeats = std::stoi(r.out.substr(r.out.rfind('\n', at) + 1));
+    // A diagnosis, on standard error.
+    const size_t at = r.err.find(" exchanges repeated for a damaged reply\n");
+    ASSERT_NE(at, std::string::npos) << r.err;
+    const size_t start = r.err.rfind('\n', at);
+    const int repeats = std::stoi(r.err.substr(start == std::string::npos ? 0 : start + 1));
     EXPECT_GE(repeats, 20);
     EXPECT_LE(repeats, 30);
-    EXPECT_EQ(r.out.find("unchecked"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err.find("unchecked"), std::string::npos) << r.err;
 }
 
 TEST_F(CliCheckedReplies, KindsWithoutACrcAreTakenUncheckedAndSaidSo) {
@@ -70,11 +72,14 @@ TEST_F(CliCheckedReplies, KindsWithoutACrcAreTakenUncheckedAndSaidSo) {
     none.noCrcKinds = {ReplyKind::Status, ReplyKind::Version, ReplyKind::Code};
     EXPECT_EQ(ExportWith(none, {}, r), expected);
     EXPECT_EQ(r.exit, 0) << r.err;
-    EXPECT_NE(r.out.find("\nstatus replies unchecked: no valid CRC seen\n"), std::string::npos);
-    EXPECT_NE(r.out.find("\ncode replies unchecked: no valid CRC seen\n"), std::string::npos);
-    EXPECT_EQ(r.out.find("repeated"), std::string::npos) << r.out;
+    // Diagnoses, on standard error.
+    EXPECT_NE(r.err.find("status replies unchecked: no valid CRC seen\n"), std::string::npos);
+    EXPECT_NE(r.err.find("code replies unchecked: no valid CRC seen\n"), std::string::npos);
+    EXPECT_EQ(r.err.find("repeated"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("unchecked"), std::string::npos) << r.out;
     const CliResult version = RunInProcess({"-p", "COM9", "version"});
-    EXPECT_EQ(version.out, "102.003\nversion replies unchecked: no valid CRC seen\n");
+    EXPECT_EQ(version.out, "102.003\n");
+    EXPECT_EQ(version.err, "version replies unchecked: no valid CRC seen\n");
 }
 
 TEST_F(CliCheckedReplies, AnAcknowledgementWithAStatusIsARefusal) {
@@ -94,8 +99,8 @@ TEST_F(CliCheckedReplies, AnAcknowledgementWithAStatusIsARefusal) {
 
     r = RunInProcess({"--json", "-p", "COM9", "import", path});
     const auto json = nlohmann::json::parse(r.out);
-    EXPECT_EQ(json["refused"], 2);
-    EXPECT_EQ(json["written"], 0);
+    EXPECT_EQ(json["lines_refused"], 2);
+    EXPECT_EQ(json["lines_written"], 0);
     EXPECT_EQ(json["lines"][0]["result"], "refused");
     EXPECT_EQ(json["lines"][0]["status"], 1);
 }
@@ -107,7 +112,7 @@ TEST_F(CliCheckedReplies, ALearnEndsWhileTheLineKeepsBringingBytes) {
     const auto start = std::chrono::steady_clock::now();
     const CliResult r = RunInProcess({"-p", "COM9", "learn", "1", "1"});
     const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(r.out, "Learn timeout!\n");
+    EXPECT_EQ(r.err, "Learn timeout!\n");
     EXPECT_EQ(r.exit, 1); // the module did send bytes
     EXPECT_LT(took, 4s);
 }

@@ -1,5 +1,5 @@
-// The commands without a port: a dry run of an import and the comparison
-// of two database files.
+// The commands without a port: a dry run of an import, the comparison of
+// two database files, and a file shown as a table.
 
 #include "CliTestSupport.h"
 
@@ -56,8 +56,8 @@ TEST_F(CliFileCommands, DryRunNamesEveryLineThatWouldNotBeWrittenAndWhy) {
     EXPECT_EQ(json["ok"], false);
     EXPECT_EQ(json["exit"], 1);
     EXPECT_EQ(json["lines_ok"], 3);
-    EXPECT_EQ(json["malformed"], 9);
-    EXPECT_EQ(json["duplicates"], 1);
+    EXPECT_EQ(json["lines_malformed"], 9);
+    EXPECT_EQ(json["lines_duplicate"], 1);
     EXPECT_EQ(json["lines"][4]["column"], 8);
     EXPECT_EQ(json["lines"][4]["result"], "File format wrong");
     EXPECT_EQ(json["lines"][4]["reason"], "'G' is not a hexadecimal digit");
@@ -112,12 +112,36 @@ TEST_F(CliFileCommands, DiffComparesSlotBySlotWhateverTheLineEnds) {
     EXPECT_EQ(r.exit, 0);
     const auto json = nlohmann::json::parse(r.out);
     EXPECT_EQ(json["ok"], true);
-    EXPECT_TRUE(json["onlyInA"].empty());
+    EXPECT_TRUE(json["only_in_a"].empty());
     EXPECT_TRUE(json["different"].empty());
 
     r = RunInProcess({"diff", Path("a.txt"), Path("missing.txt")});
     EXPECT_EQ(r.exit, 2);
     EXPECT_NE(r.err.find("missing.txt"), std::string::npos);
+}
+
+TEST_F(CliFileCommands, ShowPrintsAFileAsATableWithLineFeeds) {
+    const std::string path = Path("backup.txt");
+    WriteFileBytes(path, "0001,A1B2\r\n0105,00112233445566778899\r\n12,AB\r\n0401,FF\r\n");
+    const CliResult r = RunInProcess({"show", path});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(r.out, " slot  ch/key  bytes  code\n"
+                     "    1     1/1      2  A1B2\n"
+                     "  105     2/5     10  0011223344556677...\n"
+                     "line 3: File format wrong (no comma behind a four-character key index)\n"
+                     "  401       -      1  FF\n");
+    const auto json = nlohmann::json::parse(RunInProcess({"--json", "show", path}).out);
+    EXPECT_EQ(json["slots"].size(), 3u);
+    EXPECT_EQ(json["slots"][1]["channel_key"], "2/5");
+    EXPECT_EQ(json["slots"][1]["code_start"], "0011223344556677");
+    EXPECT_EQ(json["malformed"][0]["line"], 3);
+    EXPECT_EQ(json["lines_malformed"], 1);
+
+    WriteFileBytes(path, "0448,\r\n");
+    const CliResult clean = RunInProcess({"show", path});
+    EXPECT_EQ(clean.exit, 0);
+    EXPECT_EQ(clean.out, " slot  ch/key  bytes  code\n  448       -      0  \n");
+    EXPECT_EQ(RunInProcess({"show", Path("none.txt")}).exit, 2);
 }
 
 } // namespace

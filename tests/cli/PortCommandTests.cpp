@@ -45,21 +45,23 @@ TEST_F(CliKeyCommands, EachCommandPutsTheWindowsFrameOnTheLineAndPrintsItsOutcom
         std::snprintf(group, sizeof group, "%02X ", b);
         rawReply += group;
     }
+    // Results on standard output, failed outcomes on standard error.
     struct Case {
         std::vector<std::string> args;
         bool slotFilled;
         Bytes frame;
         std::string out;
+        std::string err;
         int exit;
     };
     const Case cases[] = {
-        {{"version"}, true, GET_FRAME, "102.003\n", 0},
-        {{"read", "2", "5"}, true, READ_FRAME, "11220044FF\n", 0},
-        {{"read", "--raw", "2", "5"}, true, READ_FRAME, rawReply + "\n", 0},
-        {{"read", "--slot", "105"}, true, READ_FRAME, "11220044FF\n", 0},
-        {{"read", "2", "5"}, false, READ_FRAME, "Key empty!\n", 1},
-        {{"send", "2", "5"}, true, SEND_FRAME, "Send Ok!\n", 0},
-        {{"send", "2", "5"}, false, SEND_FRAME, "Key empty!\n", 1},
+        {{"version"}, true, GET_FRAME, "102.003\n", "", 0},
+        {{"read", "2", "5"}, true, READ_FRAME, "11220044FF\n", "", 0},
+        {{"read", "--raw", "2", "5"}, true, READ_FRAME, rawReply + "\n", "", 0},
+        {{"read", "--slot", "105"}, true, READ_FRAME, "11220044FF\n", "", 0},
+        {{"read", "2", "5"}, false, READ_FRAME, "", "Key empty!\n", 1},
+        {{"send", "2", "5"}, true, SEND_FRAME, "Send Ok!\n", "", 0},
+        {{"send", "2", "5"}, false, SEND_FRAME, "", "Key empty!\n", 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args) + (c.slotFilled ? " filled" : " empty"));
@@ -71,7 +73,7 @@ TEST_F(CliKeyCommands, EachCommandPutsTheWindowsFrameOnTheLineAndPrintsItsOutcom
         EXPECT_EQ(r.out, c.out);
         EXPECT_EQ(r.exit, c.exit);
         EXPECT_EQ(frames, std::vector<Bytes>{c.frame});
-        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.err, c.err);
     }
 }
 
@@ -105,13 +107,14 @@ TEST_F(CliKeyCommands, LearnIsPolledAsTheWindowPollsAndShowsTheModulesStatus) {
         int status;
         std::vector<uint32_t> pieces;
         std::string out;
+        std::string err;
         int exit;
     };
     const Case cases[] = {
-        {0, {3, 5}, "Learn Ok!\n", 0},
-        {2, {}, "Carry wrong!\n", 1},
-        {4, {}, "Save fail!\n", 1},
-        {1, {}, "Learn fail!\n", 1},
+        {0, {3, 5}, "Learn Ok!\n", "", 0},
+        {2, {}, "", "Carry wrong!\n", 1},
+        {4, {}, "", "Save fail!\n", 1},
+        {1, {}, "", "Learn fail!\n", 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.status);
@@ -123,6 +126,7 @@ TEST_F(CliKeyCommands, LearnIsPolledAsTheWindowPollsAndShowsTheModulesStatus) {
         Faults(faults);
         const CliResult r = Run({"learn", "2", "5"});
         EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
         EXPECT_EQ(r.exit, c.exit);
         EXPECT_EQ(frames, std::vector<Bytes>{LEARN_FRAME});
     }
@@ -136,17 +140,32 @@ TEST_F(CliKeyCommands, NoReplyIsStatusFourAndAnAnswerThatNeverCompletesIsOne) {
     // Few empty polls, so that a learn without an answer ends soon.
     ExchangeTiming timing = BulkTiming();
     timing.learnPolls = 5;
+    // The window's text, then what went missing: the bound of the exchange.
+    const ExchangeTiming& t = timing;
+    const uint32_t line = t.lineTimeouts.ReadTotalTimeoutConstant;
+    const uint32_t perByte = t.lineTimeouts.ReadTotalTimeoutMultiplier;
     struct Case {
         std::vector<std::string> args;
-        std::string out;
+        std::string text;
+        uint32_t boundMs;
     };
     for (const Case& c :
-         {Case{{"version"}, "Get Fail\n"}, Case{{"read", "1", "1"}, "Communication fail!\n"},
-          Case{{"send", "1", "1"}, "Communication fail!\n"},
-          Case{{"learn", "1", "1"}, "Learn timeout!\n"}}) {
+         {Case{
+              {"version"}, "Get Fail", t.getVersionPauseMs + line + perByte * t.getVersionReadSize},
+          Case{{"read", "1", "1"},
+               "Communication fail!",
+               t.readKeyPauseMs + line + perByte * t.readKeyReadSize},
+          Case{{"send", "1", "1"},
+               "Communication fail!",
+               t.sendKeyPauseMs + line + perByte * t.sendKeyReadSize},
+          Case{{"learn", "1", "1"},
+               "Learn timeout!",
+               t.learnPollPeriodMs * static_cast<uint32_t>(t.learnPolls)}}) {
         SCOPED_TRACE(c.args[0]);
         const CliResult r = Run(c.args, timing);
-        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, c.text + "\nCOM9: no reply within " + std::to_string(c.boundMs) +
+                             " ms (is a module attached and powered?)\n");
         EXPECT_EQ(r.exit, 4);
         EXPECT_EQ(frames.size(), 1u);
     }
@@ -157,7 +176,8 @@ TEST_F(CliKeyCommands, NoReplyIsStatusFourAndAnAnswerThatNeverCompletesIsOne) {
     pieces.pieceGapMs = 30;
     Faults(pieces);
     const CliResult r = Run({"learn", "1", "1"}, timing);
-    EXPECT_EQ(r.out, "Learn timeout!\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Learn timeout!\n");
     EXPECT_EQ(r.exit, 1);
 }
 
@@ -170,12 +190,12 @@ TEST_F(CliKeyCommands, KeyAndChannelOutsideTheirRangesAreRefusedBeforeAnythingIs
         {{"read", "1", "0"}, "Key No must between 1 to 100!"},
         {{"send", "1", "101"}, "Key No must between 1 to 100!"},
         {{"learn", "4", "-3"}, "Key No must between 1 to 100!"},
-        {{"send", "5", "1"}, "the channel must be between 1 and 4"},
-        {{"read", "0", "1"}, "the channel must be between 1 and 4"},
-        {{"read", "--slot", "449"}, "between 1 and 448"},
-        {{"read", "1", "x"}, "x"},
-        {{"read"}, "CH KEY or --slot"},
-        {{"send", "1"}, "channel_key"},
+        {{"send", "5", "1"}, "channel must be a number from 1 to 4, not \"5\""},
+        {{"read", "0", "1"}, "channel must be a number from 1 to 4, not \"0\""},
+        {{"read", "--slot", "449"}, "slot must be a number from 1 to 448, not \"449\""},
+        {{"read", "1", "x"}, "key must be a number from 1 to 100, not \"x\""},
+        {{"read"}, "read needs a channel and a key"},
+        {{"send", "1"}, "send needs a channel and a key"},
         {{"frobnicate"}, "frobnicate"},
     };
     for (const Case& c : cases) {

@@ -11,7 +11,11 @@
 
 #include <csignal>
 #include <filesystem>
+#include <pty.h>
+#include <regex>
 #include <sstream>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -21,6 +25,21 @@ using namespace std::chrono_literals;
 class CliProgram : public ::testing::Test {
 protected:
     std::string Path(const std::string& name) { return (runtime.Path() / name).string(); }
+    // COM9 holding a code in every third slot, answering at the line's own
+    // pace, and an old backup.txt, for an export to interrupt.
+    std::unique_ptr<SimulatedModule> PacedModule() {
+        auto module = StartModule("COM9");
+        for (uint16_t slot = 1; module && slot <= 448; slot += 3) {
+            module->SetSlot(slot, CodePattern(200, static_cast<uint8_t>(slot)));
+        }
+        if (module) {
+            SimFaults paced;
+            paced.paced9600 = true;
+            module->SetFaults(paced);
+        }
+        WriteFileBytes(Path("backup.txt"), "old backup");
+        return module;
+    }
     PrivateRuntimeDir runtime;
 };
 
@@ -36,7 +55,8 @@ TEST_F(CliProgram, VersionReadSendAndATwoLineImportOnTheFixedTiming) {
     EXPECT_EQ(r.out, "1122\n");
     r = RunProgram({"-p", "COM9", "send", "1", "1"});
     EXPECT_EQ(r.exit, 1);
-    EXPECT_EQ(r.out, "Key empty!\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Key empty!\n");
 
     const std::string two = Path("two.txt");
     WriteFileBytes(two, "0009,0102\r0010,\r");
@@ -212,24 +232,16 @@ TEST_F(CliProgram, PortsThatCannotBeOpenedEndWithStatusThree) {
 }
 
 TEST_F(CliProgram, CtrlCEndsAnExportKeepsTheFileAndThePartialAndExits130) {
-    auto module = StartModule("COM9");
+    auto module = PacedModule();
     ASSERT_TRUE(module);
-    for (uint16_t slot = 1; slot <= 448; slot += 3) {
-        ASSERT_TRUE(module->SetSlot(slot, CodePattern(200, static_cast<uint8_t>(slot))));
-    }
-    SimFaults paced;
-    paced.paced9600 = true;
-    module->SetFaults(paced);
     const std::string path = Path("backup.txt");
-    WriteFileBytes(path, "old backup");
-
     CliProcess cli({"-p", "COM9", "export", path});
     ASSERT_TRUE(cli.Started());
     ASSERT_TRUE(module->WaitForFrames(5, 30s));
     ASSERT_TRUE(cli.Signal(SIGINT));
     const CliResult r = cli.Wait(30s);
     EXPECT_EQ(r.exit, 130) << r.err;
-    EXPECT_NE(r.out.find("Export interrupted"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("Export interrupted"), std::string::npos) << r.err;
 
     const size_t asked = module->ReceivedFrames().size();
     EXPECT_LT(asked, 20u);
@@ -242,6 +254,78 @@ TEST_F(CliProgram, CtrlCEndsAnExportKeepsTheFileAndThePartialAndExits130) {
     // The port was closed: another program can open it at once.
     CSerialLink next;
     EXPECT_TRUE(next.Open(9, 9600, 'N', 8, 0));
+}
+
+TEST_F(CliProgram, ASecondCtrlCEndsAtOnceAndSaysWhatWasKept) {
+    auto module = PacedModule();
+    ASSERT_TRUE(module);
+    const std::string path = Path("backup.txt");
+    CliProcess cli({"-p", "COM9", "export", path});
+    ASSERT_TRUE(cli.Started());
+    ASSERT_TRUE(module->WaitForFrames(5, 30s));
+    ASSERT_TRUE(cli.Signal(SIGINT));
+    // Again, and once more in case the two came too close to be told apart.
+    std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(cli.Signal(SIGINT));
+    std::this_thread::sleep_for(20ms);
+    cli.Signal(SIGINT);
+    const CliResult r = cli.Wait(30s);
+    EXPECT_EQ(r.exit, 130) << r.err;
+    const std::string said =
+        "lumaret-cli: stopped at once; COM9: the slots read so far are in " + Path(".backup.txt.");
+    const size_t at = r.err.find(said);
+    ASSERT_NE(at, std::string::npos) << r.err;
+    const std::string fresh = r.err.substr(at + said.size() - Path(".backup.txt.").size(),
+                                           Path(".backup.txt.").size() + 6);
+    EXPECT_TRUE(FileExists(fresh)) << fresh;
+    EXPECT_NE(r.err.find(path + " is unchanged\n"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFileBytes(path), "old backup");
+}
+
+// learn on a terminal: a prompt with the time left, then when the answer came.
+TEST_F(CliProgram, LearnPromptsOnATerminalOnly) {
+    auto module = StartModule("COM9");
+    ASSERT_TRUE(module);
+    SimFaults faults;
+    faults.learnDelayMs = 700;
+    module->SetFaults(faults);
+
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        execl(LUMARET_CLI_PROGRAM, LUMARET_CLI_PROGRAM, "-p", "COM9", "learn", "1", "1",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string screen;
+    char buffer[512];
+    for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) {
+        screen.append(buffer, static_cast<size_t>(n));
+    }
+    close(master);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << screen;
+    // Counted down from the module's 3 s, whatever the machine's load.
+    const std::regex prompt("COM9: press the key on the remote now, ([0-3]\\.[0-9]) s left");
+    std::vector<double> left;
+    for (auto it = std::sregex_iterator(screen.begin(), screen.end(), prompt);
+         it != std::sregex_iterator(); ++it) {
+        left.push_back(std::stod((*it)[1]));
+    }
+    ASSERT_GE(left.size(), 2u) << screen;
+    EXPECT_GT(left.front(), left.back()) << screen;
+    EXPECT_TRUE(
+        std::regex_search(screen, std::regex("COM9: the module answered after [0-9]\\.[0-9] s")))
+        << screen;
+    EXPECT_NE(screen.find("Learn Ok!"), std::string::npos) << screen;
+
+    // Not on a terminal: the outcome alone.
+    const CliResult piped = RunProgram({"-p", "COM9", "learn", "1", "1"});
+    EXPECT_EQ(piped.exit, 0);
+    EXPECT_EQ(piped.out, "Learn Ok!\n");
+    EXPECT_EQ(piped.err, "");
 }
 
 } // namespace

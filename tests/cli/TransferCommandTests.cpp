@@ -74,18 +74,19 @@ TEST_F(CliTransfers, AFailedExportLeavesTheOldFileAndKeepsWhatItRead) {
     const std::string path = Path("backup.txt");
     WriteFileBytes(path, "old backup");
 
-    // The module stops answering after slot 36: it did answer, so status 1.
+    // The module stops answering after slot 36: no reply, status 4 however
+    // far it came.
     SimFaults stop;
     stop.stopAfterSlot = 36;
     module->SetFaults(stop);
     CliResult r = RunInProcess({"--json", "-p", "COM9", "export", path});
-    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(r.exit, 4);
     EXPECT_EQ(ReadFileBytes(path), "old backup");
     EXPECT_EQ(ReadFileBytes(path + ".partial"), ExpectedLine(1, {0x01}) +
                                                     ExpectedLine(20, CodePattern(30, 2)) +
                                                     ExpectedLine(36, CodePattern(500, 3)));
     auto json = nlohmann::json::parse(r.out);
-    EXPECT_EQ(json["noReplyAt"], 37);
+    EXPECT_EQ(json["no_reply_at"], 37);
     EXPECT_EQ(json["codes"], 3);
     EXPECT_EQ(json["empty"], 33);
     EXPECT_EQ(json["complete"], false);
@@ -97,7 +98,8 @@ TEST_F(CliTransfers, AFailedExportLeavesTheOldFileAndKeepsWhatItRead) {
     module->SetFaults(silent);
     r = RunInProcess({"-p", "COM9", "export", path});
     EXPECT_EQ(r.exit, 4);
-    EXPECT_NE(r.out.find("Export fail: no reply at slot 1"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("Export fail: no reply at slot 1"), std::string::npos) << r.err;
     EXPECT_EQ(ReadFileBytes(path), "old backup");
     EXPECT_EQ(ReadFileBytes(path + ".partial"), "");
 
@@ -123,7 +125,7 @@ TEST_F(CliTransfers, ABackupIsReplacedSafelyOrNotAtAll) {
     stop.stopAfterSlot = 5;
     module->SetFaults(stop);
     CliResult r = RunInProcess({"-p", "COM9", "export", path});
-    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(r.exit, 4);
     EXPECT_EQ(ReadFileBytes(victim), "precious");
     EXPECT_EQ(ReadFileBytes(path), "old backup");
     EXPECT_EQ(ReadFileBytes(path + ".partial"), ExpectedLine(2, {0x22}));
@@ -164,8 +166,8 @@ TEST_F(CliTransfers, LinesThatWouldCorruptAModuleAreNeverSent) {
     EXPECT_EQ(module->Slot(20), (Bytes{0x20, 0x20}));
     EXPECT_EQ(module->Slot(2), (Bytes{0x22}));
     const auto json = nlohmann::json::parse(r.out);
-    EXPECT_EQ(json["malformed"], 6);
-    EXPECT_EQ(json["written"], 1);
+    EXPECT_EQ(json["lines_malformed"], 6);
+    EXPECT_EQ(json["lines_written"], 1);
     EXPECT_EQ(json["lines"][4]["reason"], "'z' is not a hexadecimal digit");
 }
 
@@ -186,7 +188,7 @@ TEST_F(CliTransfers, InterruptionEndsAnExportAtTheNextSlot) {
     run.join();
 
     EXPECT_EQ(r.exit, 130);
-    EXPECT_NE(r.out.find("Export interrupted"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("Export interrupted"), std::string::npos) << r.err;
     const size_t asked = module->ReceivedFrames().size();
     EXPECT_LE(asked, askedAtInterrupt + 1);
     EXPECT_EQ(ReadFileBytes(path), "old backup");
@@ -278,7 +280,7 @@ TEST_F(CliTransfers, ImportReportsEveryLineAndFailsOnAMalformedOne) {
     const CliResult r = RunInProcess({"--json", "-p", "COM9", "import", path});
     EXPECT_EQ(r.exit, 0);
     const auto json = nlohmann::json::parse(r.out);
-    EXPECT_EQ(json["written"], 2);
+    EXPECT_EQ(json["lines_written"], 2);
     EXPECT_EQ(json["lines"][1]["slot"], 4);
     EXPECT_EQ(json["lines"][1]["bytes"], 0);
     EXPECT_EQ(json["lines"][1]["result"], "ok");
@@ -292,17 +294,30 @@ TEST_F(CliTransfers, ImportStopsAtALineTheModuleDoesNotAcknowledge) {
     const std::string path = Path("four.txt");
     WriteFileBytes(path, text);
 
-    // Line 2 is not answered in either attempt: status 1, lines 3 and 4 not sent.
+    // Line 2 is not answered in either attempt: no reply, lines 3 and 4 not sent.
     SimFaults refuse;
     refuse.writeReplySizes = {8, 0, 0};
     module->SetFaults(refuse);
     CliResult r = RunInProcess({"-p", "COM9", "import", path});
-    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(r.exit, 4);
     EXPECT_EQ(OutLines(r.out),
+              (std::vector<std::string>{"line 1: slot 1, 1 byte: ok",
+                                        "line 2: slot 2, 1 byte: not acknowledged"}));
+    EXPECT_EQ(OutLines(r.err),
               (std::vector<std::string>{
-                  "line 1: slot 1, 1 byte: ok", "line 2: slot 2, 1 byte: not acknowledged",
-                  "Import fail: 4 lines, 1 written, 1 not acknowledged, 2 not sent after it"}));
+                  "Import fail: 4 lines, 1 written, 1 not acknowledged, 2 not sent after it",
+                  "COM9: no reply within " +
+                      std::to_string(BulkTiming().importPauseMs +
+                                     BulkTiming().lineTimeouts.ReadTotalTimeoutConstant +
+                                     BulkTiming().lineTimeouts.ReadTotalTimeoutMultiplier *
+                                         BulkTiming().importReadSize) +
+                      " ms (is a module attached and powered?)"}));
     EXPECT_EQ(module->ReceivedFrames().size(), 3u);
+    // An acknowledgement of the wrong size is an answer: status 1.
+    SimFaults wrong;
+    wrong.writeReplySizes = {8, 5, 5};
+    module->SetFaults(wrong);
+    EXPECT_EQ(RunInProcess({"-p", "COM9", "import", path}).exit, 1);
 
     // A module that answers nothing at all: status 4.
     SimFaults silent;
@@ -393,6 +408,44 @@ TEST_F(CliTransfers, CloneCopiesOneModuleIntoThreeAndVerifiesEach) {
     }
     // The source must not be a target.
     EXPECT_EQ(RunInProcess({"-p", "COM9", "clone", "--to", "COM10,COM9"}).exit, 2);
+}
+
+TEST_F(CliTransfers, CloneOpensEveryTargetBeforeItReadsTheSource) {
+    auto target = StartModule("COM10");
+    ASSERT_TRUE(target);
+    const auto start = std::chrono::steady_clock::now();
+    const CliResult r = RunInProcess({"--json", "-p", "COM9", "clone", "--to", "COM10,COM77"});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(r.exit, 3) << r.err;
+    EXPECT_NE(r.err.find("COM77: cannot open the port"), std::string::npos) << r.err;
+    EXPECT_TRUE(module->ReceivedFrames().empty());
+    EXPECT_TRUE(target->ReceivedFrames().empty());
+    const auto json = nlohmann::json::parse(r.out);
+    ASSERT_EQ(json.size(), 3u);
+    EXPECT_EQ(json[0]["role"], "source");
+    EXPECT_EQ(json[2]["exit"], 3);
+}
+
+TEST_F(CliTransfers, CloneExactFindsTheSlotsATargetHoldsBeyondTheSource) {
+    Fill(*module, {{3, {0x03}}, {5, {0x05, 0x05}}});
+    auto target = StartModule("COM10");
+    ASSERT_TRUE(target);
+    ASSERT_TRUE(target->SetSlot(9, {0x09})); // the source has slot 9 empty
+    const CliResult r = RunInProcess({"--json", "-p", "COM9", "clone", "--exact", "--to", "COM10"});
+    EXPECT_EQ(r.exit, 1) << r.err;
+    const auto json = nlohmann::json::parse(r.out);
+    ASSERT_EQ(json.size(), 2u) << r.out;
+    EXPECT_EQ(json[0]["codes"], 2);
+    EXPECT_EQ(json[1]["role"], "target");
+    EXPECT_EQ(json[1]["ok"], false);
+    EXPECT_EQ(json[1]["import"]["lines_written"], 2);
+    const auto& differences = json[1]["verify"]["differences"];
+    ASSERT_EQ(differences.size(), 1u) << r.out;
+    EXPECT_EQ(differences[0]["slot"], 9);
+    EXPECT_EQ(differences[0]["kind"], "not in the file");
+    EXPECT_EQ(target->Slot(3), (Bytes{0x03}));
+    // Every slot of the target was read.
+    EXPECT_EQ(target->ReceivedFrames().size(), 2u + 448u);
 }
 
 TEST_F(CliTransfers, ProgressIsDrawnOnATerminalOnlyAndNeverOnStandardOutput) {

@@ -1,6 +1,7 @@
 #include "ExitStatus.h"
 #include "Options.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <sstream>
@@ -77,12 +78,14 @@ void CheckRunnable(const CliOptions& o) {
         Check(!o.targets.empty());
         break;
     case CliCommand::Export:
-        Check(o.ports.size() == 1 || o.file.find("{port}") != std::string::npos);
+        Check(o.ports.size() == 1 || o.file.find("{port}") != std::string::npos ||
+              o.file.find("{serial}") != std::string::npos);
         break;
     default:
         break;
     }
     const bool portless = o.command == CliCommand::Ports || o.command == CliCommand::Diff ||
+                          o.command == CliCommand::Show ||
                           (o.command == CliCommand::Import && o.dryRun);
     Check(portless || !o.ports.empty());
 }
@@ -104,9 +107,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Help or the version, on standard output only.
         Check(!out.str().empty() && err.str().empty());
     } else {
-        // A usage error, said on standard error only.
+        // A usage error, said on standard error; with --json also as JSON
+        // on standard output.
         Check(outcome.exit == EXIT_USAGE);
-        Check(out.str().empty() && !err.str().empty());
+        Check(!err.str().empty());
+        const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
+        Check(json ? out.str().find("\"exit\": 2") != std::string::npos : out.str().empty());
     }
     return 0;
 }

@@ -54,7 +54,7 @@ _lumaret_cli() {
     read) options+=" --slot --raw" ;;
     import) options+=" --dry-run" ;;
     verify) options+=" --exact" ;;
-    clone) options+=" --to" ;;
+    clone) options+=" --to --exact" ;;
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$options" -- "$cur"))

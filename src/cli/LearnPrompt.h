@@ -1,0 +1,33 @@
+#pragma once
+
+#include "PortSession.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+// While a learn waits, on a terminal only: "COM21: press the key on the
+// remote now, 2.4 s left" on the port's row, counted down in place, and
+// once the wait is over a line saying when the answer came.
+class CLearnPrompt {
+public:
+    // waitMs: the longest the module waits for the remote.
+    CLearnPrompt(CPortSession& session, uint32_t waitMs);
+    ~CLearnPrompt();
+    CLearnPrompt(const CLearnPrompt&) = delete;
+    CLearnPrompt& operator=(const CLearnPrompt&) = delete;
+
+    // The wait is over: answered or not.
+    void Done(bool answered);
+
+private:
+    void Tick();
+
+    CPortSession& m_session;
+    uint32_t m_waitMs;
+    std::chrono::steady_clock::time_point m_start;
+    std::mutex m_mutex;
+    std::condition_variable m_stop;
+    bool m_done = false;
+    std::thread m_thread;
+};
