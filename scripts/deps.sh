@@ -8,7 +8,7 @@ LUMARET_PACKAGES=(
   xvfb x11vnc xauth x11-utils iproute2
   scdoc man-db hicolor-icon-theme desktop-file-utils appstream
   dpkg-dev file zsh
-  libcli11-dev nlohmann-json3-dev libudev-dev
+  nlohmann-json3-dev libudev-dev
 )
 
 lumaret_missing_packages() {
