@@ -481,9 +481,9 @@ TransferResult TermiosDriver::ReadWith(uint8_t* buffer, uint32_t n, const ReadLi
         // most STREAM_NAP after they came.
         const bool streaming = result.count > countBefore && limits.interval != 0;
         short revents = 0;
-        const TransferEnd waited =
-            streaming ? Wait(0, end.Earlier(Deadline::After(STREAM_NAP)), nullptr)
-                      : Wait(POLLIN, end, &revents, true);
+        const TransferEnd waited = streaming
+                                       ? Wait(0, end.Earlier(Deadline::After(STREAM_NAP)), nullptr)
+                                       : Wait(POLLIN, end, &revents, true);
         if (waited != TransferEnd::Complete) {
             result.end = waited;
             return result;
