@@ -4,6 +4,7 @@
 #include "ModuleFrames.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -13,7 +14,8 @@
 // a run of pieces, each a control byte and up to 63 bytes. The control byte's
 // low six bits say how many bytes follow; bit 6 appends the CRC of all the
 // bytes held, so that whole valid frames of any layout arrive; bit 7 lets the
-// line fall silent after the piece.
+// line fall silent after the piece, and a piece of no bytes without it is a
+// short quiet (the one that ends a write frame whose CRC holds).
 namespace {
 
 constexpr uint8_t SILENCE_AFTER = 0x80;
@@ -46,9 +48,10 @@ void CheckValidFrame(const std::vector<uint8_t>& frame) {
 }
 
 // One pass of the serving loop over what it holds.
-void CutFrames(std::vector<uint8_t>& incoming, bool silenceReached) {
+void CutFrames(std::vector<uint8_t>& incoming, std::chrono::nanoseconds quiet) {
+    const bool silenceReached = quiet >= FRAME_SILENCE;
     for (;;) {
-        const size_t take = NextFrameSize(incoming, silenceReached);
+        const size_t take = NextFrameSize(incoming, quiet);
         Check(take <= incoming.size());
         Check(take <= FRAME_CAPACITY);
         if (take == 0) {
@@ -81,10 +84,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Crc16(incoming.data(), static_cast<uint32_t>(incoming.size()), crc);
             incoming.insert(incoming.end(), crc, crc + CRC_SIZE);
         }
-        CutFrames(incoming, (control & SILENCE_AFTER) != 0 && !incoming.empty());
+        std::chrono::nanoseconds quiet{0};
+        if ((control & SILENCE_AFTER) != 0) {
+            quiet = FRAME_SILENCE;
+        } else if (count == 0) {
+            quiet = WRITE_END_QUIET;
+        }
+        CutFrames(incoming, quiet);
     }
     // The line stays silent at the end: the module takes everything left.
-    CutFrames(incoming, !incoming.empty());
+    CutFrames(incoming, FRAME_SILENCE);
     Check(incoming.empty());
     return 0;
 }
