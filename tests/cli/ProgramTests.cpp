@@ -211,7 +211,8 @@ TEST_F(CliProgram, PortsComeInNaturalOrderNamingPublishersAndPortsInUse) {
     EXPECT_NE(LineOf(r.out, "COM3").find(" in use "), std::string::npos) << r.out;
     EXPECT_EQ(LineOf(r.out, "COM10").find("in use"), std::string::npos) << r.out;
     r = RunProgram({"--json", "ports"});
-    for (const auto& port : nlohmann::json::parse(r.out)["ports"]) {
+    const auto listed = nlohmann::json::parse(r.out);
+    for (const auto& port : listed["ports"]) {
         EXPECT_EQ(port["in_use"], port["port"] == "COM3") << port;
     }
 }
