@@ -63,9 +63,7 @@ void CInterruptWatch::Watch() {
         }
         if (++received > 1) {
             // Asked twice: the operator will not wait. One line on what stays.
-            const std::string line = "lumaret-cli: stopped at once; " + m_control.KeptText() + "\n";
-            (void)!write(STDERR_FILENO, line.data(), line.size());
-            _exit(EXIT_INTERRUPTED);
+            m_control.EndAtOnce(EXIT_INTERRUPTED);
         }
         m_control.Interrupt();
     }

@@ -1,6 +1,7 @@
 #include "RunControl.h"
 
 #include <algorithm>
+#include <unistd.h>
 
 void CRunControl::Interrupt() {
     std::lock_guard lock(m_mutex);
@@ -33,8 +34,30 @@ void CRunControl::Forget(const std::string& port) {
     m_kept.erase(port);
 }
 
+void CRunControl::KeepAfter(const std::string& port,
+                            const std::function<std::string()>& stepThenText) {
+    std::lock_guard lock(m_keptMutex);
+    std::string text = stepThenText();
+    if (text.empty()) {
+        m_kept.erase(port);
+    } else {
+        m_kept[port] = std::move(text);
+    }
+}
+
 std::string CRunControl::KeptText() const {
     std::lock_guard lock(m_keptMutex);
+    return KeptTextHeld();
+}
+
+void CRunControl::EndAtOnce(int status) const {
+    m_keptMutex.lock(); // never released: the program ends holding it
+    const std::string line = "lumaret-cli: stopped at once; " + KeptTextHeld() + "\n";
+    (void)!write(STDERR_FILENO, line.data(), line.size());
+    _exit(status);
+}
+
+std::string CRunControl::KeptTextHeld() const {
     std::string text;
     for (const auto& [port, kept] : m_kept) {
         text += text.empty() ? "" : "; ";

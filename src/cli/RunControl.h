@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -23,10 +24,20 @@ public:
     // Ctrl+C says before the program ends at once.
     void Keep(const std::string& port, std::string text);
     void Forget(const std::string& port);
+    // Runs step (which moves what is kept, e.g. renames the file) with the
+    // texts held, then keeps the text its outcome gives (empty: forgets the
+    // port), so that a second Ctrl+C never names a file that is going.
+    void KeepAfter(const std::string& port, const std::function<std::string()>& stepThenText);
     // "COM9: the slots ...; COM10: ...", or "nothing written".
     std::string KeptText() const;
+    // Writes "lumaret-cli: stopped at once; " and the kept text on standard
+    // error and ends the program with status, the texts held throughout, so
+    // that no step moves a file between the line and the end.
+    [[noreturn]] void EndAtOnce(int status) const;
 
 private:
+    std::string KeptTextHeld() const; // with m_keptMutex held
+
     std::atomic<bool> m_interrupted{false};
     std::mutex m_mutex;
     std::vector<std::atomic<int32_t>*> m_flags;

@@ -123,6 +123,11 @@ std::string ImportSummary(const ImportResult& result, size_t lines) {
     return summary;
 }
 
+// What a second Ctrl+C says of an export whose slots are in slotsIn.
+std::string KeptText(const CSafeFileWriter& file, const std::string& slotsIn) {
+    return "the slots read so far are in " + slotsIn + ", " + file.Path() + " is unchanged";
+}
+
 // The export's end: the file put in place, or kept as FILE.partial.
 void ExportEnded(CPortSession& session, CSafeFileWriter& file, const ExportResult& result,
                  CPortReport& report) {
@@ -131,7 +136,12 @@ void ExportEnded(CPortSession& session, CSafeFileWriter& file, const ExportResul
     CensusFields(result.census, report);
     const std::string counts = result.census.Text();
     if (result.outcome == JobOutcome::Complete) {
-        if (file.Commit(&why)) {
+        bool committed = false;
+        session.Context().control.KeepAfter(session.Name(), [&] {
+            committed = file.Commit(&why);
+            return committed ? std::string() : KeptText(file, file.FreshPath());
+        });
+        if (committed) {
             report.fields["complete"] = true;
             report.Say("Export ok: " + counts + ", written to " + path);
             session.Progress().End("ok");
@@ -153,7 +163,12 @@ void ExportEnded(CPortSession& session, CSafeFileWriter& file, const ExportResul
         report.fields["damaged_at"] = result.failedSlot;
     }
     std::string kept = path + " is unchanged";
-    if (file.KeepAsPartial(&why)) {
+    bool partial = false;
+    session.Context().control.KeepAfter(session.Name(), [&] {
+        partial = file.KeepAsPartial(&why);
+        return partial ? KeptText(file, file.PartialPath()) : std::string();
+    });
+    if (partial) {
         report.fields["partial"] = file.PartialPath();
         kept += ", the slots read are in " + file.PartialPath();
     } else {
@@ -183,8 +198,7 @@ void RunExport(CPortSession& session, const std::string& path, CPortReport& repo
         return;
     }
     CRunControl& control = session.Context().control;
-    control.Keep(session.Name(), "the slots read so far are in " + file.FreshPath() + ", " + path +
-                                     " is unchanged");
+    control.Keep(session.Name(), KeptText(file, file.FreshPath()));
     CProgressObserver progress(session.Progress(), "export", "slots");
     const ExportResult result = ExportModule(session.Job(), file, progress);
     ExportEnded(session, file, result, report);
