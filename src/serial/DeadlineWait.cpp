@@ -30,13 +30,13 @@ public:
         if (m_armed && m_armedAt <= deadline.When() && m_armedAt > Deadline::Clock::now()) {
             return m_fd;
         }
-        itimerspec spec{};
-        spec.it_value = deadline.MonotonicTime();
-        if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0) {
-            spec.it_value.tv_nsec = 1; // zero would disarm it
+        itimerspec when{};
+        when.it_value = deadline.MonotonicTime();
+        if (when.it_value.tv_sec == 0 && when.it_value.tv_nsec == 0) {
+            when.it_value.tv_nsec = 1; // zero would disarm it
         }
         // Setting the timer also clears an expiry that nobody read.
-        if (timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &spec, nullptr) != 0) {
+        if (timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &when, nullptr) != 0) {
             return -1;
         }
         m_armed = true;
