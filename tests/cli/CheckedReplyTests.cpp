@@ -16,10 +16,10 @@ protected:
     void SetUp() override {
         module = StartModule("COM9");
         ASSERT_TRUE(module);
-        for (uint16_t slot = 1; slot <= 448; slot += 3) {
-            const Bytes code = CodePattern(20 + slot % 50, static_cast<uint8_t>(slot));
-            ASSERT_TRUE(module->SetSlot(slot, code));
-            expected += ExpectedLine(slot, code);
+        const std::vector<std::string> lines = SeedEveryThirdSlot(*module);
+        ASSERT_FALSE(lines.empty());
+        for (const std::string& line : lines) {
+            expected += line;
         }
     }
     std::string Path(const std::string& name) { return (runtime.Path() / name).string(); }

@@ -147,6 +147,18 @@ bool FileExists(const std::string& path) {
     return stat(path.c_str(), &st) == 0;
 }
 
+std::vector<std::string> SeedEveryThirdSlot(SimulatedModule& module) {
+    std::vector<std::string> lines;
+    for (uint16_t slot = 1; slot <= 448; slot += 3) {
+        const Bytes code = CodePattern(20 + slot % 50, static_cast<uint8_t>(slot));
+        if (!module.SetSlot(slot, code)) {
+            return {};
+        }
+        lines.push_back(ExpectedLine(slot, code));
+    }
+    return lines;
+}
+
 std::unique_ptr<SimulatedModule> StartModule(const std::string& comName, bool empty) {
     auto module = std::make_unique<SimulatedModule>();
     if (!module->Start() || !module->Publish(comName)) {

@@ -70,6 +70,10 @@ private:
 // A simulated module published as comName under the test's runtime directory.
 std::unique_ptr<SimulatedModule> StartModule(const std::string& comName, bool empty = true);
 
+// Gives every third slot (1, 4, ... 445) a code of 20-69 bytes; returns the
+// database line of each, in slot order. Empty when a slot refused its code.
+std::vector<std::string> SeedEveryThirdSlot(SimulatedModule& module);
+
 // Waits for a condition with a deadline.
 template <typename F> bool WaitFor(F condition, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;

@@ -16,12 +16,12 @@ protected:
     void SetUp() override {
         module = StartModule("COM9");
         ASSERT_TRUE(module);
-        for (uint16_t slot = 1; slot <= 448; slot += 3) {
-            const Bytes code = CodePattern(20 + slot % 50, static_cast<uint8_t>(slot));
-            ASSERT_TRUE(module->SetSlot(slot, code));
-            expected += ExpectedLine(slot, code);
-            if (slot < 40) {
-                firstLines += ExpectedLine(slot, code);
+        const std::vector<std::string> lines = SeedEveryThirdSlot(*module);
+        ASSERT_GE(lines.size(), 13u);
+        for (size_t i = 0; i < lines.size(); ++i) {
+            expected += lines[i];
+            if (i < 13) {
+                firstLines += lines[i];
             }
         }
     }
