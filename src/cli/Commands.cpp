@@ -146,7 +146,7 @@ void RunLearn(CPortSession& session, CPortReport& report) {
         return;
     }
     const ExchangeTiming& t = session.Timing();
-    const uint32_t waitMs = t.learnPollPeriodMs * static_cast<uint32_t>(t.learnPolls);
+    const uint32_t waitMs = LearnWaitMs(t);
     StartLearn(session.Link(), slot);
     CLearnPrompt prompt(session, waitMs);
     const LearnOutcome outcome =

@@ -60,14 +60,7 @@ void CPortSession::FailExchange(CPortReport& report, uint32_t boundMs, int statu
 }
 
 uint32_t CPortSession::ExchangeBoundMs(uint32_t pauseMs, uint32_t readSize) const {
-    // The read's overall deadline as the line's time-outs give it.
-    const auto start = Deadline::Clock::now();
-    const Deadline total = ReadLimitsFor(m_context.timing.lineTimeouts, readSize, start).total;
-    const auto readMs =
-        total.IsNever()
-            ? 0
-            : std::chrono::duration_cast<std::chrono::milliseconds>(total.When() - start).count();
-    return pauseMs + static_cast<uint32_t>(readMs);
+    return pauseMs + ReadBoundMs(m_context.timing.lineTimeouts, readSize);
 }
 
 std::string CPortSession::FileFor(const std::string& pattern) const {

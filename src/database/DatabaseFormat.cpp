@@ -7,12 +7,16 @@
 #include <cstdio>
 
 std::string FormatDatabaseLine(int slot, const uint8_t* reply, uint32_t n) {
+    // The reply without its header and its CRC.
+    const CodeSpan code = CodeBytes(reply, n);
+    return FormatCodeLine(slot, code.data, code.size);
+}
+
+std::string FormatCodeLine(int slot, const uint8_t* code, size_t n) {
     char head[16];
     std::snprintf(head, sizeof head, "%04d,", slot);
     std::string line(head);
-    // The reply without its header and its CRC.
-    const CodeSpan code = CodeBytes(reply, n);
-    line += HexPairs(code.data, code.size);
+    line += HexPairs(code, n);
     line.push_back('\r');
     return line;
 }

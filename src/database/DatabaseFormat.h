@@ -13,6 +13,8 @@
 
 // The line for a code reply of n bytes (n >= 1, n != 8), CR included.
 std::string FormatDatabaseLine(int slot, const uint8_t* reply, uint32_t n);
+// The line for a code of n bytes, CR included.
+std::string FormatCodeLine(int slot, const uint8_t* code, size_t n);
 
 // Cuts the whole text of a file into lines, without their ends. CR ends a line
 // (as an export writes it); LF and CR LF do too; a final piece without an end

@@ -1,5 +1,6 @@
 #include "ModuleOperations.h"
 
+#include "ReadLimits.h"
 #include "Reply.h"
 #include "SerialLink.h"
 
@@ -138,7 +139,8 @@ uint32_t PollLearn(CSerialLink& link, uint8_t* buffer, const ExchangeTiming& tim
 }
 
 LearnOutcome AwaitLearnAnswer(CSerialLink& link, const ExchangeTiming& timing,
-                              const std::atomic<int32_t>* running, CReplyChecks* checks) {
+                              const std::atomic<int32_t>* running, CReplyChecks* checks,
+                              const std::atomic<int32_t>* interrupt) {
     using Clock = std::chrono::steady_clock;
     LearnOutcome outcome;
     CLearnAnswer answer;
@@ -146,7 +148,11 @@ LearnOutcome AwaitLearnAnswer(CSerialLink& link, const ExchangeTiming& timing,
     std::vector<uint8_t> buffer(std::max<uint32_t>(timing.learnPollReadSize, STATUS_REPLY_SIZE));
     const auto period = std::chrono::milliseconds(timing.learnPollPeriodMs);
     auto tick = Clock::now();
-    while (running == nullptr || running->load() != 0) {
+    auto waiting = [&] {
+        return (running == nullptr || running->load() != 0) &&
+               (interrupt == nullptr || interrupt->load() <= 0);
+    };
+    while (waiting()) {
         tick += period;
         std::this_thread::sleep_until(tick);
         const uint32_t n = PollLearn(link, buffer.data(), timing);
@@ -168,6 +174,12 @@ LearnOutcome AwaitLearnAnswer(CSerialLink& link, const ExchangeTiming& timing,
         }
     }
     return outcome;
+}
+
+uint32_t LearnWaitMs(const ExchangeTiming& timing) {
+    const uint32_t pollMs = std::max(timing.learnPollPeriodMs,
+                                     ReadBoundMs(timing.lineTimeouts, timing.learnPollReadSize));
+    return pollMs * static_cast<uint32_t>(std::max(timing.learnPolls, 0));
 }
 
 const char* LearnOutcomeText(const LearnOutcome& outcome) {

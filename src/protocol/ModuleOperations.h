@@ -91,10 +91,16 @@ struct LearnOutcome {
 };
 // Polls as the window's learn timer does, one poll every learnPollPeriodMs
 // (polls do not pile up behind a long one), until the answer is complete or
-// the empty polls run out. Pending only when running dropped to 0 first.
+// the empty polls run out. Pending only when running dropped to 0, or
+// interrupt rose above 0, first.
 LearnOutcome AwaitLearnAnswer(CSerialLink& link, const ExchangeTiming& timing,
                               const std::atomic<int32_t>* running = nullptr,
-                              CReplyChecks* checks = nullptr);
+                              CReplyChecks* checks = nullptr,
+                              const std::atomic<int32_t>* interrupt = nullptr);
+// The longest a learn waits for its answer: every allowed poll empty, each
+// as long as the poll's read takes on a silent line or its period, whichever
+// is longer.
+uint32_t LearnWaitMs(const ExchangeTiming& timing);
 // "Learn timeout!", "reply damaged" or the status text of the answer.
 const char* LearnOutcomeText(const LearnOutcome& outcome);
 

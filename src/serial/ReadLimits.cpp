@@ -53,3 +53,13 @@ Deadline ReplyReadEnd(const ReplyRead& read, bool anyByte, bool complete,
     }
     return latest.Earlier(Deadline::At(lastByte + read.quietGap));
 }
+
+uint32_t ReadBoundMs(const CommTimeouts& timeouts, uint32_t n) {
+    const auto start = Deadline::Clock::now();
+    const Deadline total = ReadLimitsFor(timeouts, n, start).total;
+    if (total.IsNever()) {
+        return 0;
+    }
+    return static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(total.When() - start).count());
+}

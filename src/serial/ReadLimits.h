@@ -25,6 +25,10 @@ struct ReadLimits {
 ReadLimits ReadLimitsFor(const CommTimeouts& timeouts, uint32_t n,
                          Deadline::Clock::time_point start);
 
+// How long a read of n bytes lasts at most when nothing comes, in
+// milliseconds; 0 when it has no overall limit.
+uint32_t ReadBoundMs(const CommTimeouts& timeouts, uint32_t n);
+
 // The deadline of a write of n bytes: multiplier * n + constant, none when both are 0.
 Deadline WriteDeadlineFor(const CommTimeouts& timeouts, uint32_t n,
                           Deadline::Clock::time_point start);

@@ -1,0 +1,60 @@
+#include "KeyCapture.h"
+
+#include "ModuleOperations.h"
+#include "Reply.h"
+
+#include <algorithm>
+
+Capture AwaitCapture(const JobPort& port, uint16_t slot, const std::atomic<int32_t>* interrupt) {
+    Capture capture;
+    const LearnOutcome outcome =
+        AwaitLearnAnswer(port.link, port.timing, &port.running, port.checks, interrupt);
+    capture.text = LearnOutcomeText(outcome);
+    if (outcome.state == CLearnAnswer::State::Pending) {
+        capture.result = Capture::Result::Interrupted;
+        return capture;
+    }
+    if (outcome.state != CLearnAnswer::State::Answered || outcome.status != 0 || outcome.damaged) {
+        return capture;
+    }
+    const ExchangeReply reply = ExportReadSlot(port.link, slot, port.timing, port.checks);
+    const ReplyKind kind = ClassifyReadReply(reply.count);
+    if (reply.damaged) {
+        capture.text = std::string("the code read back was damaged: ") + REPLY_DAMAGED_TEXT;
+    } else if (kind == ReplyKind::None) {
+        capture.result = Capture::Result::Lost;
+        capture.text =
+            "no reply to the read of slot " + std::to_string(slot) + " after " + capture.text;
+    } else if (kind == ReplyKind::Status || IsShortCodeReply(reply.count)) {
+        capture.text = "slot " + std::to_string(slot) + " was empty after " + capture.text;
+    } else {
+        const CodeSpan code = CodeBytes(reply.bytes.data(), reply.count);
+        capture.code.assign(code.data, code.data + code.size);
+        capture.result = Capture::Result::Code;
+    }
+    return capture;
+}
+
+std::vector<size_t> DifferingPositions(const std::vector<uint8_t>& a,
+                                       const std::vector<uint8_t>& b) {
+    std::vector<size_t> positions;
+    const size_t longer = std::max(a.size(), b.size());
+    for (size_t i = 0; i < longer; ++i) {
+        if (i >= a.size() || i >= b.size() || a[i] != b[i]) {
+            positions.push_back(i);
+        }
+    }
+    return positions;
+}
+
+std::string PositionsText(const std::vector<size_t>& positions) {
+    constexpr size_t SHOWN = 16;
+    std::string text;
+    for (size_t i = 0; i < positions.size() && i < SHOWN; ++i) {
+        text += (i == 0 ? "" : ", ") + std::to_string(positions[i] + 1);
+    }
+    if (positions.size() > SHOWN) {
+        text += ", \xE2\x80\xA6";
+    }
+    return text;
+}
