@@ -8,6 +8,7 @@
 #include "Output.h"
 #include "PortChoice.h"
 #include "PortRun.h"
+#include "RemoteCommands.h"
 
 namespace {
 
@@ -21,6 +22,8 @@ PortWork WorkFor(const CliOptions& o) {
         return RunSend;
     case CliCommand::Learn:
         return RunLearn;
+    case CliCommand::LearnRemote:
+        return RunLearnRemote;
     case CliCommand::Export:
         return [&o](CPortSession& s, CPortReport& r) { RunExport(s, s.FileFor(o.file), r); };
     case CliCommand::Import:
@@ -67,12 +70,14 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     CliContext context{options, timing, console, env.control,
                        env.errIsTerminal && !options.quiet && !options.trace};
     context.clock = ReadRunClock();
+    context.answerFd = env.answerFd;
     std::vector<CPortReport> reports;
     bool several = false;
     std::string error;
 
     if (!RunWithoutPort(options, reports)) {
         const bool clone = options.command == CliCommand::Clone;
+        const bool byAir = options.command == CliCommand::CheckRemote;
         std::vector<std::string> names = ExpandAll(options.ports);
         if (names.empty()) {
             return UsageError("-p all: no USB adapter and no published module in the port list",
@@ -81,14 +86,18 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         if (clone) {
             names.insert(names.end(), options.targets.begin(), options.targets.end());
         }
+        if (byAir) {
+            names.push_back(options.withPort);
+        }
         const std::vector<PortTarget> targets = LookUpPorts(names, error);
         if (!error.empty()) {
             return UsageError(error, options.json, env.out, env.err);
         }
-        several = clone || targets.size() > 1;
+        several = clone || byAir || targets.size() > 1;
         context.prefixed = several;
-        reports =
-            clone ? RunClone(targets, context) : RunOnPorts(targets, context, WorkFor(options));
+        reports = clone   ? RunClone(targets, context)
+                  : byAir ? RunCheckRemote(targets, context)
+                          : RunOnPorts(targets, context, WorkFor(options));
     }
     // The port runs said their troubles as they came; the others say them now.
     for (const CPortReport& report : reports) {

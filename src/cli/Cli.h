@@ -17,6 +17,9 @@ struct CliEnvironment {
     ExchangeTiming timing = FixedTiming();
     CRunControl& control;
     int width = 80; // the help's columns: the terminal's, else 80
+    // Where an operator's answers come from (standard input when it and
+    // standard error are a terminal); -1: nobody to ask.
+    int answerFd = -1;
 };
 
 // The whole program without main: args without the program's name; returns

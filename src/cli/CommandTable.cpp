@@ -5,6 +5,10 @@ namespace {
 const OptionEntry CHANNEL{"CHANNEL", "", "the channel, 1 to 4"};
 const OptionEntry KEY{"KEY", "", "the key number, 1 to 100"};
 const OptionEntry FILE_ARGUMENT{"FILE", "", "a database file, one line a slot: 0007,12AB34CD"};
+const OptionEntry MAP_ARGUMENT{"MAP", "",
+                               "a remote map, one key a line: 1/1 POWER (channel/key) or "
+                               "412 POWER (slot)"};
+const OptionEntry MAP_OPTION{"--map", "MAP", "take the key by its NAME in the remote map MAP"};
 
 // The commands on a module's keys, and the port list.
 void AddKeyCommands(std::vector<CommandEntry>& table) {
@@ -29,26 +33,28 @@ void AddKeyCommands(std::vector<CommandEntry>& table) {
                      "lumaret-cli -p COM9 version",
                      true,
                      true});
-    table.push_back({"read",
-                     CliCommand::Read,
-                     "print the code of a key slot in hexadecimal",
-                     {"-p PORT read CHANNEL KEY", "-p PORT read --slot N"},
-                     {CHANNEL, KEY},
-                     {{"--slot", "N", "read slot N (1 to 448) instead of a channel and a key"},
-                      {"--raw", "",
-                       "print the whole reply, header and CRC included, as the "
-                       "window's log shows it"}},
-                     "The code is printed as hexadecimal pairs; when there is none, standard "
-                     "error says why (Key empty!, Communication fail!).",
-                     "lumaret-cli -p COM9 read 1 12",
-                     true,
-                     true});
+    table.push_back(
+        {"read",
+         CliCommand::Read,
+         "print the code of a key slot in hexadecimal",
+         {"-p PORT read CHANNEL KEY", "-p PORT read --slot N", "-p PORT read --map MAP NAME"},
+         {CHANNEL, KEY},
+         {{"--slot", "N", "read slot N (1 to 448) instead of a channel and a key"},
+          MAP_OPTION,
+          {"--raw", "",
+           "print the whole reply, header and CRC included, as the "
+           "window's log shows it"}},
+         "The code is printed as hexadecimal pairs; when there is none, standard "
+         "error says why (Key empty!, Communication fail!).",
+         "lumaret-cli -p COM9 read 1 12",
+         true,
+         true});
     table.push_back({"send",
                      CliCommand::Send,
                      "make the module transmit the code of a key",
-                     {"-p PORT send CHANNEL KEY"},
+                     {"-p PORT send CHANNEL KEY", "-p PORT send --map MAP NAME"},
                      {CHANNEL, KEY},
-                     {},
+                     {MAP_OPTION},
                      "Prints Send Ok!, or says on standard error why not (Key empty!, "
                      "Communication fail!).",
                      "lumaret-cli -p COM9 send 1 12",
@@ -61,10 +67,50 @@ void AddKeyCommands(std::vector<CommandEntry>& table) {
                      {CHANNEL, KEY},
                      {},
                      "Point the remote at the module and press the key while the module waits "
-                     "(about 3 seconds). On a terminal the time left is shown.",
+                     "(about 13 seconds). On a terminal the time left is shown.",
                      "lumaret-cli -p COM9 learn 1 12",
                      true,
                      false});
+}
+
+// The commands on a whole remote.
+void AddRemoteCommands(std::vector<CommandEntry>& table) {
+    table.push_back(
+        {"learn-remote",
+         CliCommand::LearnRemote,
+         "learn every key of a remote map, one after the other",
+         {"-p PORT learn-remote MAP"},
+         {MAP_ARGUMENT},
+         {{"--retries", "N", "more tries for a key that brought no code (default 3)"},
+          {"--confirm", "", "learn each key twice and compare; a third press when they differ"},
+          {"--session", "FILE", "keep the codes learned in FILE instead of MAP.session"},
+          {"--restart", "", "start afresh instead of resuming the session"}},
+         "Names each key on standard error as the module waits for it. After every key the "
+         "codes learned so far are saved to the session file (a database file that import "
+         "and verify take); running the same map again resumes at the first key not learned. "
+         "On a terminal, after a try that brought no code: Enter tries again, s skips the key, "
+         "q stops. Without a terminal a key is tried again, then skipped. Exit status 1 when a "
+         "key is missing at the end.",
+         "lumaret-cli -p COM9 learn-remote tv.map",
+         true,
+         true});
+    table.push_back(
+        {"check-remote",
+         CliCommand::CheckRemote,
+         "send each key of a map from one module into another that learns it",
+         {"-p PORT check-remote MAP --with PORT"},
+         {MAP_ARGUMENT},
+         {{"--with", "PORT", "the module that learns what PORT sends"},
+          {"--scratch", "SLOT",
+           "the slot the learning module learns into (default 448); written back as it was "
+           "at the end"},
+          {"--strict", "", "exit status 1 when a capture differs, too"}},
+         "For each key the module on PORT holds: the other module learns while it is sent, "
+         "and its capture is compared with the code: identical, differs in N of M bytes (with "
+         "the positions) or not captured. Exit status 1 when a key is not captured.",
+         "lumaret-cli -p COM9 check-remote tv.map --with COM10",
+         true,
+         true});
 }
 
 // The commands that move or compare every slot.
@@ -160,6 +206,7 @@ void AddOtherCommands(std::vector<CommandEntry>& table) {
 std::vector<CommandEntry> MakeTable() {
     std::vector<CommandEntry> table;
     AddKeyCommands(table);
+    AddRemoteCommands(table);
     AddTransferCommands(table);
     AddOtherCommands(table);
     return table;

@@ -105,6 +105,9 @@ void RunRead(CPortSession& session, CPortReport& report) {
     if (!OpenForSlot(session, slot, report)) {
         return;
     }
+    if (!o.keyName.empty()) {
+        report.fields["name"] = o.keyName;
+    }
     const ExchangeReply reply = ReadKey(session.Link(), slot, session.Timing(), &session.Checks());
     ReadReport(reply, o.raw, report);
     if (ClassifyReadReply(reply.count) == ReplyKind::None) {
@@ -120,6 +123,9 @@ void RunSend(CPortSession& session, CPortReport& report) {
     const uint16_t slot = KeyIndex(o.channel, o.key);
     if (!OpenForSlot(session, slot, report)) {
         return;
+    }
+    if (!o.keyName.empty()) {
+        report.fields["name"] = o.keyName;
     }
     const SendOutcome outcome =
         SendKey(session.Link(), slot, ChannelMask(o.channel), session.Timing(), &session.Checks());

@@ -17,9 +17,16 @@ std::string Seconds(double seconds) {
 } // namespace
 
 CLearnPrompt::CLearnPrompt(CPortSession& session, uint32_t waitMs)
-    : m_session(session), m_waitMs(waitMs), m_start(std::chrono::steady_clock::now()) {
+    : CLearnPrompt(session, waitMs, session.Name() + ": press the key on the remote now", false) {}
+
+CLearnPrompt::CLearnPrompt(CPortSession& session, uint32_t waitMs, std::string asking,
+                           bool sayAlways)
+    : m_session(session), m_waitMs(waitMs), m_asking(std::move(asking)),
+      m_start(std::chrono::steady_clock::now()) {
     if (m_session.Progress().Shown()) {
         m_thread = std::thread([this] { Tick(); });
+    } else if (sayAlways) {
+        m_session.Context().console.Line(m_asking + ", " + Seconds(m_waitMs / 1000.0) + " left");
     }
 }
 
@@ -32,8 +39,7 @@ void CLearnPrompt::Tick() {
     while (!m_done) {
         const double waited =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-        m_session.Progress().Note(m_session.Name() + ": press the key on the remote now, " +
-                                  Seconds(m_waitMs / 1000.0 - waited) + " left");
+        m_session.Progress().Note(m_asking + ", " + Seconds(m_waitMs / 1000.0 - waited) + " left");
         m_stop.wait_for(lock, TICK, [this] { return m_done; });
     }
 }

@@ -3,16 +3,20 @@
 #include "PortSession.h"
 
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
+#include <string>
 #include <thread>
 
-// While a learn waits, on a terminal only: "COM21: press the key on the
-// remote now, 2.4 s left" on the port's row, counted down in place, and
-// once the wait is over a line saying when the answer came.
+// While a learn waits, on a terminal: "COM21: press the key on the remote
+// now, 2.4 s left" (or another asking) on the port's row, counted down in
+// place, and once the wait is over a line saying when the answer came.
+// Without a terminal the asking is said once, as a line, when sayAlways.
 class CLearnPrompt {
 public:
     // waitMs: the longest the module waits for the remote.
     CLearnPrompt(CPortSession& session, uint32_t waitMs);
+    CLearnPrompt(CPortSession& session, uint32_t waitMs, std::string asking, bool sayAlways);
     ~CLearnPrompt();
     CLearnPrompt(const CLearnPrompt&) = delete;
     CLearnPrompt& operator=(const CLearnPrompt&) = delete;
@@ -25,6 +29,7 @@ private:
 
     CPortSession& m_session;
     uint32_t m_waitMs;
+    std::string m_asking;
     std::chrono::steady_clock::time_point m_start;
     std::mutex m_mutex;
     std::condition_variable m_stop;

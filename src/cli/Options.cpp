@@ -8,6 +8,7 @@
 #include "Help.h"
 #include "ModuleLimits.h"
 #include "PortChoice.h"
+#include "RemoteMap.h"
 #include "Report.h"
 
 #include <algorithm>
@@ -102,6 +103,10 @@ struct CommandLine {
     std::vector<std::string> ports;
     std::vector<std::string> targets;
     std::optional<std::string> slot;
+    std::optional<std::string> map;     // send and read --map
+    std::optional<std::string> retries; // learn-remote --retries
+    std::optional<std::string> scratch; // check-remote --scratch
+    std::optional<std::string> with;    // check-remote --with
     bool help = false;
     bool version = false;
     std::string error;
@@ -188,6 +193,33 @@ bool TakeOption(const std::vector<std::string>& args, size_t& i, CommandLine& li
     if (c == CliCommand::Clone && arg == "--to") {
         return value(line.targets.emplace_back(), "COM10");
     }
+    if ((c == CliCommand::Send || c == CliCommand::Read) && arg == "--map") {
+        return value(line.map.emplace(), "tv.map");
+    }
+    if (c == CliCommand::LearnRemote) {
+        if (arg == "--retries") {
+            return value(line.retries.emplace(), "3");
+        }
+        if (arg == "--session") {
+            return value(options.session, "tv.session");
+        }
+        if (arg == "--confirm" || arg == "--restart") {
+            (arg == "--confirm" ? options.confirm : options.restart) = true;
+            return true;
+        }
+    }
+    if (c == CliCommand::CheckRemote) {
+        if (arg == "--with") {
+            return value(line.with.emplace(), "COM10");
+        }
+        if (arg == "--scratch") {
+            return value(line.scratch.emplace(), "448");
+        }
+        if (arg == "--strict") {
+            options.strict = true;
+            return true;
+        }
+    }
     line.error = "unknown option " + arg + Suggestion(arg, KnownOptions(line.command));
     return false;
 }
@@ -245,6 +277,62 @@ std::string CheckChannelAndKey(const CommandLine& line, CliOptions& options) {
     return {};
 }
 
+// send and read --map MAP NAME: the key's slot, channel and key from the map.
+std::string CheckMapKey(const CommandLine& line, CliOptions& options) {
+    const std::string& name = line.command->name;
+    if (line.words.size() != 1) {
+        return name + " --map takes one key name: " + Example(line, " --map tv.map POWER");
+    }
+    if (line.slot) {
+        return name + " takes either --slot N or --map MAP NAME, not both";
+    }
+    const RemoteMap map = ReadRemoteMap(*line.map);
+    if (!map.Ok()) {
+        return *line.map + ": " + RemoteMapFaultText(map.faults.front());
+    }
+    const RemoteKey* key = map.Find(line.words[0]);
+    if (key == nullptr) {
+        std::vector<std::string> names;
+        for (const RemoteKey& k : map.keys) {
+            names.push_back(k.name);
+        }
+        return "no key named " + line.words[0] + " in " + *line.map +
+               Suggestion(line.words[0], names);
+    }
+    options.map = *line.map;
+    options.keyName = key->name;
+    options.slot = key->slot;
+    options.channel = KeyChannel(*key);
+    options.key = key->slot - (options.channel - 1) * MAX_KEY_NUMBER;
+    return {};
+}
+
+// learn-remote's and check-remote's numbers.
+std::string CheckRemoteOptions(const CommandLine& line, CliOptions& options) {
+    if (line.retries) {
+        const auto retries = NumberIn(*line.retries, 0, 100);
+        if (!retries) {
+            return "--retries takes a number from 0 to 100, not \"" + *line.retries + "\"";
+        }
+        options.retries = *retries;
+    }
+    if (line.scratch) {
+        const auto scratch = NumberIn(*line.scratch, FIRST_SLOT, LAST_SLOT);
+        if (!scratch) {
+            return "--scratch takes a slot from 1 to 448, not \"" + *line.scratch + "\"";
+        }
+        options.scratch = *scratch;
+    }
+    if (options.command == CliCommand::CheckRemote) {
+        if (!line.with || line.with->empty()) {
+            return "check-remote needs the learning module: " +
+                   Example(line, " tv.map --with COM10");
+        }
+        options.withPort = Trim(*line.with);
+    }
+    return {};
+}
+
 // The command's own arguments; the text of a usage error, or empty.
 std::string CheckWords(const CommandLine& line, CliOptions& options) {
     const std::string& name = line.command->name;
@@ -260,6 +348,9 @@ std::string CheckWords(const CommandLine& line, CliOptions& options) {
         options.fileB = wanted > 1 ? line.words[1] : std::string();
         return std::string();
     };
+    if (line.map) {
+        return CheckMapKey(line, options);
+    }
     switch (line.command->command) {
     case CliCommand::Read:
         if (line.slot) {
@@ -283,6 +374,14 @@ std::string CheckWords(const CommandLine& line, CliOptions& options) {
         return files(1, "a file", Example(line, " backup.txt"));
     case CliCommand::Show:
         return files(1, "a file", "lumaret-cli show backup.txt");
+    case CliCommand::LearnRemote:
+    case CliCommand::CheckRemote:
+        if (const std::string error = files(1, "a remote map", Example(line, " tv.map"));
+            !error.empty()) {
+            return error;
+        }
+        options.map = options.file;
+        return CheckRemoteOptions(line, options);
     case CliCommand::Diff:
         return files(2, "two files", "lumaret-cli diff monday.txt friday.txt");
     default:
@@ -309,6 +408,11 @@ std::string CheckPorts(const CommandLine& line, CliOptions& options) {
     if (needsPort && options.ports.empty()) {
         return line.command->name + " needs a port: " + Example(line, "") +
                " (or set LUMARET_PORT)";
+    }
+    const bool onePort =
+        options.command == CliCommand::LearnRemote || options.command == CliCommand::CheckRemote;
+    if (onePort && (options.ports.size() != 1 || IsAllPorts(options.ports.front()))) {
+        return line.command->name + " runs on one port: " + Example(line, " tv.map");
     }
     if (options.command == CliCommand::Clone) {
         if (options.targets.empty()) {

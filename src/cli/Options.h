@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ModuleLimits.h"
+
 #include <ostream>
 #include <string>
 #include <vector>
@@ -16,6 +18,8 @@ enum class CliCommand {
     Diff,
     Show,
     Clone,
+    LearnRemote,
+    CheckRemote,
     Help
 };
 
@@ -40,6 +44,17 @@ struct CliOptions {
     bool dryRun = false;
     bool exact = false;
     std::vector<std::string> targets; // clone --to
+    // Remote maps: learn-remote and check-remote take the map as file;
+    // send and read --map MAP NAME a key of it by name.
+    std::string map;
+    std::string keyName;
+    int retries = 3;
+    bool confirm = false;
+    bool restart = false;
+    std::string session;     // learn-remote --session; empty: MAP.session
+    std::string withPort;    // check-remote --with
+    int scratch = LAST_SLOT; // check-remote --scratch
+    bool strict = false;
 };
 
 struct ParseOutcome {

@@ -27,6 +27,7 @@ struct CliContext {
     bool progress = false; // a live progress board on standard error
     bool prefixed = false; // several ports: every line starts with the port's name
     RunClock clock{};      // for the placeholders of file names
+    int answerFd = -1;     // an operator's answers, on a terminal; -1: none
 };
 
 // One port for one command: the link on the real driver (traced when asked),

@@ -1,0 +1,381 @@
+// learn-remote and check-remote: the jobs on a whole remote map.
+
+#include "RemoteCommands.h"
+
+#include "AirCheckJob.h"
+#include "Console.h"
+#include "ExitStatus.h"
+#include "JobReport.h"
+#include "KeyCapture.h"
+#include "LearnPrompt.h"
+#include "LearnRemoteJob.h"
+#include "OperatorAnswer.h"
+#include "Options.h"
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+namespace {
+
+// "POWER (1/1)"
+std::string Label(const RemoteKey& key) {
+    return key.name + " (" + KeyPlace(key) + ")";
+}
+
+Json KeyFields(const RemoteKey& key) {
+    Json fields{{"name", key.name}, {"slot", key.slot}};
+    if (key.channel > 0) {
+        fields["channel"] = key.channel;
+        fields["key"] = key.key;
+    }
+    return fields;
+}
+
+// Positions as the reports give them: counted from 1.
+Json PositionsFromOne(const std::vector<size_t>& positions) {
+    Json list = Json::array();
+    for (const size_t p : positions) {
+        list.push_back(p + 1);
+    }
+    return list;
+}
+
+// The map, or false with every fault in the report (a usage error).
+bool ReadMap(const std::string& path, RemoteMap& map, CPortReport& report) {
+    map = ReadRemoteMap(path);
+    if (map.Ok()) {
+        return true;
+    }
+    for (const RemoteMapFault& fault : map.faults) {
+        report.Trouble(path + ": " + RemoteMapFaultText(fault));
+    }
+    report.Fail(EXIT_USAGE, path + ": " + RemoteMapFaultText(map.faults.front()));
+    return false;
+}
+
+// Says each step of the walk on standard error, and asks the operator on a
+// terminal what to do after a try that brought no code.
+class CWalkPrompts : public ILearnRemoteObserver {
+public:
+    explicit CWalkPrompts(CPortSession& session) : m_session(session) {}
+
+    void OnResume(size_t learned, size_t total) override {
+        if (learned > 0) {
+            Say("resuming: " + std::to_string(learned) + " of " + std::to_string(total) +
+                " keys learned");
+        }
+    }
+    void OnPrompt(const RemoteKey& key, int capture, uint32_t waitMs) override {
+        const std::string asking = Label(key) + ": press the key on the remote" +
+                                   (capture == 2   ? " again"
+                                    : capture == 3 ? " a third time"
+                                                   : "");
+        m_prompt = std::make_unique<CLearnPrompt>(m_session, waitMs, asking, true);
+    }
+    void OnWaitEnded(const RemoteKey&, bool captured) override {
+        if (m_prompt) {
+            m_prompt->Done(captured);
+            m_prompt.reset();
+        }
+    }
+    KeyChoice OnFailed(const RemoteKey& key, const std::string& why, int retriesLeft) override {
+        const int fd = m_session.Context().answerFd;
+        if (fd < 0) {
+            if (retriesLeft > 0) {
+                Say(Label(key) + ": " + why + "; trying again (" + std::to_string(retriesLeft) +
+                    (retriesLeft == 1 ? " try" : " tries") + " left)");
+                return KeyChoice::Retry;
+            }
+            Say(Label(key) + ": " + why + "; skipped");
+            return KeyChoice::Skip;
+        }
+        Say(Label(key) + ": " + why + " Enter: try again, s: skip, q: stop");
+        std::string answer;
+        while (ReadAnswer(fd, m_session.Running(), answer)) {
+            if (answer.empty()) {
+                return KeyChoice::Retry;
+            }
+            if (answer == "s" || answer == "S") {
+                return KeyChoice::Skip;
+            }
+            if (answer == "q" || answer == "Q") {
+                return KeyChoice::Stop;
+            }
+            Say("Enter: try again, s: skip, q: stop");
+        }
+        return KeyChoice::Stop;
+    }
+    void OnDiffer(const RemoteKey& key, const std::vector<size_t>& positions) override {
+        Say(Label(key) + ": the two captures differ at byte " + PositionsText(positions) +
+            "; press the key a third time");
+    }
+
+private:
+    void Say(const std::string& text) { m_session.Context().console.Line(text); }
+
+    CPortSession& m_session;
+    std::unique_ptr<CLearnPrompt> m_prompt;
+};
+
+std::string KeyLine(const RemoteKey& key, const KeyLearnResult& r) {
+    std::string line = Label(key) + ": " + KeyOutcomeText(r.outcome);
+    if (r.Learned()) {
+        line += ", " + Bytes(r.code.size());
+    }
+    if (r.fromSession) {
+        line += " (from the session)";
+    } else if (!r.differing.empty()) {
+        line += " (the first two captures differ at byte " + PositionsText(r.differing) + ")";
+    } else if (!r.Learned() && !r.failure.empty()) {
+        line += " (" + r.failure + ")";
+    }
+    return line;
+}
+
+void ReportWalk(CPortSession& session, const RemoteMap& map, const std::string& sessionPath,
+                const LearnRemoteResult& result, CPortReport& report) {
+    Json keys = Json::array();
+    std::string missing;
+    size_t unstable = 0;
+    for (size_t i = 0; i < map.keys.size(); ++i) {
+        const RemoteKey& key = map.keys[i];
+        const KeyLearnResult& r = result.keys[i];
+        report.Say(KeyLine(key, r));
+        Json fields = KeyFields(key);
+        fields["outcome"] = KeyOutcomeText(r.outcome);
+        fields["code_bytes"] = r.code.size();
+        fields["from_session"] = r.fromSession;
+        fields["tries"] = r.tries;
+        if (!r.differing.empty()) {
+            fields["differing"] = PositionsFromOne(r.differing);
+        }
+        if (!r.Learned() && !r.failure.empty()) {
+            fields["failure"] = r.failure;
+        }
+        keys.push_back(std::move(fields));
+        if (!r.Learned()) {
+            missing += (missing.empty() ? "" : ", ") + key.name;
+        }
+        unstable += r.outcome == KeyLearnResult::Outcome::Unstable ? 1 : 0;
+    }
+    const size_t learned = map.keys.size() - result.Missing();
+    report.Say(std::to_string(learned) + " of " + std::to_string(map.keys.size()) +
+               " keys learned, in " + sessionPath);
+    report.fields["map"] = session.Context().options.map;
+    report.fields["session"] = sessionPath;
+    report.fields["resumed"] = result.resumed;
+    report.fields["learned"] = learned;
+    report.fields["missing"] = result.Missing();
+    report.fields["unstable"] = unstable;
+    report.fields["keys"] = std::move(keys);
+    if (unstable > 0) {
+        report.Trouble(std::to_string(unstable) + (unstable == 1 ? " key" : " keys") +
+                       " captured unstable: check the remote's batteries and aim");
+    }
+    if (result.outcome == JobOutcome::FileError) {
+        report.Fail(EXIT_USAGE, result.problem);
+    } else if (result.outcome == JobOutcome::NoReply) {
+        report.Trouble(result.problem);
+        session.FailExchange(report, SlotReadBoundMs(session), EXIT_NO_REPLY);
+    } else if (result.outcome == JobOutcome::Cancelled && session.Interrupted()) {
+        report.Fail(EXIT_INTERRUPTED, "interrupted; the keys learned so far are in " + sessionPath);
+    }
+    if (result.Missing() > 0) {
+        report.Trouble("missing: " + missing);
+        report.Status(EXIT_OUTCOME);
+    }
+}
+
+} // namespace
+
+void RunLearnRemote(CPortSession& session, CPortReport& report) {
+    const CliOptions& o = session.Context().options;
+    RemoteMap map;
+    if (!ReadMap(o.map, map, report)) {
+        return;
+    }
+    const std::string sessionPath = o.session.empty() ? SessionPathFor(o.map) : o.session;
+    if (const ReplaceTarget target = CheckReplaceTarget(sessionPath); !target.ok) {
+        report.Fail(EXIT_USAGE, sessionPath + ": " + target.problem);
+        return;
+    }
+    if (!session.Open(report)) {
+        return;
+    }
+    CLearnSession learnSession(sessionPath);
+    LearnRemoteOptions options;
+    options.retries = o.retries;
+    options.confirm = o.confirm;
+    options.restart = o.restart;
+    LearnRemoteControl control;
+    CWalkPrompts prompts(session);
+    CRunControl& runControl = session.Context().control;
+    runControl.Keep(session.Name(), "the keys learned so far are in " + sessionPath);
+    const LearnRemoteResult result =
+        LearnRemote(session.Job(), map, learnSession, options, control, prompts);
+    runControl.Forget(session.Name());
+    ReportWalk(session, map, sessionPath, result, report);
+    ReportReplyChecks(session, report);
+}
+
+namespace {
+
+// Where the sending port's thread and the learning port's thread meet: the
+// learner opens its port and lends its session to the sender until the
+// sender is done with it.
+class CLearnerHandover {
+public:
+    void Lend(CPortSession* learner) {
+        std::lock_guard lock(m_mutex);
+        m_lent = true;
+        m_learner = learner;
+        m_changed.notify_all();
+    }
+    CPortSession* Borrow() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_lent; });
+        return m_learner;
+    }
+    void GiveBack() {
+        std::lock_guard lock(m_mutex);
+        m_returned = true;
+        m_changed.notify_all();
+    }
+    void AwaitReturn() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_returned; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_lent = false;
+    bool m_returned = false;
+    CPortSession* m_learner = nullptr;
+};
+
+class CAirProgress : public IAirCheckObserver {
+public:
+    CAirProgress(CProgressRow& row, int32_t total) : m_row(row) {
+        m_row.Begin("check-remote", "keys", total);
+    }
+    void OnKey(const RemoteKey&, const AirKeyResult&) override { m_row.Update(++m_done); }
+
+private:
+    CProgressRow& m_row;
+    int32_t m_done = 0;
+};
+
+void ReportAirCheck(CPortSession& sender, const RemoteMap& map, const std::string& learner,
+                    const AirCheckResult& result, CPortReport& report) {
+    const CliOptions& o = sender.Context().options;
+    Json keys = Json::array();
+    for (const AirKeyResult& r : result.keys) {
+        const RemoteKey& key = map.keys[r.index];
+        std::string line = Label(key) + ": " + AirOutcomeText(r);
+        if (r.outcome == AirKeyResult::Outcome::Differs) {
+            line += " (at byte " + PositionsText(r.differing) + ")";
+        } else if (r.outcome == AirKeyResult::Outcome::NotCaptured && !r.failure.empty()) {
+            line += " (" + r.failure + ")";
+        }
+        report.Say(line);
+        Json fields = KeyFields(key);
+        fields["outcome"] = AirOutcomeText(r);
+        fields["sent_bytes"] = r.sentBytes;
+        fields["captured_bytes"] = r.capturedBytes;
+        if (!r.differing.empty()) {
+            fields["differing"] = PositionsFromOne(r.differing);
+        }
+        if (!r.failure.empty()) {
+            fields["failure"] = r.failure;
+        }
+        keys.push_back(std::move(fields));
+    }
+    using Outcome = AirKeyResult::Outcome;
+    const size_t identical = result.Count(Outcome::Identical);
+    const size_t differs = result.Count(Outcome::Differs);
+    const size_t notCaptured = result.Count(Outcome::NotCaptured);
+    report.Say(std::to_string(result.keys.size() - result.Count(Outcome::NotHeld)) +
+               " keys sent: " + std::to_string(identical) + " identical, " +
+               std::to_string(differs) + " different, " + std::to_string(notCaptured) +
+               " not captured");
+    report.fields["map"] = o.map;
+    report.fields["learning_port"] = learner;
+    report.fields["scratch"] = o.scratch;
+    report.fields["restored"] = result.restored;
+    report.fields["identical"] = identical;
+    report.fields["different"] = differs;
+    report.fields["not_captured"] = notCaptured;
+    report.fields["keys"] = std::move(keys);
+    if (!result.restored) {
+        report.Fail(EXIT_OUTCOME, result.problem.empty()
+                                      ? "slot " + std::to_string(o.scratch) + " of " + learner +
+                                            " was not written back"
+                                      : result.problem);
+    }
+    if (result.outcome == JobOutcome::NoReply) {
+        report.Trouble(result.problem);
+        sender.FailExchange(report, SlotReadBoundMs(sender), EXIT_NO_REPLY);
+    } else if (result.outcome == JobOutcome::Cancelled && sender.Interrupted()) {
+        report.Status(EXIT_INTERRUPTED);
+    }
+    if (notCaptured > 0 || (o.strict && differs > 0)) {
+        report.Status(EXIT_OUTCOME);
+    }
+}
+
+void SendAndCompare(CPortSession& s, CPortReport& r, const RemoteMap& map,
+                    CLearnerHandover& handover, const std::string& learnerName) {
+    r.fields["role"] = "sender";
+    const bool opened = s.Open(r);
+    CPortSession* learner = handover.Borrow();
+    if (!opened || learner == nullptr) {
+        if (opened) {
+            r.Fail(EXIT_PORT, "not checked: " + learnerName + " cannot be opened");
+        }
+        handover.GiveBack();
+        return;
+    }
+    CAirProgress progress(s.Progress(), static_cast<int32_t>(map.keys.size()));
+    const AirCheckResult result = CheckByAir(
+        s.Job(), learner->Job(), map, static_cast<uint16_t>(s.Context().options.scratch), progress);
+    handover.GiveBack();
+    ReportAirCheck(s, map, learnerName, result, r);
+    ReportReplyChecks(s, r);
+}
+
+void LendLearner(CPortSession& s, CPortReport& r, CLearnerHandover& handover) {
+    r.fields["role"] = "learner";
+    handover.Lend(s.Open(r) ? &s : nullptr);
+    handover.AwaitReturn();
+    ReportReplyChecks(s, r);
+}
+
+} // namespace
+
+std::vector<CPortReport> RunCheckRemote(const std::vector<PortTarget>& ports, CliContext& context) {
+    RemoteMap map;
+    CPortReport mapReport;
+    if (!ReadMap(context.options.map, map, mapReport)) {
+        return {mapReport};
+    }
+    CLearnerHandover handover;
+    // A port that could not even be looked up runs no work: its side of the
+    // handover is done already.
+    if (ports.back().exit != 0) {
+        handover.Lend(nullptr);
+    }
+    if (ports.front().exit != 0) {
+        handover.GiveBack();
+    }
+    const std::string sender = ports.front().label;
+    const std::string learner = ports.back().label;
+    return RunOnPorts(ports, context, [&](CPortSession& s, CPortReport& r) {
+        if (s.Name() == sender) {
+            SendAndCompare(s, r, map, handover, learner);
+        } else {
+            LendLearner(s, r, handover);
+        }
+    });
+}
