@@ -17,10 +17,11 @@
 extern char** environ;
 
 CliResult RunInProcess(std::vector<std::string> args, const ExchangeTiming& timing,
-                       CRunControl* control, bool terminal) {
+                       CRunControl* control, bool terminal, int answerFd) {
     std::ostringstream out, err;
     CRunControl own;
     CliEnvironment env{out, err, terminal, timing, control != nullptr ? *control : own};
+    env.answerFd = answerFd;
     CliResult result;
     result.exit = RunCli(args, env);
     result.out = out.str();

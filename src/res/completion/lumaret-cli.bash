@@ -13,12 +13,12 @@ _lumaret_cli_port_names() {
 _lumaret_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local commands="ports version read send learn export import verify diff clone show help"
+    local commands="ports version read send learn learn-remote check-remote export import verify diff clone show help"
     local general="-p --port --json --trace -q --quiet --fast -h --help --version"
     COMPREPLY=()
 
     case $prev in
-    -p | --port | --to)
+    -p | --port | --to | --with)
         # A comma list: complete its last name.
         local head= last=$cur
         if [[ $cur == *,* ]]; then
@@ -31,7 +31,13 @@ _lumaret_cli() {
         COMPREPLY=($(compgen -P "$head" -W "$names" -- "$last"))
         return 0
         ;;
-    --slot)
+    --slot | --retries | --scratch)
+        return 0
+        ;;
+    --map | --session)
+        compopt -o filenames 2>/dev/null
+        local IFS=$'\n'
+        COMPREPLY=($(compgen -f -- "$cur"))
         return 0
         ;;
     esac
@@ -40,7 +46,7 @@ _lumaret_cli() {
     local i command=
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-        -p | --port | --to) ((i++)) ;;
+        -p | --port | --to | --with | --map | --session | --slot | --retries | --scratch) ((i++)) ;;
         -*) ;;
         *)
             command=${COMP_WORDS[i]}
@@ -51,7 +57,10 @@ _lumaret_cli() {
 
     local options=$general
     case $command in
-    read) options+=" --slot --raw" ;;
+    read) options+=" --slot --raw --map" ;;
+    send) options+=" --map" ;;
+    learn-remote) options+=" --retries --confirm --session --restart" ;;
+    check-remote) options+=" --with --scratch --strict" ;;
     import) options+=" --dry-run" ;;
     verify) options+=" --exact" ;;
     clone) options+=" --to --exact" ;;
@@ -67,7 +76,7 @@ _lumaret_cli() {
     help)
         COMPREPLY=($(compgen -W "$commands" -- "$cur"))
         ;;
-    export | import | verify | diff | show)
+    export | import | verify | diff | show | learn-remote | check-remote)
         compopt -o filenames 2>/dev/null
         local IFS=$'\n'
         COMPREPLY=($(compgen -f -- "$cur"))
