@@ -151,12 +151,14 @@ TEST(SimProgramOptions, HelpExplainsEverySwitch) {
     ASSERT_TRUE(sim.Started());
     EXPECT_EQ(sim.WaitForExit(5s), 0);
     const std::string help = sim.Output();
-    for (const char* option :
-         {"--port",       "--load",         "--save",        "--empty",           "--firmware",
-          "--version",    "--verbose",      "--silent",      "--stop-after-slot", "--split",
-          "--piece-gap",  "--learn-status", "--learn-delay", "--refuse-writes",   "--paced",
-          "--turnaround", "--damage-every", "--no-crc",      "--ack-status",      "--flood-learn",
-          "--help"}) {
+    for (const char* option : {"--port",         "--load",          "--save",
+                               "--empty",        "--firmware",      "--version",
+                               "--verbose",      "--silent",        "--stop-after-slot",
+                               "--split",        "--piece-gap",     "--learn-status",
+                               "--learn-delay",  "--refuse-writes", "--paced",
+                               "--turnaround",   "--damage-every",  "--no-crc",
+                               "--ack-status",   "--flood-learn",   "--room",
+                               "--learn-window", "--capture-noise", "--help"}) {
         EXPECT_NE(help.find(std::string("  ") + option), std::string::npos) << option;
     }
 }
@@ -231,6 +233,12 @@ TEST(SimProgramOptions, BadSwitchesAreRefusedBeforeServing) {
         {"--version=1234567"},
         {"--port", "cOm0"},
         {"--turnaround", "-1"},
+        {"--room", ".hidden"},
+        {"--room", ""},
+        {"--learn-window", "soon"},
+        {"--capture-noise", "1.5"},
+        {"--capture-noise", "-0.1"},
+        {"--capture-noise", "nan"},
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(::testing::PrintToString(args));
