@@ -14,7 +14,13 @@ struct SimFaults {
     uint32_t pieceGapMs = 0;           // silence between two pieces
     int learnStatus = 0;               // status byte of a learn answer
     uint32_t learnDelayMs = 1500;      // time from a learn frame to its answer
-    uint32_t refuseWrites = 0;         // leave this many write frames unacknowledged
+    // In a room: how long a learn waits for a code to come in before it ends
+    // without an answer.
+    uint32_t learnWindowMs = 10000;
+    // In a room: the chance (0 to 1) that a code a learn captures has one
+    // byte changed, as a noisy reception would.
+    double captureNoise = 0.0;
+    uint32_t refuseWrites = 0; // leave this many write frames unacknowledged
     // Reply sizes of the write frames after the refused ones, in order: 0 sends
     // nothing and stores nothing, a size below 8 sends the first bytes of the
     // acknowledgement; frames beyond the list are answered in full.

@@ -1,7 +1,9 @@
 // lumaret-sim: a simulated IR module published as a COM port.
 
 #include "LumaretVersion.h"
+#include "PressOptions.h"
 #include "Reply.h"
+#include "Room.h"
 #include "SafeFileWriter.h"
 #include "SimOptions.h"
 #include "SimulatedModule.h"
@@ -110,8 +112,10 @@ int TakeStopSignals() {
     return signalfd(-1, &stopSignals, SFD_CLOEXEC);
 }
 
-// Opens the line and publishes it as port; 0, or the exit status.
-int StartServing(SimulatedModule& module, const std::string& port, Output& output) {
+// Opens the line, publishes it as port and joins the room when one is
+// named; 0, or the exit status.
+int StartServing(SimulatedModule& module, const std::string& port, const std::string& room,
+                 Output& output) {
     if (!module.Start()) {
         return SystemFailure("cannot open a pseudo-terminal: ");
     }
@@ -120,8 +124,13 @@ int StartServing(SimulatedModule& module, const std::string& port, Output& outpu
         std::fprintf(stderr, "lumaret-sim: cannot publish %s: %s\n", port.c_str(), reason.c_str());
         return 1;
     }
+    if (!room.empty() && !module.JoinRoom(room, &reason)) {
+        std::fprintf(stderr, "lumaret-sim: cannot join room %s: %s\n", room.c_str(),
+                     reason.c_str());
+        return 1;
+    }
     output.Line("lumaret-sim: serving " + port + " on " + module.SlavePath() + " (" +
-                module.PublishedLink() + ")");
+                module.PublishedLink() + ")" + (room.empty() ? "" : " in room " + room));
     return 0;
 }
 
@@ -175,16 +184,46 @@ int Run(const SimOptions& options) {
     if (signals < 0) {
         return SystemFailure("");
     }
-    if (const int status = StartServing(module, options.port, output); status != 0) {
+    if (const int status = StartServing(module, options.port, options.room, output); status != 0) {
         return status;
     }
     const std::string why = WaitForStop(signals, outputClosed);
     return Shutdown(module, options.savePath, why, output);
 }
 
+// `lumaret-sim press --room NAME HEX`: the code into the room, as a remote
+// control puts it; 0 when a member got it, 1 when nobody did, 2 on usage errors.
+int Press(int argc, char** argv) {
+    // getopt names the program by the first word in what it prints.
+    std::vector<char*> words(argv, argv + argc);
+    std::string name = "lumaret-sim press";
+    words[0] = name.data();
+    PressOptions options;
+    if (std::string error; !ParsePressOptions(argc, words.data(), options, error)) {
+        if (error.empty()) {
+            std::fputs("Try 'lumaret-sim --help'.\n", stderr);
+            return 2;
+        }
+        return Fail(error);
+    }
+    if (options.help) {
+        std::fputs(SIM_USAGE, stdout);
+        return 0;
+    }
+    std::string reason;
+    if (EmitIntoRoom(options.room, options.code, &reason) == 0) {
+        std::fprintf(stderr, "lumaret-sim: %s\n", reason.c_str());
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "press") == 0) {
+        return Press(argc - 1, argv + 1);
+    }
     SimOptions options;
     if (std::string error; !ParseSimOptions(argc, argv, options, error)) {
         if (error.empty()) {

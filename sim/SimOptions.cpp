@@ -1,6 +1,7 @@
 #include "SimOptions.h"
 
 #include "ComName.h"
+#include "Room.h"
 
 #include <charconv>
 #include <getopt.h>
@@ -9,6 +10,7 @@
 #include <vector>
 
 const char* const SIM_USAGE = R"(Usage: lumaret-sim [OPTION]...
+  or:  lumaret-sim press --room NAME HEX
 Serves a simulated IR learning module on a pseudo-terminal, published as a COM
 port in the port directory, until it gets SIGINT (Ctrl+C), SIGTERM or SIGHUP,
 or its output is closed (e.g. by 'head'). On each of these it saves (--save)
@@ -24,6 +26,9 @@ and withdraws the port.
                          shown by the host as 102.003)
   --version TEXT         deprecated: the same as --firmware TEXT
   --verbose              print every frame received, in hexadecimal
+  --room NAME            join the room NAME with other modules: a Send puts its
+                         code into the room, and a learn takes the first code
+                         that comes from it instead of making one up
 
 Faults:
   --silent               answer nothing at all
@@ -33,7 +38,12 @@ Faults:
   --piece-gap MS         silence between two pieces (default 0)
   --learn-status S       status byte of learn answers (default 0, learn ok;
                          2 carry wrong, 4 save fail); a code is stored only with 0
-  --learn-delay MS       time from a learn frame to its answer (default 1500)
+  --learn-delay MS       time from a learn frame to its answer (default 1500),
+                         without a room
+  --learn-window MS      in a room, how long a learn waits for a code (default
+                         10000); when none comes it is never answered
+  --capture-noise P      in a room, the chance (0 to 1, default 0) that a code a
+                         learn takes has one byte changed
   --refuse-writes K      leave the first K write frames unacknowledged
   --paced                send each byte at the 9600-baud byte time (1.04 ms), and
                          take in request bytes no faster
@@ -50,6 +60,11 @@ Faults:
 
   --help                 show this text and exit
   --version              show the program's version and exit
+
+lumaret-sim press --room NAME HEX puts a code into the room NAME, as a remote
+control would, and exits: 0 when a module was there to see it, 1 when nobody
+is in the room. HEX is the code's bytes in hexadecimal, e.g. 0A1B2C or
+"0a 1b 2c", at most 504 of them.
 )";
 
 namespace {
@@ -166,6 +181,12 @@ const OptionRule MODULE_OPTIONS[] = {
          o.verbose = true;
          return "";
      }},
+    {"room", true,
+     [](std::string_view v, SimOptions& o) -> std::string {
+         o.room = v;
+         const std::string fault = RoomNameFault(o.room);
+         return fault.empty() ? "" : "--room: " + fault;
+     }},
     {"help", false,
      [](std::string_view, SimOptions& o) -> std::string {
          o.help = true;
@@ -203,6 +224,17 @@ const OptionRule FAULT_OPTIONS[] = {
     {"learn-delay", true,
      [](std::string_view v, SimOptions& o) -> std::string {
          return ParseNumber(v, o.faults.learnDelayMs) ? "" : "--learn-delay takes milliseconds";
+     }},
+    {"learn-window", true,
+     [](std::string_view v, SimOptions& o) -> std::string {
+         return ParseNumber(v, o.faults.learnWindowMs) ? "" : "--learn-window takes milliseconds";
+     }},
+    {"capture-noise", true,
+     [](std::string_view v, SimOptions& o) -> std::string {
+         double& p = o.faults.captureNoise;
+         return ParseNumber(v, p) && p >= 0.0 && p <= 1.0
+                    ? ""
+                    : "--capture-noise takes a chance from 0 to 1, e.g. 0.1";
      }},
     {"refuse-writes", true,
      [](std::string_view v, SimOptions& o) -> std::string {

@@ -10,6 +10,7 @@ struct SimOptions {
     std::string loadPath;
     std::string savePath;
     std::string version; // the firmware's, from --firmware; empty: the module's own
+    std::string room;    // empty: in no room
     bool empty = false;
     bool verbose = false;
     bool help = false;

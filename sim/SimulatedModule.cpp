@@ -8,6 +8,7 @@
 #include "PseudoTerminal.h"
 #include "Reply.h"
 #include "ReplyFaults.h"
+#include "Room.h"
 #include "SlotStore.h"
 
 #include <algorithm>
@@ -20,6 +21,7 @@
 #include <mutex>
 #include <optional>
 #include <poll.h>
+#include <random>
 #include <sys/eventfd.h>
 #include <thread>
 #include <unistd.h>
@@ -59,12 +61,15 @@ struct SimulatedModule::Impl {
     CPseudoTerminal pty;
     int stopFd = -1;
     PortPublication publication;
+    // Changed only while the serving thread is stopped; the thread uses it.
+    CRoom room;
     std::thread server;
 
     // Serving-thread state.
     struct PendingLearn {
-        Clock::time_point due;
+        Clock::time_point due; // of the answer; of the end of the window in a room
         uint16_t index = 0;
+        bool inRoom = false; // waits for a code from the room
     };
     std::vector<uint8_t> incoming;
     // When the last byte came in; paced, when it would have come at the
@@ -74,7 +79,14 @@ struct SimulatedModule::Impl {
     std::optional<Clock::time_point> floodDue; // the next piece of a learn's flood
     std::deque<std::pair<Clock::time_point, uint8_t>> output;
     Clock::time_point writeRetry;
+    std::mt19937 random{std::random_device{}()}; // the capture noise's
 
+    void StartServing();
+    // Stops the serving thread and keeps its state, so that it can go on.
+    void StopServing();
+    // Runs change with the serving thread stopped, as the room is the
+    // thread's while it runs, and lets it go on.
+    template <typename Change> void WhileNotServing(Change change);
     void Serve();
     void ReadIncoming();
     // quiet: how long the line has been quiet since the last byte came in.
@@ -93,6 +105,8 @@ struct SimulatedModule::Impl {
                                       const SimFaults& current);
     void StartLearn(uint16_t index, const SimFaults& current);
     void AnswerLearn();
+    void TakeRoomCodes();
+    void CaptureCode(const std::vector<uint8_t>& code);
     void Send(Reply reply);
     void SendFloodPiece(Clock::time_point now);
     void Answer(const std::vector<uint8_t>& reply);
@@ -127,8 +141,9 @@ void SimulatedModule::Impl::Serve() {
             consider(now + Ms(10));
         }
         const Deadline until = next ? Deadline::At(*next) : Deadline::Never();
-        pollfd fds[2] = {{stopFd, POLLIN, 0}, {pty.Master(), POLLIN, 0}};
-        const int rc = PollUntil(fds, masterUsable ? 2 : 1, until);
+        // Without a room its fd is -1, which poll passes over.
+        pollfd fds[3] = {{stopFd, POLLIN, 0}, {room.Fd(), POLLIN, 0}, {pty.Master(), POLLIN, 0}};
+        const int rc = PollUntil(fds, masterUsable ? 3 : 2, until);
         if (rc < 0 && errno != EINTR) {
             return;
         }
@@ -136,11 +151,11 @@ void SimulatedModule::Impl::Serve() {
             return;
         }
         masterUsable = true;
-        if (rc > 0 && fds[1].revents != 0) {
+        if (rc > 0 && fds[2].revents != 0) {
             const size_t before = incoming.size();
             ReadIncoming();
             // A hung-up master polls readable but reads nothing: back off instead of spinning.
-            if (incoming.size() == before && (fds[1].revents & (POLLHUP | POLLERR))) {
+            if (incoming.size() == before && (fds[2].revents & (POLLHUP | POLLERR))) {
                 masterUsable = false;
             }
         }
@@ -150,8 +165,16 @@ void SimulatedModule::Impl::Serve() {
         if (after >= lastByte) {
             CutFrames(after - lastByte);
         }
+        // After the frames: a learn frame and a code that came together are a capture.
+        if (rc > 0 && fds[1].revents != 0) {
+            TakeRoomCodes();
+        }
         if (learn && after >= learn->due) {
-            AnswerLearn();
+            if (learn->inRoom) {
+                learn.reset(); // nothing came: no answer, the host times out
+            } else {
+                AnswerLearn();
+            }
         }
         if (floodDue && after >= *floodDue) {
             SendFloodPiece(after);
@@ -252,8 +275,16 @@ SimulatedModule::Impl::ReplyTo(const std::vector<uint8_t>& f, const SimFaults& c
         if (f.size() != BuildSendFrame(0, 0).size) {
             return std::nullopt;
         }
-        std::lock_guard lock(mutex);
-        return Reply{StatusReply(slots.Get(index).empty() ? STATUS_EMPTY : STATUS_OK)};
+        std::vector<uint8_t> code;
+        {
+            std::lock_guard lock(mutex);
+            code = slots.Get(index);
+        }
+        if (code.empty()) {
+            return Reply{StatusReply(STATUS_EMPTY)};
+        }
+        room.Emit(code); // no room, no light
+        return Reply{StatusReply(STATUS_OK)};
     }
     case CMD_WRITE:
         return ReplyToWrite(f, index, current);
@@ -305,6 +336,10 @@ void SimulatedModule::Impl::StartLearn(uint16_t index, const SimFaults& current)
         floodDue = now + Ms(FLOOD_INTERVAL_MS);
         return;
     }
+    if (room.Joined()) {
+        learn = PendingLearn{now + Ms(current.learnWindowMs), index, true};
+        return;
+    }
     learn = PendingLearn{now + Ms(current.learnDelayMs), index};
 }
 
@@ -320,6 +355,34 @@ void SimulatedModule::Impl::AnswerLearn() {
         status = static_cast<uint8_t>(faults.learnStatus);
         if (status == STATUS_OK && slots.Set(index, GeneratedCode(index, learnCount))) {
             ++learnCount;
+        }
+    }
+    Send(Reply{StatusReply(status)});
+}
+
+// Reads every code the room has brought: the first while a learn waits for
+// one is captured, the others are lost as light nobody watches for.
+void SimulatedModule::Impl::TakeRoomCodes() {
+    while (const std::optional<std::vector<uint8_t>> code = room.Receive()) {
+        if (learn && learn->inRoom) {
+            CaptureCode(*code);
+        }
+    }
+}
+
+void SimulatedModule::Impl::CaptureCode(const std::vector<uint8_t>& code) {
+    const uint16_t index = learn->index;
+    learn.reset();
+    uint8_t status = 0;
+    {
+        std::lock_guard lock(mutex);
+        if (faults.silent) {
+            return;
+        }
+        status = static_cast<uint8_t>(faults.learnStatus);
+        if (status == STATUS_OK &&
+            !slots.Set(index, CapturedCode(code, faults.captureNoise, random))) {
+            status = STATUS_SAVE_FAIL; // too long for a slot: nothing stored
         }
     }
     Send(Reply{StatusReply(status)});
@@ -439,17 +502,28 @@ bool SimulatedModule::Start() {
     d.learn.reset();
     d.floodDue.reset();
     d.writeRetry = {};
-    d.server = std::thread([&d] { d.Serve(); });
+    d.StartServing();
     return true;
+}
+
+void SimulatedModule::Impl::StartServing() {
+    server = std::thread([this] { Serve(); });
+}
+
+void SimulatedModule::Impl::StopServing() {
+    if (!server.joinable()) {
+        return;
+    }
+    uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = write(stopFd, &one, sizeof one);
+    server.join();
+    n = read(stopFd, &one, sizeof one); // taken back, so that serving can go on
 }
 
 void SimulatedModule::Stop() {
     Impl& d = *m_impl;
-    if (d.server.joinable()) {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = write(d.stopFd, &one, sizeof one);
-        d.server.join();
-    }
+    d.StopServing();
+    d.room.Leave();
     d.publication.Withdraw();
     d.pty.Close();
     if (d.stopFd >= 0) {
@@ -483,6 +557,29 @@ std::string SimulatedModule::PublishedLink() const {
 
 const std::string& SimulatedModule::SlavePath() const {
     return m_impl->pty.SlavePath();
+}
+
+template <typename Change> void SimulatedModule::Impl::WhileNotServing(Change change) {
+    const bool serving = server.joinable();
+    StopServing();
+    change();
+    if (serving) {
+        StartServing();
+    }
+}
+
+bool SimulatedModule::JoinRoom(const std::string& name, std::string* reason) {
+    bool joined = false;
+    m_impl->WhileNotServing([&] { joined = m_impl->room.Join(name, reason); });
+    return joined;
+}
+
+void SimulatedModule::LeaveRoom() {
+    m_impl->WhileNotServing([&] { m_impl->room.Leave(); });
+}
+
+std::string SimulatedModule::RoomName() const {
+    return m_impl->room.Name();
 }
 
 void SimulatedModule::SetFaults(const SimFaults& faults) {

@@ -34,6 +34,7 @@ public:
     // Status bytes of the answers.
     static constexpr uint8_t STATUS_OK = 0;
     static constexpr uint8_t STATUS_EMPTY = 1;
+    static constexpr uint8_t STATUS_SAVE_FAIL = 4; // a learn that cannot store its code
     // What a learn's flood (SimFaults::floodLearn) sends, again and again: in
     // pieces of three bytes no poll can add up to an 8-byte answer.
     static constexpr std::array<uint8_t, 3> FLOOD_PIECE{0x5A, 0xA5, 0xFF};
@@ -47,8 +48,8 @@ public:
     // Opens the pseudo-terminal (slave set raw, one slave descriptor kept
     // open) and starts the serving thread. True when already serving.
     bool Start();
-    // Stops the thread, withdraws the publication and closes the terminal.
-    // A learn still pending is dropped.
+    // Stops the thread, withdraws the publication, leaves the room and closes
+    // the terminal. A learn still pending is dropped.
     void Stop();
     bool IsRunning() const;
 
@@ -59,6 +60,20 @@ public:
     // The published link, empty when not published.
     std::string PublishedLink() const;
     const std::string& SlavePath() const;
+
+    // Joins the room name (see Room.h), before or while serving, leaving the
+    // room it was in; until Stop or LeaveRoom the module hears the room and
+    // is heard in it. A Send of a slot that holds a code puts the code into
+    // the room. A learn then takes the first code that comes in within
+    // SimFaults::learnWindowMs instead of generating one: it stores it and
+    // answers status 0 (or learnStatus), STATUS_SAVE_FAIL for a code longer
+    // than a slot holds; with none it ends unanswered. Codes that come while
+    // no learn waits are lost. False, in no room, when the name is bad or
+    // the room's folder is not safe, with the reason in *reason when given.
+    bool JoinRoom(const std::string& name, std::string* reason = nullptr);
+    void LeaveRoom();
+    // The room the module is in, empty when in none.
+    std::string RoomName() const;
 
     // Also restarts the count of refused writes and of replies (for damageEvery).
     void SetFaults(const SimFaults& faults);

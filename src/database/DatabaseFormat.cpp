@@ -117,6 +117,45 @@ bool IsDecimal(char c) {
 
 } // namespace
 
+std::optional<std::vector<uint8_t>> CheckCodeText(std::string_view text, uint32_t maxCodeBytes,
+                                                  LineFault* fault) {
+    auto refuse = [fault](std::string reason, size_t column) {
+        if (fault != nullptr) {
+            *fault = LineFault{std::move(reason), column};
+        }
+        return std::nullopt;
+    };
+    // Pairs of digits, spaces allowed between them, nothing else.
+    std::vector<uint8_t> code;
+    for (size_t j = 0; j < text.size();) {
+        if (text[j] == ' ') {
+            ++j;
+            continue;
+        }
+        if (HexDigitValue(text[j]) == 16) {
+            return refuse(Shown(text[j]) + " is not a hexadecimal digit", j + 1);
+        }
+        if (j + 1 >= text.size()) {
+            return refuse("an odd number of hexadecimal digits", j + 1);
+        }
+        if (text[j + 1] == ' ') {
+            return refuse("a space inside a byte", j + 2);
+        }
+        if (HexDigitValue(text[j + 1]) == 16) {
+            return refuse(Shown(text[j + 1]) + " is not a hexadecimal digit", j + 2);
+        }
+        if (code.size() == maxCodeBytes) {
+            // Refused rather than cut short into a corrupted slot.
+            return refuse("the code is longer than " + std::to_string(maxCodeBytes) + " bytes",
+                          j + 1);
+        }
+        code.push_back(
+            static_cast<uint8_t>(HexDigitValue(text[j]) * 16 + HexDigitValue(text[j + 1])));
+        j += 2;
+    }
+    return code;
+}
+
 CheckedLine CheckDatabaseLine(std::string_view line, uint32_t maxCodeBytes) {
     if (line.empty()) {
         return Malformed("the line is empty", 0);
@@ -139,35 +178,15 @@ CheckedLine CheckDatabaseLine(std::string_view line, uint32_t maxCodeBytes) {
                          1);
     }
 
-    // Pairs of digits, spaces allowed between them, nothing else.
-    const uint32_t limit = std::min(maxCodeBytes, MAX_READ_CODE_BYTES);
+    LineFault fault;
+    std::optional<std::vector<uint8_t>> code = CheckCodeText(
+        line.substr(CODE_TEXT_OFFSET), std::min(maxCodeBytes, MAX_READ_CODE_BYTES), &fault);
+    if (!code) {
+        return Malformed(std::move(fault.reason), fault.column + CODE_TEXT_OFFSET);
+    }
     DatabaseLine parsed;
     parsed.keyIndex = static_cast<uint16_t>(index);
-    for (size_t j = CODE_TEXT_OFFSET; j < line.size();) {
-        if (line[j] == ' ') {
-            ++j;
-            continue;
-        }
-        if (HexDigitValue(line[j]) == 16) {
-            return Malformed(Shown(line[j]) + " is not a hexadecimal digit", j + 1);
-        }
-        if (j + 1 >= line.size()) {
-            return Malformed("an odd number of hexadecimal digits", j + 1);
-        }
-        if (line[j + 1] == ' ') {
-            return Malformed("a space inside a byte", j + 2);
-        }
-        if (HexDigitValue(line[j + 1]) == 16) {
-            return Malformed(Shown(line[j + 1]) + " is not a hexadecimal digit", j + 2);
-        }
-        if (parsed.code.size() == limit) {
-            // Refused rather than cut short into a corrupted slot.
-            return Malformed("the code is longer than " + std::to_string(limit) + " bytes", j + 1);
-        }
-        parsed.code.push_back(
-            static_cast<uint8_t>(HexDigitValue(line[j]) * 16 + HexDigitValue(line[j + 1])));
-        j += 2;
-    }
+    parsed.code = std::move(*code);
     CheckedLine checked;
     checked.parsed = std::move(parsed);
     return checked;

@@ -44,6 +44,13 @@ struct LineFault {
     size_t column = 0;
 };
 
+// Code text as a database line holds it: pairs of hexadecimal digits, with
+// spaces between pairs allowed, nothing else, at most maxCodeBytes bytes. The
+// code (empty for text without digits), or nullopt with what is wrong in
+// *fault, its column counted from 1 in text.
+std::optional<std::vector<uint8_t>> CheckCodeText(std::string_view text, uint32_t maxCodeBytes,
+                                                  LineFault* fault = nullptr);
+
 // A line as import takes it. A line is written only when it names a slot by
 // four decimal digits (0001 to 0448), a comma follows, and the code text
 // holds nothing but pairs of hexadecimal digits, with spaces between pairs

@@ -1,6 +1,7 @@
 #include "PortDirectory.h"
 
 #include "ComName.h"
+#include "PrivateFolder.h"
 #include "SerialDevice.h"
 
 #include <algorithm>
@@ -43,110 +44,18 @@ void SetReason(std::string* reason, std::string text) {
     }
 }
 
-// The folder holding a path and its last name; trailing slashes are ignored.
-std::pair<std::string, std::string> SplitLast(std::string path) {
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return {".", path};
-    }
-    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
-}
-
-// Opens the level name below the open folder at without following a link,
-// making it first (mode 0700) when asked, and judges it. -1 with the reason
-// when it is missing, cannot be made or is not safe.
-int OpenLevel(int at, const std::string& name, const std::string& path, bool create,
-              std::string* reason) {
-    if (create && mkdirat(at, name.c_str(), 0700) != 0 && errno != EEXIST) {
-        SetReason(reason, "cannot make " + path + ": " + std::strerror(errno));
-        return -1;
-    }
-    const int fd = openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat st {};
-    if (fd < 0) {
-        const int error = errno;
-        std::string fault;
-        if (fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-            fault = DirectoryFault(st, geteuid());
-        }
-        SetReason(reason, path + ": " + (fault.empty() ? std::strerror(error) : fault));
-        return -1;
-    }
-    std::string fault = fstat(fd, &st) == 0 ? DirectoryFault(st, geteuid()) : std::strerror(errno);
-    if (!fault.empty()) {
-        close(fd);
-        SetReason(reason, path + ": " + fault + "; not used for ports");
-        return -1;
-    }
-    return fd;
-}
-
 // Opens the port directory, checking its last two levels (ours) from the
 // folder above them down, so that no level is reached through a link. The
 // folder above (the runtime directory or /tmp) is the system's and is only
 // made when missing.
 int OpenPortDirectory(const std::string& dir, bool create, std::string* reason) {
-    const auto [parent, leaf] = SplitLast(dir);
-    const auto [base, parentName] = SplitLast(parent);
-    if (leaf.empty() || parentName.empty() || leaf == "/" || parentName == "/") {
-        SetReason(reason, dir + ": too short a path for the port directory");
-        return -1;
-    }
-    if (create) {
-        for (size_t pos = 0; pos != std::string::npos;) {
-            pos = base.find('/', pos + 1);
-            const std::string part = base.substr(0, pos);
-            if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-                SetReason(reason, "cannot make " + part + ": " + std::strerror(errno));
-                return -1;
-            }
-        }
-    }
-    const int baseFd = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (baseFd < 0) {
-        SetReason(reason, base + ": " + std::strerror(errno));
-        return -1;
-    }
-    const int parentFd = OpenLevel(baseFd, parentName, parent, create, reason);
-    close(baseFd);
-    if (parentFd < 0) {
-        return -1;
-    }
-    const int fd = OpenLevel(parentFd, leaf, dir, create, reason);
-    close(parentFd);
-    return fd;
+    return OpenPrivateFolder(dir, 2, create, "ports", reason);
 }
 
 } // namespace
 
 std::string PortDirectoryPath() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && runtime[0] != '\0') {
-        return std::string(runtime) + "/lumaret/ports";
-    }
-    return "/tmp/lumaret-" + std::to_string(geteuid()) + "/ports";
-}
-
-std::string DirectoryFault(const struct stat& st, uid_t owner) {
-    if (S_ISLNK(st.st_mode)) {
-        return "it is a symbolic link";
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        return "it is not a directory";
-    }
-    if (st.st_uid != owner) {
-        return "it belongs to uid " + std::to_string(st.st_uid) + ", not to uid " +
-               std::to_string(owner);
-    }
-    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-        char mode[8];
-        std::snprintf(mode, sizeof mode, "%04o", unsigned(st.st_mode & 07777));
-        return std::string("group or others may write to it (mode ") + mode + ")";
-    }
-    return {};
+    return LumaretRuntimePath() + "/ports";
 }
 
 bool EnsurePortDirectory(const std::string& dir, std::string* reason) {

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "PrivateFolder.h"
+
 #include <string>
-#include <sys/stat.h>
 #include <sys/types.h>
 #include <vector>
 
@@ -11,8 +12,9 @@
 //   /dev/ttyS0..31 -> COM1..32, /dev/ttyUSB0..31 -> COM33..64,
 //   /dev/ttyACM0..31 -> COM65..96.
 
-// $XDG_RUNTIME_DIR/lumaret/ports, or /tmp/lumaret-<uid>/ports without it.
-// Read from the environment on every call, so tests can point it elsewhere.
+// LumaretRuntimePath()/ports: $XDG_RUNTIME_DIR/lumaret/ports, or
+// /tmp/lumaret-<uid>/ports without it. Read from the environment on every
+// call, so tests can point it elsewhere.
 std::string PortDirectoryPath();
 
 // Creates the directory and its parent (mode 0700) when missing; false when
@@ -20,11 +22,6 @@ std::string PortDirectoryPath();
 // naming the level, in *reason when given. Both levels are ours and both are
 // judged: another user must not be able to swap or redirect either.
 bool EnsurePortDirectory(const std::string& dir, std::string* reason = nullptr);
-
-// Why a level of the port directory is not safe, judged by its lstat: a
-// symbolic link, not a directory, owned by someone other than owner, or
-// writable by group or others. Empty when it is safe.
-std::string DirectoryFault(const struct stat& st, uid_t owner);
 
 // One device of the device map: its path and the COM name it is known by.
 struct DeviceMapEntry {

@@ -11,6 +11,7 @@
 #include "Reply.h"
 #include "RuntimeDir.h"
 #include "SerialLink.h"
+#include "SimProcess.h"
 #include "SimulatedModule.h"
 #include "TestFiles.h"
 
@@ -23,129 +24,15 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <poll.h>
-#include <spawn.h>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-// The program with its standard output and error on one pipe.
-class SimProcess {
-public:
-    explicit SimProcess(std::vector<std::string> args) {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        posix_spawn_file_actions_addclose(&actions, fds[1]);
-        args.insert(args.begin(), LUMARET_SIM_PROGRAM);
-        std::vector<char*> argv;
-        for (std::string& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        if (posix_spawn(&m_pid, LUMARET_SIM_PROGRAM, &actions, nullptr, argv.data(), environ) !=
-            0) {
-            m_pid = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        m_out = fds[0];
-    }
-    ~SimProcess() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-        if (m_out >= 0) {
-            close(m_out);
-        }
-    }
-
-    // Everything printed until text appears or the deadline passes.
-    std::string OutputUntil(const std::string& text, std::chrono::milliseconds timeout) {
-        const auto deadline = Clock::now() + timeout;
-        while (m_output.find(text) == std::string::npos) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left.count() <= 0) {
-                break;
-            }
-            pollfd p{m_out, POLLIN, 0};
-            if (poll(&p, 1, static_cast<int>(left.count())) <= 0) {
-                continue;
-            }
-            char buffer[512];
-            const ssize_t n = read(m_out, buffer, sizeof buffer);
-            if (n <= 0) {
-                break; // the program closed its output
-            }
-            m_output.append(buffer, static_cast<size_t>(n));
-        }
-        return m_output;
-    }
-
-    // The exit status, or -1 when it has not ended by the deadline.
-    int WaitForExit(std::chrono::milliseconds timeout) {
-        const auto deadline = Clock::now() + timeout;
-        do {
-            int status = 0;
-            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_pid = -1;
-                DrainOutput();
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            // Output still to read makes a good pacing for this check (a closed
-            // output is ignored by poll, which then just waits).
-            pollfd p{m_out, POLLIN, 0};
-            poll(&p, 1, 10);
-            char buffer[512];
-            if (p.revents & POLLIN) {
-                const ssize_t n = read(m_out, buffer, sizeof buffer);
-                if (n > 0) {
-                    m_output.append(buffer, static_cast<size_t>(n));
-                }
-            }
-        } while (Clock::now() < deadline);
-        return -1;
-    }
-
-    bool Signal(int sig) { return m_pid > 0 && kill(m_pid, sig) == 0; }
-    // Closes the reading end, as 'head' does once it has its lines.
-    void CloseOutput() {
-        close(m_out);
-        m_out = -1;
-    }
-    bool Started() const { return m_pid > 0; }
-    const std::string& Output() const { return m_output; }
-
-private:
-    // What the ended program left in the pipe, up to its end.
-    void DrainOutput() {
-        char buffer[512];
-        ssize_t n;
-        while (m_out >= 0 && (n = read(m_out, buffer, sizeof buffer)) > 0) {
-            m_output.append(buffer, static_cast<size_t>(n));
-        }
-    }
-
-    pid_t m_pid = -1;
-    int m_out = -1;
-    std::string m_output;
-};
 
 std::string Last(const std::string& output) {
     return output.empty() ? std::string()
@@ -264,12 +151,14 @@ TEST(SimProgramOptions, HelpExplainsEverySwitch) {
     ASSERT_TRUE(sim.Started());
     EXPECT_EQ(sim.WaitForExit(5s), 0);
     const std::string help = sim.Output();
-    for (const char* option :
-         {"--port",       "--load",         "--save",        "--empty",           "--firmware",
-          "--version",    "--verbose",      "--silent",      "--stop-after-slot", "--split",
-          "--piece-gap",  "--learn-status", "--learn-delay", "--refuse-writes",   "--paced",
-          "--turnaround", "--damage-every", "--no-crc",      "--ack-status",      "--flood-learn",
-          "--help"}) {
+    for (const char* option : {"--port",         "--load",          "--save",
+                               "--empty",        "--firmware",      "--version",
+                               "--verbose",      "--silent",        "--stop-after-slot",
+                               "--split",        "--piece-gap",     "--learn-status",
+                               "--learn-delay",  "--refuse-writes", "--paced",
+                               "--turnaround",   "--damage-every",  "--no-crc",
+                               "--ack-status",   "--flood-learn",   "--room",
+                               "--learn-window", "--capture-noise", "--help"}) {
         EXPECT_NE(help.find(std::string("  ") + option), std::string::npos) << option;
     }
 }
@@ -344,6 +233,12 @@ TEST(SimProgramOptions, BadSwitchesAreRefusedBeforeServing) {
         {"--version=1234567"},
         {"--port", "cOm0"},
         {"--turnaround", "-1"},
+        {"--room", ".hidden"},
+        {"--room", ""},
+        {"--learn-window", "soon"},
+        {"--capture-noise", "1.5"},
+        {"--capture-noise", "-0.1"},
+        {"--capture-noise", "nan"},
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(::testing::PrintToString(args));
