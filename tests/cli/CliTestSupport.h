@@ -25,8 +25,7 @@ struct CliResult {
 // The command line's whole logic in this process, on the given timing;
 // answerFd stands in for an operator's terminal.
 CliResult RunInProcess(std::vector<std::string> args, const ExchangeTiming& timing = BulkTiming(),
-                       CRunControl* control = nullptr, bool terminal = false,
-                       int answerFd = -1);
+                       CRunControl* control = nullptr, bool terminal = false, int answerFd = -1);
 
 // The built lumaret-cli program with its output on pipes.
 class CliProcess {
