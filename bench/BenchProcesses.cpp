@@ -19,11 +19,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-pid_t Spawn(const std::vector<std::string>& args, int stdoutFd) {
+pid_t Spawn(const std::vector<std::string>& args, int stdoutFd, int stderrFd = -1) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (stdoutFd >= 0) {
         posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
+    }
+    if (stderrFd >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, stderrFd, STDERR_FILENO);
     }
     std::vector<char*> argv;
     argv.reserve(args.size() + 1);
@@ -101,22 +104,45 @@ CBenchModules::~CBenchModules() {
 }
 
 RunFigures RunTimed(const std::vector<std::string>& args) {
-    RunFigures f;
+    TimedProcess process;
     const int quiet = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    const auto start = Clock::now();
-    const pid_t pid = Spawn(args, quiet);
+    process.start = Clock::now();
+    process.pid = Spawn(args, quiet);
     if (quiet >= 0) {
         close(quiet);
     }
-    if (pid < 0) {
+    return AwaitTimed(process);
+}
+
+TimedProcess StartTimed(const std::vector<std::string>& args) {
+    TimedProcess process;
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        return process;
+    }
+    const int quiet = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    process.start = Clock::now();
+    process.pid = Spawn(args, quiet, fds[1]);
+    close(fds[1]);
+    if (quiet >= 0) {
+        close(quiet);
+    }
+    fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK);
+    process.errFd = fds[0];
+    return process;
+}
+
+RunFigures AwaitTimed(const TimedProcess& process) {
+    RunFigures f;
+    if (process.pid < 0) {
         return f;
     }
     int status = 0;
     rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid) {
+    if (wait4(process.pid, &status, 0, &usage) != process.pid) {
         return f;
     }
-    f.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+    f.wallSeconds = std::chrono::duration<double>(Clock::now() - process.start).count();
     f.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     auto seconds = [](const timeval& t) {
         return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;

@@ -4,6 +4,7 @@
 // benches: simulated modules serving the bench module, and timed runs of the
 // command line with the CPU time and peak memory the kernel counted for them.
 
+#include <chrono>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -40,3 +41,14 @@ struct RunFigures {
 
 // Runs a program to its end, its standard output discarded.
 RunFigures RunTimed(const std::vector<std::string>& args);
+
+// A program started with its standard output discarded and its standard
+// error on a pipe (errFd, non-blocking, for the caller to read and close);
+// AwaitTimed then waits for its end and gives its figures, counted from start.
+struct TimedProcess {
+    pid_t pid = -1;
+    int errFd = -1;
+    std::chrono::steady_clock::time_point start;
+};
+TimedProcess StartTimed(const std::vector<std::string>& args);
+RunFigures AwaitTimed(const TimedProcess& process);
