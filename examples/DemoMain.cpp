@@ -3,6 +3,7 @@
 
 #include "ComName.h"
 #include "DatabaseFormat.h"
+#include "DemoRemote.h"
 #include "ModuleOperations.h"
 #include "Reply.h"
 #include "RuntimeDir.h"
@@ -28,8 +29,9 @@ using Clock = std::chrono::steady_clock;
 const char* const USAGE = R"(Usage: lumaret-demo [--port COMn]
 Runs get version, read a key, send a key, a learn, an export read and an import
 write against a module and prints each outcome. Without --port it starts its own
-simulated module on a private port directory. Exits 0 only when every exchange
-came back as expected.
+simulated module on a private port directory, and then learns a three-key
+remote whose keys it presses itself in a simulated room. Exits 0 only when
+every exchange came back as expected.
 )";
 
 std::string LineText(uint16_t slot, const ExchangeReply& reply) {
@@ -166,6 +168,9 @@ int main(int argc, char** argv) {
         } else {
             std::printf("Opened COM%u at 9600 8N1\n", port);
             ok = RunExchanges(link, module.IsRunning() ? &module : nullptr);
+            if (module.IsRunning()) {
+                ok = LearnDemoRemote(link, module, privateDir->Path().string()) && ok;
+            }
             link.Close();
         }
     }
