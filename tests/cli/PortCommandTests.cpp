@@ -160,7 +160,9 @@ TEST_F(CliKeyCommands, NoReplyIsStatusFourAndAnAnswerThatNeverCompletesIsOne) {
                t.sendKeyPauseMs + line + perByte * t.sendKeyReadSize},
           Case{{"learn", "1", "1"},
                "Learn timeout!",
-               t.learnPollPeriodMs * static_cast<uint32_t>(t.learnPolls)}}) {
+               // every empty poll lasts its read's bound
+               std::max(t.learnPollPeriodMs, line + perByte * t.learnPollReadSize) *
+                   static_cast<uint32_t>(t.learnPolls)}}) {
         SCOPED_TRACE(c.args[0]);
         const CliResult r = Run(c.args, timing);
         EXPECT_EQ(r.out, "");
