@@ -104,9 +104,8 @@ struct SimulatedModule::Impl {
     std::optional<Reply> ReplyToWrite(const std::vector<uint8_t>& frame, uint16_t index,
                                       const SimFaults& current);
     void StartLearn(uint16_t index, const SimFaults& current);
-    void AnswerLearn();
+    void AnswerLearn(const std::vector<uint8_t>* captured = nullptr);
     void TakeRoomCodes();
-    void CaptureCode(const std::vector<uint8_t>& code);
     void Send(Reply reply);
     void SendFloodPiece(Clock::time_point now);
     void Answer(const std::vector<uint8_t>& reply);
@@ -343,7 +342,9 @@ void SimulatedModule::Impl::StartLearn(uint16_t index, const SimFaults& current)
     learn = PendingLearn{now + Ms(current.learnDelayMs), index};
 }
 
-void SimulatedModule::Impl::AnswerLearn() {
+// Ends the pending learn: stores what was captured from the room, or without
+// a room a generated code, and answers with the learn's status.
+void SimulatedModule::Impl::AnswerLearn(const std::vector<uint8_t>* captured) {
     const uint16_t index = learn->index;
     learn.reset();
     uint8_t status = 0;
@@ -353,8 +354,15 @@ void SimulatedModule::Impl::AnswerLearn() {
             return;
         }
         status = static_cast<uint8_t>(faults.learnStatus);
-        if (status == STATUS_OK && slots.Set(index, GeneratedCode(index, learnCount))) {
-            ++learnCount;
+        if (status == STATUS_OK) {
+            const bool stored =
+                captured != nullptr
+                    ? slots.Set(index, CapturedCode(*captured, faults.captureNoise, random))
+                    : slots.Set(index, GeneratedCode(index, learnCount));
+            if (captured != nullptr && !stored) {
+                status = STATUS_SAVE_FAIL; // too long for a slot: nothing stored
+            }
+            learnCount += stored && captured == nullptr ? 1 : 0;
         }
     }
     Send(Reply{StatusReply(status)});
@@ -365,27 +373,9 @@ void SimulatedModule::Impl::AnswerLearn() {
 void SimulatedModule::Impl::TakeRoomCodes() {
     while (const std::optional<std::vector<uint8_t>> code = room.Receive()) {
         if (learn && learn->inRoom) {
-            CaptureCode(*code);
+            AnswerLearn(&*code);
         }
     }
-}
-
-void SimulatedModule::Impl::CaptureCode(const std::vector<uint8_t>& code) {
-    const uint16_t index = learn->index;
-    learn.reset();
-    uint8_t status = 0;
-    {
-        std::lock_guard lock(mutex);
-        if (faults.silent) {
-            return;
-        }
-        status = static_cast<uint8_t>(faults.learnStatus);
-        if (status == STATUS_OK &&
-            !slots.Set(index, CapturedCode(code, faults.captureNoise, random))) {
-            status = STATUS_SAVE_FAIL; // too long for a slot: nothing stored
-        }
-    }
-    Send(Reply{StatusReply(status)});
 }
 
 // Counts the reply, lets the faults change its bytes and queues what goes out.

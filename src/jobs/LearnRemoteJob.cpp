@@ -176,7 +176,13 @@ LearnRemoteResult LearnRemote(const JobPort& port, const RemoteMap& map, CLearnS
             observer.OnKey(key, r);
             continue;
         }
-        control.request.store(0);
+        // A Stop asked between keys ends the walk here; a Skip or Redo asked
+        // for the key before does not carry over to this one.
+        if (static_cast<KeyRequest>(control.request.exchange(0)) == KeyRequest::Stop ||
+            port.Stopped()) {
+            result.outcome = JobOutcome::Cancelled;
+            break;
+        }
         switch (walk.LearnKey(key, r, result.problem)) {
         case CaptureEnd::Code:
             session.Put(key.slot, r.code);
