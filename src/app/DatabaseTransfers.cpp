@@ -7,6 +7,7 @@
 #include "DatabaseFormat.h"
 #include "ExportJob.h"
 #include "ImportJob.h"
+#include "LearnRemoteDlg.h"
 #include "SafeFileWriter.h"
 
 #include <QCoreApplication>
@@ -113,16 +114,23 @@ void CLumaretDlg::UpdateCommandStates() {
     const bool importBusy = m_pImportThread != nullptr;
     const bool transferBusy = exportBusy || importBusy;
     const bool learning = IsLearnPending();
-    m_pGetVersion->setEnabled(!transferBusy);
-    m_pRead->setEnabled(!transferBusy);
-    m_pSend->setEnabled(!transferBusy);
-    m_pLearn->setEnabled(!transferBusy && !learning);
+    const bool walking = m_bLearningRemote;
+    m_pGetVersion->setEnabled(!transferBusy && !walking);
+    m_pRead->setEnabled(!transferBusy && !walking);
+    m_pSend->setEnabled(!transferBusy && !walking);
+    m_pLearn->setEnabled(!transferBusy && !learning && !walking);
     // A running transfer's button is its Cancel; once cancelled it waits for
     // its worker to end, so a new transfer never meets the old one's last steps.
-    m_pExport->setEnabled(!learning && !importBusy && (!exportBusy || m_bExporting != 0));
-    m_pImport->setEnabled(!learning && !exportBusy && (!importBusy || m_bImporting != 0));
+    m_pExport->setEnabled(!learning && !walking && !importBusy &&
+                          (!exportBusy || m_bExporting != 0));
+    m_pImport->setEnabled(!learning && !walking && !exportBusy &&
+                          (!importBusy || m_bImporting != 0));
     // Closing ends a transfer; opening again waits until its worker is gone.
-    m_pOpen->setEnabled(m_bPortOpen != 0 || !transferBusy);
+    // A walk through a remote is ended from its own dialog.
+    m_pOpen->setEnabled(!walking && (m_bPortOpen != 0 || !transferBusy));
+    if (m_pLearnRemoteDlg) {
+        m_pLearnRemoteDlg->SetLineFree(!transferBusy && !learning);
+    }
 }
 
 void CLumaretDlg::OnWorkerEnded(std::unique_ptr<std::thread>& worker) {

@@ -4,6 +4,7 @@
 #include "LumaretDlg.h"
 
 #include "DialogUnits.h"
+#include "LearnRemoteDlg.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -121,8 +122,18 @@ void CLumaretDlg::ConnectHandlers() {
     m_pSysMenu->setObjectName(QStringLiteral("SystemMenu"));
     QAction* close = m_pSysMenu->addAction(QStringLiteral("&Close"));
     close->setData(SC_CLOSE);
+    m_pSysMenu->addSeparator();
+    QAction* learnRemote = m_pSysMenu->addAction(QStringLiteral("Learn a remote\u2026"));
+    learnRemote->setObjectName(QStringLiteral("IDM_LEARN_REMOTE"));
+    learnRemote->setData(IDM_LEARN_REMOTE);
     connect(m_pSysMenu, &QMenu::triggered, this,
             [this](QAction* action) { OnSysCommand(action->data().toUInt(), 0); });
+    // Closing the window closes the learn dialog, which stops its walk.
+    connect(this, &QDialog::finished, this, [this] {
+        if (m_pLearnRemoteDlg) {
+            m_pLearnRemoteDlg->reject();
+        }
+    });
 
     // The handler table, in its order.
     connect(m_pOpen, &QPushButton::clicked, this, &CLumaretDlg::OnOpenPort);

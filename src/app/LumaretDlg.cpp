@@ -3,6 +3,7 @@
 #include "ComName.h"
 #include "DialogUnits.h"
 #include "FieldValue.h"
+#include "LearnRemoteDlg.h"
 #include "PortList.h"
 
 #include <QApplication>
@@ -60,6 +61,11 @@ CLumaretDlg::CLumaretDlg(const DialogServices& services, QWidget* parent)
 
 CLumaretDlg::~CLumaretDlg() {
     m_learnTimer.stop();
+    // The learn dialog stops its walk and joins its worker while the line is still here.
+    if (m_pLearnRemoteDlg) {
+        m_pLearnRemoteDlg->disconnect(this);
+        delete m_pLearnRemoteDlg.data();
+    }
     // A transfer still running is told to stop and joined before the members
     // go; its calls on the dialog are dropped from now on, so it cannot wait
     // on this thread while this thread waits for it.
@@ -188,6 +194,10 @@ void CLumaretDlg::OnSysCommand(unsigned id, intptr_t lParam) {
     if ((id & 0xFFF0u) == IDM_ABOUTBOX) {
         CAboutDlg dlgAbout(this);
         dlgAbout.DoModal();
+        return;
+    }
+    if ((id & 0xFFF0u) == IDM_LEARN_REMOTE) {
+        OnLearnRemote();
         return;
     }
     if ((id & 0xFFF0u) == SC_CLOSE) {

@@ -36,6 +36,7 @@
 #include <vector>
 
 class CDialogJobView;
+class CLearnRemoteDlg;
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -96,6 +97,8 @@ public:
     int32_t Importing() const { return m_bImporting.load(); }
     int32_t Exporting() const { return m_bExporting.load(); }
     const QString& LogString() const { return m_strLog; }
+    // The learn dialog while it is open, else nullptr.
+    CLearnRemoteDlg* LearnRemoteDialog() const;
 
     // The icon a minimised window shows while it is dragged.
     QIcon OnQueryDragIcon() const;
@@ -123,6 +126,9 @@ protected:
     void OnExportDatabase();
     void OnImportDatabase();
     void OnLearnKey();
+    // "Learn a remote...": opens the learn dialog, or brings it to the front.
+    void OnLearnRemote();
+    void OnLearnRemoteRunning(bool running);
 
     static unsigned ExportThreadProc(void* pParam);
     static unsigned ImportThreadProc(void* pParam);
@@ -131,7 +137,8 @@ private:
     friend class CDialogJobView;
 
     // Enables the command buttons for the state: one exchange at a time on
-    // the line, so a running transfer or a pending learn holds the others off.
+    // the line, so a running transfer, a pending learn or a walk through a
+    // remote holds the others off.
     void UpdateCommandStates();
     void RunExport();
     void RunImport();
@@ -225,5 +232,8 @@ private:
     std::unique_ptr<QSocketNotifier> m_pPortNotifier;
     bool m_bPortListStale = false;
     QPointer<QWidget> m_pLearnFocusHeir;
+    // The learn dialog, lent the line; it goes when it is closed.
+    QPointer<CLearnRemoteDlg> m_pLearnRemoteDlg;
+    bool m_bLearningRemote = false;
     bool m_bCreated = false;
 };

@@ -24,6 +24,11 @@ Bytes ExpectedReadFrame(uint16_t slot) {
                       static_cast<uint8_t>(slot & 0xFF), static_cast<uint8_t>(slot >> 8)});
 }
 
+Bytes ExpectedLearnFrame(uint16_t slot) {
+    return AppendCrc({0x01, 0x05, 0x02, 0x06, 0x00, 0x00, 0x03, 0x01,
+                      static_cast<uint8_t>(slot & 0xFF), static_cast<uint8_t>(slot >> 8)});
+}
+
 Bytes ExpectedWriteFrame(uint16_t slot, const Bytes& code) {
     Bytes frame{0x01,
                 0x05,

@@ -16,6 +16,8 @@ bool EndsWithItsCrc(const Bytes& bytes);
 Bytes ExpectedStatusReply(uint8_t status);
 // The read frame of a slot: 01 05 02 06 00 00 03 04 lo hi, CRC.
 Bytes ExpectedReadFrame(uint16_t slot);
+// The learn frame of a slot: 01 05 02 06 00 00 03 01 lo hi, CRC.
+Bytes ExpectedLearnFrame(uint16_t slot);
 // The write frame of a slot: 01 05 02 06 00 00 FF F4 lo hi, the code, CRC.
 Bytes ExpectedWriteFrame(uint16_t slot, const Bytes& code);
 // The database line of a slot holding code, its CR included.

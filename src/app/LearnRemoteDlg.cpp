@@ -1,0 +1,258 @@
+// The learn dialog: its controls, the map it walks, and the worker that runs
+// the walk. What the walk shows while it runs is in LearnRemoteView.cpp.
+
+#include "LearnRemoteDlg.h"
+
+#include "DialogUnits.h"
+#include "LearnSession.h"
+#include "Resource.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+const char* const MAP_FILTER = "Remote Maps (*.map)|*.map|All Files (*.*)|*.*||";
+// A map with more faults shows the first ones and how many more there are.
+constexpr size_t FAULTS_SHOWN = 12;
+
+QPushButton* AddButton(QWidget* parent, const char* name, const char* caption) {
+    auto* button = new QPushButton(QString::fromLatin1(caption), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLabel* AddLabel(QWidget* parent, const char* name, const char* accessibleName) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setAccessibleName(QString::fromLatin1(accessibleName));
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    return label;
+}
+
+QString FaultsText(const QString& path, const RemoteMap& map) {
+    QString text = QStringLiteral("The map %1 cannot be used:").arg(QFileInfo(path).fileName());
+    for (size_t i = 0; i < map.faults.size() && i < FAULTS_SHOWN; ++i) {
+        text += QLatin1Char('\n') + QString::fromStdString(RemoteMapFaultText(map.faults[i]));
+    }
+    if (map.faults.size() > FAULTS_SHOWN) {
+        text += QStringLiteral("\nand %1 more").arg(map.faults.size() - FAULTS_SHOWN);
+    }
+    return text;
+}
+
+std::string LocalPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+} // namespace
+
+CLearnRemoteDlg::CLearnRemoteDlg(LearnRemoteLine line, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint),
+      m_line(std::move(line)) {
+    connect(&m_uiCallNotifier, &QSocketNotifier::activated, this,
+            [this] { m_uiCalls.RunPending(); });
+    m_countdown.setInterval(100);
+    connect(&m_countdown, &QTimer::timeout, this, &CLearnRemoteDlg::OnCountdownTick);
+    CreateControls();
+    UpdateControls();
+}
+
+CLearnRemoteDlg::~CLearnRemoteDlg() {
+    StopWorker();
+}
+
+void CLearnRemoteDlg::CreateControls() {
+    setObjectName(QStringLiteral("IDD_LEARN_REMOTE"));
+    setWindowTitle(QStringLiteral("Learn a remote"));
+    setFont(DialogFont());
+    const DialogBaseUnits du = BaseUnitsOf(font());
+
+    m_pMap = AddLabel(this, "IDC_MAP", "Map");
+    m_pMap->setText(QStringLiteral("No map"));
+    m_pMap->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_pChooseMap = AddButton(this, "IDC_CHOOSE_MAP", "Map...");
+
+    m_pKeys = new QTreeWidget(this);
+    m_pKeys->setObjectName(QStringLiteral("IDC_KEYS"));
+    m_pKeys->setAccessibleName(QStringLiteral("Keys"));
+    m_pKeys->setHeaderLabels(
+        {QStringLiteral("Name"), QStringLiteral("Channel/Key"), QStringLiteral("Status")});
+    m_pKeys->setRootIsDecorated(false);
+    m_pKeys->setUniformRowHeights(true);
+    m_pKeys->setAllColumnsShowFocus(true);
+    m_pKeys->setMinimumHeight(DialogUnitsToPixelsY(du, 90));
+
+    m_pPrompt = AddLabel(this, "IDC_KEY_PROMPT", "Key to press");
+    QFont large = font();
+    large.setPointSizeF(large.pointSizeF() * 1.75);
+    large.setBold(true);
+    m_pPrompt->setFont(large);
+    m_pPrompt->setMinimumHeight(QFontMetrics(large).height() * 2);
+
+    m_pTimeLeft = new QProgressBar(this);
+    m_pTimeLeft->setObjectName(QStringLiteral("IDC_TIME_LEFT"));
+    m_pTimeLeft->setAccessibleName(QStringLiteral("Time left"));
+    m_pTimeLeft->setRange(0, 1);
+    m_pTimeLeft->setValue(0);
+    m_pTimeLeft->setFormat(QString());
+
+    m_pSkip = AddButton(this, "IDC_SKIP", "Skip");
+    m_pRedo = AddButton(this, "IDC_REDO", "Redo");
+    m_pStop = AddButton(this, "IDC_STOP", "Stop");
+    m_pConfirm = new QCheckBox(QStringLiteral("Confirm each key twice"), this);
+    m_pConfirm->setObjectName(QStringLiteral("IDC_CONFIRM_TWICE"));
+    m_pStatus = AddLabel(this, "IDC_LEARN_STATUS", "Status");
+    m_pStart = AddButton(this, "IDC_START", "Start");
+    m_pClose = AddButton(this, "IDCANCEL", "Close");
+
+    auto* mapRow = new QHBoxLayout;
+    mapRow->addWidget(m_pMap, 1);
+    mapRow->addWidget(m_pChooseMap, 0, Qt::AlignTop);
+    auto* keyRow = new QHBoxLayout;
+    keyRow->addWidget(m_pSkip);
+    keyRow->addWidget(m_pRedo);
+    keyRow->addWidget(m_pStop);
+    keyRow->addStretch(1);
+    keyRow->addWidget(m_pConfirm);
+    auto* endRow = new QHBoxLayout;
+    endRow->addWidget(m_pStatus, 1);
+    endRow->addWidget(m_pStart, 0, Qt::AlignBottom);
+    endRow->addWidget(m_pClose, 0, Qt::AlignBottom);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(mapRow);
+    layout->addWidget(m_pKeys, 1);
+    layout->addWidget(m_pPrompt);
+    layout->addWidget(m_pTimeLeft);
+    layout->addLayout(keyRow);
+    layout->addLayout(endRow);
+    resize(DialogSize(du, 250, 240));
+
+    connect(m_pChooseMap, &QPushButton::clicked, this, &CLearnRemoteDlg::ChooseMap);
+    connect(m_pSkip, &QPushButton::clicked, this, [this] { m_control.Ask(KeyRequest::Skip); });
+    connect(m_pRedo, &QPushButton::clicked, this, [this] { m_control.Ask(KeyRequest::Redo); });
+    connect(m_pStop, &QPushButton::clicked, this, &CLearnRemoteDlg::OnStop);
+    connect(m_pStart, &QPushButton::clicked, this, &CLearnRemoteDlg::OnStart);
+    connect(m_pClose, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+bool CLearnRemoteDlg::ChooseMap() {
+    if (IsRunning()) {
+        return false;
+    }
+    const QString path =
+        m_line.prompts.OpenFileName(this, QString::fromLatin1(MAP_FILTER), QStringLiteral("map"));
+    if (path.isEmpty()) {
+        return false;
+    }
+    RemoteMap map = ReadRemoteMap(LocalPath(path));
+    if (!map.Ok()) {
+        m_line.prompts.MessageBox(this, FaultsText(path, map));
+        return false;
+    }
+    m_mapPath = path;
+    m_map = std::move(map);
+    ListKeys();
+    m_pStatus->clear();
+    UpdateControls();
+    return true;
+}
+
+std::string CLearnRemoteDlg::SessionPath() const {
+    return SessionPathFor(LocalPath(m_mapPath));
+}
+
+void CLearnRemoteDlg::SetLineFree(bool free) {
+    m_bLineFree = free;
+    UpdateControls();
+}
+
+void CLearnRemoteDlg::UpdateControls() {
+    const bool running = IsRunning();
+    m_pChooseMap->setEnabled(!running);
+    m_pConfirm->setEnabled(!running);
+    m_pStart->setEnabled(!running && m_bLineFree && !m_map.keys.empty());
+    // Skip and Redo mean the key that waits; between keys they would meet the next one.
+    m_pSkip->setEnabled(running && m_bKeyWaits);
+    m_pRedo->setEnabled(running && m_bKeyWaits);
+    m_pStop->setEnabled(running && m_running != 0);
+}
+
+void CLearnRemoteDlg::OnStart() {
+    if (IsRunning() || m_map.keys.empty() || !m_line.requireOpenPort()) {
+        return;
+    }
+    ListKeys();
+    m_pStatus->clear();
+    LearnRemoteOptions options;
+    options.confirm = m_pConfirm->isChecked();
+    const std::string sessionPath = SessionPath();
+    m_control.request.store(0);
+    // Raised before the worker exists: it never sees the flag from before.
+    m_running = 1;
+    m_pWorker = m_line.startThread(
+        [this, map = m_map, sessionPath, options] { RunWalk(map, sessionPath, options); });
+    if (!m_pWorker) {
+        m_running = 0;
+        m_line.prompts.MessageBox(this, QStringLiteral("Create Thread Fail"));
+        return;
+    }
+    UpdateControls();
+    emit RunningChanged(true);
+}
+
+void CLearnRemoteDlg::OnStop() {
+    // The request ends the key that waits at once; the dropped flag stops the
+    // walk too when no key waits (between two keys, or while a code is read back).
+    m_control.Ask(KeyRequest::Stop);
+    m_running = 0;
+    UpdateControls();
+}
+
+void CLearnRemoteDlg::OnWorkerEnded() {
+    if (m_pWorker && m_pWorker->joinable()) {
+        m_pWorker->join();
+    }
+    m_pWorker.reset();
+    m_running = 0;
+    ShowWaitEnded();
+    m_pPrompt->clear();
+    UpdateControls();
+    emit RunningChanged(false);
+}
+
+bool CLearnRemoteDlg::StopWorker() {
+    if (!m_pWorker) {
+        return false;
+    }
+    m_control.Ask(KeyRequest::Stop);
+    m_running = 0;
+    // The worker's calls are dropped from now on, so that it cannot wait on
+    // this thread while this thread waits for it. The session file already
+    // holds every key learned.
+    m_uiCalls.Close();
+    if (m_pWorker->joinable()) {
+        m_pWorker->join();
+    }
+    m_pWorker.reset();
+    m_countdown.stop();
+    return true;
+}
+
+void CLearnRemoteDlg::done(int result) {
+    if (StopWorker()) {
+        emit RunningChanged(false);
+    }
+    QDialog::done(result);
+}

@@ -1,0 +1,133 @@
+#pragma once
+
+#include "Prompts.h"
+#include "UiThreadCalls.h"
+
+#include "ExchangeTiming.h"
+#include "LearnRemoteJob.h"
+#include "RemoteMap.h"
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QSocketNotifier>
+#include <QString>
+#include <QTimer>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+class CLearnRemoteView;
+class CSerialLink;
+class QCheckBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTreeWidget;
+
+// What the main window lends the learn dialog: its line and the line's
+// timing, its prompts, how it starts workers, and its port guard (false,
+// after the window's "Port Close" box, while the port is closed).
+struct LearnRemoteLine {
+    CSerialLink& link;
+    ExchangeTiming timing;
+    IPrompts& prompts;
+    std::function<std::unique_ptr<std::thread>(std::function<void()>)> startThread;
+    std::function<bool()> requireOpenPort;
+};
+
+// "Learn a remote": walks a remote map key by key on a worker thread,
+// prompting for each key and keeping the codes in the map's session file
+// (MAP.session), so that a walk broken off resumes where it ended.
+// Closing the dialog stops a walk and joins its worker; the session keeps
+// every key learned so far.
+class CLearnRemoteDlg : public QDialog {
+    Q_OBJECT
+public:
+    CLearnRemoteDlg(LearnRemoteLine line, QWidget* parent);
+    ~CLearnRemoteDlg() override;
+
+    // Asks for a map with the file dialog and lists its keys. A map with
+    // faults is refused with every fault and its line in a box, and the
+    // keys listed before stay. False when no map was taken.
+    bool ChooseMap();
+    // The main window's word on the line: false while a transfer or a learn
+    // of its own uses it, and Start waits.
+    void SetLineFree(bool free);
+    bool IsRunning() const { return m_pWorker != nullptr; }
+
+signals:
+    // A walk has started (true), or it has ended and its worker is gone (false).
+    void RunningChanged(bool running);
+
+protected:
+    // Every way of closing the dialog comes here: a running walk stops first.
+    void done(int result) override;
+
+private:
+    friend class CLearnRemoteView;
+    class CSerialLink;
+
+    void CreateControls();
+    // Lists the map's keys, each waiting.
+    void ListKeys();
+    // Where the map's session is kept, as the command line keeps it by default.
+    std::string SessionPath() const;
+    void UpdateControls();
+
+    void OnStart();
+    void OnStop();
+    // On the worker: the walk through the map, its events shown on the UI thread.
+    void RunWalk(const RemoteMap& map, const std::string& sessionPath,
+                 const LearnRemoteOptions& options);
+    // On the UI thread once the walk has ended: joins its worker.
+    void OnWorkerEnded();
+    // Stops a running walk and joins its worker; its last events are dropped.
+    // False when none ran.
+    bool StopWorker();
+
+    // What the walk shows (LearnRemoteView.cpp), on the UI thread.
+    void ShowResume(size_t learned, size_t total);
+    void ShowPrompt(const RemoteKey& key, int capture, uint32_t waitMs);
+    void ShowWaitEnded();
+    void ShowNote(const std::string& text);
+    void ShowKey(const RemoteKey& key, const KeyLearnResult& result);
+    void ShowSummary(const LearnRemoteResult& result);
+    void OnCountdownTick();
+    int RowOf(const RemoteKey& key) const;
+
+    LearnRemoteLine m_line;
+    QString m_mapPath;
+    RemoteMap m_map;
+    bool m_bLineFree = true;
+    bool m_bKeyWaits = false;
+
+    // Shared with the worker.
+    std::atomic<int32_t> m_running{0};
+    LearnRemoteControl m_control;
+    std::unique_ptr<std::thread> m_pWorker;
+    // The worker's way to the UI thread; closed when the walk is stopped from here.
+    CUiThreadCalls m_uiCalls;
+    QSocketNotifier m_uiCallNotifier{m_uiCalls.WakeFd(), QSocketNotifier::Read};
+
+    // The time left of the learn that waits, shown every 100 ms while it waits.
+    QTimer m_countdown;
+    QElapsedTimer m_waitClock;
+    uint32_t m_waitMs = 0;
+
+    QLabel* m_pMap = nullptr;
+    QPushButton* m_pChooseMap = nullptr;
+    QTreeWidget* m_pKeys = nullptr;
+    QLabel* m_pPrompt = nullptr;
+    QProgressBar* m_pTimeLeft = nullptr;
+    QPushButton* m_pSkip = nullptr;
+    QPushButton* m_pRedo = nullptr;
+    QPushButton* m_pStop = nullptr;
+    QCheckBox* m_pConfirm = nullptr;
+    QLabel* m_pStatus = nullptr;
+    QPushButton* m_pStart = nullptr;
+    QPushButton* m_pClose = nullptr;
+};
