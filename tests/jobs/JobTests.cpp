@@ -4,6 +4,7 @@
 #include "CloneJob.h"
 #include "ExportJob.h"
 #include "ImportJob.h"
+#include "LearnRemoteJob.h"
 #include "VerifyJob.h"
 
 #include "BulkTiming.h"
@@ -216,6 +217,58 @@ TEST(DiffFilesTest, SlotBySlot) {
     ASSERT_EQ(diff.malformedA.size(), 1U);
     EXPECT_EQ(diff.malformedA[0].first, 5U);
     EXPECT_TRUE(diff.malformedB.empty());
+}
+
+} // namespace
+
+namespace {
+
+// Asks the walk to stop once a given number of keys are done.
+class CStopAfterKeys : public ILearnRemoteObserver {
+public:
+    CStopAfterKeys(LearnRemoteControl& control, size_t keys) : m_control(control), m_keys(keys) {}
+    void OnKey(const RemoteKey&, const KeyLearnResult&) override {
+        if (++m_done == m_keys) {
+            m_control.Ask(KeyRequest::Stop);
+        }
+    }
+
+private:
+    LearnRemoteControl& m_control;
+    size_t m_keys;
+    size_t m_done = 0;
+};
+
+TEST_F(Jobs, AWalkThroughARemoteStopsBetweenKeysAndEndsWhenItsSessionCannotBeSaved) {
+    SimFaults learning;
+    learning.learnDelayMs = 10;
+    m_module.SetFaults(learning);
+    const RemoteMap map = ParseRemoteMap({"1/1 POWER", "1/2 MUTE", "7 INPUT"});
+    ASSERT_TRUE(map.Ok());
+    LearnRemoteControl control;
+    CStopAfterKeys stopAfterOne(control, 1);
+    CLearnSession session(m_runtime.Path().string() + "/tv.map.session");
+    m_module.ClearReceivedFrames();
+    LearnRemoteResult result =
+        LearnRemote(Port(), map, session, LearnRemoteOptions{}, control, stopAfterOne);
+    EXPECT_EQ(result.outcome, JobOutcome::Cancelled);
+    ASSERT_EQ(result.keys.size(), 3U);
+    EXPECT_EQ(result.keys[0].outcome, KeyLearnResult::Outcome::Learned);
+    EXPECT_EQ(result.keys[1].outcome, KeyLearnResult::Outcome::NotReached);
+    EXPECT_EQ(result.Missing(), 2U);
+    EXPECT_EQ(m_module.ReceivedFrames().front(), ExpectedLearnFrame(1));
+    EXPECT_EQ(m_module.ReceivedFrames().size(), 2U); // the learn and the read back
+
+    // A session in a folder that is not there: the key is learned, then the walk ends.
+    CLearnSession nowhere(m_runtime.Path().string() + "/missing/tv.map.session");
+    LearnRemoteControl free;
+    ILearnRemoteObserver quiet;
+    LearnRemoteOptions restart;
+    restart.restart = true;
+    result = LearnRemote(Port(), map, nowhere, restart, free, quiet);
+    EXPECT_EQ(result.outcome, JobOutcome::FileError);
+    EXPECT_NE(result.problem.find("missing"), std::string::npos) << result.problem;
+    EXPECT_EQ(result.keys[1].outcome, KeyLearnResult::Outcome::NotReached);
 }
 
 } // namespace
