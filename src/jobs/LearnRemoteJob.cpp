@@ -58,6 +58,13 @@ public:
     }
 
 private:
+    // After a try without a code: a module that still answers was only not
+    // shown a key; one that does not (unplugged, the port gone) ends the walk.
+    bool ModuleAnswers() {
+        return m_port.Stopped() ||
+               GetVersion(m_port.link, m_port.timing, m_port.checks).replyBytes > 0;
+    }
+
     KeyRequest TakeRequest() { return static_cast<KeyRequest>(m_control.request.exchange(0)); }
 
     static CaptureEnd EndFor(KeyRequest request) {
@@ -90,6 +97,10 @@ private:
             if (capture.result == Capture::Result::Code) {
                 code = std::move(capture.code);
                 return CaptureEnd::Code;
+            }
+            if (capture.result == Capture::Result::Failed && !ModuleAnswers()) {
+                capture.result = Capture::Result::Lost;
+                capture.text += "; then no reply to Get version: the module is gone";
             }
             if (capture.result == Capture::Result::Lost) {
                 r.failure = capture.text;

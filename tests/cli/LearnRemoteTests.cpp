@@ -238,6 +238,22 @@ TEST_F(LearnRemoteWalk, WithoutATerminalAKeyIsTriedAgainThenSkipped) {
     EXPECT_FALSE(FileExists(map + ".session")); // nothing learned, nothing written
 }
 
+TEST_F(LearnRemoteWalk, AModuleThatStopsAnsweringEndsTheWalkWithTheSessionKept) {
+    WriteFileBytes(map, "1/1 POWER\n1/2 MUTE\n1/3 INPUT\n");
+    const std::string session = "0001,0A0B0C\r";
+    WriteFileBytes(map + ".session", session);
+    NoPresses();
+    SimFaults gone;
+    gone.silent = true;
+    module->SetFaults(gone);
+    const CliResult r = Run({map});
+    EXPECT_EQ(r.exit, 4) << r.err;
+    EXPECT_NE(r.err.find("the module is gone"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("COM9: no reply within"), std::string::npos) << r.err;
+    EXPECT_EQ(LearnedSlots(frames), std::vector<uint16_t>{2}); // no try after it
+    EXPECT_EQ(ReadFileBytes(map + ".session"), session);
+}
+
 TEST_F(LearnRemoteWalk, OnATerminalTheOperatorSkipsOrStops) {
     WriteFileBytes(map, "1/1 POWER\n1/2 MUTE\n1/3 INPUT\n");
     NoPresses();
