@@ -34,7 +34,7 @@ const char* const ASKING = ": press the key on the remote";
 std::vector<uint8_t> KeyCode(int key) {
     std::vector<uint8_t> code(CODE_BYTES);
     for (size_t i = 0; i < code.size(); ++i) {
-        code[i] = static_cast<uint8_t>(key * 17 + i * 5);
+        code[i] = static_cast<uint8_t>(static_cast<size_t>(key) * 17 + i * 5);
     }
     return code;
 }

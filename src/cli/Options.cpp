@@ -376,7 +376,7 @@ std::string CheckWords(const CommandLine& line, CliOptions& options) {
         return files(1, "a file", "lumaret-cli show backup.txt");
     case CliCommand::LearnRemote:
     case CliCommand::CheckRemote:
-        if (const std::string error = files(1, "a remote map", Example(line, " tv.map"));
+        if (std::string error = files(1, "a remote map", Example(line, " tv.map"));
             !error.empty()) {
             return error;
         }
