@@ -37,6 +37,21 @@ int Fail(const std::string& message) {
     return 2;
 }
 
+// Options the parser refused: its message, or (when it printed its own)
+// the pointer to the help; exit status 2.
+int OptionError(const std::string& error) {
+    if (error.empty()) {
+        std::fputs("Try 'lumaret-sim --help'.\n", stderr);
+        return 2;
+    }
+    return Fail(error);
+}
+
+int Usage() {
+    std::fputs(SIM_USAGE, stdout);
+    return 0;
+}
+
 // A system call that failed before serving: its reason, exit status 1.
 int SystemFailure(const std::string& what) {
     std::fprintf(stderr, "lumaret-sim: %s%s\n", what.c_str(), std::strerror(errno));
@@ -200,15 +215,10 @@ int Press(int argc, char** argv) {
     words[0] = name.data();
     PressOptions options;
     if (std::string error; !ParsePressOptions(argc, words.data(), options, error)) {
-        if (error.empty()) {
-            std::fputs("Try 'lumaret-sim --help'.\n", stderr);
-            return 2;
-        }
-        return Fail(error);
+        return OptionError(error);
     }
     if (options.help) {
-        std::fputs(SIM_USAGE, stdout);
-        return 0;
+        return Usage();
     }
     std::string reason;
     if (EmitIntoRoom(options.room, options.code, &reason) == 0) {
@@ -226,15 +236,10 @@ int main(int argc, char** argv) {
     }
     SimOptions options;
     if (std::string error; !ParseSimOptions(argc, argv, options, error)) {
-        if (error.empty()) {
-            std::fputs("Try 'lumaret-sim --help'.\n", stderr);
-            return 2;
-        }
-        return Fail(error);
+        return OptionError(error);
     }
     if (options.help) {
-        std::fputs(SIM_USAGE, stdout);
-        return 0;
+        return Usage();
     }
     if (options.showVersion) {
         std::printf("lumaret-sim %s\n", LUMARET_VERSION);
