@@ -5,6 +5,7 @@
 #include "FieldValue.h"
 #include "LearnRemoteDlg.h"
 #include "PortList.h"
+#include "PortNamesFile.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -160,6 +161,10 @@ void CLumaretDlg::FillPortList() {
     const PortListWalk walk = WalkPortList(*m_pRegistry);
     for (const std::string& message : walk.messages) {
         MessageBox(QString::fromLatin1(message.c_str()));
+    }
+    // The names file's faults, once, as the port list's own messages are told.
+    for (const PortNamesFault& fault : ReadPortNames(ReadLocalDeviceMap()).faults) {
+        MessageBox(QString::fromUtf8(PortNamesFaultText(fault).c_str()));
     }
     for (const PortListItem& item : walk.items) {
         m_comboPort.addItem(QString::fromLatin1(item.comName.c_str()));

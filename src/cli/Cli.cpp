@@ -7,6 +7,7 @@
 #include "Options.h"
 #include "Output.h"
 #include "PortChoice.h"
+#include "PortNamesFile.h"
 #include "PortRun.h"
 #include "RemoteCommands.h"
 
@@ -65,6 +66,12 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     }
 
     CConsole console(env.err);
+    if (options.command == CliCommand::Ports || !options.ports.empty()) {
+        // A names file with faults: each once, before any port is looked up.
+        for (const PortNamesFault& fault : ReadPortNames(ReadLocalDeviceMap()).faults) {
+            console.Line("lumaret-cli: " + PortNamesFaultText(fault));
+        }
+    }
     ExchangeTiming timing = env.timing;
     timing.wholeReplies = options.fast;
     CliContext context{options, timing, console, env.control,

@@ -1,5 +1,7 @@
 #include "PortDirectory.h"
 
+#include "PortNamesFile.h"
+
 #include "ComName.h"
 #include "PrivateFolder.h"
 #include "SerialDevice.h"
@@ -88,7 +90,7 @@ Publisher PublisherOf(const std::string& linkPath) {
     return publisher;
 }
 
-std::vector<DeviceMapEntry> ReadDeviceMap() {
+std::vector<DeviceMapEntry> ReadLocalDeviceMap() {
     std::vector<DeviceMapEntry> map;
     std::vector<unsigned> taken;
 
@@ -144,6 +146,18 @@ std::vector<DeviceMapEntry> ReadDeviceMap() {
                 continue;
             }
             map.push_back({path, ComName(n)});
+        }
+    }
+    return map;
+}
+
+std::vector<DeviceMapEntry> ReadDeviceMap() {
+    std::vector<DeviceMapEntry> map = ReadLocalDeviceMap();
+    // Named devices that are plugged in; the names taken by local ports, or
+    // named twice, were refused on reading.
+    for (const NamedPort& named : ReadPortNames(map).names) {
+        if (!IsNetworkTarget(named.target) && IsSerialDevice(named.target)) {
+            map.push_back({named.target, ComName(named.port)});
         }
     }
     return map;

@@ -39,8 +39,12 @@ struct Publisher {
 };
 Publisher PublisherOf(const std::string& linkPath);
 
-// Every usable port: live links of the port directory first, then the present
-// devices of the fixed families whose COM name no link has taken.
+// The ports of this machine: live links of the port directory first, then
+// the present devices of the fixed families whose COM name no link has taken.
+std::vector<DeviceMapEntry> ReadLocalDeviceMap();
+
+// Every usable port: the local ones, then the devices named in the names
+// file (PortNamesFile.h) that are present.
 std::vector<DeviceMapEntry> ReadDeviceMap();
 
 // The device path behind COM<port>, or an empty string when there is none.

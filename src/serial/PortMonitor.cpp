@@ -1,6 +1,7 @@
 #include "PortMonitor.h"
 
 #include "PortDirectory.h"
+#include "PortNamesFile.h"
 
 #include <cerrno>
 #include <libudev.h>
@@ -38,6 +39,7 @@ bool CPortMonitor::Start() {
     m_inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_inotify >= 0 && AddToEpoll(m_epoll, m_inotify)) {
         WatchPortDirectory();
+        WatchNamesFolder();
     }
 
     m_udev = udev_new();
@@ -68,6 +70,7 @@ void CPortMonitor::Stop() {
     }
     m_inotify = -1;
     m_watch = -1;
+    m_namesWatch = -1;
     if (m_epoll >= 0) {
         close(m_epoll);
     }
@@ -86,6 +89,21 @@ bool CPortMonitor::WatchPortDirectory() {
     return m_watch >= 0;
 }
 
+// The names file's folder, or while it is missing the folder above it, so
+// that the file is seen however an editor writes it (in place, or a new file
+// renamed over it).
+void CPortMonitor::WatchNamesFolder() {
+    const std::string file = PortNamesPath();
+    const std::string folder = file.substr(0, file.rfind('/'));
+    constexpr uint32_t EVENTS = IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_CREATE |
+                                IN_DELETE | IN_ATTRIB | IN_ONLYDIR;
+    m_namesWatch = inotify_add_watch(m_inotify, folder.c_str(), EVENTS);
+    if (m_namesWatch < 0) {
+        m_namesWatch =
+            inotify_add_watch(m_inotify, folder.substr(0, folder.rfind('/')).c_str(), EVENTS);
+    }
+}
+
 bool CPortMonitor::TakeChanges() {
     bool changed = false;
     if (m_inotify >= 0) {
@@ -100,7 +118,8 @@ bool CPortMonitor::TakeChanges() {
             }
             for (ssize_t at = 0; at < n;) {
                 const auto* ev = reinterpret_cast<const inotify_event*>(buffer + at);
-                if (ev->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) {
+                if (ev->wd == m_watch &&
+                    (ev->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF))) {
                     m_watch = -1; // the directory went; watch it again once it is back
                 }
                 changed = true;
@@ -110,6 +129,11 @@ bool CPortMonitor::TakeChanges() {
         // Made again (or for the first time) since: watch it, and read the list.
         if (m_watch < 0 && WatchPortDirectory()) {
             changed = true;
+        }
+        if (changed) {
+            // The names folder may have been made meanwhile. Watching a folder
+            // watched already keeps its watch and raises no event.
+            WatchNamesFolder();
         }
     }
     if (m_udevMonitor != nullptr) {

@@ -6,8 +6,9 @@ struct udev;
 struct udev_monitor;
 
 // Tells when serial ports may have come or gone: udev's tty devices (an
-// adapter plugged in or out) and the links of the port directory (a
-// simulator or an operator publishing a port). One descriptor to poll; the
+// adapter plugged in or out), the links of the port directory (a simulator
+// or an operator publishing a port) and the folder of the names file (an
+// operator naming a port). One descriptor to poll; the
 // owner reads the port list again when TakeChanges says so. Where udev is
 // not running only the port directory is watched, without a word.
 class CPortMonitor {
@@ -33,10 +34,12 @@ public:
 
 private:
     bool WatchPortDirectory();
+    void WatchNamesFolder();
 
     int m_epoll = -1;
     int m_inotify = -1;
     int m_watch = -1;
+    int m_namesWatch = -1;
     std::string m_dir;
     udev* m_udev = nullptr;
     udev_monitor* m_udevMonitor = nullptr;

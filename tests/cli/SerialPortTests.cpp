@@ -7,9 +7,12 @@
 #include "PortDirectory.h"
 #include "PortIdentity.h"
 #include "PortMonitor.h"
+#include "PortNamesFile.h"
 #include "SerialLink.h"
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 #include <csignal>
 #include <fcntl.h>
@@ -146,6 +149,65 @@ TEST(PortMonitor, SeesPortsPublishedAndWithdrawnInThePortDirectory) {
     EXPECT_TRUE(ChangeSeen(monitor, 5s));
     EXPECT_TRUE(ResolveComDevice(27).empty());
     EXPECT_TRUE(std::filesystem::is_symlink(PortDirectoryPath() + "/COM27"));
+}
+
+// The names file in a folder of the test's own, for as long as it lives.
+class CConfigHome {
+public:
+    explicit CConfigHome(const std::string& dir) : m_file(dir + "/lumaret/ports.conf") {
+        if (const char* before = std::getenv("XDG_CONFIG_HOME")) {
+            m_before = before;
+        }
+        std::filesystem::create_directories(dir + "/lumaret");
+        setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+    }
+    ~CConfigHome() {
+        if (m_before) {
+            setenv("XDG_CONFIG_HOME", m_before->c_str(), 1);
+        } else {
+            unsetenv("XDG_CONFIG_HOME");
+        }
+    }
+    void Write(const std::string& text) const {
+        const std::string fresh = m_file + ".new";
+        WriteFileBytes(fresh, text);
+        std::filesystem::rename(fresh, m_file); // as an editor saves it
+    }
+
+private:
+    std::string m_file;
+    std::optional<std::string> m_before;
+};
+
+TEST(PortNamesFile, ANamedDeviceIsListedOpenedAndFollowedAsTheFileChanges) {
+    PrivateRuntimeDir runtime;
+    const CConfigHome config(runtime.Path().string() + "/config");
+    auto module = StartModule("COM9", false);
+    ASSERT_TRUE(module);
+    CPortMonitor monitor;
+    ASSERT_TRUE(monitor.Start());
+    while (monitor.TakeChanges()) {
+    }
+
+    config.Write("COM40 = " + module->SlavePath() + "\nCOM9 = /dev/null\nCOM41 = /dev/no-such\n");
+    EXPECT_TRUE(ChangeSeen(monitor, 5s));
+    EXPECT_FALSE(monitor.TakeChanges()); // nothing more than the one change
+    EXPECT_EQ(ResolveComDevice(40), module->SlavePath());
+    EXPECT_TRUE(ResolveComDevice(41).empty()); // not plugged in: not offered
+
+    CliResult r = RunInProcess({"ports"});
+    EXPECT_NE(r.out.find("COM40"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("COM41"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("ports.conf line 2: COM9 is taken by a port of this machine"),
+              std::string::npos)
+        << r.err;
+    r = RunInProcess({"-p", "COM40", "version"});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out, "102.003\n");
+
+    config.Write("# nothing named\n");
+    EXPECT_TRUE(ChangeSeen(monitor, 5s));
+    EXPECT_TRUE(ResolveComDevice(40).empty());
 }
 
 } // namespace

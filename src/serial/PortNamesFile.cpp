@@ -1,0 +1,162 @@
+#include "PortNamesFile.h"
+
+#include "ComName.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr std::string_view NETWORK_SCHEME = "rfc2217://";
+// A names file is a few dozen lines; a file far beyond that is not one.
+constexpr std::streamsize MAX_FILE_BYTES = 256 * 1024;
+
+std::string_view Trimmed(std::string_view text) {
+    const size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// HOST:PORT after the scheme: a host name or address ([v6] in brackets) and
+// a port 1-65535.
+bool GoodNetworkAddress(std::string_view address) {
+    const size_t colon = address.rfind(':');
+    if (colon == std::string_view::npos || colon == 0) {
+        return false;
+    }
+    const std::string_view host = address.substr(0, colon);
+    const std::string_view port = address.substr(colon + 1);
+    unsigned number = 0;
+    const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), number);
+    if (error != std::errc() || end != port.data() + port.size() || number == 0 || number > 65535) {
+        return false;
+    }
+    if (host.front() == '[') {
+        return host.size() > 2 && host.back() == ']';
+    }
+    return host.find_first_of(" /[]:@") == std::string_view::npos;
+}
+
+// Empty when the target can be used, else why not.
+std::string TargetFault(std::string_view target) {
+    if (target.empty()) {
+        return "no target after '='";
+    }
+    if (target.substr(0, NETWORK_SCHEME.size()) == NETWORK_SCHEME) {
+        return GoodNetworkAddress(target.substr(NETWORK_SCHEME.size()))
+                   ? std::string()
+                   : "\"" + std::string(target) + "\" is not rfc2217://HOST:PORT";
+    }
+    if (target.front() != '/') {
+        return "\"" + std::string(target) +
+               "\" is neither a device path (/dev/...) nor rfc2217://HOST:PORT";
+    }
+    return {};
+}
+
+} // namespace
+
+std::string PortNamesFaultText(const PortNamesFault& fault) {
+    if (fault.line == 0) {
+        return "ports.conf: " + fault.reason;
+    }
+    return "ports.conf line " + std::to_string(fault.line) + ": " + fault.reason;
+}
+
+bool IsNetworkTarget(const std::string& target) {
+    return target.rfind(NETWORK_SCHEME, 0) == 0;
+}
+
+PortNames ParsePortNames(const std::vector<std::string>& lines,
+                         const std::vector<DeviceMapEntry>& local) {
+    PortNames result;
+    std::map<unsigned, size_t> named;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const size_t number = i + 1;
+        std::string_view line = lines[i];
+        if (const size_t hash = line.find('#'); hash != std::string_view::npos) {
+            line = line.substr(0, hash);
+        }
+        line = Trimmed(line);
+        if (line.empty()) {
+            continue;
+        }
+        auto refuse = [&](std::string reason) {
+            result.faults.push_back({number, std::move(reason)});
+        };
+        const size_t equals = line.find('=');
+        if (equals == std::string_view::npos) {
+            refuse("expected COMn = TARGET");
+            continue;
+        }
+        const std::string name(Trimmed(line.substr(0, equals)));
+        const std::string target(Trimmed(line.substr(equals + 1)));
+        const std::optional<uint8_t> port = ParseComNumber(name);
+        if (!port) {
+            refuse("\"" + name + "\" is not a COM name (COM1 to COM255)");
+            continue;
+        }
+        if (std::string fault = TargetFault(target); !fault.empty()) {
+            refuse(std::move(fault));
+            continue;
+        }
+        if (const auto before = named.find(*port); before != named.end()) {
+            refuse(ComName(*port) + " is named on line " + std::to_string(before->second) +
+                   " already");
+            continue;
+        }
+        bool taken = false;
+        for (const DeviceMapEntry& entry : local) {
+            if (entry.comName == ComName(*port)) {
+                refuse(ComName(*port) + " is taken by a port of this machine: " + entry.devicePath);
+                taken = true;
+                break;
+            }
+        }
+        if (taken) {
+            continue;
+        }
+        named.emplace(*port, number);
+        result.names.push_back({*port, target, number});
+    }
+    return result;
+}
+
+std::string PortNamesPath() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config != nullptr && config[0] == '/') {
+        return std::string(config) + "/lumaret/ports.conf";
+    }
+    const char* home = std::getenv("HOME");
+    return std::string(home != nullptr ? home : "") + "/.config/lumaret/ports.conf";
+}
+
+PortNames ReadPortNames(const std::vector<DeviceMapEntry>& local) {
+    const std::string path = PortNamesPath();
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 && errno == ENOENT) {
+        return {};
+    }
+    PortNames refused;
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > MAX_FILE_BYTES) {
+        refused.faults.push_back({0, path + " is not a readable file of names"});
+        return refused;
+    }
+    std::ifstream in(path);
+    if (!in) {
+        refused.faults.push_back({0, path + " cannot be read"});
+        return refused;
+    }
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return ParsePortNames(lines, local);
+}
