@@ -178,18 +178,28 @@ TEST_F(NetworkLine, RequestsReachTheServerOrEndAtTheirBound) {
 TEST(NetworkDriver, ConnectFailuresNameTheTargetAndWhy) {
     const uint16_t port = FreeLoopbackPort(); // nobody listens there
     ASSERT_NE(port, 0);
-    for (const NetworkTarget& target :
-         {NetworkTarget{"127.0.0.1", port}, NetworkTarget{"no-such-host.invalid", 2217}}) {
-        auto owned = std::make_unique<NetworkDriver>(target);
+    struct Case {
+        NetworkTarget target;
+        const char* why; // gensio's words; empty: any
+    };
+    const Case cases[] = {{{"127.0.0.1", port}, "Connection refused"},
+                          {{"::1", port}, "Connection refused"},
+                          {{"no-such-host.invalid", 2217}, ""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target.host);
+        auto owned = std::make_unique<NetworkDriver>(c.target);
         NetworkDriver* driver = owned.get();
         CSerialLink link(std::move(owned));
         const auto start = Clock::now();
         EXPECT_FALSE(link.Open(1, 9600, 'N', 8, 0));
         EXPECT_LT(MsSince(start), 1000);
-        const std::string prefix = "cannot connect to " + HostAndPort(target) + ": ";
+        const std::string prefix = "cannot connect to " + HostAndPort(c.target) + ": ";
         const std::string reason = driver->Reason();
         EXPECT_EQ(reason.substr(0, prefix.size()), prefix);
         EXPECT_GT(reason.size(), prefix.size());
+        if (*c.why != 0) {
+            EXPECT_EQ(reason, prefix + c.why);
+        }
     }
 }
 
