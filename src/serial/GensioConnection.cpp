@@ -39,7 +39,16 @@ void BlockSigpipe() {
 
 } // namespace
 
-GensioConnection::GensioConnection(const NetworkTarget& target) : m_target(target) {
+// Owner after gensio's record, so that the record gensio hands back leads to it.
+struct GensioConnection::FreedNotice {
+    gensio_frdata notice{};
+    GensioConnection* owner = nullptr;
+};
+
+GensioConnection::GensioConnection(const NetworkTarget& target)
+    : m_target(target), m_freed(std::make_unique<FreedNotice>()) {
+    m_freed->notice.freed = IoFreed;
+    m_freed->owner = this;
     for (size_t i = 0; i < m_requests.size(); ++i) {
         m_requests[i].owner = this;
         m_requests[i].kind = static_cast<ServerRequest>(i);
@@ -51,8 +60,10 @@ GensioConnection::~GensioConnection() {
         Post([this] { BeginClose(); });
         m_loop.join();
     }
-    if (m_closeTimer != nullptr) {
-        gensio_os_funcs_free_timer(m_os, m_closeTimer);
+    for (gensio_timer* timer : {m_closeTimer, m_freeTimer}) {
+        if (timer != nullptr) {
+            gensio_os_funcs_free_timer(m_os, timer);
+        }
     }
     if (m_stopped != nullptr) {
         gensio_os_funcs_free_waiter(m_os, m_stopped);
@@ -132,8 +143,10 @@ void GensioConnection::RunPosted() {
 void GensioConnection::BeginConnect() {
     int err = str_to_gensio(GensioConnectString(m_target).c_str(), m_os, EventHandler, this, &m_io);
     if (err == 0) {
+        gensio_set_frdata(m_io, &m_freed->notice);
         err = gensio_open(m_io, OpenDone, this);
         if (err != 0) {
+            gensio_set_frdata(m_io, nullptr); // the loop goes on to its close
             gensio_free(m_io);
             m_io = nullptr;
         }
@@ -200,11 +213,39 @@ void GensioConnection::FinishClose() {
     if (m_closeTimer != nullptr) {
         gensio_os_funcs_stop_timer(m_os, m_closeTimer);
     }
-    if (m_io != nullptr) {
-        gensio_free(m_io);
-        m_io = nullptr;
+    if (m_io == nullptr) {
+        EndLoop();
+        return;
     }
-    // The loop ends once gensio has let go of the posted descriptor.
+    // IoFreed ends the loop, at once or when gensio's last step is done.
+    gensio* io = m_io;
+    m_io = nullptr;
+    gensio_free(io);
+    if (!m_loopEnding) {
+        m_freeTimer = gensio_os_funcs_alloc_timer(m_os, FreeOverdue, this);
+        gensio_time wait{0, static_cast<int32_t>(FREE_WAIT_MS * 1'000'000)};
+        if (m_freeTimer == nullptr || gensio_os_funcs_start_timer(m_os, m_freeTimer, &wait) != 0) {
+            EndLoop();
+        }
+    }
+}
+
+void GensioConnection::IoFreed(gensio*, gensio_frdata* frdata) {
+    reinterpret_cast<FreedNotice*>(frdata)->owner->EndLoop();
+}
+
+void GensioConnection::FreeOverdue(gensio_timer*, void* data) {
+    static_cast<GensioConnection*>(data)->EndLoop();
+}
+
+void GensioConnection::EndLoop() {
+    if (m_loopEnding) {
+        return;
+    }
+    m_loopEnding = true;
+    if (m_freeTimer != nullptr) {
+        gensio_os_funcs_stop_timer(m_os, m_freeTimer);
+    }
     m_os->clear_fd_handlers(m_postedIod);
 }
 
@@ -412,7 +453,7 @@ void GensioConnection::FlushOutput() {
     }
 }
 
-uint64_t GensioConnection::Send(ServerRequest kind, unsigned value) {
+uint64_t GensioConnection::Send(ServerRequest kind, unsigned value, bool awaitAnswer) {
     uint64_t ticket = 0;
     bool open = false;
     {
@@ -428,42 +469,43 @@ uint64_t GensioConnection::Send(ServerRequest kind, unsigned value) {
         Answered(kind, GE_NOTREADY, 0);
         return ticket;
     }
-    Post([this, kind, value] { SendOnLoop(kind, value); });
+    Post([this, kind, value, awaitAnswer] { SendOnLoop(kind, value, awaitAnswer); });
     return ticket;
 }
 
-void GensioConnection::SendOnLoop(ServerRequest kind, unsigned value) {
+void GensioConnection::SendOnLoop(ServerRequest kind, unsigned value, bool awaitAnswer) {
     sergensio* sio = m_io != nullptr && m_opened ? gensio_to_sergensio(m_io) : nullptr;
     if (sio == nullptr) {
         Answered(kind, GE_NOTREADY, 0);
         return;
     }
+    const sergensio_done done = awaitAnswer ? RequestDone : nullptr;
     void* slot = &m_requests[static_cast<size_t>(kind)];
     int err = 0;
     switch (kind) {
     case ServerRequest::Baud:
-        err = sergensio_baud(sio, value, RequestDone, slot);
+        err = sergensio_baud(sio, value, done, slot);
         break;
     case ServerRequest::DataSize:
-        err = sergensio_datasize(sio, value, RequestDone, slot);
+        err = sergensio_datasize(sio, value, done, slot);
         break;
     case ServerRequest::Parity:
-        err = sergensio_parity(sio, value, RequestDone, slot);
+        err = sergensio_parity(sio, value, done, slot);
         break;
     case ServerRequest::StopBits:
-        err = sergensio_stopbits(sio, value, RequestDone, slot);
+        err = sergensio_stopbits(sio, value, done, slot);
         break;
     case ServerRequest::FlowControl:
-        err = sergensio_flowcontrol(sio, value, RequestDone, slot);
+        err = sergensio_flowcontrol(sio, value, done, slot);
         break;
     case ServerRequest::Dtr:
-        err = sergensio_dtr(sio, value, RequestDone, slot);
+        err = sergensio_dtr(sio, value, done, slot);
         break;
     case ServerRequest::Rts:
-        err = sergensio_rts(sio, value, RequestDone, slot);
+        err = sergensio_rts(sio, value, done, slot);
         break;
     case ServerRequest::Break:
-        err = sergensio_sbreak(sio, value, RequestDone, slot);
+        err = sergensio_sbreak(sio, value, done, slot);
         break;
     case ServerRequest::Purge:
         if (value & SERGENSIO_FLUSH_XMIT_BUFFER) {

@@ -8,12 +8,14 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 struct gensio;
+struct gensio_frdata;
 struct gensio_iod;
 struct gensio_os_funcs;
 struct gensio_timer;
@@ -44,9 +46,14 @@ public:
     // After this long the connection is dropped as it stands; what the
     // kernel holds it still sends.
     static constexpr uint32_t CLOSE_WAIT_MS = 500;
+    // gensio lets go of a dropped connection while requests are still
+    // unanswered at its next request tick, once a second; the loop waits
+    // for that rather than leave its memory behind, but no longer than this.
+    static constexpr uint32_t FREE_WAIT_MS = 1200;
 
     explicit GensioConnection(const NetworkTarget& target);
-    // Closes the connection, within CLOSE_WAIT_MS, and ends the thread.
+    // Closes the connection, within CLOSE_WAIT_MS (and on a dropped
+    // connection gensio's FREE_WAIT_MS), and ends the thread.
     ~GensioConnection();
     GensioConnection(const GensioConnection&) = delete;
     GensioConnection& operator=(const GensioConnection&) = delete;
@@ -74,8 +81,10 @@ public:
     // Sends a request; its ticket tells its answer. A Purge drops the local
     // queues it names at once (the output on the loop, between writes) and
     // the input again when the server answers, since the bytes before its
-    // answer were sent before the server purged.
-    uint64_t Send(ServerRequest kind, unsigned value);
+    // answer were sent before the server purged. Without awaitAnswer the
+    // answer is not followed (gensio keeps a record for every request whose
+    // answer it is to report, until the answer or its own time-out).
+    uint64_t Send(ServerRequest kind, unsigned value, bool awaitAnswer = true);
     struct Answer {
         bool came = false;
         int error = 0;      // gensio's, 0 when the server answered
@@ -112,9 +121,11 @@ private:
     void BeginConnect();
     void BeginClose();
     void FinishClose();
+    // Lets the loop end once gensio has let go of the posted descriptor.
+    void EndLoop();
     void FlushOutput();
     void ResumeInput();
-    void SendOnLoop(ServerRequest kind, unsigned value);
+    void SendOnLoop(ServerRequest kind, unsigned value, bool awaitAnswer);
     void End(const std::string& why);
     void Answered(ServerRequest kind, int error, unsigned value);
     int OnEvent(int event, int err, unsigned char* buf, unsigned long* buflen);
@@ -125,6 +136,8 @@ private:
     static void OpenDone(gensio* io, int err, void* data);
     static void CloseDone(gensio* io, void* data);
     static void CloseOverdue(gensio_timer* timer, void* data);
+    static void FreeOverdue(gensio_timer* timer, void* data);
+    static void IoFreed(gensio* io, gensio_frdata* frdata);
     static void PostedReady(gensio_iod* iod, void* data);
     static void PostedCleared(gensio_iod* iod, void* data);
     static void RequestDone(sergensio* sio, int err, unsigned value, void* data);
@@ -137,11 +150,16 @@ private:
     gensio_iod* m_postedIod = nullptr;
     int m_postedFd = -1;
     gensio_timer* m_closeTimer = nullptr;
+    gensio_timer* m_freeTimer = nullptr;
+    // What gensio calls when it has freed the connection.
+    struct FreedNotice;
+    std::unique_ptr<FreedNotice> m_freed;
     // Loop thread only.
     gensio* m_io = nullptr;
     bool m_opened = false;
     bool m_reading = true;
     bool m_closed = false;
+    bool m_loopEnding = false;
     std::thread m_loop;
 
     mutable std::mutex m_mutex;

@@ -191,7 +191,8 @@ bool NetworkDriver::Ask(const std::vector<Request>& requests) {
     std::vector<uint64_t> tickets;
     tickets.reserve(requests.size());
     for (const Request& r : requests) {
-        tickets.push_back(m_connection->Send(r.kind, r.value));
+        tickets.push_back(
+            m_connection->Send(r.kind, r.value, !m_silent[static_cast<size_t>(r.kind)]));
     }
     std::vector<bool> settled(requests.size(), false);
     const Deadline deadline = Deadline::AfterMs(ANSWER_WAIT_MS);

@@ -166,7 +166,7 @@ TEST_F(NetworkLine, RequestsReachTheServerOrEndAtTheirBound) {
         if (first >= bound) {
             EXPECT_LT(first, bound + 250);
             EXPECT_TRUE(HasNoteWith(notes, std::string("did not answer the request for ") + name));
-            EXPECT_LT(second, 50);
+            EXPECT_LT(second, 100);
         } else {
             EXPECT_TRUE(notes.empty());
         }
@@ -214,7 +214,7 @@ TEST_F(NetworkLine, ServerKilledMidUseEndsTheNextExchange) {
     const auto start = Clock::now();
     EXPECT_FALSE(GetVersion(*net.link, m_timing).ok);
     // The exchange's fixed pause, not its read of up to 420 ms on top.
-    EXPECT_LT(MsSince(start), long(m_timing.getVersionPauseMs) + 100);
+    EXPECT_LT(MsSince(start), long(m_timing.getVersionPauseMs) + 250);
     EXPECT_EQ(net.driver->Reason(), "the server closed the connection");
 }
 
@@ -250,14 +250,14 @@ TEST_F(NetworkLine, StalledNetworkEndsEveryTransferAtItsDeadline) {
     EXPECT_EQ(net.link->Read(buffer, 19), 0u);
     long ms = MsSince(start);
     EXPECT_GE(ms, 10 * 19 + 100);
-    EXPECT_LT(ms, 10 * 19 + 100 + 150);
+    EXPECT_LT(ms, 10 * 19 + 100 + 250);
 
     EXPECT_TRUE(net.link->Write(WORKED_GET_FRAME.data(), uint32_t(WORKED_GET_FRAME.size())));
     start = Clock::now();
     EXPECT_TRUE(net.link->PurgeInput());
     ms = MsSince(start);
     EXPECT_GE(ms, long(NetworkDriver::ANSWER_WAIT_MS));
-    EXPECT_LT(ms, long(NetworkDriver::ANSWER_WAIT_MS) + 150);
+    EXPECT_LT(ms, long(NetworkDriver::ANSWER_WAIT_MS) + 250);
     EXPECT_TRUE(HasNoteWith(net.driver->TakeNotes(), "did not answer the request for a purge"));
 
     // Writes fill what the kernel and gensio hold for the server, then end
@@ -274,10 +274,11 @@ TEST_F(NetworkLine, StalledNetworkEndsEveryTransferAtItsDeadline) {
     EXPECT_LT(ms, 20 + 150);
 
     // gensio would hold the close until the server took all that; it is
-    // dropped after a bound instead.
+    // dropped after a bound instead, and gensio's memory let go of.
     start = Clock::now();
     net.link->Close(); // its own pause of 1 s, then the driver's close
-    EXPECT_LT(MsSince(start), 1000 + long(GensioConnection::CLOSE_WAIT_MS) + 300);
+    EXPECT_LT(MsSince(start), 1000 + long(GensioConnection::CLOSE_WAIT_MS) +
+                                  long(GensioConnection::FREE_WAIT_MS) + 300);
 }
 
 } // namespace
