@@ -3,6 +3,7 @@
 #include "DeadlineWait.h"
 #include "LineBits.h"
 
+#include <gensio/gensio_err.h>
 #include <gensio/sergensio.h>
 
 #include <cerrno>
@@ -110,6 +111,7 @@ bool NetworkDriver::OpenDevice(uint8_t) {
     for (auto& silent : m_silent) {
         silent = false;
     }
+    m_refusalNoted = false;
     const std::string cannot = "cannot connect to " + HostAndPort(m_target) + ": ";
     auto connection = std::make_unique<GensioConnection>(m_target);
     if (!connection->Start()) {
@@ -208,7 +210,14 @@ bool NetworkDriver::Ask(const std::vector<Request>& requests) {
             auto& silent = m_silent[static_cast<size_t>(r.kind)];
             if (answer.came) {
                 settled[i] = true;
-                if (answer.error != 0) {
+                if (answer.error == GE_NOTSUP) {
+                    // gensio's answer for a server that refused RFC 2217 at the start.
+                    ok = false;
+                    if (!m_refusalNoted.exchange(true)) {
+                        Note("the server does not take RFC 2217 requests; the line keeps the "
+                             "server's own settings");
+                    }
+                } else if (answer.error != 0) {
                     ok = false;
                     Note(std::string("the server did not take ") + RequestName(r.kind) + ": " +
                          gensio_err_to_str(answer.error));

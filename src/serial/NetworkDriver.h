@@ -98,6 +98,8 @@ private:
     std::vector<std::string> m_notes;
     // Kinds of request the server left unanswered on this connection.
     std::array<std::atomic<bool>, SERVER_REQUEST_KINDS> m_silent{};
+    // Said once per connection: the server refused RFC 2217 altogether.
+    std::atomic<bool> m_refusalNoted{false};
 
     std::atomic<uint32_t> m_readInterval{100};
     std::atomic<uint32_t> m_readMultiplier{10};
