@@ -37,7 +37,9 @@ public:
     explicit NetworkDriver(NetworkTarget target);
     ~NetworkDriver() override;
 
-    // Connects to the target; the COM number is not used.
+    // Connects to the target within CONNECT_WAIT_MS; the COM number is not
+    // used. Unlike a transfer it does not end at a signal: an abort left
+    // raised by an earlier transfer must not fail an open, local or not.
     bool OpenDevice(uint8_t port) override;
     void CloseDevice() override;
     bool SetState(const Dcb& dcb) override;
@@ -64,7 +66,8 @@ public:
     // neither happened.
     std::string Reason() const;
     // What a trace should show (unanswered requests, answers that differ
-    // from the request), oldest first, each given once.
+    // from the request), oldest first, each given once. Reason and TakeNotes
+    // may be called from any thread.
     std::vector<std::string> TakeNotes();
 
 private:
