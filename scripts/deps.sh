@@ -9,6 +9,7 @@ LUMARET_PACKAGES=(
   scdoc man-db hicolor-icon-theme desktop-file-utils appstream
   dpkg-dev file zsh
   nlohmann-json3-dev libudev-dev
+  libgensio-dev ser2net
 )
 
 lumaret_missing_packages() {

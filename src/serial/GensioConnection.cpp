@@ -1,0 +1,569 @@
+#include "GensioConnection.h"
+
+#include <gensio/gensio.h>
+#include <gensio/gensio_unix.h>
+#include <gensio/sergensio.h>
+
+#include <algorithm>
+#include <csignal>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <type_traits>
+#include <unistd.h>
+
+static_assert(std::is_same_v<gensiods, unsigned long>);
+
+namespace {
+
+// The modem lines and line errors the server is asked to report.
+constexpr unsigned MODEM_STATE_MASK = 0xFF;
+constexpr unsigned LINE_STATE_MASK = SERGENSIO_LINESTATE_OVERRUN_ERR |
+                                     SERGENSIO_LINESTATE_PARITY_ERR |
+                                     SERGENSIO_LINESTATE_FRAMING_ERR | SERGENSIO_LINESTATE_BREAK;
+// How much output one gensio_write is offered.
+constexpr size_t WRITE_CHUNK = 4096;
+
+std::string GensioText(int err) {
+    return gensio_err_to_str(err);
+}
+
+// A write to a connection the server has reset raises SIGPIPE, which would
+// end the program: the loop thread keeps it blocked (every socket write is
+// made there), and a pending one dies with the thread.
+void BlockSigpipe() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+} // namespace
+
+// Owner after gensio's record, so that the record gensio hands back leads to it.
+struct GensioConnection::FreedNotice {
+    gensio_frdata notice{};
+    GensioConnection* owner = nullptr;
+};
+
+GensioConnection::GensioConnection(const NetworkTarget& target)
+    : m_target(target), m_freed(std::make_unique<FreedNotice>()) {
+    m_freed->notice.freed = IoFreed;
+    m_freed->owner = this;
+    for (size_t i = 0; i < m_requests.size(); ++i) {
+        m_requests[i].owner = this;
+        m_requests[i].kind = static_cast<ServerRequest>(i);
+    }
+}
+
+GensioConnection::~GensioConnection() {
+    if (m_loop.joinable()) {
+        Post([this] { BeginClose(); });
+        m_loop.join();
+    }
+    for (gensio_timer* timer : {m_closeTimer, m_freeTimer}) {
+        if (timer != nullptr) {
+            gensio_os_funcs_free_timer(m_os, timer);
+        }
+    }
+    if (m_stopped != nullptr) {
+        gensio_os_funcs_free_waiter(m_os, m_stopped);
+    }
+    if (m_os != nullptr) {
+        gensio_os_funcs_free(m_os);
+    }
+    if (m_postedFd >= 0 && m_postedIod == nullptr) {
+        close(m_postedFd); // never handed to gensio
+    }
+}
+
+bool GensioConnection::Start() {
+    // No wake signal: only the loop thread calls gensio, so gensio never
+    // has to wake a thread sleeping in its selector from another one.
+    int err = gensio_unix_funcs_alloc(nullptr, 0, &m_os);
+    if (err == 0) {
+        m_stopped = gensio_os_funcs_alloc_waiter(m_os);
+        err = m_stopped == nullptr ? GE_NOMEM : 0;
+    }
+    m_postedFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (err == 0 && m_postedFd < 0) {
+        err = GE_OSERR;
+    }
+    if (err == 0) {
+        err = m_os->add_iod(m_os, GENSIO_IOD_PIPE, m_postedFd, &m_postedIod);
+    }
+    if (err == 0) {
+        err =
+            m_os->set_fd_handlers(m_postedIod, this, PostedReady, nullptr, nullptr, PostedCleared);
+        if (err != 0) {
+            m_os->release_iod(m_postedIod);
+            m_postedIod = nullptr;
+        }
+    }
+    if (err != 0) {
+        End(GensioText(err));
+        return false;
+    }
+    m_os->set_read_handler(m_postedIod, true);
+    m_loop = std::thread([this] { RunLoop(); });
+    Post([this] { BeginConnect(); });
+    return true;
+}
+
+void GensioConnection::RunLoop() {
+    BlockSigpipe();
+    gensio_os_funcs_wait(m_os, m_stopped, 1, nullptr);
+}
+
+void GensioConnection::Post(std::function<void()> work) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_posted.push_back(std::move(work));
+    }
+    const uint64_t one = 1;
+    (void)!write(m_postedFd, &one, sizeof one);
+}
+
+void GensioConnection::PostedReady(gensio_iod*, void* data) {
+    static_cast<GensioConnection*>(data)->RunPosted();
+}
+
+void GensioConnection::RunPosted() {
+    uint64_t count = 0;
+    (void)!read(m_postedFd, &count, sizeof count);
+    std::vector<std::function<void()>> work;
+    {
+        std::lock_guard lock(m_mutex);
+        work.swap(m_posted);
+    }
+    for (const auto& step : work) {
+        step();
+    }
+}
+
+void GensioConnection::BeginConnect() {
+    int err = str_to_gensio(GensioConnectString(m_target).c_str(), m_os, EventHandler, this, &m_io);
+    if (err == 0) {
+        gensio_set_frdata(m_io, &m_freed->notice);
+        err = gensio_open(m_io, OpenDone, this);
+        if (err != 0) {
+            gensio_set_frdata(m_io, nullptr); // the loop goes on to its close
+            gensio_free(m_io);
+            m_io = nullptr;
+        }
+    }
+    if (err != 0) {
+        End(GensioText(err));
+    }
+}
+
+void GensioConnection::OpenDone(gensio* io, int err, void* data) {
+    auto* self = static_cast<GensioConnection*>(data);
+    if (err != 0) {
+        self->End(GensioText(err));
+        return;
+    }
+    {
+        std::lock_guard lock(self->m_mutex);
+        if (self->m_phase == Phase::Connecting) {
+            self->m_phase = Phase::Open;
+        }
+    }
+    self->m_opened = true;
+    gensio_set_read_callback_enable(io, true);
+    sergensio* sio = gensio_to_sergensio(io);
+    if (sio != nullptr) {
+        sergensio_modemstate(sio, MODEM_STATE_MASK);
+        sergensio_linestate(sio, LINE_STATE_MASK);
+    }
+    self->m_waiters.WakeAll();
+}
+
+void GensioConnection::BeginClose() {
+    End("the connection was closed");
+    if (m_io == nullptr || gensio_close(m_io, CloseDone, this) != 0) {
+        FinishClose(); // never opened: nothing to close
+        return;
+    }
+    m_closeTimer = gensio_os_funcs_alloc_timer(m_os, CloseOverdue, this);
+    gensio_time wait{0, static_cast<int32_t>(CLOSE_WAIT_MS * 1'000'000)};
+    if (m_closeTimer == nullptr || gensio_os_funcs_start_timer(m_os, m_closeTimer, &wait) != 0) {
+        CloseOverdue(m_closeTimer, this);
+    }
+}
+
+void GensioConnection::CloseDone(gensio*, void* data) {
+    static_cast<GensioConnection*>(data)->FinishClose();
+}
+
+void GensioConnection::CloseOverdue(gensio_timer*, void* data) {
+    auto* self = static_cast<GensioConnection*>(data);
+    if (self->m_io != nullptr && !self->m_closed) {
+        // Every layer is marked closed and the socket closed at once; no
+        // gensio callback runs meanwhile, as this is the only thread in it.
+        gensio_disable(self->m_io);
+    }
+    self->FinishClose();
+}
+
+void GensioConnection::FinishClose() {
+    if (m_closed) {
+        return;
+    }
+    m_closed = true;
+    if (m_closeTimer != nullptr) {
+        gensio_os_funcs_stop_timer(m_os, m_closeTimer);
+    }
+    if (m_io == nullptr) {
+        EndLoop();
+        return;
+    }
+    // IoFreed ends the loop, at once or when gensio's last step is done.
+    gensio* io = m_io;
+    m_io = nullptr;
+    gensio_free(io);
+    if (!m_loopEnding) {
+        m_freeTimer = gensio_os_funcs_alloc_timer(m_os, FreeOverdue, this);
+        gensio_time wait{0, static_cast<int32_t>(FREE_WAIT_MS * 1'000'000)};
+        if (m_freeTimer == nullptr || gensio_os_funcs_start_timer(m_os, m_freeTimer, &wait) != 0) {
+            EndLoop();
+        }
+    }
+}
+
+void GensioConnection::IoFreed(gensio*, gensio_frdata* frdata) {
+    reinterpret_cast<FreedNotice*>(frdata)->owner->EndLoop();
+}
+
+void GensioConnection::FreeOverdue(gensio_timer*, void* data) {
+    static_cast<GensioConnection*>(data)->EndLoop();
+}
+
+void GensioConnection::EndLoop() {
+    if (m_loopEnding) {
+        return;
+    }
+    m_loopEnding = true;
+    if (m_freeTimer != nullptr) {
+        gensio_os_funcs_stop_timer(m_os, m_freeTimer);
+    }
+    m_os->clear_fd_handlers(m_postedIod);
+}
+
+void GensioConnection::PostedCleared(gensio_iod*, void* data) {
+    auto* self = static_cast<GensioConnection*>(data);
+    self->m_os->close(&self->m_postedIod); // closes m_postedFd as well
+    self->m_postedFd = -1;
+    gensio_os_funcs_wake(self->m_os, self->m_stopped);
+}
+
+void GensioConnection::End(const std::string& why) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_phase == Phase::Ended) {
+            return;
+        }
+        m_phase = Phase::Ended;
+        m_failure = why;
+    }
+    m_waiters.WakeAll();
+}
+
+GensioConnection::Phase GensioConnection::CurrentPhase() const {
+    std::lock_guard lock(m_mutex);
+    return m_phase;
+}
+
+std::string GensioConnection::Failure() const {
+    std::lock_guard lock(m_mutex);
+    return m_failure;
+}
+
+int GensioConnection::EventHandler(gensio*, void* user, int event, int err, unsigned char* buf,
+                                   unsigned long* buflen, const char* const*) {
+    return static_cast<GensioConnection*>(user)->OnEvent(event, err, buf, buflen);
+}
+
+int GensioConnection::OnEvent(int event, int err, unsigned char* buf, unsigned long* buflen) {
+    switch (event) {
+    case GENSIO_EVENT_READ:
+        if (err != 0) {
+            End(err == GE_REMCLOSE ? "the server closed the connection"
+                                   : "the connection failed: " + GensioText(err));
+            gensio_set_read_callback_enable(m_io, false);
+            gensio_set_write_callback_enable(m_io, false);
+            return 0;
+        }
+        *buflen = StoreInput(buf, *buflen);
+        return 0;
+    case GENSIO_EVENT_WRITE_READY:
+        FlushOutput();
+        return 0;
+    case GENSIO_EVENT_SER_MODEMSTATE: {
+        std::lock_guard lock(m_mutex);
+        m_modemKnown = true;
+        m_modemState = *reinterpret_cast<const unsigned*>(buf);
+    }
+        m_waiters.WakeAll();
+        return 0;
+    case GENSIO_EVENT_SER_LINESTATE: {
+        const unsigned state = *reinterpret_cast<const unsigned*>(buf);
+        std::lock_guard lock(m_mutex);
+        m_lineState |= state;
+        if (state & (SERGENSIO_LINESTATE_OVERRUN_ERR | SERGENSIO_LINESTATE_PARITY_ERR |
+                     SERGENSIO_LINESTATE_FRAMING_ERR)) {
+            ++m_reports.errors;
+        }
+        if (state & SERGENSIO_LINESTATE_BREAK) {
+            ++m_reports.breaks;
+        }
+    }
+        m_waiters.WakeAll();
+        return 0;
+    case GENSIO_EVENT_SER_FLUSH:
+        // On a client this is the server's answer to a purge.
+        Answered(ServerRequest::Purge, 0, *reinterpret_cast<const unsigned*>(buf));
+        return 0;
+    default:
+        return GE_NOTSUP;
+    }
+}
+
+size_t GensioConnection::StoreInput(const unsigned char* buf, size_t len) {
+    size_t taken = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        taken = std::min(len, INPUT_LIMIT - std::min(INPUT_LIMIT, m_input.size()));
+        m_input.insert(m_input.end(), buf, buf + taken);
+        m_received += taken;
+        m_inputHeld = taken < len;
+    }
+    if (taken < len) {
+        // Held back until a reader makes room; gensio keeps the rest.
+        m_reading = false;
+        gensio_set_read_callback_enable(m_io, false);
+    }
+    m_waiters.WakeAll();
+    return taken;
+}
+
+void GensioConnection::ResumeInput() {
+    if (m_io != nullptr && m_opened && !m_reading) {
+        m_reading = true;
+        gensio_set_read_callback_enable(m_io, true);
+    }
+}
+
+size_t GensioConnection::TakeInput(uint8_t* buffer, size_t n) {
+    bool resume = false;
+    size_t count = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        count = std::min(n, m_input.size());
+        std::copy_n(m_input.begin(), count, buffer);
+        m_input.erase(m_input.begin(), m_input.begin() + static_cast<ptrdiff_t>(count));
+        if (m_inputHeld && m_input.size() < INPUT_LIMIT / 2) {
+            m_inputHeld = false;
+            resume = true;
+        }
+    }
+    if (resume) {
+        Post([this] { ResumeInput(); });
+    }
+    return count;
+}
+
+size_t GensioConnection::InputCount() const {
+    std::lock_guard lock(m_mutex);
+    return m_input.size();
+}
+
+uint64_t GensioConnection::ReceivedTotal() const {
+    std::lock_guard lock(m_mutex);
+    return m_received;
+}
+
+bool GensioConnection::InputHoldsSince(uint64_t since, uint8_t c) const {
+    std::lock_guard lock(m_mutex);
+    const uint64_t firstQueued = m_received - m_input.size();
+    const size_t skip = since > firstQueued ? static_cast<size_t>(since - firstQueued) : 0;
+    if (skip >= m_input.size()) {
+        return false;
+    }
+    return std::find(m_input.begin() + static_cast<ptrdiff_t>(skip), m_input.end(), c) !=
+           m_input.end();
+}
+
+size_t GensioConnection::PutOutput(const uint8_t* buffer, size_t n) {
+    bool post = false;
+    size_t count = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_phase != Phase::Open) {
+            return 0;
+        }
+        count = std::min(n, OUTPUT_LIMIT - std::min(OUTPUT_LIMIT, m_output.size()));
+        m_output.insert(m_output.end(), buffer, buffer + count);
+        post = count > 0 && !m_flushPosted;
+        m_flushPosted = m_flushPosted || post;
+    }
+    if (post) {
+        Post([this] { FlushOutput(); });
+    }
+    return count;
+}
+
+size_t GensioConnection::OutputCount() const {
+    std::lock_guard lock(m_mutex);
+    return m_output.size();
+}
+
+void GensioConnection::FlushOutput() {
+    std::vector<uint8_t> chunk;
+    {
+        std::lock_guard lock(m_mutex);
+        m_flushPosted = false;
+        if (m_phase != Phase::Open) {
+            return;
+        }
+        const size_t count = std::min(WRITE_CHUNK, m_output.size());
+        chunk.assign(m_output.begin(), m_output.begin() + static_cast<ptrdiff_t>(count));
+    }
+    if (m_io == nullptr) {
+        return;
+    }
+    gensiods written = 0;
+    if (!chunk.empty()) {
+        const int err = gensio_write(m_io, &written, chunk.data(), chunk.size(), nullptr);
+        if (err != 0) {
+            End(err == GE_REMCLOSE ? "the server closed the connection"
+                                   : "the connection failed: " + GensioText(err));
+            return;
+        }
+    }
+    bool more = false;
+    {
+        // Only this thread takes from the front, so these are the bytes written.
+        std::lock_guard lock(m_mutex);
+        m_output.erase(m_output.begin(), m_output.begin() + static_cast<ptrdiff_t>(written));
+        more = !m_output.empty();
+    }
+    gensio_set_write_callback_enable(m_io, more);
+    if (written > 0) {
+        m_waiters.WakeAll();
+    }
+}
+
+uint64_t GensioConnection::Send(ServerRequest kind, unsigned value, bool awaitAnswer) {
+    uint64_t ticket = 0;
+    bool open = false;
+    {
+        std::lock_guard lock(m_mutex);
+        RequestSlot& slot = m_requests[static_cast<size_t>(kind)];
+        ticket = ++slot.sent;
+        open = m_phase == Phase::Open;
+        if (open && kind == ServerRequest::Purge && (value & SERGENSIO_FLUSH_RCV_BUFFER)) {
+            m_input.clear();
+        }
+    }
+    if (!open) {
+        Answered(kind, GE_NOTREADY, 0);
+        return ticket;
+    }
+    Post([this, kind, value, awaitAnswer] { SendOnLoop(kind, value, awaitAnswer); });
+    return ticket;
+}
+
+void GensioConnection::SendOnLoop(ServerRequest kind, unsigned value, bool awaitAnswer) {
+    sergensio* sio = m_io != nullptr && m_opened ? gensio_to_sergensio(m_io) : nullptr;
+    if (sio == nullptr) {
+        Answered(kind, GE_NOTREADY, 0);
+        return;
+    }
+    const sergensio_done done = awaitAnswer ? RequestDone : nullptr;
+    void* slot = &m_requests[static_cast<size_t>(kind)];
+    int err = 0;
+    switch (kind) {
+    case ServerRequest::Baud:
+        err = sergensio_baud(sio, value, done, slot);
+        break;
+    case ServerRequest::DataSize:
+        err = sergensio_datasize(sio, value, done, slot);
+        break;
+    case ServerRequest::Parity:
+        err = sergensio_parity(sio, value, done, slot);
+        break;
+    case ServerRequest::StopBits:
+        err = sergensio_stopbits(sio, value, done, slot);
+        break;
+    case ServerRequest::FlowControl:
+        err = sergensio_flowcontrol(sio, value, done, slot);
+        break;
+    case ServerRequest::Dtr:
+        err = sergensio_dtr(sio, value, done, slot);
+        break;
+    case ServerRequest::Rts:
+        err = sergensio_rts(sio, value, done, slot);
+        break;
+    case ServerRequest::Break:
+        err = sergensio_sbreak(sio, value, done, slot);
+        break;
+    case ServerRequest::Purge:
+        if (value & SERGENSIO_FLUSH_XMIT_BUFFER) {
+            std::lock_guard lock(m_mutex);
+            m_output.clear();
+        }
+        // Answered through GENSIO_EVENT_SER_FLUSH.
+        err = sergensio_flush(sio, value);
+        break;
+    }
+    if (err != 0) {
+        Answered(kind, err, 0);
+    }
+}
+
+void GensioConnection::RequestDone(sergensio*, int err, unsigned value, void* data) {
+    auto* slot = static_cast<RequestSlot*>(data);
+    slot->owner->Answered(slot->kind, err, value);
+}
+
+void GensioConnection::Answered(ServerRequest kind, int error, unsigned value) {
+    {
+        std::lock_guard lock(m_mutex);
+        RequestSlot& slot = m_requests[static_cast<size_t>(kind)];
+        slot.answered = std::min(slot.answered + 1, slot.sent);
+        slot.last = Answer{true, error, value};
+        // What came before the server's answer to a purge of its input was
+        // sent before that purge.
+        if (kind == ServerRequest::Purge && error == 0 && (value & SERGENSIO_FLUSH_RCV_BUFFER)) {
+            m_input.clear();
+        }
+    }
+    m_waiters.WakeAll();
+}
+
+GensioConnection::Answer GensioConnection::AnswerTo(ServerRequest kind, uint64_t ticket) const {
+    std::lock_guard lock(m_mutex);
+    const RequestSlot& slot = m_requests[static_cast<size_t>(kind)];
+    if (slot.answered < ticket) {
+        return {};
+    }
+    return slot.last;
+}
+
+bool GensioConnection::ModemState(unsigned& state) const {
+    std::lock_guard lock(m_mutex);
+    state = m_modemState;
+    return m_modemKnown;
+}
+
+GensioConnection::LineReports GensioConnection::Reports() const {
+    std::lock_guard lock(m_mutex);
+    return m_reports;
+}
+
+unsigned GensioConnection::TakeLineState() {
+    std::lock_guard lock(m_mutex);
+    const unsigned state = m_lineState;
+    m_lineState = 0;
+    return state;
+}

@@ -1,0 +1,527 @@
+#include "NetworkDriver.h"
+
+#include "DeadlineWait.h"
+#include "LineBits.h"
+
+#include <gensio/gensio_err.h>
+#include <gensio/sergensio.h>
+
+#include <cerrno>
+#include <chrono>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// As TermiosDriver: while a reply streams in, its bytes gather this long
+// before a read takes them, one wake-up for several.
+constexpr std::chrono::milliseconds STREAM_NAP{8};
+
+const char* RequestName(ServerRequest kind) {
+    switch (kind) {
+    case ServerRequest::Baud:
+        return "the baud rate";
+    case ServerRequest::DataSize:
+        return "the data size";
+    case ServerRequest::Parity:
+        return "the parity";
+    case ServerRequest::StopBits:
+        return "the stop bits";
+    case ServerRequest::FlowControl:
+        return "the flow control";
+    case ServerRequest::Dtr:
+        return "DTR";
+    case ServerRequest::Rts:
+        return "RTS";
+    case ServerRequest::Break:
+        return "the break";
+    case ServerRequest::Purge:
+        return "a purge";
+    }
+    return "a request";
+}
+
+// RFC 2217's codes for the DCB's parity (NOPARITY 0 .. SPACEPARITY 4) and stop bits.
+unsigned ParityRequest(uint8_t parity) {
+    return parity <= 4 ? parity + 1u : SERGENSIO_PARITY_NONE;
+}
+
+unsigned StopBitsRequest(uint8_t stopBits) {
+    switch (stopBits) {
+    case 1:
+        return 3; // one and a half
+    case 2:
+        return 2;
+    default:
+        return 1;
+    }
+}
+
+unsigned FlowControlRequest(const Dcb& dcb) {
+    const uint32_t rtsControl = (dcb.flags >> DCB_FRTSCONTROL_SHIFT) & 3u;
+    if ((dcb.flags & DCB_FOUTXCTSFLOW) || rtsControl == 2) {
+        return SERGENSIO_FLOWCONTROL_RTS_CTS;
+    }
+    if (dcb.flags & (DCB_FOUTX | DCB_FINX)) {
+        return SERGENSIO_FLOWCONTROL_XON_XOFF;
+    }
+    return SERGENSIO_FLOWCONTROL_NONE;
+}
+
+// The CE_ bits of RFC 2217 line-state reports.
+uint32_t CommErrorsFromLineState(unsigned state) {
+    uint32_t errors = 0;
+    errors |= (state & SERGENSIO_LINESTATE_OVERRUN_ERR) ? CE_OVERRUN : 0;
+    errors |= (state & SERGENSIO_LINESTATE_PARITY_ERR) ? CE_RXPARITY : 0;
+    errors |= (state & SERGENSIO_LINESTATE_FRAMING_ERR) ? CE_FRAME : 0;
+    errors |= (state & SERGENSIO_LINESTATE_BREAK) ? CE_BREAK : 0;
+    return errors;
+}
+
+// RFC 2217's modem state carries the lines in the bits the MS_ flags use.
+uint32_t ModemStatusFromState(unsigned state) {
+    return state & (MS_CTS_ON | MS_DSR_ON | MS_RING_ON | MS_RLSD_ON);
+}
+
+} // namespace
+
+NetworkDriver::NetworkDriver(NetworkTarget target) : m_target(std::move(target)) {
+    m_abortFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    m_closingFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+NetworkDriver::~NetworkDriver() {
+    CloseDevice();
+    if (m_abortFd >= 0) {
+        close(m_abortFd);
+    }
+    if (m_closingFd >= 0) {
+        close(m_closingFd);
+    }
+}
+
+bool NetworkDriver::OpenDevice(uint8_t) {
+    if (m_connection) {
+        return false;
+    }
+    for (auto& silent : m_silent) {
+        silent = false;
+    }
+    m_refusalNoted = false;
+    const std::string cannot = "cannot connect to " + HostAndPort(m_target) + ": ";
+    auto connection = std::make_unique<GensioConnection>(m_target);
+    if (!connection->Start()) {
+        std::lock_guard lock(m_noteMutex);
+        m_reason = cannot + connection->Failure();
+        return false;
+    }
+    WakeList::Entry entry(connection->Waiters());
+    const Deadline deadline = Deadline::AfterMs(CONNECT_WAIT_MS);
+    std::string failure;
+    for (;;) {
+        const GensioConnection::Phase phase = connection->CurrentPhase();
+        if (phase == GensioConnection::Phase::Open) {
+            break;
+        }
+        if (phase == GensioConnection::Phase::Ended) {
+            failure = connection->Failure();
+            break;
+        }
+        if (deadline.Expired()) {
+            failure = "no answer within " + std::to_string(CONNECT_WAIT_MS / 1000) + " s";
+            break;
+        }
+        // The signals are left out: an abort left raised by an earlier
+        // transfer must not fail an open, as it does not a local one.
+        const TransferEnd end = Wait(entry.Fd(), deadline, false);
+        entry.Clear();
+        if (end != TransferEnd::Complete) {
+            failure = "the wait failed";
+            break;
+        }
+    }
+    std::lock_guard lock(m_noteMutex);
+    if (!failure.empty()) {
+        m_reason = cannot + failure;
+        return false;
+    }
+    m_reason.clear();
+    m_connection = std::move(connection);
+    m_scanned = 0;
+    return true;
+}
+
+void NetworkDriver::CloseDevice() {
+    m_connection.reset();
+}
+
+std::string NetworkDriver::Reason() const {
+    std::lock_guard lock(m_noteMutex);
+    return m_reason;
+}
+
+std::vector<std::string> NetworkDriver::TakeNotes() {
+    std::lock_guard lock(m_noteMutex);
+    std::vector<std::string> notes;
+    notes.swap(m_notes);
+    return notes;
+}
+
+void NetworkDriver::Note(const std::string& text) {
+    std::lock_guard lock(m_noteMutex);
+    m_notes.push_back(text);
+}
+
+bool NetworkDriver::ConnectionEnded() {
+    if (m_connection->CurrentPhase() != GensioConnection::Phase::Ended) {
+        return false;
+    }
+    std::lock_guard lock(m_noteMutex);
+    m_reason = m_connection->Failure();
+    return true;
+}
+
+bool NetworkDriver::Ask(const std::vector<Request>& requests) {
+    if (!m_connection || ConnectionEnded()) {
+        return false;
+    }
+    WakeList::Entry entry(m_connection->Waiters());
+    std::vector<uint64_t> tickets;
+    tickets.reserve(requests.size());
+    for (const Request& r : requests) {
+        tickets.push_back(
+            m_connection->Send(r.kind, r.value, !m_silent[static_cast<size_t>(r.kind)]));
+    }
+    std::vector<bool> settled(requests.size(), false);
+    const Deadline deadline = Deadline::AfterMs(ANSWER_WAIT_MS);
+    bool ok = true;
+    for (;;) {
+        bool waiting = false;
+        for (size_t i = 0; i < requests.size(); ++i) {
+            if (settled[i]) {
+                continue;
+            }
+            const Request& r = requests[i];
+            const GensioConnection::Answer answer = m_connection->AnswerTo(r.kind, tickets[i]);
+            auto& silent = m_silent[static_cast<size_t>(r.kind)];
+            if (answer.came) {
+                settled[i] = true;
+                if (answer.error == GE_NOTSUP) {
+                    // gensio's answer for a server that refused RFC 2217 at the start.
+                    ok = false;
+                    if (!m_refusalNoted.exchange(true)) {
+                        Note("the server does not take RFC 2217 requests; the line keeps the "
+                             "server's own settings");
+                    }
+                } else if (answer.error != 0) {
+                    ok = false;
+                    Note(std::string("the server did not take ") + RequestName(r.kind) + ": " +
+                         gensio_err_to_str(answer.error));
+                } else if (answer.value != r.value) {
+                    ok = false;
+                    Note(std::string("the server set ") + RequestName(r.kind) + " to " +
+                         std::to_string(answer.value) + ", not " + std::to_string(r.value));
+                }
+            } else if (silent) {
+                settled[i] = true;
+            } else if (deadline.Expired()) {
+                settled[i] = true;
+                silent = true;
+                Note(std::string("the server did not answer the request for ") +
+                     RequestName(r.kind) + " within " + std::to_string(ANSWER_WAIT_MS) +
+                     " ms; going on without waiting for its answers");
+            } else {
+                waiting = true;
+            }
+        }
+        if (!waiting) {
+            return ok;
+        }
+        if (ConnectionEnded()) {
+            return false;
+        }
+        const TransferEnd end = Wait(entry.Fd(), deadline);
+        entry.Clear();
+        if (end != TransferEnd::Complete) {
+            return ok; // the requests are out; a signal ends only the wait for answers
+        }
+    }
+}
+
+bool NetworkDriver::SetState(const Dcb& dcb) {
+    return Ask({{ServerRequest::Baud, dcb.BaudRate},
+                {ServerRequest::DataSize, dcb.ByteSize},
+                {ServerRequest::Parity, ParityRequest(dcb.Parity)},
+                {ServerRequest::StopBits, StopBitsRequest(dcb.StopBits)},
+                {ServerRequest::FlowControl, FlowControlRequest(dcb)}});
+}
+
+bool NetworkDriver::SetTimeouts(const CommTimeouts& t) {
+    if (!m_connection) {
+        return false;
+    }
+    m_readInterval = t.ReadIntervalTimeout;
+    m_readMultiplier = t.ReadTotalTimeoutMultiplier;
+    m_readConstant = t.ReadTotalTimeoutConstant;
+    m_writeMultiplier = t.WriteTotalTimeoutMultiplier;
+    m_writeConstant = t.WriteTotalTimeoutConstant;
+    return true;
+}
+
+// The queues have fixed sizes; the request is advisory anyway.
+bool NetworkDriver::SetupQueues(uint32_t, uint32_t) {
+    return m_connection != nullptr;
+}
+
+bool NetworkDriver::EscapeFunction(uint32_t code) {
+    switch (code) {
+    case SETDTR:
+        return Ask({{ServerRequest::Dtr, SERGENSIO_DTR_ON}});
+    case CLRDTR:
+        return Ask({{ServerRequest::Dtr, SERGENSIO_DTR_OFF}});
+    case SETRTS:
+        return Ask({{ServerRequest::Rts, SERGENSIO_RTS_ON}});
+    case CLRRTS:
+        return Ask({{ServerRequest::Rts, SERGENSIO_RTS_OFF}});
+    case SETBREAK:
+        return Ask({{ServerRequest::Break, SERGENSIO_BREAK_ON}});
+    case CLRBREAK:
+        return Ask({{ServerRequest::Break, SERGENSIO_BREAK_OFF}});
+    default:
+        // RFC 2217 cannot hold the server's own transmitter as XOFF would.
+        return false;
+    }
+}
+
+bool NetworkDriver::Purge(uint32_t flags) {
+    if (!m_connection) {
+        return false;
+    }
+    // Nothing stays pending between calls, so the abort flags have nothing
+    // to end; the clear flags name the server's buffers and ours.
+    unsigned value = 0;
+    value |= (flags & PURGE_RXCLEAR) ? SERGENSIO_FLUSH_RCV_BUFFER : 0u;
+    value |= (flags & PURGE_TXCLEAR) ? SERGENSIO_FLUSH_XMIT_BUFFER : 0u;
+    if (value == 0) {
+        return true;
+    }
+    return Ask({{ServerRequest::Purge, value}});
+}
+
+int NetworkDriver::SignalFd(LinkSignal signal) const {
+    return signal == LinkSignal::Abort ? m_abortFd : m_closingFd;
+}
+
+bool NetworkDriver::RaiseSignal(LinkSignal signal) {
+    const uint64_t one = 1;
+    return write(SignalFd(signal), &one, sizeof one) == sizeof one;
+}
+
+bool NetworkDriver::LowerSignal(LinkSignal signal) {
+    uint64_t value = 0;
+    // Reading the counter clears it; an already clear signal gives EAGAIN.
+    return read(SignalFd(signal), &value, sizeof value) == sizeof value || errno == EAGAIN;
+}
+
+void NetworkDriver::Pause(uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+TransferEnd NetworkDriver::Wait(int wake, const Deadline& deadline, bool withSignals) const {
+    pollfd fds[3] = {{withSignals ? m_abortFd : -1, POLLIN, 0},
+                     {withSignals ? m_closingFd : -1, POLLIN, 0},
+                     {wake, POLLIN, 0}};
+    const nfds_t count = wake >= 0 ? 3 : 2;
+    const int r = PollUntil(fds, count, deadline);
+    if (r < 0) {
+        return errno == EINTR ? TransferEnd::Complete : TransferEnd::Failed;
+    }
+    if (fds[0].revents & POLLIN) {
+        return TransferEnd::Abort;
+    }
+    if (fds[1].revents & POLLIN) {
+        return TransferEnd::Closing;
+    }
+    return TransferEnd::Complete;
+}
+
+TransferEnd NetworkDriver::WaitSignals(uint32_t ms) {
+    const Deadline deadline = Deadline::AfterMs(ms);
+    for (;;) {
+        if (deadline.Expired()) {
+            return TransferEnd::Complete;
+        }
+        const TransferEnd end = Wait(-1, deadline);
+        if (end != TransferEnd::Complete) {
+            return end;
+        }
+    }
+}
+
+CommTimeouts NetworkDriver::StoredTimeouts() const {
+    CommTimeouts t;
+    t.ReadIntervalTimeout = m_readInterval;
+    t.ReadTotalTimeoutMultiplier = m_readMultiplier;
+    t.ReadTotalTimeoutConstant = m_readConstant;
+    t.WriteTotalTimeoutMultiplier = m_writeMultiplier;
+    t.WriteTotalTimeoutConstant = m_writeConstant;
+    return t;
+}
+
+TransferResult NetworkDriver::Read(uint8_t* buffer, uint32_t n) {
+    return ReadWith(buffer, n, ReadLimitsFor(StoredTimeouts(), n, Clock::now()));
+}
+
+TransferResult NetworkDriver::ReadUntil(uint8_t* buffer, uint32_t n, uint32_t ms) {
+    ReadLimits limits;
+    limits.total = Deadline::AfterMs(ms);
+    return ReadWith(buffer, n, limits);
+}
+
+TransferResult NetworkDriver::ReadSome(uint8_t* buffer, uint32_t n, const Deadline& by) {
+    ReadLimits limits;
+    limits.total = by;
+    limits.firstByte = true;
+    return ReadWith(buffer, n, limits);
+}
+
+TransferResult NetworkDriver::ReadWith(uint8_t* buffer, uint32_t n, const ReadLimits& limits) {
+    TransferResult result;
+    if (!m_connection) {
+        return result;
+    }
+    WakeList::Entry entry(m_connection->Waiters());
+    auto lastByte = Clock::now();
+    for (;;) {
+        // Take what is queued first, before any deadline is judged.
+        const uint32_t taken =
+            static_cast<uint32_t>(m_connection->TakeInput(buffer + result.count, n - result.count));
+        result.count += taken;
+        if (taken > 0) {
+            lastByte = Clock::now();
+        }
+        if (result.count == n || limits.immediate || (limits.firstByte && result.count > 0)) {
+            result.end = TransferEnd::Complete;
+            return result;
+        }
+        if (taken == 0 && ConnectionEnded()) {
+            result.end = TransferEnd::Failed;
+            return result;
+        }
+        const Deadline end = ReadEnd(limits, result.count > 0, lastByte);
+        if (end.Expired()) {
+            result.end = TransferEnd::Complete;
+            return result;
+        }
+        // While a reply streams in, let its bytes gather (see STREAM_NAP).
+        const bool streaming = taken > 0 && limits.interval != 0;
+        const TransferEnd waited =
+            streaming ? Wait(-1, end.Earlier(Deadline::After(STREAM_NAP))) : Wait(entry.Fd(), end);
+        entry.Clear();
+        if (waited != TransferEnd::Complete) {
+            result.end = waited;
+            return result;
+        }
+    }
+}
+
+TransferResult NetworkDriver::Write(const uint8_t* buffer, uint32_t n) {
+    return WriteBy(buffer, n, WriteDeadlineFor(StoredTimeouts(), n, Clock::now()));
+}
+
+TransferResult NetworkDriver::WriteUntil(const uint8_t* buffer, uint32_t n, uint32_t ms) {
+    return WriteBy(buffer, n, Deadline::AfterMs(ms));
+}
+
+TransferResult NetworkDriver::WriteBy(const uint8_t* buffer, uint32_t n, const Deadline& deadline) {
+    TransferResult result;
+    if (!m_connection) {
+        return result;
+    }
+    WakeList::Entry entry(m_connection->Waiters());
+    for (;;) {
+        if (ConnectionEnded()) {
+            result.end = TransferEnd::Failed;
+            return result;
+        }
+        result.count +=
+            static_cast<uint32_t>(m_connection->PutOutput(buffer + result.count, n - result.count));
+        if (result.count == n || deadline.Expired()) {
+            result.end = TransferEnd::Complete;
+            return result;
+        }
+        const TransferEnd end = Wait(entry.Fd(), deadline);
+        entry.Clear();
+        if (end != TransferEnd::Complete) {
+            result.end = end;
+            return result;
+        }
+    }
+}
+
+TransferEnd NetworkDriver::WaitEvent(uint32_t mask, char evtChar, uint32_t ms, uint32_t& events) {
+    events = 0;
+    if (!m_connection) {
+        return TransferEnd::Failed;
+    }
+    WakeList::Entry entry(m_connection->Waiters());
+    unsigned state = 0;
+    const bool haveLines = m_connection->ModemState(state);
+    const uint32_t linesAtStart = ModemStatusFromState(state);
+    const GensioConnection::LineReports reportsAtStart = m_connection->Reports();
+    const Deadline deadline = Deadline::AfterMs(ms);
+    for (;;) {
+        // The event character counts in bytes no earlier wait looked at.
+        if ((mask & EV_RXFLAG) && m_connection->InputHoldsSince(m_scanned, uint8_t(evtChar))) {
+            events |= EV_RXFLAG;
+        }
+        m_scanned = m_connection->ReceivedTotal();
+        if ((mask & EV_RXCHAR) && m_connection->InputCount() > 0) {
+            events |= EV_RXCHAR;
+        }
+        if (haveLines && m_connection->ModemState(state)) {
+            events |= LineEventsBetween(linesAtStart, ModemStatusFromState(state));
+        }
+        const GensioConnection::LineReports reports = m_connection->Reports();
+        events |= reports.errors != reportsAtStart.errors ? EV_ERR : 0;
+        events |= reports.breaks != reportsAtStart.breaks ? EV_BREAK : 0;
+        events &= mask;
+        if (events != 0 || deadline.Expired()) {
+            return TransferEnd::Complete;
+        }
+        if (ConnectionEnded()) {
+            return TransferEnd::Failed;
+        }
+        const TransferEnd end = Wait(entry.Fd(), deadline);
+        entry.Clear();
+        if (end != TransferEnd::Complete) {
+            return end;
+        }
+    }
+}
+
+bool NetworkDriver::ClearErrors(uint32_t& errors, ComStat& stat) {
+    errors = 0;
+    stat = {};
+    if (!m_connection) {
+        return false;
+    }
+    stat.cbInQue = static_cast<uint32_t>(m_connection->InputCount());
+    stat.cbOutQue = static_cast<uint32_t>(m_connection->OutputCount());
+    errors = CommErrorsFromLineState(m_connection->TakeLineState());
+    return true;
+}
+
+bool NetworkDriver::GetModemStatus(uint32_t& status) {
+    status = 0;
+    unsigned state = 0;
+    if (!m_connection || !m_connection->ModemState(state)) {
+        return false;
+    }
+    status = ModemStatusFromState(state);
+    return true;
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "GensioConnection.h"
+#include "NetworkTarget.h"
+#include "ReadLimits.h"
+#include "SerialDriver.h"
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// A port on another host: RFC 2217 (telnet COM-PORT-OPTION) to a ser2net
+// there, through gensio. To CSerialLink it is TermiosDriver: the same line
+// time-outs, the same ends of every transfer, the same two signals waking
+// every wait at once; each wait sleeps once, until its own deadline.
+//
+// What the server is asked (line format, modem lines, purges) it answers in
+// the byte stream; some servers leave some requests unanswered, so a request
+// waits for its answer only ANSWER_WAIT_MS and the line goes on without it.
+// What a trace should show about that, and why a connection ended, the
+// driver keeps as notes and a reason.
+class NetworkDriver final : public ISerialDriver {
+public:
+    // How long a request waits for the server's answer. On the loopback or a
+    // LAN an answer takes well under a millisecond and on a slow WAN link a
+    // few hundred; a server that has not answered by then is taken not to
+    // answer that kind of request at all: the line goes on, a note says so,
+    // and later requests of that kind on the same connection are not waited for.
+    static constexpr uint32_t ANSWER_WAIT_MS = 500;
+    // How long OpenDevice waits for the connection, the server's telnet
+    // answer included (gensio gives a silent server 4 s to agree to RFC 2217).
+    static constexpr uint32_t CONNECT_WAIT_MS = 5000;
+
+    explicit NetworkDriver(NetworkTarget target);
+    ~NetworkDriver() override;
+
+    // Connects to the target within CONNECT_WAIT_MS; the COM number is not
+    // used. Unlike a transfer it does not end at a signal: an abort left
+    // raised by an earlier transfer must not fail an open, local or not.
+    bool OpenDevice(uint8_t port) override;
+    void CloseDevice() override;
+    bool SetState(const Dcb& dcb) override;
+    bool SetTimeouts(const CommTimeouts& timeouts) override;
+    bool SetupQueues(uint32_t inSize, uint32_t outSize) override;
+    bool EscapeFunction(uint32_t code) override;
+    bool Purge(uint32_t flags) override;
+    bool RaiseSignal(LinkSignal signal) override;
+    bool LowerSignal(LinkSignal signal) override;
+    void Pause(uint32_t ms) override;
+    TransferResult ReadUntil(uint8_t* buffer, uint32_t n, uint32_t ms) override;
+    TransferResult WriteUntil(const uint8_t* buffer, uint32_t n, uint32_t ms) override;
+    TransferResult ReadSome(uint8_t* buffer, uint32_t n, const Deadline& by) override;
+    TransferEnd WaitSignals(uint32_t ms) override;
+    TransferEnd WaitEvent(uint32_t mask, char evtChar, uint32_t ms, uint32_t& events) override;
+    bool ClearErrors(uint32_t& errors, ComStat& stat) override;
+    bool GetModemStatus(uint32_t& status) override;
+    TransferResult Read(uint8_t* buffer, uint32_t n) override;
+    TransferResult Write(const uint8_t* buffer, uint32_t n) override;
+
+    const NetworkTarget& Target() const { return m_target; }
+    // Why the last open failed ("cannot connect to HOST:PORT: ...") or the
+    // connection ended ("the server closed the connection"); empty while
+    // neither happened.
+    std::string Reason() const;
+    // What a trace should show (unanswered requests, answers that differ
+    // from the request), oldest first, each given once. Reason and TakeNotes
+    // may be called from any thread.
+    std::vector<std::string> TakeNotes();
+
+private:
+    struct Request {
+        ServerRequest kind;
+        unsigned value;
+    };
+    // Sends the requests and waits for their answers until ANSWER_WAIT_MS
+    // have passed or a signal came; false when the server refused one or
+    // set another value.
+    bool Ask(const std::vector<Request>& requests);
+    void Note(const std::string& text);
+
+    CommTimeouts StoredTimeouts() const;
+    TransferResult ReadWith(uint8_t* buffer, uint32_t n, const ReadLimits& limits);
+    TransferResult WriteBy(const uint8_t* buffer, uint32_t n, const Deadline& deadline);
+    // Sleeps until the connection changes (wake, -1 for none), the deadline
+    // or (withSignals) a signal: Complete, or the signal's end, or Failed.
+    TransferEnd Wait(int wake, const Deadline& deadline, bool withSignals = true) const;
+    int SignalFd(LinkSignal signal) const;
+    // The end of a transfer on a connection that ended; the reason says why.
+    bool ConnectionEnded();
+
+    const NetworkTarget m_target;
+    std::unique_ptr<GensioConnection> m_connection;
+    int m_abortFd = -1;
+    int m_closingFd = -1;
+
+    mutable std::mutex m_noteMutex;
+    std::string m_reason;
+    std::vector<std::string> m_notes;
+    // Kinds of request the server left unanswered on this connection.
+    std::array<std::atomic<bool>, SERVER_REQUEST_KINDS> m_silent{};
+    // Said once per connection: the server refused RFC 2217 altogether.
+    std::atomic<bool> m_refusalNoted{false};
+
+    std::atomic<uint32_t> m_readInterval{100};
+    std::atomic<uint32_t> m_readMultiplier{10};
+    std::atomic<uint32_t> m_readConstant{100};
+    std::atomic<uint32_t> m_writeMultiplier{10};
+    std::atomic<uint32_t> m_writeConstant{100};
+    // Bytes received that an event wait has looked through for its character.
+    std::atomic<uint64_t> m_scanned{0};
+};

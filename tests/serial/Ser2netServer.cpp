@@ -1,0 +1,144 @@
+#include "Ser2netServer.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <netinet/in.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// ser2net lives in sbin, which a plain user's PATH may lack.
+bool IsExecutable(const std::string& path) {
+    return access(path.c_str(), X_OK) == 0;
+}
+
+// Whether /proc/net/tcp lists 127.0.0.1:port as listening (state 0A).
+bool Listening(uint16_t port) {
+    std::ifstream table("/proc/net/tcp");
+    std::string line;
+    char wanted[32];
+    std::snprintf(wanted, sizeof wanted, "0100007F:%04X", port);
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state;
+        fields >> slot >> local >> remote >> state;
+        if (local == wanted && state == "0A") {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+std::string Ser2netServer::Program() {
+    const char* path = std::getenv("PATH");
+    std::string dirs = std::string(path ? path : "") + ":/usr/sbin:/sbin:/usr/local/sbin";
+    std::istringstream list(dirs);
+    std::string dir;
+    while (std::getline(list, dir, ':')) {
+        if (!dir.empty() && IsExecutable(dir + "/ser2net")) {
+            return dir + "/ser2net";
+        }
+    }
+    return {};
+}
+
+uint16_t FreeLoopbackPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    uint16_t port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+        port = ntohs(address.sin_port);
+    }
+    close(fd);
+    return port;
+}
+
+bool AwaitListening(uint16_t port, pid_t& server) {
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (Clock::now() < deadline) {
+        if (Listening(port)) {
+            return true;
+        }
+        int status = 0;
+        if (server > 0 && waitpid(server, &status, WNOHANG) == server) {
+            server = -1;
+            return false; // it gave up (a port taken meanwhile, a bad configuration)
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+bool Ser2netServer::Start(const std::string& device, const std::string& folder, bool kickOldUser) {
+    const std::string program = Program();
+    m_port = FreeLoopbackPort();
+    if (program.empty() || m_port == 0) {
+        return false;
+    }
+    const std::string config = folder + "/ser2net.yaml";
+    {
+        std::ofstream out(config);
+        out << "connection: &con0\n"
+            << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << m_port << "\n"
+            << "  connector: serialdev," << device << ",9600n81,local\n";
+        if (kickOldUser) {
+            out << "  options:\n    kickolduser: true\n";
+        }
+    }
+    const std::string log = folder + "/ser2net.log";
+    m_pid = fork();
+    if (m_pid == 0) {
+        const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out >= 0) {
+            dup2(out, STDOUT_FILENO);
+            dup2(out, STDERR_FILENO);
+        }
+        // -n: in the foreground; -u: no UUCP lock files (the device is ours).
+        execl(program.c_str(), "ser2net", "-n", "-u", "-c", config.c_str(), "-P",
+              (folder + "/ser2net.pid").c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    if (m_pid < 0 || !AwaitListening(m_port, m_pid)) {
+        Stop();
+        return false;
+    }
+    return true;
+}
+
+void Ser2netServer::Kill() {
+    if (m_pid > 0) {
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+    }
+}
+
+void Ser2netServer::Stop() {
+    if (m_pid > 0) {
+        kill(m_pid, SIGTERM);
+        waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+    }
+}
+
+std::string Ser2netServer::Url() const {
+    return "rfc2217://127.0.0.1:" + std::to_string(m_port);
+}
