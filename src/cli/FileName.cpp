@@ -27,8 +27,19 @@ RunClock ReadRunClock(std::time_t now) {
 std::string FileNameFor(const std::string& pattern, const std::string& comName,
                         const std::string& serial, const RunClock& clock) {
     std::string path = pattern;
-    ReplaceAll(path, "{port}", comName);
-    ReplaceAll(path, "{serial}", serial.empty() ? comName : serial);
+    // A network port's address (rfc2217://host:7001) holds characters a
+    // file name cannot: host-7001.
+    std::string name = comName;
+    if (const size_t scheme = name.find("://"); scheme != std::string::npos) {
+        name.erase(0, scheme + 3);
+    }
+    for (char& c : name) {
+        if (c == '/' || c == ':' || c == '[' || c == ']') {
+            c = '-';
+        }
+    }
+    ReplaceAll(path, "{port}", name);
+    ReplaceAll(path, "{serial}", serial.empty() ? name : serial);
     ReplaceAll(path, "{date}", clock.date);
     ReplaceAll(path, "{time}", clock.time);
     return path;

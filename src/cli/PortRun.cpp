@@ -7,6 +7,7 @@
 #include "PortAccess.h"
 #include "PortDirectory.h"
 #include "PortIdentity.h"
+#include "PortNamesFile.h"
 #include "ProgressBar.h"
 
 #include <system_error>
@@ -19,7 +20,8 @@ std::vector<PortTarget> LookUpPorts(const std::vector<std::string>& names, std::
         t.given = name;
         const PortLookup lookup = LookUpPort(name);
         t.port = lookup.port;
-        t.label = lookup.port != 0 ? ComName(lookup.port) : name;
+        // A network port keeps the address it was given by, as the operator knows it.
+        t.label = lookup.port != 0 && !IsNetworkTarget(name) ? ComName(lookup.port) : name;
         if (lookup.problem != PortProblem::None) {
             t.exit = lookup.problem == PortProblem::NotAPortName ? EXIT_USAGE : EXIT_PORT;
             t.error = lookup.text;

@@ -4,15 +4,15 @@
 #include "ExitStatus.h"
 #include "Options.h"
 #include "PortAccess.h"
+#include "PortDriver.h"
 #include "ReadLimits.h"
-#include "TermiosDriver.h"
 #include "Trace.h"
 
 namespace {
 
 std::unique_ptr<CTracingDriver> MakeDriver(const std::string& name, CConsole* trace,
                                            CTracingDriver*& raw) {
-    auto driver = std::make_unique<CTracingDriver>(std::make_unique<TermiosDriver>(), name, trace);
+    auto driver = std::make_unique<CTracingDriver>(std::make_unique<PortDriver>(), name, trace);
     raw = driver.get();
     return driver;
 }
@@ -33,6 +33,12 @@ bool CPortSession::Open(CPortReport& report) {
         m_link.SetTimeouts(m_context.timing.lineTimeouts);
         return true;
     }
+    // A network port says why in its own words: "cannot connect to HOST:PORT: ...".
+    if (const std::string reason = m_driver->FailureReason(); !reason.empty()) {
+        report.Fail(EXIT_PORT, reason);
+        report.fields["error"] = report.error;
+        return false;
+    }
     const PortDiagnosis why = DiagnosePort(m_port);
     const std::string text = why.problem == PortProblem::None
                                  ? "cannot be opened (it was busy or went away meanwhile)"
@@ -51,7 +57,10 @@ int CPortSession::FailureStatus() const {
 }
 
 void CPortSession::FailExchange(CPortReport& report, uint32_t boundMs, int status) {
-    if (status == EXIT_NO_REPLY) {
+    if (status == EXIT_NO_REPLY && !m_driver->FailureReason().empty()) {
+        // The line itself went: "the server closed the connection".
+        report.Fail(status, m_driver->FailureReason());
+    } else if (status == EXIT_NO_REPLY) {
         report.Fail(status, "no reply within " + std::to_string(boundMs) +
                                 " ms (is a module attached and powered?)");
     } else {

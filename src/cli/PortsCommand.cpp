@@ -19,6 +19,8 @@ const char* KindName(PortKind kind) {
         return "simulated";
     case PortKind::PseudoTerminal:
         return "pty";
+    case PortKind::NetworkPort:
+        return "network";
     }
     return "";
 }

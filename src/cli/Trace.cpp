@@ -31,7 +31,17 @@ std::string CTracingDriver::TraceLine(const std::string& portName, char directio
     return line + hex;
 }
 
+bool CTracingDriver::Noted(bool result) {
+    if (m_trace != nullptr) {
+        for (const std::string& note : m_inner->TakeNotes()) {
+            m_trace->Line(m_portName + " note: " + note);
+        }
+    }
+    return result;
+}
+
 TransferResult CTracingDriver::Took(const uint8_t* buffer, TransferResult r) {
+    Noted(true);
     m_bytesRead += r.count;
     m_sinceWrite += r.count;
     if (m_trace != nullptr) {
@@ -41,6 +51,7 @@ TransferResult CTracingDriver::Took(const uint8_t* buffer, TransferResult r) {
 }
 
 TransferResult CTracingDriver::Gave(const uint8_t* buffer, TransferResult r) {
+    Noted(true);
     m_sinceWrite = 0;
     if (m_trace != nullptr) {
         m_trace->Line(TraceLine(m_portName, '>', buffer, r.count));

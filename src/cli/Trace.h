@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CConsole;
 
@@ -29,13 +30,13 @@ public:
     static std::string TraceLine(const std::string& portName, char direction, const uint8_t* bytes,
                                  uint32_t count);
 
-    bool OpenDevice(uint8_t port) override { return m_inner->OpenDevice(port); }
+    bool OpenDevice(uint8_t port) override { return Noted(m_inner->OpenDevice(port)); }
     void CloseDevice() override { m_inner->CloseDevice(); }
-    bool SetState(const Dcb& dcb) override { return m_inner->SetState(dcb); }
+    bool SetState(const Dcb& dcb) override { return Noted(m_inner->SetState(dcb)); }
     bool SetTimeouts(const CommTimeouts& t) override { return m_inner->SetTimeouts(t); }
     bool SetupQueues(uint32_t in, uint32_t out) override { return m_inner->SetupQueues(in, out); }
-    bool EscapeFunction(uint32_t code) override { return m_inner->EscapeFunction(code); }
-    bool Purge(uint32_t flags) override { return m_inner->Purge(flags); }
+    bool EscapeFunction(uint32_t code) override { return Noted(m_inner->EscapeFunction(code)); }
+    bool Purge(uint32_t flags) override { return Noted(m_inner->Purge(flags)); }
     bool RaiseSignal(LinkSignal s) override { return m_inner->RaiseSignal(s); }
     bool LowerSignal(LinkSignal s) override { return m_inner->LowerSignal(s); }
     void Pause(uint32_t ms) override { m_inner->Pause(ms); }
@@ -55,8 +56,13 @@ public:
     }
     TransferResult Read(uint8_t* buffer, uint32_t n) override;
     TransferResult Write(const uint8_t* buffer, uint32_t n) override;
+    std::string FailureReason() const override { return m_inner->FailureReason(); }
+    std::vector<std::string> TakeNotes() override { return m_inner->TakeNotes(); }
 
 private:
+    // With --trace, says what the driver noted besides the bytes ("COM9 note:
+    // the server did not answer ..."); passes result on.
+    bool Noted(bool result);
     TransferResult Took(const uint8_t* buffer, TransferResult r);
     TransferResult Gave(const uint8_t* buffer, TransferResult r);
 

@@ -6,10 +6,12 @@
 
 #include <algorithm>
 #include <csignal>
+#include <mutex>
 #include <pthread.h>
 #include <sys/eventfd.h>
 #include <type_traits>
 #include <unistd.h>
+#include <vector>
 
 static_assert(std::is_same_v<gensiods, unsigned long>);
 
@@ -55,6 +57,37 @@ GensioConnection::GensioConnection(const NetworkTarget& target)
     }
 }
 
+namespace {
+
+// gensio 2.6 keeps state of its own (the classes it registered) tied to the
+// OS functions it was first given; freeing them crashes the next connection
+// of the process. So OS functions are never freed: a connection that ends
+// returns its own here, and the next one takes them again. The process
+// holds as many as it ever had connections at once.
+std::mutex g_osMutex;
+std::vector<gensio_os_funcs*> g_idleOs;
+
+int TakeOsFuncs(gensio_os_funcs*& os) {
+    {
+        std::lock_guard lock(g_osMutex);
+        if (!g_idleOs.empty()) {
+            os = g_idleOs.back();
+            g_idleOs.pop_back();
+            return 0;
+        }
+    }
+    // No wake signal: only the loop thread calls gensio, so gensio never
+    // has to wake a thread sleeping in its selector from another one.
+    return gensio_unix_funcs_alloc(nullptr, 0, &os);
+}
+
+void ReturnOsFuncs(gensio_os_funcs* os) {
+    std::lock_guard lock(g_osMutex);
+    g_idleOs.push_back(os);
+}
+
+} // namespace
+
 GensioConnection::~GensioConnection() {
     if (m_loop.joinable()) {
         Post([this] { BeginClose(); });
@@ -69,7 +102,7 @@ GensioConnection::~GensioConnection() {
         gensio_os_funcs_free_waiter(m_os, m_stopped);
     }
     if (m_os != nullptr) {
-        gensio_os_funcs_free(m_os);
+        ReturnOsFuncs(m_os);
     }
     if (m_postedFd >= 0 && m_postedIod == nullptr) {
         close(m_postedFd); // never handed to gensio
@@ -77,9 +110,7 @@ GensioConnection::~GensioConnection() {
 }
 
 bool GensioConnection::Start() {
-    // No wake signal: only the loop thread calls gensio, so gensio never
-    // has to wake a thread sleeping in its selector from another one.
-    int err = gensio_unix_funcs_alloc(nullptr, 0, &m_os);
+    int err = TakeOsFuncs(m_os);
     if (err == 0) {
         m_stopped = gensio_os_funcs_alloc_waiter(m_os);
         err = m_stopped == nullptr ? GE_NOMEM : 0;

@@ -65,10 +65,11 @@ public:
     // connection ended ("the server closed the connection"); empty while
     // neither happened.
     std::string Reason() const;
+    std::string FailureReason() const override { return Reason(); }
     // What a trace should show (unanswered requests, answers that differ
     // from the request), oldest first, each given once. Reason and TakeNotes
     // may be called from any thread.
-    std::vector<std::string> TakeNotes();
+    std::vector<std::string> TakeNotes() override;
 
 private:
     struct Request {

@@ -1,8 +1,10 @@
 #include "PortAccess.h"
 
 #include "ComName.h"
+#include "NetworkTarget.h"
 #include "PortDirectory.h"
 #include "PortIdentity.h"
+#include "PortNamesFile.h"
 #include "SerialDevice.h"
 
 #include <cerrno>
@@ -48,6 +50,19 @@ PortLookup LookUpPort(const std::string& name) {
     PortLookup lookup;
     if (const auto n = ParseComNumber(name)) {
         lookup.port = *n;
+        return lookup;
+    }
+    if (IsNetworkTarget(name)) {
+        if (!ParseNetworkTarget(name)) {
+            lookup.problem = PortProblem::NotAPortName;
+            lookup.text = "'" + name + "' is not rfc2217://HOST:PORT";
+            return lookup;
+        }
+        lookup.port = static_cast<uint8_t>(NameForNetworkTarget(name));
+        if (lookup.port == 0) {
+            lookup.problem = PortProblem::NotListed;
+            lookup.text = name + ": no COM name is free for it";
+        }
         return lookup;
     }
     if (name.find('/') == std::string::npos) {

@@ -1,5 +1,7 @@
 #include "PortCatalog.h"
 
+#include "PortNamesFile.h"
+
 #include "PortDirectory.h"
 #include "PortRegistry.h"
 #include "SerialDevice.h"
@@ -104,6 +106,17 @@ bool ComNameLess(std::string_view a, std::string_view b) {
 std::vector<PortEntry> CatalogEntries(const std::vector<PortListItem>& items) {
     std::vector<PortEntry> entries;
     for (const PortListItem& item : items) {
+        if (IsNetworkTarget(item.devicePath)) {
+            // A module a server offers: nothing here to identify or lock.
+            PortEntry e;
+            e.comName = item.comName;
+            e.devicePath = item.devicePath;
+            e.device = item.devicePath;
+            e.kind = PortKind::NetworkPort;
+            e.description = "network port (RFC 2217)";
+            entries.push_back(std::move(e));
+            continue;
+        }
         if (!IsSerialDevice(item.devicePath)) {
             continue;
         }

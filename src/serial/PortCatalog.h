@@ -12,7 +12,7 @@
 // kind of device it is, who made it or who publishes it, and whether another
 // program has it open. Built on the port list's walk of the device map.
 
-enum class PortKind { UsbAdapter, BuiltInUart, PublishedModule, PseudoTerminal };
+enum class PortKind { UsbAdapter, BuiltInUart, PublishedModule, PseudoTerminal, NetworkPort };
 
 struct PortEntry {
     std::string comName;    // "COM21"

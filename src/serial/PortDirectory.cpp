@@ -153,12 +153,9 @@ std::vector<DeviceMapEntry> ReadLocalDeviceMap() {
 
 std::vector<DeviceMapEntry> ReadDeviceMap() {
     std::vector<DeviceMapEntry> map = ReadLocalDeviceMap();
-    // Named devices that are plugged in; the names taken by local ports, or
-    // named twice, were refused on reading.
-    for (const NamedPort& named : ReadPortNames(map).names) {
-        if (!IsNetworkTarget(named.target) && IsSerialDevice(named.target)) {
-            map.push_back({named.target, ComName(named.port)});
-        }
+    // The names taken by local ports, or named twice, were refused on reading.
+    for (DeviceMapEntry& named : NamedDeviceMap(map)) {
+        map.push_back(std::move(named));
     }
     return map;
 }

@@ -43,8 +43,9 @@ Publisher PublisherOf(const std::string& linkPath);
 // the present devices of the fixed families whose COM name no link has taken.
 std::vector<DeviceMapEntry> ReadLocalDeviceMap();
 
-// Every usable port: the local ones, then the devices named in the names
-// file (PortNamesFile.h) that are present.
+// Every usable port: the local ones, then the names of the names file
+// (PortNamesFile.h): present devices and network targets, and the network
+// targets this process named for its run.
 std::vector<DeviceMapEntry> ReadDeviceMap();
 
 // The device path behind COM<port>, or an empty string when there is none.

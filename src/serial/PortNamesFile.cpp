@@ -1,12 +1,14 @@
 #include "PortNamesFile.h"
 
 #include "ComName.h"
+#include "SerialDevice.h"
 
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -159,4 +161,62 @@ PortNames ReadPortNames(const std::vector<DeviceMapEntry>& local) {
         lines.push_back(line);
     }
     return ParsePortNames(lines, local);
+}
+
+namespace {
+
+// The loans of this process: COM number to network target.
+std::mutex g_loansMutex;
+std::map<unsigned, std::string> g_loans;
+
+} // namespace
+
+unsigned NameForNetworkTarget(const std::string& target) {
+    const std::vector<DeviceMapEntry> local = ReadLocalDeviceMap();
+    const PortNames names = ReadPortNames(local);
+    for (const NamedPort& named : names.names) {
+        if (named.target == target) {
+            return named.port;
+        }
+    }
+    std::lock_guard lock(g_loansMutex);
+    for (const auto& [port, loaned] : g_loans) {
+        if (loaned == target) {
+            return port;
+        }
+    }
+    for (unsigned port = 255; port >= 1; --port) {
+        const std::string name = ComName(port);
+        const auto usedBy = [&](const auto& list) {
+            for (const auto& entry : list) {
+                if (entry.comName == name) {
+                    return true;
+                }
+            }
+            return false;
+        };
+        bool named = false;
+        for (const NamedPort& n : names.names) {
+            named = named || n.port == port;
+        }
+        if (!named && g_loans.count(port) == 0 && !usedBy(local)) {
+            g_loans.emplace(port, target);
+            return port;
+        }
+    }
+    return 0;
+}
+
+std::vector<DeviceMapEntry> NamedDeviceMap(const std::vector<DeviceMapEntry>& local) {
+    std::vector<DeviceMapEntry> map;
+    for (const NamedPort& named : ReadPortNames(local).names) {
+        if (IsNetworkTarget(named.target) || IsSerialDevice(named.target)) {
+            map.push_back({named.target, ComName(named.port)});
+        }
+    }
+    std::lock_guard lock(g_loansMutex);
+    for (const auto& [port, target] : g_loans) {
+        map.push_back({target, ComName(port)});
+    }
+    return map;
 }

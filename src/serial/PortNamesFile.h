@@ -48,3 +48,13 @@ PortNames ReadPortNames(const std::vector<DeviceMapEntry>& local);
 
 // A target the network driver takes: rfc2217://HOST:PORT.
 bool IsNetworkTarget(const std::string& target);
+
+// A network target named on the command line rather than in the file: the
+// COM name the file gives it, else one this process lends it for the run
+// (the highest COM number no port of the machine, the file or an earlier
+// loan uses). 0 when none is free.
+unsigned NameForNetworkTarget(const std::string& target);
+
+// Every usable name the file and the loans of this process give, each with
+// its target: devices that are present and network targets.
+std::vector<DeviceMapEntry> NamedDeviceMap(const std::vector<DeviceMapEntry>& local);

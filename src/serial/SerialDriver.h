@@ -5,6 +5,8 @@
 #include "SerialSettings.h"
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // The platform steps of a serial link. CSerialLink keeps the rules (argument
 // checks, settings, the order of the close steps, which signal does what);
@@ -107,4 +109,12 @@ public:
     // a raised signal (abort before closing when both are up).
     virtual TransferResult Read(uint8_t* buffer, uint32_t n) = 0;
     virtual TransferResult Write(const uint8_t* buffer, uint32_t n) = 0;
+
+    // Why the line failed in words of its own ("cannot connect to HOST:PORT:
+    // ...", "the server closed the connection"); empty when the driver has
+    // none to give and the caller's diagnosis stands.
+    virtual std::string FailureReason() const { return {}; }
+    // What the driver did besides what it was asked, for a trace (a server
+    // that did not answer a request in time), each said once.
+    virtual std::vector<std::string> TakeNotes() { return {}; }
 };

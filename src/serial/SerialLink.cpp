@@ -3,9 +3,9 @@
 #include "Deadline.h"
 
 #include "Dcb.h"
+#include "PortDriver.h"
 #include "ReadLimits.h"
 #include "SerialDriver.h"
-#include "TermiosDriver.h"
 
 #include <chrono>
 #include <cstring>
@@ -35,7 +35,7 @@ private:
     bool m_held;
 };
 
-CSerialLink::CSerialLink() : CSerialLink(std::make_unique<TermiosDriver>()) {}
+CSerialLink::CSerialLink() : CSerialLink(std::make_unique<PortDriver>()) {}
 
 CSerialLink::CSerialLink(std::unique_ptr<ISerialDriver> driver) : m_driver(std::move(driver)) {}
 

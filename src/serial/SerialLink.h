@@ -14,7 +14,7 @@
 // every operation on a closed port gives 0 or false.
 class CSerialLink {
 public:
-    CSerialLink(); // on the real termios driver
+    CSerialLink(); // on the driver of the port's kind (PortDriver)
     explicit CSerialLink(std::unique_ptr<ISerialDriver> driver);
     CSerialLink(const CSerialLink&) = delete;
     CSerialLink& operator=(const CSerialLink&) = delete;
