@@ -222,7 +222,8 @@ const std::vector<CommandEntry>& CommandTable() {
 const std::vector<OptionEntry>& GeneralOptions() {
     static const std::vector<OptionEntry> options{
         {"-p, --port", "PORT",
-         "a COM name (COM9), a device path, or all (every USB adapter and published module); "
+         "a COM name (COM9), a device path, a module ser2net serves (rfc2217://HOST:PORT), or "
+         "all (every USB adapter and published module); "
          "repeat it or separate names by commas to run on several modules at once. Default: "
          "$LUMARET_PORT"},
         {"--json", "", "print one JSON document on standard output instead of text"},
