@@ -16,7 +16,7 @@ namespace {
 
 constexpr std::string_view NETWORK_SCHEME = "rfc2217://";
 // A names file is a few dozen lines; a file far beyond that is not one.
-constexpr std::streamsize MAX_FILE_BYTES = 256 * 1024;
+constexpr std::streamsize MAX_FILE_BYTES = std::streamsize{256} * 1024;
 
 std::string_view Trimmed(std::string_view text) {
     const size_t first = text.find_first_not_of(" \t\r");
