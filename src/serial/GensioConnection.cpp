@@ -65,7 +65,8 @@ namespace {
 // returns its own here, and the next one takes them again. The process
 // holds as many as it ever had connections at once.
 std::mutex g_osMutex;
-std::vector<gensio_os_funcs*> g_idleOs;
+// Never destroyed, so that what it holds stays reachable to the end.
+std::vector<gensio_os_funcs*>& g_idleOs = *new std::vector<gensio_os_funcs*>();
 
 int TakeOsFuncs(gensio_os_funcs*& os) {
     {
