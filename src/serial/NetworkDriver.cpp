@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <chrono>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <thread>
 #include <unistd.h>
 
@@ -89,19 +88,10 @@ uint32_t ModemStatusFromState(unsigned state) {
 
 } // namespace
 
-NetworkDriver::NetworkDriver(NetworkTarget target) : m_target(std::move(target)) {
-    m_abortFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    m_closingFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-}
+NetworkDriver::NetworkDriver(NetworkTarget target) : m_target(std::move(target)) {}
 
 NetworkDriver::~NetworkDriver() {
     CloseDevice();
-    if (m_abortFd >= 0) {
-        close(m_abortFd);
-    }
-    if (m_closingFd >= 0) {
-        close(m_closingFd);
-    }
 }
 
 bool NetworkDriver::OpenDevice(uint8_t) {
@@ -312,19 +302,12 @@ bool NetworkDriver::Purge(uint32_t flags) {
     return Ask({{ServerRequest::Purge, value}});
 }
 
-int NetworkDriver::SignalFd(LinkSignal signal) const {
-    return signal == LinkSignal::Abort ? m_abortFd : m_closingFd;
-}
-
 bool NetworkDriver::RaiseSignal(LinkSignal signal) {
-    const uint64_t one = 1;
-    return write(SignalFd(signal), &one, sizeof one) == sizeof one;
+    return m_signals.Raise(signal);
 }
 
 bool NetworkDriver::LowerSignal(LinkSignal signal) {
-    uint64_t value = 0;
-    // Reading the counter clears it; an already clear signal gives EAGAIN.
-    return read(SignalFd(signal), &value, sizeof value) == sizeof value || errno == EAGAIN;
+    return m_signals.Lower(signal);
 }
 
 void NetworkDriver::Pause(uint32_t ms) {
@@ -332,8 +315,8 @@ void NetworkDriver::Pause(uint32_t ms) {
 }
 
 TransferEnd NetworkDriver::Wait(int wake, const Deadline& deadline, bool withSignals) const {
-    pollfd fds[3] = {{withSignals ? m_abortFd : -1, POLLIN, 0},
-                     {withSignals ? m_closingFd : -1, POLLIN, 0},
+    pollfd fds[3] = {{withSignals ? m_signals.Fd(LinkSignal::Abort) : -1, POLLIN, 0},
+                     {withSignals ? m_signals.Fd(LinkSignal::Closing) : -1, POLLIN, 0},
                      {wake, POLLIN, 0}};
     const nfds_t count = wake >= 0 ? 3 : 2;
     const int r = PollUntil(fds, count, deadline);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "GensioConnection.h"
+#include "LinkSignals.h"
 #include "NetworkTarget.h"
 #include "ReadLimits.h"
 #include "SerialDriver.h"
@@ -88,14 +89,12 @@ private:
     // Sleeps until the connection changes (wake, -1 for none), the deadline
     // or (withSignals) a signal: Complete, or the signal's end, or Failed.
     TransferEnd Wait(int wake, const Deadline& deadline, bool withSignals = true) const;
-    int SignalFd(LinkSignal signal) const;
     // The end of a transfer on a connection that ended; the reason says why.
     bool ConnectionEnded();
 
     const NetworkTarget m_target;
     std::unique_ptr<GensioConnection> m_connection;
-    int m_abortFd = -1;
-    int m_closingFd = -1;
+    LinkSignals m_signals;
 
     mutable std::mutex m_noteMutex;
     std::string m_reason;

@@ -35,19 +35,11 @@ constexpr std::chrono::milliseconds STREAM_NAP{8};
 } // namespace
 
 TermiosDriver::TermiosDriver() {
-    m_abortFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    m_closingFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     m_lookaheadFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
 TermiosDriver::~TermiosDriver() {
     CloseDevice();
-    if (m_abortFd >= 0) {
-        close(m_abortFd);
-    }
-    if (m_closingFd >= 0) {
-        close(m_closingFd);
-    }
     if (m_lookaheadFd >= 0) {
         close(m_lookaheadFd);
     }
@@ -180,19 +172,12 @@ bool TermiosDriver::Purge(uint32_t flags) {
     return true;
 }
 
-int TermiosDriver::SignalFd(LinkSignal signal) const {
-    return signal == LinkSignal::Abort ? m_abortFd : m_closingFd;
-}
-
 bool TermiosDriver::RaiseSignal(LinkSignal signal) {
-    const uint64_t one = 1;
-    return write(SignalFd(signal), &one, sizeof one) == sizeof one;
+    return m_signals.Raise(signal);
 }
 
 bool TermiosDriver::LowerSignal(LinkSignal signal) {
-    uint64_t value = 0;
-    // Reading the counter clears it; an already clear signal gives EAGAIN.
-    return read(SignalFd(signal), &value, sizeof value) == sizeof value || errno == EAGAIN;
+    return m_signals.Lower(signal);
 }
 
 void TermiosDriver::Pause(uint32_t ms) {
@@ -385,8 +370,8 @@ TransferEnd TermiosDriver::Wait(short portEvents, const Deadline& deadline, shor
     if (portRevents) {
         *portRevents = 0;
     }
-    pollfd fds[4] = {{m_abortFd, POLLIN, 0},
-                     {m_closingFd, POLLIN, 0},
+    pollfd fds[4] = {{m_signals.Fd(LinkSignal::Abort), POLLIN, 0},
+                     {m_signals.Fd(LinkSignal::Closing), POLLIN, 0},
                      {m_fd, portEvents, 0},
                      {m_lookaheadFd, POLLIN, 0}};
     const nfds_t count = withLookahead ? 4 : portEvents != 0 ? 3 : 2;

@@ -2,6 +2,7 @@
 
 #include "Deadline.h"
 #include "LineBits.h"
+#include "LinkSignals.h"
 #include "ReadLimits.h"
 #include "SerialDriver.h"
 
@@ -57,7 +58,6 @@ private:
     // 0 when it did not become ready; each waiting thread gets its own.
     TransferEnd Wait(short portEvents, const Deadline& deadline, short* portRevents,
                      bool withLookahead = false);
-    int SignalFd(LinkSignal signal) const;
 
     bool ReadCounters(ErrorCounters& c) const;
     bool ReadModemStatus(uint32_t& status) const;
@@ -77,8 +77,7 @@ private:
     // The kernel's error counters as of the last ClearErrors (or the open).
     ErrorCounters m_counters;
     int m_fd = -1;
-    int m_abortFd = -1;
-    int m_closingFd = -1;
+    LinkSignals m_signals;
     int m_lookaheadFd = -1; // counts additions to the look-ahead
     bool m_savedValid = false;
     unsigned char m_saved[64] = {}; // the line's termios2 at open, restored at close
