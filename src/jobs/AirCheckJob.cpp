@@ -12,19 +12,14 @@
 
 namespace {
 
-// What a slot holds, read as an export reads it: nullopt when no reply came
-// or it stayed damaged; an empty code for an empty slot.
+// What a slot holds: nullopt when no reply came or it stayed damaged; an
+// empty code for an empty slot.
 std::optional<std::vector<uint8_t>> SlotContent(const JobPort& port, uint16_t slot) {
-    const ExchangeReply reply = ExportReadSlot(port.link, slot, port.timing, port.checks);
-    const ReplyKind kind = ClassifyReadReply(reply.count);
-    if (reply.damaged || kind == ReplyKind::None) {
+    SlotCode read = ReadSlotCode(port, slot);
+    if (read.state == SlotCode::State::NoReply || read.state == SlotCode::State::Damaged) {
         return std::nullopt;
     }
-    if (kind == ReplyKind::Status) {
-        return std::vector<uint8_t>{};
-    }
-    const CodeSpan code = CodeBytes(reply.bytes.data(), reply.count);
-    return std::vector<uint8_t>(code.data, code.data + code.size);
+    return std::move(read.code);
 }
 
 AirKeyResult CheckKey(const JobPort& sender, const JobPort& receiver, const RemoteKey& key,

@@ -5,6 +5,24 @@
 
 #include <algorithm>
 
+SlotCode ReadSlotCode(const JobPort& port, uint16_t slot) {
+    SlotCode read;
+    const ExchangeReply reply = ExportReadSlot(port.link, slot, port.timing, port.checks);
+    const ReplyKind kind = ClassifyReadReply(reply.count);
+    if (reply.damaged) {
+        read.state = SlotCode::State::Damaged;
+    } else if (kind == ReplyKind::None) {
+        read.state = SlotCode::State::NoReply;
+    } else if (kind == ReplyKind::Status || IsShortCodeReply(reply.count)) {
+        read.state = SlotCode::State::Empty;
+    } else {
+        const CodeSpan code = CodeBytes(reply.bytes.data(), reply.count);
+        read.code.assign(code.data, code.data + code.size);
+        read.state = SlotCode::State::Code;
+    }
+    return read;
+}
+
 Capture AwaitCapture(const JobPort& port, uint16_t slot, const std::atomic<int32_t>* interrupt) {
     Capture capture;
     const LearnOutcome outcome =
@@ -17,20 +35,23 @@ Capture AwaitCapture(const JobPort& port, uint16_t slot, const std::atomic<int32
     if (outcome.state != CLearnAnswer::State::Answered || outcome.status != 0 || outcome.damaged) {
         return capture;
     }
-    const ExchangeReply reply = ExportReadSlot(port.link, slot, port.timing, port.checks);
-    const ReplyKind kind = ClassifyReadReply(reply.count);
-    if (reply.damaged) {
+    SlotCode read = ReadSlotCode(port, slot);
+    switch (read.state) {
+    case SlotCode::State::Damaged:
         capture.text = std::string("the code read back was damaged: ") + REPLY_DAMAGED_TEXT;
-    } else if (kind == ReplyKind::None) {
+        break;
+    case SlotCode::State::NoReply:
         capture.result = Capture::Result::Lost;
         capture.text =
             "no reply to the read of slot " + std::to_string(slot) + " after " + capture.text;
-    } else if (kind == ReplyKind::Status || IsShortCodeReply(reply.count)) {
+        break;
+    case SlotCode::State::Empty:
         capture.text = "slot " + std::to_string(slot) + " was empty after " + capture.text;
-    } else {
-        const CodeSpan code = CodeBytes(reply.bytes.data(), reply.count);
-        capture.code.assign(code.data, code.data + code.size);
+        break;
+    case SlotCode::State::Code:
+        capture.code = std::move(read.code);
         capture.result = Capture::Result::Code;
+        break;
     }
     return capture;
 }

@@ -22,6 +22,15 @@ struct Capture {
     std::string text; // the window's text of the learn's end, or what went wrong
 };
 
+// What a slot holds, read as an export reads it.
+struct SlotCode {
+    enum class State { Code, Empty, NoReply, Damaged };
+    State state = State::NoReply;
+    std::vector<uint8_t> code; // when Code
+};
+// A status reply, or a code reply too short to carry a code, is Empty.
+SlotCode ReadSlotCode(const JobPort& port, uint16_t slot);
+
 // After StartLearn on the port: waits for the answer as the window's learn
 // timer polls, and on "Learn Ok!" reads the slot back as an export reads it.
 // A slot that reads back empty or damaged is a failed capture.
