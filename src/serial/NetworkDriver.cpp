@@ -102,6 +102,7 @@ bool NetworkDriver::OpenDevice(uint8_t) {
         silent = false;
     }
     m_refusalNoted = false;
+    m_lastPurge = {};
     const std::string cannot = "cannot connect to " + HostAndPort(m_target) + ": ";
     auto connection = std::make_unique<GensioConnection>(m_target);
     if (!connection->Start()) {
@@ -175,6 +176,35 @@ bool NetworkDriver::ConnectionEnded() {
     return true;
 }
 
+bool NetworkDriver::TakeAnswer(const Request& r, const GensioConnection::Answer& answer) {
+    if (answer.error == GE_NOTSUP) {
+        // gensio's answer for a server that refused RFC 2217 at the start.
+        if (!m_refusalNoted.exchange(true)) {
+            Note("the server does not take RFC 2217 requests; the line keeps the server's own "
+                 "settings");
+        }
+        return false;
+    }
+    if (answer.error != 0) {
+        Note(std::string("the server did not take ") + RequestName(r.kind) + ": " +
+             gensio_err_to_str(answer.error));
+        return false;
+    }
+    if (answer.value != r.value) {
+        Note(std::string("the server set ") + RequestName(r.kind) + " to " +
+             std::to_string(answer.value) + ", not " + std::to_string(r.value));
+        return false;
+    }
+    return true;
+}
+
+void NetworkDriver::NoteSilence(ServerRequest kind) {
+    m_silent[static_cast<size_t>(kind)] = true;
+    Note(std::string("the server did not answer the request for ") + RequestName(kind) +
+         " within " + std::to_string(ANSWER_WAIT_MS) +
+         " ms; going on without waiting for its answers");
+}
+
 bool NetworkDriver::Ask(const std::vector<Request>& requests) {
     if (!m_connection || ConnectionEnded()) {
         return false;
@@ -200,30 +230,12 @@ bool NetworkDriver::Ask(const std::vector<Request>& requests) {
             auto& silent = m_silent[static_cast<size_t>(r.kind)];
             if (answer.came) {
                 settled[i] = true;
-                if (answer.error == GE_NOTSUP) {
-                    // gensio's answer for a server that refused RFC 2217 at the start.
-                    ok = false;
-                    if (!m_refusalNoted.exchange(true)) {
-                        Note("the server does not take RFC 2217 requests; the line keeps the "
-                             "server's own settings");
-                    }
-                } else if (answer.error != 0) {
-                    ok = false;
-                    Note(std::string("the server did not take ") + RequestName(r.kind) + ": " +
-                         gensio_err_to_str(answer.error));
-                } else if (answer.value != r.value) {
-                    ok = false;
-                    Note(std::string("the server set ") + RequestName(r.kind) + " to " +
-                         std::to_string(answer.value) + ", not " + std::to_string(r.value));
-                }
+                ok = TakeAnswer(r, answer) && ok;
             } else if (silent) {
                 settled[i] = true;
             } else if (deadline.Expired()) {
                 settled[i] = true;
-                silent = true;
-                Note(std::string("the server did not answer the request for ") +
-                     RequestName(r.kind) + " within " + std::to_string(ANSWER_WAIT_MS) +
-                     " ms; going on without waiting for its answers");
+                NoteSilence(r.kind);
             } else {
                 waiting = true;
             }
@@ -287,8 +299,13 @@ bool NetworkDriver::EscapeFunction(uint32_t code) {
     }
 }
 
+// A purge travels in the byte stream ahead of whatever is written next, so
+// the server purges before it takes that; and what it sent before purging is
+// dropped here when its answer comes (GensioConnection). Nothing needs the
+// answer before the next write, so none is waited for, and a purge costs no
+// round trip. Whether it came is looked at when the next purge goes out.
 bool NetworkDriver::Purge(uint32_t flags) {
-    if (!m_connection) {
+    if (!m_connection || ConnectionEnded()) {
         return false;
     }
     // Nothing stays pending between calls, so the abort flags have nothing
@@ -299,7 +316,28 @@ bool NetworkDriver::Purge(uint32_t flags) {
     if (value == 0) {
         return true;
     }
-    return Ask({{ServerRequest::Purge, value}});
+    FollowUpPurge();
+    const uint64_t ticket = m_connection->Send(ServerRequest::Purge, value);
+    if (m_lastPurge.ticket == 0 && !m_silent[static_cast<size_t>(ServerRequest::Purge)]) {
+        m_lastPurge = {ticket, value, Deadline::AfterMs(ANSWER_WAIT_MS)};
+    }
+    return true;
+}
+
+void NetworkDriver::FollowUpPurge() {
+    if (m_lastPurge.ticket == 0) {
+        return;
+    }
+    const GensioConnection::Answer answer =
+        m_connection->AnswerTo(ServerRequest::Purge, m_lastPurge.ticket);
+    if (answer.came) {
+        TakeAnswer({ServerRequest::Purge, m_lastPurge.value}, answer);
+    } else if (m_lastPurge.by.Expired()) {
+        NoteSilence(ServerRequest::Purge);
+    } else {
+        return; // still on its way
+    }
+    m_lastPurge = {};
 }
 
 bool NetworkDriver::RaiseSignal(LinkSignal signal) {

@@ -21,6 +21,8 @@
 // What the server is asked (line format, modem lines, purges) it answers in
 // the byte stream; some servers leave some requests unanswered, so a request
 // waits for its answer only ANSWER_WAIT_MS and the line goes on without it.
+// A purge, before every exchange, waits for nothing: its answer is followed
+// while the exchange goes on, so that an exchange costs one round trip.
 // What a trace should show about that, and why a connection ended, the
 // driver keeps as notes and a reason.
 class NetworkDriver final : public ISerialDriver {
@@ -81,6 +83,15 @@ private:
     // have passed or a signal came; false when the server refused one or
     // set another value.
     bool Ask(const std::vector<Request>& requests);
+    // What an answer says about its request: true when the server did as
+    // asked; otherwise a note says what it did.
+    bool TakeAnswer(const Request& r, const GensioConnection::Answer& answer);
+    // Notes that the server left a kind of request unanswered, which is then
+    // no longer waited for on this connection.
+    void NoteSilence(ServerRequest kind);
+    // Notes, once its answer came or its wait is over, what the purge that
+    // is followed came to.
+    void FollowUpPurge();
     void Note(const std::string& text);
 
     CommTimeouts StoredTimeouts() const;
@@ -101,6 +112,13 @@ private:
     std::vector<std::string> m_notes;
     // Kinds of request the server left unanswered on this connection.
     std::array<std::atomic<bool>, SERVER_REQUEST_KINDS> m_silent{};
+    // The purge whose answer is followed (ticket 0: none), one at a time.
+    struct FollowedPurge {
+        uint64_t ticket = 0;
+        unsigned value = 0;
+        Deadline by = Deadline::Never();
+    };
+    FollowedPurge m_lastPurge;
     // Said once per connection: the server refused RFC 2217 altogether.
     std::atomic<bool> m_refusalNoted{false};
 

@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
-// A real ser2net in the foreground, serving one serial device as
-// telnet(rfc2217) on a free loopback port, for as long as the object lives.
+// A real ser2net in the foreground, serving serial devices as
+// telnet(rfc2217), each on a free loopback port of its own, for as long as
+// the object lives.
 class Ser2netServer {
 public:
     // The ser2net program, empty when it is not installed.
@@ -19,18 +21,22 @@ public:
     // Writes the configuration into folder and starts ser2net on it; true
     // once it listens. kickOldUser: a new client takes the port over.
     bool Start(const std::string& device, const std::string& folder, bool kickOldUser = false);
+    // The same for several devices in one ser2net, as a bench host runs it.
+    bool Start(const std::vector<std::string>& devices, const std::string& folder,
+               bool kickOldUser = false);
     // Ends it at once (SIGKILL), as a crash or a pulled plug would.
     void Kill();
     // Ends it (SIGTERM) and waits for it.
     void Stop();
 
-    uint16_t Port() const { return m_port; }
+    // Where the device given index-th is served.
+    uint16_t Port(size_t index = 0) const { return m_ports.at(index); }
     // "rfc2217://127.0.0.1:PORT".
-    std::string Url() const;
+    std::string Url(size_t index = 0) const;
 
 private:
     pid_t m_pid = -1;
-    uint16_t m_port = 0;
+    std::vector<uint16_t> m_ports;
 };
 
 // A loopback port nobody listens on at the moment of asking.

@@ -1,5 +1,6 @@
 #include "Ser2netServer.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
@@ -88,19 +89,36 @@ bool AwaitListening(uint16_t port, pid_t& server) {
 }
 
 bool Ser2netServer::Start(const std::string& device, const std::string& folder, bool kickOldUser) {
+    return Start(std::vector<std::string>{device}, folder, kickOldUser);
+}
+
+bool Ser2netServer::Start(const std::vector<std::string>& devices, const std::string& folder,
+                          bool kickOldUser) {
     const std::string program = Program();
-    m_port = FreeLoopbackPort();
-    if (program.empty() || m_port == 0) {
+    m_ports.clear();
+    if (program.empty() || devices.empty()) {
         return false;
     }
     const std::string config = folder + "/ser2net.yaml";
     {
         std::ofstream out(config);
-        out << "connection: &con0\n"
-            << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << m_port << "\n"
-            << "  connector: serialdev," << device << ",9600n81,local\n";
-        if (kickOldUser) {
-            out << "  options:\n    kickolduser: true\n";
+        for (size_t i = 0; i < devices.size(); ++i) {
+            // Taken while nothing listens on them yet: a port asked for
+            // twice would clash in the configuration itself.
+            uint16_t port = 0;
+            do {
+                port = FreeLoopbackPort();
+            } while (port != 0 && std::find(m_ports.begin(), m_ports.end(), port) != m_ports.end());
+            if (port == 0) {
+                return false;
+            }
+            m_ports.push_back(port);
+            out << "connection: &con" << i << "\n"
+                << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << port << "\n"
+                << "  connector: serialdev," << devices[i] << ",9600n81,local\n";
+            if (kickOldUser) {
+                out << "  options:\n    kickolduser: true\n";
+            }
         }
     }
     const std::string log = folder + "/ser2net.log";
@@ -111,14 +129,16 @@ bool Ser2netServer::Start(const std::string& device, const std::string& folder, 
             dup2(out, STDOUT_FILENO);
             dup2(out, STDERR_FILENO);
         }
-        // -n: in the foreground; -u: no UUCP lock files (the device is ours).
+        // -n: in the foreground; -u: no UUCP lock files (the devices are ours).
         execl(program.c_str(), "ser2net", "-n", "-u", "-c", config.c_str(), "-P",
               (folder + "/ser2net.pid").c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    if (m_pid < 0 || !AwaitListening(m_port, m_pid)) {
-        Stop();
-        return false;
+    for (const uint16_t port : m_ports) {
+        if (m_pid < 0 || !AwaitListening(port, m_pid)) {
+            Stop();
+            return false;
+        }
     }
     return true;
 }
@@ -139,6 +159,6 @@ void Ser2netServer::Stop() {
     }
 }
 
-std::string Ser2netServer::Url() const {
-    return "rfc2217://127.0.0.1:" + std::to_string(m_port);
+std::string Ser2netServer::Url(size_t index) const {
+    return "rfc2217://127.0.0.1:" + std::to_string(Port(index));
 }
