@@ -143,6 +143,15 @@ void SimProgram::Kill() {
     }
 }
 
+std::vector<std::string> OutputLines(const std::string& out) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(out.substr(start, end - start));
+    }
+    return lines;
+}
+
 bool FileExists(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0;

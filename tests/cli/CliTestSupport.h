@@ -52,6 +52,9 @@ CliResult RunProgram(std::vector<std::string> args,
 
 bool FileExists(const std::string& path);
 
+// The lines of a program's output, each without its newline.
+std::vector<std::string> OutputLines(const std::string& out);
+
 // The built lumaret-sim serving with the given options, its output dropped;
 // killed outright when the object goes.
 class SimProgram {

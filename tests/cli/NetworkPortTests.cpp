@@ -3,14 +3,26 @@
 // the faults of a network said in words of their own.
 
 #include "CliTestSupport.h"
+#include "GensioConnection.h"
+#include "LoopbackProxy.h"
+#include "NetworkDriver.h"
+#include "ReadLimits.h"
 #include "Ser2netServer.h"
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <cstdlib>
 #include <filesystem>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+using Frames = std::vector<std::vector<uint8_t>>;
 
 // The bulk timing with read endings a network's delays stay within.
 ExchangeTiming NetworkTiming() {
@@ -19,16 +31,51 @@ ExchangeTiming NetworkTiming() {
     return timing;
 }
 
-// A simulated module that ser2net serves on a free loopback port.
-struct RemoteModule {
-    std::unique_ptr<SimulatedModule> module;
+// The frames a module took, a frame repeated in a row counted once: how often
+// a learn is polled depends on when its answer comes, not on the line.
+Frames Collapsed(const Frames& frames) {
+    Frames kept;
+    for (const auto& frame : frames) {
+        if (kept.empty() || kept.back() != frame) {
+            kept.push_back(frame);
+        }
+    }
+    return kept;
+}
+
+// Simulated modules that one ser2net serves, each on a loopback port of its own.
+struct RemoteModules {
+    std::vector<std::unique_ptr<SimulatedModule>> modules;
     Ser2netServer server;
 
-    bool Start(const std::string& folder, bool kickOldUser = false) {
-        module = std::make_unique<SimulatedModule>();
+    bool Start(size_t count, const std::string& folder, bool kickOldUser = false) {
+        std::vector<std::string> devices;
+        for (size_t i = 0; i < count; ++i) {
+            modules.push_back(std::make_unique<SimulatedModule>());
+            if (!modules.back()->Start()) {
+                return false;
+            }
+            devices.push_back(modules.back()->SlavePath());
+        }
         std::filesystem::create_directories(folder);
-        return module->Start() && server.Start(module->SlavePath(), folder, kickOldUser);
+        return server.Start(devices, folder, kickOldUser);
     }
+    SimulatedModule& operator[](size_t i) { return *modules.at(i); }
+    // The name the command line gives the module in reports and file names.
+    std::string FileLabel(size_t i) const { return "127.0.0.1-" + std::to_string(server.Port(i)); }
+};
+
+// A TCP connection to a loopback port, held until the object goes.
+struct PlainClient {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    bool Connect(uint16_t port) const {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(port);
+        return connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~PlainClient() { close(fd); }
 };
 
 class NetworkPorts : public ::testing::Test {
@@ -38,48 +85,110 @@ protected:
             GTEST_SKIP() << "ser2net is not installed";
         }
         dir = runtime.Path().string();
-        ASSERT_TRUE(remote.Start(dir + "/net1"));
         local = StartModule("COM9", false);
         ASSERT_TRUE(local);
-        // Both hold the same slots.
-        SeedEveryThirdSlot(*remote.module);
         SeedEveryThirdSlot(*local);
+    }
+
+    // count remote modules, each holding what the local one holds.
+    void StartRemote(size_t count, bool kickOldUser = false) {
+        ASSERT_TRUE(remote.Start(count, dir + "/net", kickOldUser));
+        for (size_t i = 0; i < count; ++i) {
+            SeedEveryThirdSlot(remote[i]);
+        }
     }
 
     PrivateRuntimeDir runtime;
     std::string dir;
-    RemoteModule remote;
+    RemoteModules remote;
     std::unique_ptr<SimulatedModule> local;
 };
 
-TEST_F(NetworkPorts, AnExportOverTheNetworkIsTheLocalOneByteForByte) {
-    const std::string url = remote.server.Url();
-    CliResult r = RunInProcess({"-p", url, "version"});
-    EXPECT_EQ(r.exit, 0) << r.err;
-    EXPECT_EQ(r.out, "102.003\n");
-
-    // One run, a local and a remote module at once, each into its own file.
-    remote.module->ClearReceivedFrames();
+TEST_F(NetworkPorts, OneLocalAndTwoRemoteModulesExportAtOnceByteForByte) {
+    StartRemote(2);
+    // One run, a local and two remote modules at once, each into its own file.
+    remote[0].ClearReceivedFrames();
+    remote[1].ClearReceivedFrames();
     local->ClearReceivedFrames();
-    r = RunInProcess({"-p", url, "-p", "COM9", "--fast", "export", dir + "/backup-{port}.txt"},
+    CliResult r =
+        RunInProcess({"-p", remote.server.Url(0), "-p", "COM9", "-p", remote.server.Url(1),
+                      "--fast", "export", dir + "/backup-{port}.txt"},
                      NetworkTiming());
     EXPECT_EQ(r.exit, 0) << r.err;
-    const std::string net =
-        ReadFileBytes(dir + "/backup-127.0.0.1-" + std::to_string(remote.server.Port()) + ".txt");
-    EXPECT_FALSE(net.empty());
-    EXPECT_EQ(net, ReadFileBytes(dir + "/backup-COM9.txt"));
-    EXPECT_EQ(remote.module->ReceivedFrames(), local->ReceivedFrames());
+    const std::string expected = ReadFileBytes(dir + "/backup-COM9.txt");
+    EXPECT_FALSE(expected.empty());
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(ReadFileBytes(dir + "/backup-" + remote.FileLabel(i) + ".txt"), expected) << i;
+        EXPECT_EQ(remote[i].ReceivedFrames(), local->ReceivedFrames()) << i;
+    }
 
-    // The file back into the emptied remote module: every slot as it was.
-    remote.module->ClearSlots();
-    r = RunInProcess({"-p", url, "--fast", "import", dir + "/backup-COM9.txt"}, NetworkTiming());
+    // The file back into an emptied remote module: every slot as it was, by
+    // the same frames as into an emptied local one.
+    remote[0].ClearSlots();
+    local->ClearSlots();
+    remote[0].ClearReceivedFrames();
+    local->ClearReceivedFrames();
+    r = RunInProcess(
+        {"-p", remote.server.Url(0), "-p", "COM9", "--fast", "import", dir + "/backup-COM9.txt"},
+        NetworkTiming());
     EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(remote[0].ReceivedFrames(), local->ReceivedFrames());
     for (uint16_t slot = 1; slot <= 448; ++slot) {
-        ASSERT_EQ(remote.module->Slot(slot), local->Slot(slot)) << slot;
+        ASSERT_EQ(remote[0].Slot(slot), remote[1].Slot(slot)) << slot;
+        ASSERT_EQ(local->Slot(slot), remote[1].Slot(slot)) << slot;
+    }
+}
+
+TEST_F(NetworkPorts, KeyCommandsAndACloneOverTheNetworkPutTheLocalBytesOnTheLine) {
+    StartRemote(2);
+    SimFaults quickLearn;
+    quickLearn.learnDelayMs = 300;
+    remote[0].SetFaults(quickLearn);
+    local->SetFaults(quickLearn);
+    const std::vector<std::vector<std::string>> commands = {
+        {"version"},        {"read", "1", "1"}, {"read", "--slot", "2"},
+        {"send", "1", "4"}, {"send", "1", "5"}, {"learn", "1", "2"}};
+    // Empty slots answer "Key empty!" on standard error and print nothing.
+    const std::string url = remote.server.Url(0);
+    for (const auto& command : commands) {
+        remote[0].ClearReceivedFrames();
+        local->ClearReceivedFrames();
+        // Both in one run, each line of output led by its port.
+        std::vector<std::string> args = {"-p", url + ",COM9"};
+        args.insert(args.end(), command.begin(), command.end());
+        const CliResult r = RunInProcess(args);
+        const std::vector<std::string> lines = OutputLines(r.out);
+        if (!lines.empty()) {
+            ASSERT_EQ(lines.size(), 2u) << command[0] << r.out;
+            EXPECT_EQ(lines[0].substr(0, url.size() + 2), url + ": ") << command[0];
+            EXPECT_EQ(lines[1].substr(0, 6), "COM9: ") << command[0];
+            EXPECT_EQ(lines[0].substr(url.size() + 2), lines[1].substr(6)) << command[0];
+        }
+        EXPECT_FALSE(remote[0].ReceivedFrames().empty()) << command[0];
+        EXPECT_EQ(Collapsed(remote[0].ReceivedFrames()), Collapsed(local->ReceivedFrames()))
+            << command[0] << r.err;
+    }
+    EXPECT_FALSE(remote[0].Slot(2).empty());
+    EXPECT_EQ(remote[0].Slot(2), local->Slot(2));
+
+    // The first remote module onto the second and onto the local one.
+    remote[1].ClearSlots();
+    local->ClearSlots();
+    remote[1].ClearReceivedFrames();
+    local->ClearReceivedFrames();
+    const CliResult clone = RunInProcess(
+        {"-p", remote.server.Url(0), "--fast", "clone", "--to", remote.server.Url(1) + ",COM9"},
+        NetworkTiming());
+    EXPECT_EQ(clone.exit, 0) << clone.err;
+    EXPECT_EQ(remote[1].ReceivedFrames(), local->ReceivedFrames());
+    for (uint16_t slot = 1; slot <= 448; ++slot) {
+        ASSERT_EQ(remote[1].Slot(slot), remote[0].Slot(slot)) << slot;
+        ASSERT_EQ(local->Slot(slot), remote[0].Slot(slot)) << slot;
     }
 }
 
 TEST_F(NetworkPorts, ANamedNetworkPortIsListedAndTakenLikeAnyOther) {
+    StartRemote(1);
     const std::string config = dir + "/config";
     std::filesystem::create_directories(config + "/lumaret");
     WriteFileBytes(config + "/lumaret/ports.conf", "COM50 = " + remote.server.Url() + "\n");
@@ -102,19 +211,71 @@ TEST_F(NetworkPorts, NetworkFaultsAreToldAndNeverHang) {
     EXPECT_NE(r.err.find("Connection refused"), std::string::npos) << r.err;
 
     // The server goes in the middle of an export: the backup stays as it was.
+    StartRemote(1);
     const std::string backup = dir + "/backup.txt";
     WriteFileBytes(backup, "0001,0A\r");
     std::thread cut([this] {
-        remote.module->WaitForFrames(40, std::chrono::seconds(20));
+        remote[0].WaitForFrames(40, std::chrono::seconds(20));
         remote.server.Kill();
     });
-    remote.module->ClearReceivedFrames();
+    remote[0].ClearReceivedFrames();
     r = RunInProcess({"-p", remote.server.Url(), "--fast", "export", backup}, NetworkTiming());
     cut.join();
     EXPECT_EQ(r.exit, 4) << r.err;
     EXPECT_NE(r.err.find("the server closed the connection"), std::string::npos) << r.err;
     EXPECT_EQ(ReadFileBytes(backup), "0001,0A\r");
     EXPECT_TRUE(FileExists(backup + ".partial"));
+}
+
+// ser2net with kickolduser hands the port to whoever connects last: the run
+// that had it ends at its next exchange and says why.
+TEST_F(NetworkPorts, AnotherClientTakingThePortOverEndsTheRun) {
+    StartRemote(1, true);
+    const std::string backup = dir + "/backup.txt";
+    WriteFileBytes(backup, "0001,0A\r");
+    PlainClient other;
+    std::thread takeOver([&] {
+        remote[0].WaitForFrames(40, std::chrono::seconds(20));
+        EXPECT_TRUE(other.Connect(remote.server.Port()));
+    });
+    remote[0].ClearReceivedFrames();
+    const CliResult r =
+        RunInProcess({"-p", remote.server.Url(), "--fast", "export", backup}, NetworkTiming());
+    takeOver.join();
+    EXPECT_EQ(r.exit, 4) << r.err;
+    EXPECT_NE(r.err.find("the server closed the connection"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFileBytes(backup), "0001,0A\r");
+}
+
+// A network that stops carrying anything in the middle of an export: the
+// exchange under way ends at its bound, with the purge's wait for an answer
+// on top, and the port closes within the connection's own bounds.
+TEST_F(NetworkPorts, AStalledNetworkEndsTheRunWithinItsBounds) {
+    StartRemote(1);
+    LoopbackProxy proxy;
+    ASSERT_TRUE(proxy.Start(remote.server.Port()));
+    const std::string backup = dir + "/backup.txt";
+    WriteFileBytes(backup, "0001,0A\r");
+    Clock::time_point stalled;
+    std::thread stall([&] {
+        remote[0].WaitForFrames(40, std::chrono::seconds(20));
+        proxy.Stall();
+        stalled = Clock::now();
+    });
+    remote[0].ClearReceivedFrames();
+    const ExchangeTiming timing = NetworkTiming();
+    const CliResult r = RunInProcess({"-p", proxy.Url(), "--fast", "export", backup}, timing);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - stalled);
+    stall.join();
+    EXPECT_EQ(r.exit, 4) << r.err;
+    EXPECT_EQ(ReadFileBytes(backup), "0001,0A\r");
+    // Each try of the slot's read: the purge's wait, then the read's pause
+    // and its longest read; then the close's pause and the connection's end.
+    const long exchange = long(NetworkDriver::ANSWER_WAIT_MS) + long(timing.exportPauseMs) +
+                          long(ReadBoundMs(timing.lineTimeouts, timing.exportReadSize));
+    const long closing =
+        1000 + long(GensioConnection::CLOSE_WAIT_MS) + long(GensioConnection::FREE_WAIT_MS);
+    EXPECT_LT(took.count(), 2 * exchange + closing + 500) << r.err;
 }
 
 } // namespace

@@ -34,14 +34,6 @@ protected:
         }
         return text;
     }
-    static std::vector<std::string> OutLines(const std::string& out) {
-        std::vector<std::string> lines;
-        size_t start = 0;
-        for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
-            lines.push_back(out.substr(start, end - start));
-        }
-        return lines;
-    }
 
     PrivateRuntimeDir runtime;
     std::unique_ptr<SimulatedModule> module;
@@ -264,7 +256,7 @@ TEST_F(CliTransfers, ImportReportsEveryLineAndFailsOnAMalformedOne) {
         const CliResult r = RunInProcess({"-p", "COM9", "import", path});
         EXPECT_EQ(r.exit, 1);
         EXPECT_EQ(
-            OutLines(r.out),
+            OutputLines(r.out),
             (std::vector<std::string>{
                 "line 1: slot 3, 2 bytes: ok",
                 "line 2: File format wrong (no comma behind a four-character key index)",
@@ -300,10 +292,10 @@ TEST_F(CliTransfers, ImportStopsAtALineTheModuleDoesNotAcknowledge) {
     module->SetFaults(refuse);
     CliResult r = RunInProcess({"-p", "COM9", "import", path});
     EXPECT_EQ(r.exit, 4);
-    EXPECT_EQ(OutLines(r.out),
+    EXPECT_EQ(OutputLines(r.out),
               (std::vector<std::string>{"line 1: slot 1, 1 byte: ok",
                                         "line 2: slot 2, 1 byte: not acknowledged"}));
-    EXPECT_EQ(OutLines(r.err),
+    EXPECT_EQ(OutputLines(r.err),
               (std::vector<std::string>{
                   "Import fail: 4 lines, 1 written, 1 not acknowledged, 2 not sent after it",
                   "COM9: no reply within " +
@@ -355,7 +347,7 @@ TEST_F(CliTransfers, VerifyComparesTheSlotsTheFileNames) {
                              ExpectedLine(6, {0x01}) + "0009,\r");
     r = RunInProcess({"-p", "COM9", "verify", path});
     EXPECT_EQ(r.exit, 1);
-    EXPECT_EQ(OutLines(r.out),
+    EXPECT_EQ(OutputLines(r.out),
               (std::vector<std::string>{"slot 5: different code (module 2 bytes, file 2 bytes)",
                                         "slot 6: empty on the module, the file has 1 byte",
                                         "slot 9: the module holds 1 byte, the file has it empty",
@@ -388,7 +380,7 @@ TEST_F(CliTransfers, CloneCopiesOneModuleIntoThreeAndVerifiesEach) {
     }
     const CliResult r = RunInProcess({"-p", "COM9", "clone", "--to", "COM10,COM11,COM12"});
     EXPECT_EQ(r.exit, 0) << r.err << r.out;
-    const auto lines = OutLines(r.out);
+    const auto lines = OutputLines(r.out);
     ASSERT_EQ(lines.size(), 4u) << r.out;
     EXPECT_EQ(lines[0], "COM9: exported: " + std::to_string(codes.size()) + " slots with codes, " +
                             std::to_string(448 - codes.size()) + " empty");
