@@ -114,7 +114,7 @@ bool Ser2netServer::Start(const std::vector<std::string>& devices, const std::st
             }
             m_ports.push_back(port);
             out << "connection: &con" << i << "\n"
-                << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << port << "\n"
+                << "  accepter: telnet(rfc2217),tcp(nodelay),127.0.0.1," << port << "\n"
                 << "  connector: serialdev," << devices[i] << ",9600n81,local\n";
             if (kickOldUser) {
                 out << "  options:\n    kickolduser: true\n";

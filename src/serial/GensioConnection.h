@@ -127,6 +127,8 @@ private:
     void ResumeInput();
     void SendOnLoop(ServerRequest kind, unsigned value, bool awaitAnswer);
     void End(const std::string& why);
+    // Ends on gensio's error: the server's close, or a failure in its words.
+    void EndAfter(int err);
     void Answered(ServerRequest kind, int error, unsigned value);
     int OnEvent(int event, int err, unsigned char* buf, unsigned long* buflen);
     size_t StoreInput(const unsigned char* buf, size_t len);

@@ -102,5 +102,5 @@ std::string HostAndPort(const NetworkTarget& target) {
 }
 
 std::string GensioConnectString(const NetworkTarget& target) {
-    return "telnet(rfc2217),tcp," + target.host + "," + std::to_string(target.port);
+    return "telnet(rfc2217),tcp(nodelay)," + target.host + "," + std::to_string(target.port);
 }

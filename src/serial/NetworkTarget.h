@@ -21,5 +21,8 @@ std::optional<NetworkTarget> ParseNetworkTarget(const std::string& text);
 // "HOST:PORT" as a person writes it, an IPv6 address in brackets.
 std::string HostAndPort(const NetworkTarget& target);
 
-// The gensio that reaches it: telnet with the RFC 2217 options over TCP.
+// The gensio that reaches it: telnet with the RFC 2217 options over TCP,
+// each write sent at once (no Nagle): a frame held back until the purge
+// before it is acknowledged would wait for the server's delayed
+// acknowledgement.
 std::string GensioConnectString(const NetworkTarget& target);

@@ -20,5 +20,5 @@ bool PortDriver::OpenDevice(uint8_t port) {
         }
     }
     m_active = m_local.get();
-    return m_local->OpenDevice(port);
+    return m_local->OpenPath(target);
 }

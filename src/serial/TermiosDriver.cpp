@@ -46,11 +46,11 @@ TermiosDriver::~TermiosDriver() {
 }
 
 bool TermiosDriver::OpenDevice(uint8_t port) {
-    if (m_fd >= 0) {
-        return false;
-    }
-    const std::string path = ResolveComDevice(port);
-    if (path.empty()) {
+    return OpenPath(ResolveComDevice(port));
+}
+
+bool TermiosDriver::OpenPath(const std::string& path) {
+    if (m_fd >= 0 || path.empty()) {
         return false;
     }
     // Non-blocking so that opening never waits for carrier.

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <sys/types.h>
 #include <vector>
 
@@ -21,6 +22,8 @@ public:
     ~TermiosDriver() override;
 
     bool OpenDevice(uint8_t port) override;
+    // Opens the device at path, which OpenDevice finds behind the COM name.
+    bool OpenPath(const std::string& path);
     void CloseDevice() override;
     bool SetState(const Dcb& dcb) override;
     bool SetTimeouts(const CommTimeouts& timeouts) override;

@@ -62,7 +62,7 @@ TEST(NetworkTarget, WritesHostAndPortBackAsTheyAreRead) {
         ASSERT_TRUE(target.has_value()) << text;
         EXPECT_EQ(HostAndPort(*target), text);
     }
-    EXPECT_EQ(GensioConnectString({"::1", 2217}), "telnet(rfc2217),tcp,::1,2217");
+    EXPECT_EQ(GensioConnectString({"::1", 2217}), "telnet(rfc2217),tcp(nodelay),::1,2217");
 }
 
 } // namespace
