@@ -1,5 +1,6 @@
 // The window on a module that ser2net serves, named in the names file: the
-// port list shows it with its address, and it opens and answers as a local one.
+// port list shows it with its address, and it opens and answers as a local
+// one; a server nobody runs, or one that went, gets the window's own texts.
 
 #include "ExpectedBytes.h"
 #include "LumaretDlg.h"
@@ -33,7 +34,9 @@ TEST(NetworkWindow, ANamedNetworkPortIsListedOpenedAndAsked) {
     Ser2netServer server;
     ASSERT_TRUE(server.Start(module.SlavePath(), folder));
     std::filesystem::create_directories(folder + "/config/lumaret");
-    WriteFileBytes(folder + "/config/lumaret/ports.conf", "COM50 = " + server.Url() + "\n");
+    const std::string nobody = "rfc2217://127.0.0.1:" + std::to_string(FreeLoopbackPort());
+    WriteFileBytes(folder + "/config/lumaret/ports.conf",
+                   "COM50 = " + server.Url() + "\nCOM51 = " + nobody + "\n");
     setenv("XDG_CONFIG_HOME", (folder + "/config").c_str(), 1);
     {
         CDeviceMapRegistry registry;
@@ -48,21 +51,33 @@ TEST(NetworkWindow, ANamedNetworkPortIsListedOpenedAndAsked) {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
         auto* ports = dlg.findChild<QComboBox*>(QStringLiteral("IDC_PORT"));
         ASSERT_NE(ports, nullptr);
+        auto* open = dlg.findChild<QPushButton*>(QStringLiteral("IDC_OPEN"));
+        auto* get = dlg.findChild<QPushButton*>(QStringLiteral("IDC_GET_VERSION"));
+
+        ports->setCurrentIndex(ports->findText(QStringLiteral("COM51")));
+        QTest::mouseClick(open, Qt::LeftButton);
+        EXPECT_FALSE(dlg.IsPortOpen());
+        EXPECT_EQ(prompts.messages, std::vector<QString>{"Open Fail"});
+        prompts.messages.clear();
+
         const int item = ports->findText(QStringLiteral("COM50"));
         ASSERT_GE(item, 0);
         EXPECT_TRUE(ports->itemData(item, Qt::ToolTipRole)
                         .toString()
                         .contains(QString::fromStdString(server.Url())));
         ports->setCurrentIndex(item);
-        QTest::mouseClick(dlg.findChild<QPushButton*>(QStringLiteral("IDC_OPEN")), Qt::LeftButton);
+        QTest::mouseClick(open, Qt::LeftButton);
         ASSERT_TRUE(dlg.IsPortOpen()) << prompts.messages.size();
         module.ClearReceivedFrames();
-        QTest::mouseClick(dlg.findChild<QPushButton*>(QStringLiteral("IDC_GET_VERSION")),
-                          Qt::LeftButton);
+        QTest::mouseClick(get, Qt::LeftButton);
         EXPECT_EQ(dlg.findChild<QLineEdit*>(QStringLiteral("IDC_VERSION"))->text(), "102.003");
         ASSERT_FALSE(module.ReceivedFrames().empty());
         EXPECT_EQ(module.ReceivedFrames().back(), WORKED_GET_FRAME);
         EXPECT_TRUE(prompts.messages.empty());
+
+        server.Kill();
+        QTest::mouseClick(get, Qt::LeftButton);
+        EXPECT_EQ(prompts.messages, std::vector<QString>{"Get Fail"});
     }
     unsetenv("XDG_CONFIG_HOME");
     server.Stop();
