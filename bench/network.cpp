@@ -48,6 +48,7 @@ int main(int argc, char** argv) {
     const std::string content = BenchModuleContent();
     const CBenchModules modules(dir, FIRST_PORT, MODULES, {"--paced"});
     std::vector<std::string> devices;
+    devices.reserve(MODULES);
     for (int i = 0; i < MODULES; ++i) {
         devices.push_back(ResolveComDevice(unsigned(FIRST_PORT + i)));
     }
@@ -81,13 +82,13 @@ int main(int argc, char** argv) {
     const RunFigures eight = exportFrom(allRemote, "eight-{port}.txt");
     const RunFigures proxied = exportFrom(proxy.Url(), "proxied.txt");
 
-    std::vector<std::string> files = {"local.txt", "remote.txt", "proxied.txt"};
+    std::vector<std::string> files = {"/local.txt", "/remote.txt", "/proxied.txt"};
     for (int i = 0; i < MODULES; ++i) {
-        files.push_back("eight-127.0.0.1-" + std::to_string(server.Port(size_t(i))) + ".txt");
+        files.push_back("/eight-127.0.0.1-" + std::to_string(server.Port(size_t(i))) + ".txt");
     }
     int right = 0;
     for (const std::string& file : files) {
-        right += BenchFileText(dir + "/" + file) == content ? 1 : 0;
+        right += BenchFileText(dir + file) == content ? 1 : 0;
     }
 
     std::printf("%-34s %9s %9s %10s %5s\n", "", "wall (s)", "CPU (s)", "peak (MB)", "exit");
