@@ -84,6 +84,12 @@ void ReturnOsFuncs(gensio_os_funcs* os) {
     g_idleOs.push_back(os);
 }
 
+// gensio 2.6 sets up shared state of its own, a lock among it, on the first
+// connection it makes, without guarding that against a second connection
+// made at the same moment on another thread (ThreadSanitizer saw two ports
+// opened at once race on it). So connections are made one at a time.
+std::mutex g_connectMutex;
+
 } // namespace
 
 GensioConnection::~GensioConnection() {
@@ -170,10 +176,12 @@ void GensioConnection::RunPosted() {
 }
 
 void GensioConnection::BeginConnect() {
+    std::unique_lock lock(g_connectMutex);
     int err = str_to_gensio(GensioConnectString(m_target).c_str(), m_os, EventHandler, this, &m_io);
     if (err == 0) {
         gensio_set_frdata(m_io, &m_freed->notice);
         err = gensio_open(m_io, OpenDone, this);
+        lock.unlock();
         if (err != 0) {
             gensio_set_frdata(m_io, nullptr); // the loop goes on to its close
             gensio_free(m_io);

@@ -265,8 +265,9 @@ TEST_F(NetworkPorts, AStalledNetworkEndsTheRunWithinItsBounds) {
     remote[0].ClearReceivedFrames();
     const ExchangeTiming timing = NetworkTiming();
     const CliResult r = RunInProcess({"-p", proxy.Url(), "--fast", "export", backup}, timing);
-    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - stalled);
+    const auto ended = Clock::now();
     stall.join();
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(ended - stalled);
     EXPECT_EQ(r.exit, 4) << r.err;
     EXPECT_EQ(ReadFileBytes(backup), "0001,0A\r");
     // Each try of the slot's read: the purge's wait, then the read's pause
