@@ -31,7 +31,10 @@ public:
                                  uint32_t count);
 
     bool OpenDevice(uint8_t port) override { return Noted(m_inner->OpenDevice(port)); }
-    void CloseDevice() override { m_inner->CloseDevice(); }
+    void CloseDevice() override {
+        m_inner->CloseDevice();
+        Noted(true);
+    }
     bool SetState(const Dcb& dcb) override { return Noted(m_inner->SetState(dcb)); }
     bool SetTimeouts(const CommTimeouts& t) override { return m_inner->SetTimeouts(t); }
     bool SetupQueues(uint32_t in, uint32_t out) override { return m_inner->SetupQueues(in, out); }

@@ -147,6 +147,9 @@ bool NetworkDriver::OpenDevice(uint8_t) {
 }
 
 void NetworkDriver::CloseDevice() {
+    if (m_connection) {
+        FollowUpPurge(); // the last purge's answer has had its time by now
+    }
     m_connection.reset();
 }
 

@@ -310,4 +310,21 @@ TEST_F(NetworkLine, StalledNetworkEndsEveryTransferAtItsDeadline) {
                                   long(GensioConnection::FREE_WAIT_MS) + 300);
 }
 
+// A purge left unanswered by the last exchange of a connection is still
+// told, at the close.
+TEST_F(NetworkLine, APurgeUnansweredAtTheCloseIsTold) {
+    Serve();
+    LoopbackProxy proxy;
+    ASSERT_TRUE(proxy.Start(m_server.Port()));
+    NetworkLink net(proxy.Url());
+    ASSERT_TRUE(net.Open()) << net.driver->Reason();
+    ASSERT_TRUE(GetVersion(*net.link, m_timing).ok);
+    net.driver->TakeNotes();
+    proxy.Stall();
+    EXPECT_TRUE(net.link->PurgeInput());
+    EXPECT_FALSE(HasNoteWith(net.driver->TakeNotes(), "purge"));
+    net.link->Close();
+    EXPECT_TRUE(HasNoteWith(net.driver->TakeNotes(), "did not answer the request for a purge"));
+}
+
 } // namespace
