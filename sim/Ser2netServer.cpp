@@ -10,6 +10,7 @@
 #include <fstream>
 #include <netinet/in.h>
 #include <sstream>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -124,6 +125,10 @@ bool Ser2netServer::Start(const std::vector<std::string>& devices, const std::st
     const std::string log = folder + "/ser2net.log";
     m_pid = fork();
     if (m_pid == 0) {
+        // A test that dies at once (a sanitizer's halt) takes its server
+        // along. The signal follows the thread that started the server, so
+        // Start belongs on a thread that outlives the server.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (out >= 0) {
             dup2(out, STDOUT_FILENO);

@@ -19,7 +19,8 @@ public:
     Ser2netServer& operator=(const Ser2netServer&) = delete;
 
     // Writes the configuration into folder and starts ser2net on it; true
-    // once it listens. kickOldUser: a new client takes the port over.
+    // once it listens. kickOldUser: a new client takes the port over. The
+    // server ends with the thread that started it.
     bool Start(const std::string& device, const std::string& folder, bool kickOldUser = false);
     // The same for several devices in one ser2net, as a bench host runs it.
     bool Start(const std::vector<std::string>& devices, const std::string& folder,
