@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SerialDriver.h"
+#include "ForwardingDriver.h"
 
 #include <atomic>
 #include <cstdint>
@@ -16,7 +16,7 @@ class CConsole;
 // every reply read on standard error in hexadecimal, with a millisecond
 // timestamp and the port. Everything else passes through unchanged, so the
 // line sees exactly what it would see without it.
-class CTracingDriver final : public ISerialDriver {
+class CTracingDriver final : public ForwardingDriver {
 public:
     // trace: where the lines go; nullptr traces nothing.
     CTracingDriver(std::unique_ptr<ISerialDriver> inner, std::string portName, CConsole* trace);
@@ -36,22 +36,8 @@ public:
         Noted(true);
     }
     bool SetState(const Dcb& dcb) override { return Noted(m_inner->SetState(dcb)); }
-    bool SetTimeouts(const CommTimeouts& t) override { return m_inner->SetTimeouts(t); }
-    bool SetupQueues(uint32_t in, uint32_t out) override { return m_inner->SetupQueues(in, out); }
     bool EscapeFunction(uint32_t code) override { return Noted(m_inner->EscapeFunction(code)); }
     bool Purge(uint32_t flags) override { return Noted(m_inner->Purge(flags)); }
-    bool RaiseSignal(LinkSignal s) override { return m_inner->RaiseSignal(s); }
-    bool LowerSignal(LinkSignal s) override { return m_inner->LowerSignal(s); }
-    void Pause(uint32_t ms) override { m_inner->Pause(ms); }
-    TransferEnd WaitSignals(uint32_t ms) override { return m_inner->WaitSignals(ms); }
-    TransferEnd WaitEvent(uint32_t mask, char evtChar, uint32_t ms, uint32_t& events) override {
-        return m_inner->WaitEvent(mask, evtChar, ms, events);
-    }
-    bool ClearErrors(uint32_t& errors, ComStat& stat) override {
-        return m_inner->ClearErrors(errors, stat);
-    }
-    bool GetModemStatus(uint32_t& status) override { return m_inner->GetModemStatus(status); }
-
     TransferResult ReadUntil(uint8_t* buffer, uint32_t n, uint32_t ms) override;
     TransferResult WriteUntil(const uint8_t* buffer, uint32_t n, uint32_t ms) override;
     TransferResult ReadSome(uint8_t* buffer, uint32_t n, const Deadline& by) override {
@@ -59,10 +45,9 @@ public:
     }
     TransferResult Read(uint8_t* buffer, uint32_t n) override;
     TransferResult Write(const uint8_t* buffer, uint32_t n) override;
-    std::string FailureReason() const override { return m_inner->FailureReason(); }
-    std::vector<std::string> TakeNotes() override { return m_inner->TakeNotes(); }
 
 private:
+    ISerialDriver& Target() const override { return *m_inner; }
     // With --trace, says what the driver noted besides the bytes ("COM9 note:
     // the server did not answer ..."); passes result on.
     bool Noted(bool result);
