@@ -67,6 +67,13 @@ protected:
     void Serve(bool kickOldUser = false) {
         ASSERT_TRUE(m_server.Start(m_module.SlavePath(), m_folder.Path().string(), kickOldUser));
     }
+    // Opens net and has the module answer once; the notes of the open are
+    // taken, so that the test sees only its own.
+    void OpenAndAsk(NetworkLink& net) {
+        ASSERT_TRUE(net.Open()) << net.driver->Reason();
+        ASSERT_TRUE(GetVersion(*net.link, m_timing).ok);
+        net.driver->TakeNotes();
+    }
 
     PrivateRuntimeDir m_folder{"network-line"};
     SimulatedModule m_module;
@@ -139,9 +146,7 @@ TEST_F(NetworkLine, AReplyStillOnItsWayIsDroppedByThePurgeThatFollowsIt) {
     LoopbackProxy longWay;
     ASSERT_TRUE(longWay.Start(m_server.Port(), std::chrono::milliseconds(60)));
     NetworkLink net(longWay.Url());
-    ASSERT_TRUE(net.Open()) << net.driver->Reason();
-    ASSERT_TRUE(GetVersion(*net.link, m_timing).ok);
-    net.driver->TakeNotes(); // those of the open
+    ASSERT_NO_FATAL_FAILURE(OpenAndAsk(net));
 
     // The module answers at once; its reply is then 60 ms away.
     ASSERT_TRUE(net.link->Write(WORKED_GET_FRAME.data(), uint32_t(WORKED_GET_FRAME.size())));
@@ -265,9 +270,7 @@ TEST_F(NetworkLine, StalledNetworkEndsEveryTransferAtItsDeadline) {
     LoopbackProxy proxy;
     ASSERT_TRUE(proxy.Start(m_server.Port()));
     NetworkLink net(proxy.Url());
-    ASSERT_TRUE(net.Open()) << net.driver->Reason();
-    ASSERT_TRUE(GetVersion(*net.link, m_timing).ok);
-    net.driver->TakeNotes();
+    ASSERT_NO_FATAL_FAILURE(OpenAndAsk(net));
     proxy.Stall();
 
     uint8_t buffer[19];
@@ -317,9 +320,7 @@ TEST_F(NetworkLine, APurgeUnansweredAtTheCloseIsTold) {
     LoopbackProxy proxy;
     ASSERT_TRUE(proxy.Start(m_server.Port()));
     NetworkLink net(proxy.Url());
-    ASSERT_TRUE(net.Open()) << net.driver->Reason();
-    ASSERT_TRUE(GetVersion(*net.link, m_timing).ok);
-    net.driver->TakeNotes();
+    ASSERT_NO_FATAL_FAILURE(OpenAndAsk(net));
     proxy.Stall();
     EXPECT_TRUE(net.link->PurgeInput());
     EXPECT_FALSE(HasNoteWith(net.driver->TakeNotes(), "purge"));
