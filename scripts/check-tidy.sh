@@ -18,7 +18,7 @@ for f in "$@"; do
 done
 cd "$root" || exit 2
 if [ ${#files[@]} -eq 0 ]; then
-    mapfile -d '' files < <(git ls-files -z -- 'src/*.cpp' 'sim/*.cpp' 'bench/*.cpp' 'examples/*.cpp')
+    mapfile -d '' files < <(git ls-files -z -- 'src/*.cpp' 'sim/*.cpp' 'testbed/*.cpp' 'bench/*.cpp' 'examples/*.cpp')
 fi
 db=build/default/compile_commands.json
 if [ ! -f "$db" ]; then

@@ -3,7 +3,6 @@
 #include "Deadline.h"
 
 #include "Dcb.h"
-#include "PortDriver.h"
 #include "ReadLimits.h"
 #include "SerialDriver.h"
 
@@ -34,8 +33,6 @@ private:
     CSerialLink& m_link;
     bool m_held;
 };
-
-CSerialLink::CSerialLink() : CSerialLink(std::make_unique<PortDriver>()) {}
 
 CSerialLink::CSerialLink(std::unique_ptr<ISerialDriver> driver) : m_driver(std::move(driver)) {}
 

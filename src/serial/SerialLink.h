@@ -14,7 +14,8 @@
 // every operation on a closed port gives 0 or false.
 class CSerialLink {
 public:
-    CSerialLink(); // on the driver of the port's kind (PortDriver)
+    // On the driver of the port's kind (PortDriver, where port names are known).
+    CSerialLink();
     explicit CSerialLink(std::unique_ptr<ISerialDriver> driver);
     CSerialLink(const CSerialLink&) = delete;
     CSerialLink& operator=(const CSerialLink&) = delete;

@@ -3,7 +3,6 @@
 #include "DeadlineWait.h"
 #include "LineBits.h"
 #include "LineState.h"
-#include "PortDirectory.h"
 #include "ReadLimits.h"
 
 #include <algorithm>
@@ -45,8 +44,9 @@ TermiosDriver::~TermiosDriver() {
     }
 }
 
-bool TermiosDriver::OpenDevice(uint8_t port) {
-    return OpenPath(ResolveComDevice(port));
+// COM names are resolved above the drivers (PortDriver), which open paths.
+bool TermiosDriver::OpenDevice(uint8_t) {
+    return false;
 }
 
 bool TermiosDriver::OpenPath(const std::string& path) {

@@ -4,6 +4,7 @@
 #include "NetworkTarget.h"
 #include "PortDirectory.h"
 #include "PortNamesFile.h"
+#include "SerialLink.h"
 #include "TermiosDriver.h"
 
 PortDriver::PortDriver() : m_local(std::make_unique<TermiosDriver>()), m_active(m_local.get()) {}
@@ -22,3 +23,6 @@ bool PortDriver::OpenDevice(uint8_t port) {
     m_active = m_local.get();
     return m_local->OpenPath(target);
 }
+
+// A link opens COM names, which only this layer can tell apart.
+CSerialLink::CSerialLink() : CSerialLink(std::make_unique<PortDriver>()) {}

@@ -21,8 +21,9 @@ public:
     TermiosDriver();
     ~TermiosDriver() override;
 
+    // Opens nothing: the port driver finds the device behind a COM name
+    // and opens its path.
     bool OpenDevice(uint8_t port) override;
-    // Opens the device at path, which OpenDevice finds behind the COM name.
     bool OpenPath(const std::string& path);
     void CloseDevice() override;
     bool SetState(const Dcb& dcb) override;
