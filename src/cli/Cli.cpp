@@ -1,7 +1,6 @@
 #include "Cli.h"
 
-#include "CloneCommand.h"
-#include "Commands.h"
+#include "CommandTable.h"
 #include "Console.h"
 #include "ExitStatus.h"
 #include "Options.h"
@@ -9,51 +8,36 @@
 #include "PortChoice.h"
 #include "PortNamesFile.h"
 #include "PortRun.h"
-#include "RemoteCommands.h"
+
+#include <algorithm>
 
 namespace {
 
-PortWork WorkFor(const CliOptions& o) {
-    switch (o.command) {
-    case CliCommand::Version:
-        return RunVersion;
-    case CliCommand::Read:
-        return RunRead;
-    case CliCommand::Send:
-        return RunSend;
-    case CliCommand::Learn:
-        return RunLearn;
-    case CliCommand::LearnRemote:
-        return RunLearnRemote;
-    case CliCommand::Export:
-        return [&o](CPortSession& s, CPortReport& r) { RunExport(s, s.FileFor(o.file), r); };
-    case CliCommand::Import:
-        return [&o](CPortSession& s, CPortReport& r) { RunImport(s, s.FileFor(o.file), r); };
-    case CliCommand::Verify:
-        return [&o](CPortSession& s, CPortReport& r) { RunVerify(s, s.FileFor(o.file), r); };
-    default:
-        return {};
+// The command on the ports it names, looked up; several: each port's lines
+// carry its name. A port that cannot be looked up ends the run before any
+// opens: its exit status, else 0.
+int RunOnNamedPorts(const CommandEntry& command, CliContext& context, const CliEnvironment& env,
+                    std::vector<CPortReport>& reports, bool& several) {
+    const CliOptions& options = context.options;
+    std::vector<std::string> names = ExpandAll(options.ports);
+    if (names.empty()) {
+        return UsageError("-p all: no USB adapter and no published module in the port list",
+                          options.json, env.out, env.err, EXIT_PORT);
     }
-}
-
-// The commands that run without a port: one report.
-bool RunWithoutPort(const CliOptions& o, std::vector<CPortReport>& reports) {
-    const bool dryRun = o.command == CliCommand::Import && o.dryRun;
-    if (o.command != CliCommand::Ports && o.command != CliCommand::Diff &&
-        o.command != CliCommand::Show && !dryRun) {
-        return false;
+    if (command.run.ownPorts != nullptr) {
+        const std::vector<std::string> own = command.run.ownPorts(options);
+        names.insert(names.end(), own.begin(), own.end());
     }
-    CPortReport& report = reports.emplace_back();
-    if (o.command == CliCommand::Ports) {
-        RunPorts(report);
-    } else if (o.command == CliCommand::Diff) {
-        RunDiff(o.file, o.fileB, report);
-    } else if (o.command == CliCommand::Show) {
-        RunShow(o.file, report);
-    } else {
-        RunDryRun(o.file, report);
+    std::string error;
+    const std::vector<PortTarget> targets = LookUpPorts(names, error);
+    if (!error.empty()) {
+        return UsageError(error, options.json, env.out, env.err);
     }
-    return true;
+    several = command.run.together != nullptr || targets.size() > 1;
+    context.prefixed = several;
+    reports = command.run.together != nullptr ? command.run.together(targets, context)
+                                              : RunOnPorts(targets, context, command.run.each);
+    return 0;
 }
 
 } // namespace
@@ -65,8 +49,9 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         return parsed.exit;
     }
 
+    const CommandEntry& command = *options.command;
     CConsole console(env.err);
-    if (options.command == CliCommand::Ports || !options.ports.empty()) {
+    if (command.run.listsPorts || !options.ports.empty()) {
         // A names file with faults: each once, before any port is looked up.
         for (const PortNamesFault& fault : ReadPortNames(ReadLocalDeviceMap()).faults) {
             console.Line("lumaret-cli: " + PortNamesFaultText(fault));
@@ -80,31 +65,11 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     context.answerFd = env.answerFd;
     std::vector<CPortReport> reports;
     bool several = false;
-    std::string error;
-
-    if (!RunWithoutPort(options, reports)) {
-        const bool clone = options.command == CliCommand::Clone;
-        const bool byAir = options.command == CliCommand::CheckRemote;
-        std::vector<std::string> names = ExpandAll(options.ports);
-        if (names.empty()) {
-            return UsageError("-p all: no USB adapter and no published module in the port list",
-                              options.json, env.out, env.err, EXIT_PORT);
-        }
-        if (clone) {
-            names.insert(names.end(), options.targets.begin(), options.targets.end());
-        }
-        if (byAir) {
-            names.push_back(options.withPort);
-        }
-        const std::vector<PortTarget> targets = LookUpPorts(names, error);
-        if (!error.empty()) {
-            return UsageError(error, options.json, env.out, env.err);
-        }
-        several = clone || byAir || targets.size() > 1;
-        context.prefixed = several;
-        reports = clone   ? RunClone(targets, context)
-                  : byAir ? RunCheckRemote(targets, context)
-                          : RunOnPorts(targets, context, WorkFor(options));
+    if (!NeedsPort(options)) {
+        command.run.alone(options, reports.emplace_back());
+    } else if (const int exit = RunOnNamedPorts(command, context, env, reports, several);
+               exit != 0) {
+        return exit;
     }
     // The port runs said their troubles as they came; the others say them now.
     for (const CPortReport& report : reports) {

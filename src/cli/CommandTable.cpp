@@ -1,6 +1,121 @@
 #include "CommandTable.h"
 
+#include "CloneCommand.h"
+#include "CommandLine.h"
+#include "Commands.h"
+#include "ModuleLimits.h"
+#include "PortChoice.h"
+#include "RemoteCommands.h"
+
 namespace {
+
+// A key that brought no code is tried at most this many times more.
+constexpr int MAX_RETRIES = 100;
+
+OptionTake Flag(bool CliOptions::*flag) {
+    return [flag](const std::string&, CliOptions& options) {
+        options.*flag = true;
+        return std::string();
+    };
+}
+
+OptionTake Text(std::string CliOptions::*text) {
+    return [text](const std::string& value, CliOptions& options) {
+        options.*text = value;
+        return std::string();
+    };
+}
+
+OptionTake PortName(std::string CliOptions::*port) {
+    return [port](const std::string& value, CliOptions& options) {
+        options.*port = Trim(value);
+        return std::string();
+    };
+}
+
+// what: the start of the message for a value out of range.
+OptionTake Number(int CliOptions::*number, int low, int high, const std::string& what) {
+    return [=](const std::string& value, CliOptions& options) {
+        const std::optional<int> n = NumberIn(value, low, high);
+        if (!n) {
+            return OutOfRange(what, low, high, value);
+        }
+        options.*number = *n;
+        return std::string();
+    };
+}
+
+// The commands on a file run on each port with the file's name for that port.
+template <void (*RUN)(CPortSession&, const std::string&, CPortReport&)>
+void OnFile(CPortSession& session, CPortReport& report) {
+    RUN(session, session.FileFor(session.Context().options.file), report);
+}
+
+std::vector<std::string> WithPort(const CliOptions& options) {
+    return {options.withPort};
+}
+
+// -p names one module ("all" may stand for several).
+bool OneModule(const CliOptions& options) {
+    return options.ports.size() == 1 && !IsAllPorts(options.ports.front());
+}
+
+std::string OnePort(const CommandLine& line, const CliOptions& options) {
+    if (!OneModule(options)) {
+        return line.command->name +
+               " runs on one port: " + line.Example(line.command->words.example);
+    }
+    return {};
+}
+
+std::string CloneSourceAndTargets(const CommandLine& line, const CliOptions& options) {
+    if (options.targets.empty()) {
+        return "clone needs its targets: " + line.Example(" --to COM10,COM11");
+    }
+    if (!OneModule(options)) {
+        return "clone copies one module: give one source with --port and the targets with --to";
+    }
+    return {};
+}
+
+// One file for several modules would be overwritten by each.
+std::string FilePerPort(const CommandLine&, const CliOptions& options) {
+    if (!OneModule(options) && options.file.find("{port}") == std::string::npos &&
+        options.file.find("{serial}") == std::string::npos) {
+        return "export to several ports: FILE must hold {port} or {serial}, e.g. "
+               "backup-{port}.txt, so that each module gets its own file";
+    }
+    return {};
+}
+
+OptionEntry FlagOption(std::string names, std::string help, bool CliOptions::*flag) {
+    return {.names = std::move(names), .help = std::move(help), .take = Flag(flag)};
+}
+
+// example: the value "--slot needs a value, e.g. --slot 12" shows; needs:
+// what the command needs the option as, when it is required.
+OptionEntry ValueOption(std::string names, std::string value, std::string help, std::string example,
+                        OptionTake take, std::string needs = {}) {
+    return {.names = std::move(names),
+            .value = std::move(value),
+            .help = std::move(help),
+            .example = std::move(example),
+            .take = std::move(take),
+            .needs = std::move(needs)};
+}
+
+OptionEntry PortsOption(std::string names, std::string help, std::string example,
+                        std::vector<std::string> CliOptions::*ports) {
+    return {.names = std::move(names),
+            .value = "PORT",
+            .help = std::move(help),
+            .example = std::move(example),
+            .ports = ports};
+}
+
+const CommandWords KEY_WORDS{.kind = WordsKind::Key};
+const CommandWords FILE_WORDS{WordsKind::Files, "a file", " backup.txt", {&CliOptions::file}};
+const CommandWords MAP_WORDS{WordsKind::Files, "a remote map", " tv.map", {&CliOptions::map}};
 
 const OptionEntry CHANNEL{"CHANNEL", "", "the channel, 1 to 4"};
 const OptionEntry KEY{"KEY", "", "the key number, 1 to 100"};
@@ -8,23 +123,26 @@ const OptionEntry FILE_ARGUMENT{"FILE", "", "a database file, one line a slot: 0
 const OptionEntry MAP_ARGUMENT{"MAP", "",
                                "a remote map, one key a line: 1/1 POWER (channel/key) or "
                                "412 POWER (slot)"};
-const OptionEntry MAP_OPTION{"--map", "MAP", "take the key by its NAME in the remote map MAP"};
+const OptionEntry MAP_OPTION =
+    ValueOption("--map", "MAP", "take the key by its NAME in the remote map MAP", "tv.map",
+                Text(&CliOptions::map));
 
 // The commands on a module's keys, and the port list.
 void AddKeyCommands(std::vector<CommandEntry>& table) {
-    table.push_back({"ports",
-                     CliCommand::Ports,
-                     "list the serial ports, with their device and adapter",
-                     {"ports"},
-                     {},
-                     {},
-                     "Lists the ports the window lists: the COM name, the device and, for a USB "
-                     "adapter, its vendor, model and serial number.",
-                     "lumaret-cli ports",
-                     false,
-                     false});
+    table.push_back(
+        {"ports",
+         "list the serial ports, with their device and adapter",
+         {"ports"},
+         {},
+         {},
+         "Lists the ports the window lists: the COM name, the device and, for a USB "
+         "adapter, its vendor, model and serial number.",
+         "lumaret-cli ports",
+         false,
+         false,
+         {},
+         {.alone = [](const CliOptions&, CPortReport& r) { RunPorts(r); }, .listsPorts = true}});
     table.push_back({"version",
-                     CliCommand::Version,
                      "print the module's firmware version",
                      {"-p PORT version"},
                      {},
@@ -32,25 +150,29 @@ void AddKeyCommands(std::vector<CommandEntry>& table) {
                      "Prints the firmware version of the module on each port, e.g. 102.003.",
                      "lumaret-cli -p COM9 version",
                      true,
-                     true});
+                     true,
+                     {},
+                     {.each = RunVersion}});
     table.push_back(
         {"read",
-         CliCommand::Read,
          "print the code of a key slot in hexadecimal",
          {"-p PORT read CHANNEL KEY", "-p PORT read --slot N", "-p PORT read --map MAP NAME"},
          {CHANNEL, KEY},
-         {{"--slot", "N", "read slot N (1 to 448) instead of a channel and a key"},
+         {ValueOption("--slot", "N", "read slot N (1 to 448) instead of a channel and a key", "12",
+                      Number(&CliOptions::slot, FIRST_SLOT, LAST_SLOT, "slot must be a number")),
           MAP_OPTION,
-          {"--raw", "",
-           "print the whole reply, header and CRC included, as the "
-           "window's log shows it"}},
+          FlagOption("--raw",
+                     "print the whole reply, header and CRC included, as the "
+                     "window's log shows it",
+                     &CliOptions::raw)},
          "The code is printed as hexadecimal pairs; when there is none, standard "
          "error says why (Key empty!, Communication fail!).",
          "lumaret-cli -p COM9 read 1 12",
          true,
-         true});
+         true,
+         KEY_WORDS,
+         {.each = RunRead}});
     table.push_back({"send",
-                     CliCommand::Send,
                      "make the module transmit the code of a key",
                      {"-p PORT send CHANNEL KEY", "-p PORT send --map MAP NAME"},
                      {CHANNEL, KEY},
@@ -59,9 +181,10 @@ void AddKeyCommands(std::vector<CommandEntry>& table) {
                      "Communication fail!).",
                      "lumaret-cli -p COM9 send 1 12",
                      true,
-                     true});
+                     true,
+                     KEY_WORDS,
+                     {.each = RunSend}});
     table.push_back({"learn",
-                     CliCommand::Learn,
                      "learn a code from a remote control into a key",
                      {"-p PORT learn CHANNEL KEY"},
                      {CHANNEL, KEY},
@@ -70,21 +193,28 @@ void AddKeyCommands(std::vector<CommandEntry>& table) {
                      "(about 13 seconds). On a terminal the time left is shown.",
                      "lumaret-cli -p COM9 learn 1 12",
                      true,
-                     false});
+                     false,
+                     KEY_WORDS,
+                     {.each = RunLearn}});
 }
 
 // The commands on a whole remote.
 void AddRemoteCommands(std::vector<CommandEntry>& table) {
     table.push_back(
         {"learn-remote",
-         CliCommand::LearnRemote,
          "learn every key of a remote map, one after the other",
          {"-p PORT learn-remote MAP"},
          {MAP_ARGUMENT},
-         {{"--retries", "N", "more tries for a key that brought no code (default 3)"},
-          {"--confirm", "", "learn each key twice and compare; a third press when they differ"},
-          {"--session", "FILE", "keep the codes learned in FILE instead of MAP.session"},
-          {"--restart", "", "start afresh instead of resuming the session"}},
+         {ValueOption("--retries", "N", "more tries for a key that brought no code (default 3)",
+                      "3",
+                      Number(&CliOptions::retries, 0, MAX_RETRIES, "--retries takes a number")),
+          FlagOption("--confirm",
+                     "learn each key twice and compare; a third press when they differ",
+                     &CliOptions::confirm),
+          ValueOption("--session", "FILE", "keep the codes learned in FILE instead of MAP.session",
+                      "tv.session", Text(&CliOptions::session)),
+          FlagOption("--restart", "start afresh instead of resuming the session",
+                     &CliOptions::restart)},
          "Names each key on standard error as the module waits for it. After every key the "
          "codes learned so far are saved to the session file (a database file that import "
          "and verify take); running the same map again resumes at the first key not learned. "
@@ -93,30 +223,35 @@ void AddRemoteCommands(std::vector<CommandEntry>& table) {
          "key is missing at the end.",
          "lumaret-cli -p COM9 learn-remote tv.map",
          true,
-         true});
+         true,
+         MAP_WORDS,
+         {.checkPorts = OnePort, .each = RunLearnRemote}});
     table.push_back(
         {"check-remote",
-         CliCommand::CheckRemote,
          "send each key of a map from one module into another that learns it",
          {"-p PORT check-remote MAP --with PORT"},
          {MAP_ARGUMENT},
-         {{"--with", "PORT", "the module that learns what PORT sends"},
-          {"--scratch", "SLOT",
-           "the slot the learning module learns into (default 448); written back as it was "
-           "at the end"},
-          {"--strict", "", "exit status 1 when a capture differs, too"}},
+         {ValueOption("--with", "PORT", "the module that learns what PORT sends", "COM10",
+                      PortName(&CliOptions::withPort), "the learning module"),
+          ValueOption(
+              "--scratch", "SLOT",
+              "the slot the learning module learns into (default 448); written back as it was at "
+              "the end",
+              "448", Number(&CliOptions::scratch, FIRST_SLOT, LAST_SLOT, "--scratch takes a slot")),
+          FlagOption("--strict", "exit status 1 when a capture differs, too", &CliOptions::strict)},
          "For each key the module on PORT holds: the other module learns while it is sent, "
          "and its capture is compared with the code: identical, differs in N of M bytes (with "
          "the positions) or not captured. Exit status 1 when a key is not captured.",
          "lumaret-cli -p COM9 check-remote tv.map --with COM10",
          true,
-         true});
+         true,
+         MAP_WORDS,
+         {.checkPorts = OnePort, .together = RunCheckRemote, .ownPorts = WithPort}});
 }
 
 // The commands that move or compare every slot.
 void AddTransferCommands(std::vector<CommandEntry>& table) {
     table.push_back({"export",
-                     CliCommand::Export,
                      "back up slots 1 to 448 into a file",
                      {"-p PORT export FILE"},
                      {FILE_ARGUMENT},
@@ -128,36 +263,42 @@ void AddTransferCommands(std::vector<CommandEntry>& table) {
                      "keeps what it read in FILE.partial.",
                      "lumaret-cli -p COM9 export 'backup-{port}-{date}.txt'",
                      true,
-                     true});
+                     true,
+                     FILE_WORDS,
+                     {.checkPorts = FilePerPort, .each = OnFile<RunExport>}});
     table.push_back({"import",
-                     CliCommand::Import,
                      "write every line of a file into its slot",
                      {"-p PORT import FILE", "import --dry-run FILE"},
                      {FILE_ARGUMENT},
-                     {{"--dry-run", "", "check the file and report each line, without a port"}},
+                     {FlagOption("--dry-run", "check the file and report each line, without a port",
+                                 &CliOptions::dryRun)},
                      "Reports each line, and skips a line that is not in the database format.",
                      "lumaret-cli -p COM9 import backup.txt",
                      true,
-                     true});
+                     true,
+                     FILE_WORDS,
+                     {.alone = [](const CliOptions& o, CPortReport& r) { RunDryRun(o.file, r); },
+                      .each = OnFile<RunImport>}});
     table.push_back({"verify",
-                     CliCommand::Verify,
                      "compare a module with a file",
                      {"-p PORT verify FILE"},
                      {FILE_ARGUMENT},
-                     {{"--exact", "",
-                       "also require every slot the file does not name to be "
-                       "empty"}},
+                     {FlagOption("--exact",
+                                 "also require every slot the file does not name to be "
+                                 "empty",
+                                 &CliOptions::exact)},
                      "Reads the slots the file names and lists each one that differs.",
                      "lumaret-cli -p COM9 verify backup.txt",
                      true,
-                     true});
+                     true,
+                     FILE_WORDS,
+                     {.each = OnFile<RunVerify>}});
 }
 
 // The commands on files alone, clone and help.
 void AddOtherCommands(std::vector<CommandEntry>& table) {
     table.push_back(
         {"diff",
-         CliCommand::Diff,
          "compare two files slot by slot",
          {"diff FILE_A FILE_B"},
          {{"FILE_A", "", "the first database file"}, {"FILE_B", "", "the second database file"}},
@@ -165,9 +306,13 @@ void AddOtherCommands(std::vector<CommandEntry>& table) {
          "Lists the slots only in one file and those with different codes.",
          "lumaret-cli diff monday.txt friday.txt",
          false,
-         false});
+         false,
+         {WordsKind::Files,
+          "two files",
+          " monday.txt friday.txt",
+          {&CliOptions::file, &CliOptions::fileB}},
+         {.alone = [](const CliOptions& o, CPortReport& r) { RunDiff(o.file, o.fileB, r); }}});
     table.push_back({"show",
-                     CliCommand::Show,
                      "print a database file as a table",
                      {"show FILE"},
                      {FILE_ARGUMENT},
@@ -176,23 +321,29 @@ void AddOtherCommands(std::vector<CommandEntry>& table) {
                      "the code and its first bytes in hexadecimal. Malformed lines are named.",
                      "lumaret-cli show backup.txt | less",
                      false,
-                     false});
+                     false,
+                     FILE_WORDS,
+                     {.alone = [](const CliOptions& o, CPortReport& r) { RunShow(o.file, r); }}});
     table.push_back({"clone",
-                     CliCommand::Clone,
                      "copy one module onto others and verify each",
                      {"-p PORT clone --to PORT[,PORT...]"},
                      {},
-                     {{"--to", "PORT", "a target port; repeat it or separate names by commas"},
-                      {"--exact", "",
-                       "also require every target to hold no slot the source "
-                       "lacks"}},
+                     {PortsOption("--to", "a target port; repeat it or separate names by commas",
+                                  "COM10", &CliOptions::targets),
+                      FlagOption("--exact",
+                                 "also require every target to hold no slot the source "
+                                 "lacks",
+                                 &CliOptions::exact)},
                      "Opens every target first, reads the source into memory, then writes it "
                      "into all targets at once and verifies each.",
                      "lumaret-cli -p COM9 clone --to COM10,COM11",
                      true,
-                     true});
-    table.push_back({"help",
-                     CliCommand::Help,
+                     true,
+                     {},
+                     {.checkPorts = CloneSourceAndTargets,
+                      .together = RunClone,
+                      .ownPorts = [](const CliOptions& o) { return o.targets; }}});
+    table.push_back({HELP_COMMAND,
                      "show the help of the program or of a command",
                      {"help [COMMAND]"},
                      {{"COMMAND", "", "the command whose help to show"}},
@@ -221,17 +372,22 @@ const std::vector<CommandEntry>& CommandTable() {
 
 const std::vector<OptionEntry>& GeneralOptions() {
     static const std::vector<OptionEntry> options{
-        {"-p, --port", "PORT",
-         "a COM name (COM9), a device path, a module ser2net serves (rfc2217://HOST:PORT), or "
-         "all (every USB adapter and published module); "
-         "repeat it or separate names by commas to run on several modules at once. Default: "
-         "$LUMARET_PORT"},
-        {"--json", "", "print one JSON document on standard output instead of text"},
-        {"--fast", "",
-         "end each exchange as soon as its reply is complete (checked CRC and a quiet gap) "
-         "instead of after the window's fixed pauses"},
-        {"--trace", "", "print every frame written and every reply read on standard error"},
-        {"-q, --quiet", "", "show no progress"},
+        PortsOption("-p, --port",
+                    "a COM name (COM9), a device path, a module ser2net serves "
+                    "(rfc2217://HOST:PORT), or all (every USB adapter and published module); "
+                    "repeat it or separate names by commas to run on several modules at once. "
+                    "Default: $LUMARET_PORT",
+                    "COM9", &CliOptions::ports),
+        FlagOption("--json", "print one JSON document on standard output instead of text",
+                   &CliOptions::json),
+        FlagOption("--fast",
+                   "end each exchange as soon as its reply is complete (checked CRC and a quiet "
+                   "gap) instead of after the window's fixed pauses",
+                   &CliOptions::fast),
+        FlagOption("--trace", "print every frame written and every reply read on standard error",
+                   &CliOptions::trace),
+        FlagOption("-q, --quiet", "show no progress", &CliOptions::quiet),
+        // Read as the line is read: they end the run before any check.
         {"-h, --help", "", "show this help, or a command's"},
         {"--version", "", "print the program's version"},
     };
@@ -245,6 +401,23 @@ const CommandEntry* FindCommand(const std::string& word) {
         }
     }
     return nullptr;
+}
+
+std::vector<const OptionEntry*> KnownOptions(const CommandEntry* command) {
+    std::vector<const OptionEntry*> known;
+    for (const OptionEntry& option : GeneralOptions()) {
+        known.push_back(&option);
+    }
+    if (command != nullptr) {
+        for (const OptionEntry& option : command->options) {
+            known.push_back(&option);
+        }
+    }
+    return known;
+}
+
+bool NeedsPort(const CliOptions& options) {
+    return options.command->port && !options.dryRun;
 }
 
 std::vector<std::string> OptionNames(const OptionEntry& option) {

@@ -6,22 +6,7 @@
 #include <string>
 #include <vector>
 
-enum class CliCommand {
-    Ports,
-    Version,
-    Read,
-    Send,
-    Learn,
-    Export,
-    Import,
-    Verify,
-    Diff,
-    Show,
-    Clone,
-    LearnRemote,
-    CheckRemote,
-    Help
-};
+struct CommandEntry;
 
 // What the command line asked for, checked: ports split at commas, key and
 // channel in range, the arguments each command needs.
@@ -34,7 +19,7 @@ struct CliOptions {
     // window's fixed pauses.
     bool fast = false;
 
-    CliCommand command = CliCommand::Ports;
+    const CommandEntry* command = nullptr; // in CommandTable()
     int channel = 0;
     int key = 0;
     int slot = 0; // read --slot N; else the slot of channel and key

@@ -1,3 +1,4 @@
+#include "CommandTable.h"
 #include "ExitStatus.h"
 #include "Options.h"
 
@@ -57,36 +58,25 @@ bool NamesUsable(const std::vector<std::string>& names) {
 }
 
 void CheckRunnable(const CliOptions& o) {
+    Check(o.command != nullptr);
     Check(NamesUsable(o.ports));
     Check(NamesUsable(o.targets));
-    switch (o.command) {
-    case CliCommand::Read:
+    const std::string& name = o.command->name;
+    if (name == "read" && o.slot != 0) {
         // Either a slot, or a channel and key, never both.
-        if (o.slot != 0) {
-            Check(o.slot >= 1 && o.slot <= 448);
-            Check(o.channel == 0 && o.key == 0);
-        } else {
-            Check(KeyInRange(o));
-        }
-        break;
-    case CliCommand::Send:
-    case CliCommand::Learn:
+        Check(o.slot >= 1 && o.slot <= 448);
+        Check(o.channel == 0 && o.key == 0);
+    } else if (name == "read" || name == "send" || name == "learn") {
         Check(KeyInRange(o));
-        break;
-    case CliCommand::Clone:
+    } else if (name == "clone") {
         Check(o.ports.size() == 1);
         Check(!o.targets.empty());
-        break;
-    case CliCommand::Export:
+    } else if (name == "export") {
         Check(o.ports.size() == 1 || o.file.find("{port}") != std::string::npos ||
               o.file.find("{serial}") != std::string::npos);
-        break;
-    default:
-        break;
     }
-    const bool portless = o.command == CliCommand::Ports || o.command == CliCommand::Diff ||
-                          o.command == CliCommand::Show ||
-                          (o.command == CliCommand::Import && o.dryRun);
+    const bool portless =
+        name == "ports" || name == "diff" || name == "show" || (name == "import" && o.dryRun);
     Check(portless || !o.ports.empty());
 }
 
