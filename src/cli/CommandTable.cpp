@@ -117,8 +117,8 @@ const CommandWords KEY_WORDS{.kind = WordsKind::Key};
 const CommandWords FILE_WORDS{WordsKind::Files, "a file", " backup.txt", {&CliOptions::file}};
 const CommandWords MAP_WORDS{WordsKind::Files, "a remote map", " tv.map", {&CliOptions::map}};
 
-const OptionEntry CHANNEL{"CHANNEL", "", "the channel, 1 to 4"};
-const OptionEntry KEY{"KEY", "", "the key number, 1 to 100"};
+const OptionEntry CHANNEL{"CHANNEL", "", "the channel, " + RangeText(MIN_CHANNEL, MAX_CHANNEL)};
+const OptionEntry KEY{"KEY", "", "the key number, " + RangeText(MIN_KEY_NUMBER, MAX_KEY_NUMBER)};
 const OptionEntry FILE_ARGUMENT{"FILE", "", "a database file, one line a slot: 0007,12AB34CD"};
 const OptionEntry MAP_ARGUMENT{"MAP", "",
                                "a remote map, one key a line: 1/1 POWER (channel/key) or "
@@ -158,7 +158,10 @@ void AddKeyCommands(std::vector<CommandEntry>& table) {
          "print the code of a key slot in hexadecimal",
          {"-p PORT read CHANNEL KEY", "-p PORT read --slot N", "-p PORT read --map MAP NAME"},
          {CHANNEL, KEY},
-         {ValueOption("--slot", "N", "read slot N (1 to 448) instead of a channel and a key", "12",
+         {ValueOption("--slot", "N",
+                      "read slot N (" + RangeText(FIRST_SLOT, LAST_SLOT) +
+                          ") instead of a channel and a key",
+                      "12",
                       Number(&CliOptions::slot, FIRST_SLOT, LAST_SLOT, "slot must be a number")),
           MAP_OPTION,
           FlagOption("--raw",
@@ -205,7 +208,9 @@ void AddRemoteCommands(std::vector<CommandEntry>& table) {
          "learn every key of a remote map, one after the other",
          {"-p PORT learn-remote MAP"},
          {MAP_ARGUMENT},
-         {ValueOption("--retries", "N", "more tries for a key that brought no code (default 3)",
+         {ValueOption("--retries", "N",
+                      "more tries for a key that brought no code (default " +
+                          std::to_string(CliOptions{}.retries) + ")",
                       "3",
                       Number(&CliOptions::retries, 0, MAX_RETRIES, "--retries takes a number")),
           FlagOption("--confirm",
@@ -235,9 +240,10 @@ void AddRemoteCommands(std::vector<CommandEntry>& table) {
                       PortName(&CliOptions::withPort), "the learning module"),
           ValueOption(
               "--scratch", "SLOT",
-              "the slot the learning module learns into (default 448); written back as it was at "
-              "the end",
-              "448", Number(&CliOptions::scratch, FIRST_SLOT, LAST_SLOT, "--scratch takes a slot")),
+              "the slot the learning module learns into (default " +
+                  std::to_string(CliOptions{}.scratch) + "); written back as it was at the end",
+              std::to_string(LAST_SLOT),
+              Number(&CliOptions::scratch, FIRST_SLOT, LAST_SLOT, "--scratch takes a slot")),
           FlagOption("--strict", "exit status 1 when a capture differs, too", &CliOptions::strict)},
          "For each key the module on PORT holds: the other module learns while it is sent, "
          "and its capture is compared with the code: identical, differs in N of M bytes (with "
@@ -252,7 +258,7 @@ void AddRemoteCommands(std::vector<CommandEntry>& table) {
 // The commands that move or compare every slot.
 void AddTransferCommands(std::vector<CommandEntry>& table) {
     table.push_back({"export",
-                     "back up slots 1 to 448 into a file",
+                     "back up slots " + RangeText(FIRST_SLOT, LAST_SLOT) + " into a file",
                      {"-p PORT export FILE"},
                      {FILE_ARGUMENT},
                      {},

@@ -28,10 +28,10 @@ std::string CheckChannelAndKey(const CommandLine& line, CliOptions& options) {
     }
     const auto channel = NumberIn(line.words[0], MIN_CHANNEL, MAX_CHANNEL);
     if (!channel) {
-        return "channel must be a number from 1 to 4, not \"" + line.words[0] + "\"";
+        return OutOfRange("channel must be a number", MIN_CHANNEL, MAX_CHANNEL, line.words[0]);
     }
     if (!IsNumberWord(line.words[1])) {
-        return "key must be a number from 1 to 100, not \"" + line.words[1] + "\"";
+        return OutOfRange("key must be a number", MIN_KEY_NUMBER, MAX_KEY_NUMBER, line.words[1]);
     }
     const auto key = NumberIn(line.words[1], MIN_KEY_NUMBER, MAX_KEY_NUMBER);
     if (!key) {
