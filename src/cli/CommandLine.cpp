@@ -64,26 +64,23 @@ std::string UnknownOption(const std::string& word, const CommandEntry* command) 
     return "unknown option " + word + Suggestion(word, names);
 }
 
-// The option at args[i] and its value; false with line.error set when it is
-// not known or lacks its value.
-bool TakeOption(const std::vector<std::string>& args, size_t& i, CommandLine& line) {
+// The option at args[i] and its value; line.error set when it is not known
+// or lacks its value.
+void TakeOption(const std::vector<std::string>& args, size_t& i, CommandLine& line) {
     const std::string& arg = args[i];
     const OptionEntry* option = FindOption(arg, line.command);
     if (option == nullptr) {
         line.error = UnknownOption(arg, line.command);
-        return false;
+        return;
     }
     std::vector<std::string>& values = line.given[option];
     if (option->value.empty()) {
         values.emplace_back();
-        return true;
-    }
-    if (i + 1 >= args.size()) {
+    } else if (i + 1 >= args.size()) {
         line.error = arg + " needs a value, e.g. " + arg + " " + option->example;
-        return false;
+    } else {
+        values.push_back(args[++i]);
     }
-    values.push_back(args[++i]);
-    return true;
 }
 
 } // namespace
