@@ -12,12 +12,9 @@
 #include "RuntimeDir.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <fstream>
-#include <poll.h>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -61,12 +58,13 @@ WalkFigures Walk(const std::string& map, bool fast) {
         args.emplace_back("--fast");
     }
     WalkFigures figures;
-    const TimedProcess process = StartTimed(args);
-    std::string pending;
+    TimedProcess process = StartTimed(args);
+    ChildProcess& cli = process.child;
+    size_t taken = 0; // of the standard error read so far
     int key = 0;
     Clock::time_point nextPress = Clock::time_point::max();
     Clock::time_point lastPress{};
-    for (bool open = process.errFd >= 0; open;) {
+    for (bool open = cli.Running(); open;) {
         const auto now = Clock::now();
         if (key > 0 && now >= nextPress) {
             EmitIntoRoom(ROOM, KeyCode(key));
@@ -74,26 +72,10 @@ WalkFigures Walk(const std::string& map, bool fast) {
             lastPress = now;
             nextPress = now + PRESS_AGAIN;
         }
-        const int waitMs =
-            key > 0 ? static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(
-                                           std::max(nextPress - Clock::now(), Clock::duration{}))
-                                           .count())
-                    : -1;
-        pollfd p{process.errFd, POLLIN, 0};
-        if (poll(&p, 1, waitMs) <= 0) {
-            continue;
-        }
-        char buffer[4096];
-        const ssize_t n = read(process.errFd, buffer, sizeof buffer);
-        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
-            open = false;
-            continue;
-        }
-        pending.append(buffer, static_cast<size_t>(std::max<ssize_t>(n, 0)));
-        for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
-            const std::string line = pending.substr(0, end);
-            pending.erase(0, end + 1);
-            const int prompted = PromptedKey(line);
+        open = cli.ReadSome(key > 0 ? Deadline::At(nextPress) : Deadline::Never());
+        const std::string& errors = cli.Errors();
+        for (size_t end; (end = errors.find('\n', taken)) != std::string::npos; taken = end + 1) {
+            const int prompted = PromptedKey(errors.substr(taken, end - taken));
             if (prompted == 0 || prompted == key) {
                 continue;
             }
@@ -105,9 +87,6 @@ WalkFigures Walk(const std::string& map, bool fast) {
             key = prompted;
             nextPress = seen + FIRST_PRESS;
         }
-    }
-    if (process.errFd >= 0) {
-        close(process.errFd);
     }
     figures.run = AwaitTimed(process);
     return figures;

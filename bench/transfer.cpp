@@ -8,6 +8,7 @@
 // the import.
 
 #include "BenchModule.h"
+#include "ChildProcess.h"
 #include "CommandFrame.h"
 #include "DatabaseFormat.h"
 #include "LumaretDlg.h"
@@ -24,24 +25,17 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <optional>
 #include <pthread.h>
-#include <spawn.h>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -226,21 +220,17 @@ TransferFiles PlanFiles(const std::map<uint16_t, std::vector<uint8_t>>& content)
 
 // Starts lumaret-sim on module.txt in its own process, serving COM9 paced,
 // and waits (up to 5 s) for its port link.
-std::optional<pid_t> StartSimulator(const std::filesystem::path& dir) {
+bool StartSimulator(ChildProcess& sim, const std::filesystem::path& dir) {
     const std::string loadPath = (dir / "module.txt").string();
-    const char* simArgs[] = {LUMARET_SIM_PROGRAM, "--port", "COM9", "--paced", "--load",
-                             loadPath.c_str(),    nullptr};
-    pid_t sim = 0;
-    if (posix_spawn(&sim, LUMARET_SIM_PROGRAM, nullptr, nullptr, const_cast<char**>(simArgs),
-                    environ) != 0) {
+    if (!sim.Start(LUMARET_SIM_PROGRAM, {"--port", "COM9", "--paced", "--load", loadPath})) {
         std::perror("lumaret-sim");
-        return std::nullopt;
+        return false;
     }
     const auto link = dir / "lumaret" / "ports" / "COM9";
     for (int i = 0; i < 500 && !std::filesystem::exists(link); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return sim;
+    return true;
 }
 
 // Opens COM9 in the dialog, exports into export.txt, imports import.txt and
@@ -307,8 +297,8 @@ int main(int argc, char** argv) {
     const TransferFiles files = PlanFiles(content);
     std::ofstream(dir / "module.txt", std::ios::binary) << files.moduleFile;
     std::ofstream(dir / "import.txt", std::ios::binary) << files.importFile;
-    const std::optional<pid_t> sim = StartSimulator(dir);
-    if (!sim) {
+    ChildProcess sim;
+    if (!StartSimulator(sim, dir)) {
         return 1;
     }
 
@@ -320,7 +310,6 @@ int main(int argc, char** argv) {
     services.prompts = &prompts;
     services.timing = FixedTiming();
     const int status = ExportThenImport(services, prompts, dir, files, content.size());
-    kill(*sim, SIGTERM);
-    waitpid(*sim, nullptr, 0);
+    sim.Stop(SIGTERM);
     return status;
 }
