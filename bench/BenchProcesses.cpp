@@ -3,6 +3,7 @@
 #include "BenchModule.h"
 #include "DatabaseFile.h"
 
+#include <cstdio>
 #include <fstream>
 
 namespace {
@@ -58,6 +59,20 @@ CBenchModules::CBenchModules(const std::string& dir, int first, int count,
 CBenchModules::~CBenchModules() {
     for (ChildProcess& sim : m_sims) {
         sim.Stop(SIGTERM);
+    }
+}
+
+CBenchRig::CBenchRig(const std::string& name, int first, int count,
+                     const std::vector<std::string>& options)
+    : m_runtime(("lumaret-" + name).c_str()), m_dir(m_runtime.Path().string()) {
+    if (!m_runtime.Valid()) {
+        std::perror((name + ": runtime directory").c_str());
+        return;
+    }
+    m_modules = std::make_unique<CBenchModules>(m_dir, first, count, options);
+    if (!m_modules->Ready()) {
+        std::fprintf(stderr, "%s: the simulated module%s did not start\n", name.c_str(),
+                     count > 1 ? "s" : "");
     }
 }
 

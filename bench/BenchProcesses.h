@@ -5,8 +5,10 @@
 // command line with the CPU time and peak memory the kernel counted for them.
 
 #include "ChildProcess.h"
+#include "RuntimeDir.h"
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,24 @@ private:
     std::vector<ChildProcess> m_sims;
     std::string m_ports;
     bool m_ready = true;
+};
+
+// What a command-line bench stands on: a private runtime folder
+// (lumaret-NAME-...) and the modules COM<first>.. serving in it. Says on
+// standard error, after the bench's name, what did not start.
+class CBenchRig {
+public:
+    CBenchRig(const std::string& name, int first, int count,
+              const std::vector<std::string>& options);
+
+    bool Ready() const { return m_modules && m_modules->Ready(); }
+    const std::string& Dir() const { return m_dir; }
+    const std::string& Ports() const { return m_modules->Ports(); }
+
+private:
+    PrivateRuntimeDir m_runtime;
+    std::string m_dir;
+    std::unique_ptr<CBenchModules> m_modules;
 };
 
 struct RunFigures {

@@ -9,7 +9,6 @@
 
 #include "BenchProcesses.h"
 #include "Room.h"
-#include "RuntimeDir.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -106,14 +105,11 @@ void Print(const char* name, WalkFigures f) {
 } // namespace
 
 int main() {
-    PrivateRuntimeDir runtime("lumaret-bench");
-    const std::string dir = runtime.Path().string();
-    CBenchModules module(dir, 31, 1, {"--paced", "--room", ROOM});
-    if (!runtime.Valid() || !module.Ready()) {
-        std::fprintf(stderr, "learn_remote: the simulated module did not start\n");
+    const CBenchRig rig("learn_remote", 31, 1, {"--paced", "--room", ROOM});
+    if (!rig.Ready()) {
         return 1;
     }
-    const std::string map = dir + "/remote.map";
+    const std::string map = rig.Dir() + "/remote.map";
     std::ofstream out(map);
     for (int key = 1; key <= KEYS; ++key) {
         out << "1/" << key << " KEY" << key << "\n";

@@ -8,11 +8,10 @@
 // the import.
 
 #include "BenchModule.h"
+#include "BenchWindow.h"
 #include "ChildProcess.h"
 #include "CommandFrame.h"
 #include "DatabaseFormat.h"
-#include "LumaretDlg.h"
-#include "RuntimeDir.h"
 #include "SimulatedModule.h"
 
 #include <QApplication>
@@ -26,7 +25,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -38,19 +36,6 @@
 #include <vector>
 
 namespace {
-
-// The file dialogs answered with one path, and the boxes counted.
-class CAnsweringPrompts : public IPrompts {
-public:
-    void MessageBox(QWidget*, const QString& text) override { messages.push_back(text); }
-    QString SaveFileName(QWidget*, const QString&, const QString&, const QString&) override {
-        return fileName;
-    }
-    QString OpenFileName(QWidget*, const QString&, const QString&) override { return fileName; }
-
-    std::vector<QString> messages;
-    QString fileName;
-};
 
 using Clock = std::chrono::steady_clock;
 
@@ -236,7 +221,7 @@ bool StartSimulator(ChildProcess& sim, const std::filesystem::path& dir) {
 // Opens COM9 in the dialog, exports into export.txt, imports import.txt and
 // prints the figures. 0 when the export file holds what the module does and
 // both logs say the transfer went well.
-int ExportThenImport(const DialogServices& services, CAnsweringPrompts& prompts,
+int ExportThenImport(const DialogServices& services, CBenchPrompts& prompts,
                      const std::filesystem::path& dir, const TransferFiles& files,
                      size_t codeSlots) {
     CLumaretDlg dlg(services);
@@ -283,15 +268,11 @@ int ExportThenImport(const DialogServices& services, CAnsweringPrompts& prompts,
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    const PrivateRuntimeDir runtime("lumaret-bench");
-    if (!runtime.Valid()) {
-        std::perror("lumaret-bench: runtime directory");
+    CWindowBench bench;
+    if (!bench.Ready()) {
         return 1;
     }
-    const std::filesystem::path& dir = runtime.Path();
+    const std::filesystem::path& dir = bench.Dir();
 
     const auto content = BenchModuleCodes();
     const TransferFiles files = PlanFiles(content);
@@ -303,13 +284,8 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
-    CDeviceMapRegistry registry;
-    CAnsweringPrompts prompts;
-    DialogServices services;
-    services.registry = &registry;
-    services.prompts = &prompts;
-    services.timing = FixedTiming();
-    const int status = ExportThenImport(services, prompts, dir, files, content.size());
+    const int status =
+        ExportThenImport(bench.Services(), bench.prompts, dir, files, content.size());
     sim.Stop(SIGTERM);
     return status;
 }
