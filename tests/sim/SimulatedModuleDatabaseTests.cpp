@@ -1,6 +1,8 @@
-// Saving the simulator's slots over an existing path: what it may replace,
-// what it must leave alone, and what the replaced file keeps.
+// The simulator's slots and database files: what a slot holds, what a load
+// takes or refuses, what a save writes, and saving over an existing path:
+// what it may replace, what it must leave alone, what the replaced file keeps.
 
+#include "ExpectedBytes.h"
 #include "RuntimeDir.h"
 #include "SimulatedModule.h"
 #include "TestFiles.h"
@@ -15,18 +17,141 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class SimulatedModuleSave : public ::testing::Test {
+class SimulatedModuleDatabase : public ::testing::Test {
+protected:
+    std::string PathOf(const char* name) const { return (m_dir.Path() / name).string(); }
+    PrivateRuntimeDir m_dir;
+};
+
+TEST(SimulatedModuleSlots, SetSlotRefusesWhatAModuleCannotHold) {
+    SimulatedModule module;
+    EXPECT_FALSE(module.SetSlot(0, {1}));
+    EXPECT_FALSE(module.SetSlot(SimulatedModule::SLOT_COUNT + 1, {1}));
+    EXPECT_FALSE(module.SetSlot(1, Bytes(SimulatedModule::MAX_SLOT_CODE_BYTES + 1)));
+    EXPECT_TRUE(
+        module.SetSlot(SimulatedModule::SLOT_COUNT, Bytes(SimulatedModule::MAX_SLOT_CODE_BYTES)));
+    EXPECT_TRUE(module.Slot(0).empty());
+}
+
+TEST_F(SimulatedModuleDatabase, SaveAndLoadRoundTripEverySlot) {
+    SimulatedModule module;
+    module.ClearSlots();
+    // Codes up to 500 bytes: a longer line does not fit a write frame and is refused on load.
+    for (uint16_t slot = 1; slot <= SimulatedModule::SLOT_COUNT; slot += 3) {
+        ASSERT_TRUE(
+            module.SetSlot(slot, CodePattern((slot * 37) % 501, static_cast<uint8_t>(slot))));
+    }
+    const std::string path = PathOf("slots.txt");
+    ASSERT_TRUE(module.SaveDatabase(path));
+
+    SimulatedModule loaded;
+    ASSERT_TRUE(loaded.LoadDatabase(path));
+    for (uint16_t slot = 1; slot <= SimulatedModule::SLOT_COUNT; ++slot) {
+        ASSERT_EQ(loaded.Slot(slot), module.Slot(slot)) << "slot " << slot;
+    }
+}
+
+TEST_F(SimulatedModuleDatabase, SavedFileHoldsOneCrEndedLinePerCode) {
+    SimulatedModule module;
+    module.ClearSlots();
+    ASSERT_TRUE(module.SetSlot(448, {0xA5}));
+    ASSERT_TRUE(module.SetSlot(7, {0x12, 0xAB, 0x34, 0xCD}));
+    const std::string path = PathOf("two.txt");
+    ASSERT_TRUE(module.SaveDatabase(path));
+    EXPECT_EQ(ReadFileBytes(path), "0007,12AB34CD\r0448,A5\r");
+}
+
+// A file replaces every slot or, refused, none: the slots a module holds
+// come from the lines the database format accepts, and a refusal names the
+// line and its reason.
+TEST_F(SimulatedModuleDatabase, LoadIsAllOrNothing) {
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string error;               // empty: it loads
+        std::pair<uint16_t, Bytes> also; // a slot besides 3 that it fills
+    };
+    const std::string longest = "0004," + std::string(2 * 504, 'C') + "\r";
+    const Case cases[] = {
+        {"plain", "0003,AABB\r0010,01\r", "", {10, {0x01}}},
+        {"lf ends", "0003,AABB\n0010,01\n", "", {10, {0x01}}},
+        {"a learned code of 504 bytes",
+         "0003,AABB\r0010,01\r" + longest,
+         "",
+         {4, Bytes(504, 0xCC)}},
+        {"pairs with spaces between them", "0003,AABB\r0006,AB CD\r", "", {6, {0xAB, 0xCD}}},
+        {"malformed line",
+         "0003,AABB\r12,01\r",
+         "line 2: no comma behind a four-character key index",
+         {}},
+        {"code beyond a reply",
+         "0003,AABB\r0004," + std::string(2 * 505, 'C') + "\r",
+         "line 2: the code is longer than 504 bytes",
+         {}},
+        {"slot above 448",
+         "0003,AABB\r0010,01\r0449,01\r",
+         "line 3: the key index 0449 names no slot (slots are 1 to 448)",
+         {}},
+        {"slot 0",
+         "0000,01\r",
+         "line 1: the key index 0000 names no slot (slots are 1 to 448)",
+         {}},
+        {"letters beyond F", "0020,zz\r", "line 1: 'z' is not a hexadecimal digit", {}},
+        {"letters beyond F after good pairs",
+         "0003,AABB\r0012,ABXY\r",
+         "line 2: 'X' is not a hexadecimal digit",
+         {}},
+        {"a sign between pairs",
+         "0003,AABB\r0010,01\r0005,AB-CD\r",
+         "line 3: '-' is not a hexadecimal digit",
+         {}},
+        {"an odd count of digits",
+         "0003,AABB\r0004,ABC\r",
+         "line 2: an odd number of hexadecimal digits",
+         {}},
+        {"a lone digit", "0007,A\r", "line 1: an odd number of hexadecimal digits", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimulatedModule module;
+        const Bytes seeded = module.Slot(105);
+        ASSERT_FALSE(seeded.empty());
+        const std::string path = PathOf("load.txt");
+        WriteFileBytes(path, c.text);
+        std::string error;
+        EXPECT_EQ(module.LoadDatabase(path, &error), c.error.empty());
+        EXPECT_EQ(error, c.error);
+        if (c.error.empty()) {
+            EXPECT_EQ(module.Slot(3), (Bytes{0xAA, 0xBB}));
+            EXPECT_EQ(module.Slot(c.also.first), c.also.second);
+            EXPECT_TRUE(module.Slot(105).empty()); // the file replaces every slot
+        } else {
+            EXPECT_EQ(module.Slot(105), seeded);
+            EXPECT_TRUE(module.Slot(3).empty());
+        }
+    }
+    SimulatedModule module;
+    EXPECT_FALSE(module.LoadDatabase(PathOf("missing.txt")));
+    // A directory is refused with its reason, never thrown at the caller.
+    std::string error;
+    EXPECT_FALSE(module.LoadDatabase(PathOf(""), &error));
+    EXPECT_EQ(error, "it is a directory");
+    EXPECT_FALSE(module.SaveDatabase(PathOf("no/such/dir/out.txt")));
+}
+
+class SimulatedModuleSave : public SimulatedModuleDatabase {
 protected:
     void SetUp() override {
         m_module.ClearSlots();
         ASSERT_TRUE(m_module.SetSlot(2, {0xAB, 0xCD}));
     }
-    std::string PathOf(const char* name) const { return (m_dir.Path() / name).string(); }
     static mode_t ModeOf(const std::string& path) {
         struct stat st {};
         return lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
@@ -36,7 +161,6 @@ protected:
             std::distance(fs::directory_iterator(m_dir.Path()), fs::directory_iterator()));
     }
 
-    PrivateRuntimeDir m_dir;
     SimulatedModule m_module;
 };
 
