@@ -7,7 +7,6 @@
 
 #include "BenchModule.h"
 #include "BenchProcesses.h"
-#include "RuntimeDir.h"
 
 #include <cstdio>
 #include <string>
@@ -20,18 +19,12 @@ constexpr int FIRST_PORT = 11;
 } // namespace
 
 int main() {
-    const PrivateRuntimeDir runtime("lumaret-cli-batch");
-    if (!runtime.Valid()) {
-        std::perror("cli_batch: runtime directory");
+    const CBenchRig rig("cli_batch", FIRST_PORT, MODULES, {"--paced"});
+    if (!rig.Ready()) {
         return 1;
     }
-    const std::string dir = runtime.Path().string();
+    const std::string& dir = rig.Dir();
     const std::string content = BenchModuleContent();
-    const CBenchModules modules(dir, FIRST_PORT, MODULES, {"--paced"});
-    if (!modules.Ready()) {
-        std::fprintf(stderr, "cli_batch: the simulated modules did not start\n");
-        return 1;
-    }
     std::printf("lumaret-cli export of 448 slots (%zu lines, %zu bytes), modules paced at "
                 "9600 baud, fixed timing\n",
                 static_cast<size_t>(448 / 3), content.size());
@@ -40,7 +33,7 @@ int main() {
         RunTimed({LUMARET_CLI_PROGRAM, "-q", "-p", "COM" + std::to_string(FIRST_PORT), "export",
                   dir + "/alone.txt"});
     const RunFigures batch = RunTimed(
-        {LUMARET_CLI_PROGRAM, "-q", "-p", modules.Ports(), "export", dir + "/batch-{port}.txt"});
+        {LUMARET_CLI_PROGRAM, "-q", "-p", rig.Ports(), "export", dir + "/batch-{port}.txt"});
     int wrong = BenchFileText(dir + "/alone.txt") == content ? 0 : 1;
     for (int i = 0; i < MODULES; ++i) {
         const std::string file = dir + "/batch-COM" + std::to_string(FIRST_PORT + i) + ".txt";

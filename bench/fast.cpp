@@ -11,7 +11,6 @@
 #include "CommandFrame.h"
 #include "DatabaseFormat.h"
 #include "Reply.h"
-#include "RuntimeDir.h"
 
 #include <cstdio>
 #include <fstream>
@@ -72,22 +71,16 @@ void PrintRun(const char* name, const RunFigures& run, double floorS) {
 } // namespace
 
 int main() {
-    const PrivateRuntimeDir runtime("lumaret-fast");
-    if (!runtime.Valid()) {
-        std::perror("fast: runtime directory");
+    const CBenchRig rig("fast", 21, 1, {"--paced"});
+    if (!rig.Ready()) {
         return 1;
     }
-    const std::string dir = runtime.Path().string();
+    const std::string& dir = rig.Dir();
     const std::string content = BenchModuleContent();
     const std::string importFile = BenchImportFile();
     const std::string file = dir + "/import.txt";
     std::ofstream(file, std::ios::binary) << importFile;
     const Floors floors = LineFloors(content, importFile);
-    const CBenchModules module(dir, 21, 1, {"--paced"});
-    if (!module.Ready()) {
-        std::fprintf(stderr, "fast: the simulated module did not start\n");
-        return 1;
-    }
     const std::string cli = LUMARET_CLI_PROGRAM;
     std::printf("export of 448 slots (a %zu-byte file), import of a %zu-byte file of 448 lines; "
                 "lumaret-sim --paced, turnaround %.0f ms\n",

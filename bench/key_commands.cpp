@@ -2,10 +2,9 @@
 // against the simulated module pacing its replies at 9600 baud, next to the
 // time the fixed pauses and read endings alone imply.
 
+#include "BenchWindow.h"
 #include "CommandFrame.h"
-#include "LumaretDlg.h"
 #include "Reply.h"
-#include "RuntimeDir.h"
 #include "SimulatedModule.h"
 
 #include <QApplication>
@@ -31,17 +30,6 @@ constexpr int RUNS = 5;
 constexpr double BYTE_MS = 10.0 / 9.6; // 8N1 at 9600 baud
 constexpr double READ_INTERVAL_MS = 100.0;
 constexpr uint32_t LEARN_DELAY_MS = 300;
-
-// A silent prompts object: a box in the bench would be a failure to count.
-class CCountingPrompts : public IPrompts {
-public:
-    void MessageBox(QWidget*, const QString&) override { ++boxes; }
-    QString SaveFileName(QWidget*, const QString&, const QString&, const QString&) override {
-        return {};
-    }
-    QString OpenFileName(QWidget*, const QString&, const QString&) override { return {}; }
-    int boxes = 0;
-};
 
 bool PumpUntil(const std::function<bool()>& done, int ms) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
@@ -166,12 +154,8 @@ int TimeCommand(CLumaretDlg& dlg, const Command& c) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    const PrivateRuntimeDir runtime("lumaret-bench");
-    if (!runtime.Valid()) {
-        std::perror("lumaret-bench: runtime directory");
+    CWindowBench bench;
+    if (!bench.Ready()) {
         return 1;
     }
     QApplication app(argc, argv);
@@ -183,13 +167,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    CDeviceMapRegistry registry;
-    CCountingPrompts prompts;
-    DialogServices services;
-    services.registry = &registry;
-    services.prompts = &prompts;
-    services.timing = FixedTiming();
-    CLumaretDlg dlg(services);
+    CLumaretDlg dlg(bench.Services());
     dlg.Create();
     dlg.show();
     if (!OpenCom9(dlg)) {
@@ -202,9 +180,10 @@ int main(int argc, char** argv) {
     for (const Command& c : Commands(dlg, code)) {
         failures += TimeCommand(dlg, c);
     }
-    if (failures != 0 || prompts.boxes != 0) {
-        std::printf("runs without an outcome: %d, message boxes: %d\n", failures, prompts.boxes);
+    const auto boxes = static_cast<int>(bench.prompts.messages.size());
+    if (failures != 0 || boxes != 0) {
+        std::printf("runs without an outcome: %d, message boxes: %d\n", failures, boxes);
     }
     module.Stop();
-    return failures == 0 && prompts.boxes == 0 ? 0 : 1;
+    return failures == 0 && boxes == 0 ? 0 : 1;
 }

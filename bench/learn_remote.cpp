@@ -9,15 +9,11 @@
 
 #include "BenchProcesses.h"
 #include "Room.h"
-#include "RuntimeDir.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <fstream>
-#include <poll.h>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -61,12 +57,13 @@ WalkFigures Walk(const std::string& map, bool fast) {
         args.emplace_back("--fast");
     }
     WalkFigures figures;
-    const TimedProcess process = StartTimed(args);
-    std::string pending;
+    TimedProcess process = StartTimed(args);
+    ChildProcess& cli = process.child;
+    size_t taken = 0; // of the standard error read so far
     int key = 0;
     Clock::time_point nextPress = Clock::time_point::max();
     Clock::time_point lastPress{};
-    for (bool open = process.errFd >= 0; open;) {
+    for (bool open = cli.Running(); open;) {
         const auto now = Clock::now();
         if (key > 0 && now >= nextPress) {
             EmitIntoRoom(ROOM, KeyCode(key));
@@ -74,26 +71,10 @@ WalkFigures Walk(const std::string& map, bool fast) {
             lastPress = now;
             nextPress = now + PRESS_AGAIN;
         }
-        const int waitMs =
-            key > 0 ? static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(
-                                           std::max(nextPress - Clock::now(), Clock::duration{}))
-                                           .count())
-                    : -1;
-        pollfd p{process.errFd, POLLIN, 0};
-        if (poll(&p, 1, waitMs) <= 0) {
-            continue;
-        }
-        char buffer[4096];
-        const ssize_t n = read(process.errFd, buffer, sizeof buffer);
-        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
-            open = false;
-            continue;
-        }
-        pending.append(buffer, static_cast<size_t>(std::max<ssize_t>(n, 0)));
-        for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
-            const std::string line = pending.substr(0, end);
-            pending.erase(0, end + 1);
-            const int prompted = PromptedKey(line);
+        open = cli.ReadSome(key > 0 ? Deadline::At(nextPress) : Deadline::Never());
+        const std::string& errors = cli.Errors();
+        for (size_t end; (end = errors.find('\n', taken)) != std::string::npos; taken = end + 1) {
+            const int prompted = PromptedKey(errors.substr(taken, end - taken));
             if (prompted == 0 || prompted == key) {
                 continue;
             }
@@ -105,9 +86,6 @@ WalkFigures Walk(const std::string& map, bool fast) {
             key = prompted;
             nextPress = seen + FIRST_PRESS;
         }
-    }
-    if (process.errFd >= 0) {
-        close(process.errFd);
     }
     figures.run = AwaitTimed(process);
     return figures;
@@ -127,14 +105,11 @@ void Print(const char* name, WalkFigures f) {
 } // namespace
 
 int main() {
-    PrivateRuntimeDir runtime("lumaret-bench");
-    const std::string dir = runtime.Path().string();
-    CBenchModules module(dir, 31, 1, {"--paced", "--room", ROOM});
-    if (!runtime.Valid() || !module.Ready()) {
-        std::fprintf(stderr, "learn_remote: the simulated module did not start\n");
+    const CBenchRig rig("learn_remote", 31, 1, {"--paced", "--room", ROOM});
+    if (!rig.Ready()) {
         return 1;
     }
-    const std::string map = dir + "/remote.map";
+    const std::string map = rig.Dir() + "/remote.map";
     std::ofstream out(map);
     for (int key = 1; key <= KEYS; ++key) {
         out << "1/" << key << " KEY" << key << "\n";

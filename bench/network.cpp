@@ -11,7 +11,6 @@
 #include "BenchProcesses.h"
 #include "LoopbackProxy.h"
 #include "PortDirectory.h"
-#include "RuntimeDir.h"
 #include "Ser2netServer.h"
 
 #include <cstdio>
@@ -39,14 +38,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "network: ser2net is not installed\n");
         return 1;
     }
-    const PrivateRuntimeDir runtime("lumaret-network");
-    if (!runtime.Valid()) {
-        std::perror("network: runtime directory");
+    const CBenchRig rig("network", FIRST_PORT, MODULES, {"--paced"});
+    if (!rig.Ready()) {
         return 1;
     }
-    const std::string dir = runtime.Path().string();
+    const std::string& dir = rig.Dir();
     const std::string content = BenchModuleContent();
-    const CBenchModules modules(dir, FIRST_PORT, MODULES, {"--paced"});
     std::vector<std::string> devices;
     devices.reserve(MODULES);
     for (int i = 0; i < MODULES; ++i) {
@@ -54,9 +51,9 @@ int main(int argc, char** argv) {
     }
     Ser2netServer server;
     LoopbackProxy proxy;
-    if (!modules.Ready() || !server.Start(devices, dir) ||
+    if (!server.Start(devices, dir) ||
         !proxy.Start(server.Port(0), std::chrono::milliseconds(PROXY_DELAY_MS))) {
-        std::fprintf(stderr, "network: the modules, ser2net or the proxy did not start\n");
+        std::fprintf(stderr, "network: ser2net or the proxy did not start\n");
         return 1;
     }
     std::string allRemote;

@@ -6,6 +6,7 @@
 //
 //   sim_memory [SIMULATOR]    (default: the lumaret-sim of this build)
 
+#include "BenchProcesses.h"
 #include "CommandFrame.h"
 #include "PortDirectory.h"
 #include "RawLine.h"
@@ -13,16 +14,9 @@
 #include "RuntimeDir.h"
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <poll.h>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -54,43 +48,6 @@ std::vector<Exchange> ExchangeCycle() {
     };
 }
 
-// Starts the simulator with its output on a pipe and waits for its "serving" line.
-pid_t StartSimulator(const std::string& program) {
-    int fds[2];
-    if (pipe(fds) != 0) {
-        return -1;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    std::vector<std::string> args = {program, "--port", "COM9", "--empty"};
-    std::vector<char*> argv;
-    argv.reserve(args.size() + 1);
-    for (std::string& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
-        pid = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    std::string seen;
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
-    while (pid > 0 && seen.find("serving") == std::string::npos && Clock::now() < deadline) {
-        pollfd p{fds[0], POLLIN, 0};
-        char buffer[256];
-        ssize_t n = 0;
-        if (poll(&p, 1, 100) > 0 && (n = read(fds[0], buffer, sizeof buffer)) <= 0) {
-            break;
-        }
-        seen.append(buffer, static_cast<size_t>(std::max<ssize_t>(n, 0)));
-    }
-    close(fds[0]);
-    return seen.find("serving") != std::string::npos ? pid : -1;
-}
-
 // Runs the exchanges; returns how many came back whole.
 int RunExchanges(RawLine& line, int count) {
     const std::vector<Exchange> cycle = ExchangeCycle();
@@ -111,8 +68,8 @@ double Megabytes(size_t bytes) {
 int main(int argc, char** argv) {
     const std::string program = argc > 1 ? argv[1] : LUMARET_SIM_PROGRAM;
     const PrivateRuntimeDir runtime("lumaret-sim-memory");
-    const pid_t sim = runtime.Valid() ? StartSimulator(program) : -1;
-    if (sim < 0) {
+    ChildProcess sim;
+    if (!runtime.Valid() || !StartServingSim(sim, program, {"--port", "COM9", "--empty"})) {
         std::fprintf(stderr, "sim_memory: %s did not start serving\n", program.c_str());
         return 1;
     }
@@ -128,19 +85,18 @@ int main(int argc, char** argv) {
     }
     std::printf("%s, %d exchanges\n", program.c_str(), EXCHANGES);
     std::printf("%12s %12s %14s\n", "exchanges", "VmRSS (MB)", "whole replies");
-    const size_t before = ResidentBytes(sim);
+    const size_t before = ResidentBytes(sim.Pid());
     std::printf("%12d %12.2f %14d\n", 0, Megabytes(before), 0);
     const auto start = Clock::now();
     int whole = 0;
     for (int done = 0; ready && done < EXCHANGES; done += STEP) {
         whole += RunExchanges(line, STEP);
-        std::printf("%12d %12.2f %14d\n", done + STEP, Megabytes(ResidentBytes(sim)), whole);
+        std::printf("%12d %12.2f %14d\n", done + STEP, Megabytes(ResidentBytes(sim.Pid())), whole);
         std::fflush(stdout);
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const size_t after = ResidentBytes(sim);
-    kill(sim, SIGTERM);
-    waitpid(sim, nullptr, 0);
+    const size_t after = ResidentBytes(sim.Pid());
+    sim.Stop(SIGTERM);
 
     std::printf("%.1f s (%.0f exchanges a second)\n", seconds, seconds > 0 ? whole / seconds : 0.0);
     std::printf("VmRSS growth: %+.2f MB (target under 1 MB)\n",

@@ -8,10 +8,10 @@
 // the import.
 
 #include "BenchModule.h"
+#include "BenchWindow.h"
+#include "ChildProcess.h"
 #include "CommandFrame.h"
 #include "DatabaseFormat.h"
-#include "LumaretDlg.h"
-#include "RuntimeDir.h"
 #include "SimulatedModule.h"
 
 #include <QApplication>
@@ -24,39 +24,18 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <optional>
 #include <pthread.h>
-#include <spawn.h>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace {
-
-// The file dialogs answered with one path, and the boxes counted.
-class CAnsweringPrompts : public IPrompts {
-public:
-    void MessageBox(QWidget*, const QString& text) override { messages.push_back(text); }
-    QString SaveFileName(QWidget*, const QString&, const QString&, const QString&) override {
-        return fileName;
-    }
-    QString OpenFileName(QWidget*, const QString&, const QString&) override { return fileName; }
-
-    std::vector<QString> messages;
-    QString fileName;
-};
 
 using Clock = std::chrono::steady_clock;
 
@@ -226,27 +205,23 @@ TransferFiles PlanFiles(const std::map<uint16_t, std::vector<uint8_t>>& content)
 
 // Starts lumaret-sim on module.txt in its own process, serving COM9 paced,
 // and waits (up to 5 s) for its port link.
-std::optional<pid_t> StartSimulator(const std::filesystem::path& dir) {
+bool StartSimulator(ChildProcess& sim, const std::filesystem::path& dir) {
     const std::string loadPath = (dir / "module.txt").string();
-    const char* simArgs[] = {LUMARET_SIM_PROGRAM, "--port", "COM9", "--paced", "--load",
-                             loadPath.c_str(),    nullptr};
-    pid_t sim = 0;
-    if (posix_spawn(&sim, LUMARET_SIM_PROGRAM, nullptr, nullptr, const_cast<char**>(simArgs),
-                    environ) != 0) {
+    if (!sim.Start(LUMARET_SIM_PROGRAM, {"--port", "COM9", "--paced", "--load", loadPath})) {
         std::perror("lumaret-sim");
-        return std::nullopt;
+        return false;
     }
     const auto link = dir / "lumaret" / "ports" / "COM9";
     for (int i = 0; i < 500 && !std::filesystem::exists(link); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return sim;
+    return true;
 }
 
 // Opens COM9 in the dialog, exports into export.txt, imports import.txt and
 // prints the figures. 0 when the export file holds what the module does and
 // both logs say the transfer went well.
-int ExportThenImport(const DialogServices& services, CAnsweringPrompts& prompts,
+int ExportThenImport(const DialogServices& services, CBenchPrompts& prompts,
                      const std::filesystem::path& dir, const TransferFiles& files,
                      size_t codeSlots) {
     CLumaretDlg dlg(services);
@@ -293,34 +268,24 @@ int ExportThenImport(const DialogServices& services, CAnsweringPrompts& prompts,
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    const PrivateRuntimeDir runtime("lumaret-bench");
-    if (!runtime.Valid()) {
-        std::perror("lumaret-bench: runtime directory");
+    CWindowBench bench;
+    if (!bench.Ready()) {
         return 1;
     }
-    const std::filesystem::path& dir = runtime.Path();
+    const std::filesystem::path& dir = bench.Dir();
 
     const auto content = BenchModuleCodes();
     const TransferFiles files = PlanFiles(content);
     std::ofstream(dir / "module.txt", std::ios::binary) << files.moduleFile;
     std::ofstream(dir / "import.txt", std::ios::binary) << files.importFile;
-    const std::optional<pid_t> sim = StartSimulator(dir);
-    if (!sim) {
+    ChildProcess sim;
+    if (!StartSimulator(sim, dir)) {
         return 1;
     }
 
     QApplication app(argc, argv);
-    CDeviceMapRegistry registry;
-    CAnsweringPrompts prompts;
-    DialogServices services;
-    services.registry = &registry;
-    services.prompts = &prompts;
-    services.timing = FixedTiming();
-    const int status = ExportThenImport(services, prompts, dir, files, content.size());
-    kill(*sim, SIGTERM);
-    waitpid(*sim, nullptr, 0);
+    const int status =
+        ExportThenImport(bench.Services(), bench.prompts, dir, files, content.size());
+    sim.Stop(SIGTERM);
     return status;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FrameRecord.h"
+#include "ModuleBehaviour.h"
 #include "ModuleFrames.h"
 #include "SafeFileWriter.h"
 #include "SimFaults.h"
@@ -14,7 +15,8 @@
 #include <string>
 #include <vector>
 
-// A simulated IR module on the master side of a pseudo-terminal.
+// A simulated IR module on the master side of a pseudo-terminal: the line
+// around CModuleBehaviour, which answers the frames.
 //
 // Request frames are delimited by line silence (FRAME_SILENCE_MS without a
 // byte), as soon as a frame of known length is complete, or for a write frame
@@ -22,8 +24,8 @@
 // wrong prefix, length or CRC are recorded and otherwise ignored, as a module
 // would. Replies: a 19-byte version reply, a code reply (six header bytes, the
 // code, two CRC bytes) and an 8-byte status reply with the status at offset 5.
-// Replies nobody reads are kept for the line only up to a few kilobytes;
-// beyond that they are lost, so a long run stays the same size.
+// Replies go out at the line's pace (CPacedOutput); those nobody reads are
+// kept only up to a few kilobytes, so a long run stays the same size.
 class SimulatedModule {
 public:
     static constexpr uint32_t FRAME_SILENCE_MS = FRAME_SILENCE.count();
@@ -31,14 +33,12 @@ public:
     static constexpr uint16_t SLOT_COUNT = CSlotStore::SLOT_COUNT;
     // A code reply must fit the host's 512-byte read.
     static constexpr uint32_t MAX_SLOT_CODE_BYTES = CSlotStore::MAX_CODE_BYTES;
-    // Status bytes of the answers.
-    static constexpr uint8_t STATUS_OK = 0;
-    static constexpr uint8_t STATUS_EMPTY = 1;
-    static constexpr uint8_t STATUS_SAVE_FAIL = 4; // a learn that cannot store its code
-    // What a learn's flood (SimFaults::floodLearn) sends, again and again: in
-    // pieces of three bytes no poll can add up to an 8-byte answer.
-    static constexpr std::array<uint8_t, 3> FLOOD_PIECE{0x5A, 0xA5, 0xFF};
-    static constexpr uint32_t FLOOD_INTERVAL_MS = 50;
+    // Status bytes of the answers, and a learn's flood: see CModuleBehaviour.
+    static constexpr uint8_t STATUS_OK = CModuleBehaviour::STATUS_OK;
+    static constexpr uint8_t STATUS_EMPTY = CModuleBehaviour::STATUS_EMPTY;
+    static constexpr uint8_t STATUS_SAVE_FAIL = CModuleBehaviour::STATUS_SAVE_FAIL;
+    static constexpr std::array<uint8_t, 3> FLOOD_PIECE = CModuleBehaviour::FLOOD_PIECE;
+    static constexpr uint32_t FLOOD_INTERVAL_MS = CModuleBehaviour::FLOOD_INTERVAL.count();
 
     SimulatedModule();  // slots seeded with a few codes, version "102003"
     ~SimulatedModule(); // stops serving
@@ -112,7 +112,8 @@ public:
     // the deadline.
     bool WaitForFrames(size_t count, std::chrono::milliseconds timeout) const;
 
-    // Called on the serving thread for every frame, with its verdict.
+    // Called on the serving thread for every frame, with its verdict, before
+    // the frame is answered.
     using FrameObserver = std::function<void(const std::vector<uint8_t>& frame, bool valid)>;
     void SetFrameObserver(FrameObserver observer);
 

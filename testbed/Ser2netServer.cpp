@@ -3,17 +3,12 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <fstream>
 #include <netinet/in.h>
 #include <sstream>
-#include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -39,6 +34,22 @@ bool Listening(uint16_t port) {
         if (local == wanted && state == "0A") {
             return true;
         }
+    }
+    return false;
+}
+
+// Waits, with a deadline, until something listens on 127.0.0.1:port; false
+// at once when the server ends first.
+bool AwaitListening(uint16_t port, ChildProcess& server) {
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (Clock::now() < deadline) {
+        if (Listening(port)) {
+            return true;
+        }
+        if (server.Ended()) {
+            return false; // it gave up (a port taken meanwhile, a bad configuration)
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return false;
 }
@@ -71,22 +82,6 @@ uint16_t FreeLoopbackPort() {
     }
     close(fd);
     return port;
-}
-
-bool AwaitListening(uint16_t port, pid_t& server) {
-    const auto deadline = Clock::now() + std::chrono::seconds(5);
-    while (Clock::now() < deadline) {
-        if (Listening(port)) {
-            return true;
-        }
-        int status = 0;
-        if (server > 0 && waitpid(server, &status, WNOHANG) == server) {
-            server = -1;
-            return false; // it gave up (a port taken meanwhile, a bad configuration)
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
 }
 
 bool Ser2netServer::Start(const std::string& device, const std::string& folder, bool kickOldUser) {
@@ -122,25 +117,18 @@ bool Ser2netServer::Start(const std::vector<std::string>& devices, const std::st
             }
         }
     }
-    const std::string log = folder + "/ser2net.log";
-    m_pid = fork();
-    if (m_pid == 0) {
-        // A test that dies at once (a sanitizer's halt) takes its server
-        // along. The signal follows the thread that started the server, so
-        // Start belongs on a thread that outlives the server.
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out >= 0) {
-            dup2(out, STDOUT_FILENO);
-            dup2(out, STDERR_FILENO);
-        }
-        // -n: in the foreground; -u: no UUCP lock files (the devices are ours).
-        execl(program.c_str(), "ser2net", "-n", "-u", "-c", config.c_str(), "-P",
-              (folder + "/ser2net.pid").c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    // A test that dies at once (a sanitizer's halt) takes its server along,
+    // so Start belongs on a thread that outlives the server.
+    ChildOptions options;
+    options.output = ChildOutput::File;
+    options.outputFile = folder + "/ser2net.log";
+    options.errors = ChildErrors::AsOutput;
+    options.name = "ser2net";
+    options.endWithStartingThread = true;
+    // -n: in the foreground; -u: no UUCP lock files (the devices are ours).
+    m_server.Start(program, {"-n", "-u", "-c", config, "-P", folder + "/ser2net.pid"}, options);
     for (const uint16_t port : m_ports) {
-        if (m_pid < 0 || !AwaitListening(port, m_pid)) {
+        if (!m_server.Running() || !AwaitListening(port, m_server)) {
             Stop();
             return false;
         }
@@ -149,19 +137,11 @@ bool Ser2netServer::Start(const std::vector<std::string>& devices, const std::st
 }
 
 void Ser2netServer::Kill() {
-    if (m_pid > 0) {
-        kill(m_pid, SIGKILL);
-        waitpid(m_pid, nullptr, 0);
-        m_pid = -1;
-    }
+    m_server.Stop(SIGKILL);
 }
 
 void Ser2netServer::Stop() {
-    if (m_pid > 0) {
-        kill(m_pid, SIGTERM);
-        waitpid(m_pid, nullptr, 0);
-        m_pid = -1;
-    }
+    m_server.Stop(SIGTERM);
 }
 
 std::string Ser2netServer::Url(size_t index) const {

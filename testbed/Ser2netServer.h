@@ -1,8 +1,9 @@
 #pragma once
 
+#include "ChildProcess.h"
+
 #include <cstdint>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 // A real ser2net in the foreground, serving serial devices as
@@ -36,12 +37,9 @@ public:
     std::string Url(size_t index = 0) const;
 
 private:
-    pid_t m_pid = -1;
+    ChildProcess m_server;
     std::vector<uint16_t> m_ports;
 };
 
 // A loopback port nobody listens on at the moment of asking.
 uint16_t FreeLoopbackPort();
-// Waits, with a deadline, until something listens on 127.0.0.1:port; false
-// at once when server (when > 0) ends first, which then reads -1.
-bool AwaitListening(uint16_t port, pid_t& server);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BulkTiming.h"
+#include "ChildProcess.h"
 #include "Cli.h"
 #include "ExchangeTiming.h"
 #include "ExpectedBytes.h"
@@ -30,20 +31,15 @@ CliResult RunInProcess(std::vector<std::string> args, const ExchangeTiming& timi
 // The built lumaret-cli program with its output on pipes.
 class CliProcess {
 public:
-    explicit CliProcess(std::vector<std::string> args);
-    ~CliProcess();
-    CliProcess(const CliProcess&) = delete;
-    CliProcess& operator=(const CliProcess&) = delete;
+    explicit CliProcess(const std::vector<std::string>& args);
 
-    bool Started() const { return m_pid > 0; }
-    bool Signal(int sig);
+    bool Started() const { return m_child.Running(); }
+    bool Signal(int sig) { return m_child.Signal(sig); }
     // Waits for the end, reading both outputs; exit -1 when the deadline passed.
     CliResult Wait(std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
 private:
-    pid_t m_pid = -1;
-    int m_out = -1;
-    int m_err = -1;
+    ChildProcess m_child;
 };
 
 // Runs the program to its end.
@@ -59,16 +55,13 @@ std::vector<std::string> OutputLines(const std::string& out);
 // killed outright when the object goes.
 class SimProgram {
 public:
-    explicit SimProgram(std::vector<std::string> args);
-    ~SimProgram() { Kill(); }
-    SimProgram(const SimProgram&) = delete;
-    SimProgram& operator=(const SimProgram&) = delete;
+    explicit SimProgram(const std::vector<std::string>& args);
 
-    pid_t Pid() const { return m_pid; }
-    void Kill();
+    pid_t Pid() const { return m_child.Pid(); }
+    void Kill() { m_child.Stop(SIGKILL); }
 
 private:
-    pid_t m_pid = -1;
+    ChildProcess m_child;
 };
 
 // A simulated module published as comName under the test's runtime directory.

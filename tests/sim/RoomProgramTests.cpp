@@ -34,7 +34,7 @@ int Press(const std::vector<std::string>& args, std::string* output = nullptr) {
     std::vector<std::string> all = {"press"};
     all.insert(all.end(), args.begin(), args.end());
     SimProcess press(all);
-    const int status = press.Started() ? press.WaitForExit(5s) : -1;
+    const int status = press.Running() ? press.WaitForExit(5s) : -1;
     if (output != nullptr) {
         *output = press.Output();
     }
@@ -83,7 +83,7 @@ TEST(SimProgramRoom, ServingModuleLearnsWhatIsPressedWithItsNoiseAndLeavesOnExit
         SCOPED_TRACE(noise);
         SimProcess sim({"--port", "COM7", "--empty", "--room", "den", "--learn-window", "5000",
                         "--capture-noise", noise});
-        ASSERT_TRUE(sim.Started());
+        ASSERT_TRUE(sim.Running());
         ASSERT_NE(sim.OutputUntil("\n", 5s).find("serving COM7 on "), std::string::npos)
             << sim.Output();
         EXPECT_NE(sim.Output().find(" in room den\n"), std::string::npos) << sim.Output();

@@ -57,7 +57,7 @@ TEST_P(SimProgram, ServesLoadsSavesAndCleansUpOnSignal) {
 
     SimProcess sim(
         {"--port", "COM7", "--load", loadPath, "--save", savePath, "--version", "ABCDEF"});
-    ASSERT_TRUE(sim.Started());
+    ASSERT_TRUE(sim.Running());
     const std::string banner = sim.OutputUntil("\n", 5s);
     ASSERT_NE(banner.find("serving COM7 on /dev/pts/"), std::string::npos) << banner;
     const std::string link = PortDirectoryPath() + "/COM7";
@@ -96,7 +96,7 @@ TEST(SimProgramOutput, ClosedOutputEndsTheRunWithSlotsSavedAndPortWithdrawn) {
     PrivateRuntimeDir runtime;
     const std::string savePath = (runtime.Path() / "end.txt").string();
     SimProcess sim({"--port", "COM7", "--verbose", "--empty", "--save", savePath});
-    ASSERT_TRUE(sim.Started());
+    ASSERT_TRUE(sim.Running());
     ASSERT_NE(sim.OutputUntil("\n", 5s).find("serving COM7"), std::string::npos) << sim.Output();
     const std::string link = PortDirectoryPath() + "/COM7";
     ASSERT_TRUE(LinkExists(link));
@@ -124,7 +124,7 @@ TEST(SimProgramOutput, RefusedSaveIsReportedWithItsReasonAndTheLinkKept) {
 
     // A link there at the start: refused before serving.
     SimProcess refused({"--port", "COM7", "--save", savePath});
-    ASSERT_TRUE(refused.Started());
+    ASSERT_TRUE(refused.Running());
     EXPECT_EQ(refused.WaitForExit(5s), 2);
     EXPECT_NE(refused.Output().find("cannot save to '" + savePath + "': it is a symbolic link"),
               std::string::npos)
@@ -134,7 +134,7 @@ TEST(SimProgramOutput, RefusedSaveIsReportedWithItsReasonAndTheLinkKept) {
     // A link planted while it serves: refused at the save, the link kept.
     ASSERT_EQ(unlink(savePath.c_str()), 0);
     SimProcess sim({"--port", "COM7", "--save", savePath});
-    ASSERT_TRUE(sim.Started());
+    ASSERT_TRUE(sim.Running());
     ASSERT_NE(sim.OutputUntil("\n", 5s).find("serving COM7"), std::string::npos) << sim.Output();
     ASSERT_EQ(symlink(target.c_str(), savePath.c_str()), 0);
     ASSERT_TRUE(sim.Signal(SIGTERM));
@@ -148,7 +148,7 @@ TEST(SimProgramOutput, RefusedSaveIsReportedWithItsReasonAndTheLinkKept) {
 
 TEST(SimProgramOptions, HelpExplainsEverySwitch) {
     SimProcess sim({"--help"});
-    ASSERT_TRUE(sim.Started());
+    ASSERT_TRUE(sim.Running());
     EXPECT_EQ(sim.WaitForExit(5s), 0);
     const std::string help = sim.Output();
     for (const char* option : {"--port",         "--load",          "--save",
@@ -180,13 +180,13 @@ TEST(SimProgramOptions, VersionAloneShowsTheProgramsWithAValueTheFirmware) {
              {"--version"}, {"--port", "COM7", "--version"}, {"--version", "--port", "COM7"}}) {
         SCOPED_TRACE(::testing::PrintToString(args));
         SimProcess sim(args);
-        ASSERT_TRUE(sim.Started());
+        ASSERT_TRUE(sim.Running());
         EXPECT_EQ(sim.WaitForExit(5s), 0);
         EXPECT_EQ(sim.Output(), program);
     }
 
     SimProcess help({"--help"});
-    ASSERT_TRUE(help.Started());
+    ASSERT_TRUE(help.Running());
     EXPECT_EQ(help.WaitForExit(5s), 0);
     EXPECT_NE(help.Output().find("--version TEXT         deprecated"), std::string::npos)
         << help.Output();
@@ -202,7 +202,7 @@ TEST(SimProgramOptions, VersionAloneShowsTheProgramsWithAValueTheFirmware) {
                           Case{{"--version=1a2b3c", "--port", "COM7"}, "1a2.b3c"}}) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
         SimProcess sim(c.args);
-        ASSERT_TRUE(sim.Started());
+        ASSERT_TRUE(sim.Running());
         const std::string banner = sim.OutputUntil("\n", 5s);
         ASSERT_NE(banner.find("serving COM7 on "), std::string::npos) << banner;
         EXPECT_EQ(FirmwareOnCom7(), c.firmware);
@@ -243,7 +243,7 @@ TEST(SimProgramOptions, BadSwitchesAreRefusedBeforeServing) {
     for (const auto& args : cases) {
         SCOPED_TRACE(::testing::PrintToString(args));
         SimProcess sim(args);
-        ASSERT_TRUE(sim.Started());
+        ASSERT_TRUE(sim.Running());
         EXPECT_EQ(sim.WaitForExit(5s), 2);
         EXPECT_EQ(sim.Output().find("serving"), std::string::npos);
     }
@@ -294,7 +294,7 @@ TEST(SimProgramOptions, FaultSwitchesReachTheModule) {
         std::vector<std::string> args = {"--port", "COM7"};
         args.insert(args.end(), c.args.begin(), c.args.end());
         SimProcess sim(args);
-        ASSERT_TRUE(sim.Started());
+        ASSERT_TRUE(sim.Running());
         ASSERT_NE(sim.OutputUntil("\n", 5s).find("serving COM7"), std::string::npos)
             << sim.Output();
         {
@@ -320,7 +320,7 @@ TEST(SimProgramOptions, LoadRefusesCodeTextOtherThanHexDigits) {
         SCOPED_TRACE(::testing::PrintToString(text));
         WriteFileBytes(path, text);
         SimProcess sim({"--port", "COM7", "--load", path});
-        ASSERT_TRUE(sim.Started());
+        ASSERT_TRUE(sim.Running());
         EXPECT_EQ(sim.WaitForExit(5s), 2);
         EXPECT_NE(sim.Output().find("cannot load '" + path + "': line 2: "), std::string::npos)
             << sim.Output();
@@ -335,7 +335,7 @@ TEST(SimProgramOptions, UnsafePortDirectoryIsRefusedByName) {
     ASSERT_EQ(chmod(parent.c_str(), 0777), 0);
 
     SimProcess sim({"--port", "COM7"});
-    ASSERT_TRUE(sim.Started());
+    ASSERT_TRUE(sim.Running());
     EXPECT_EQ(sim.WaitForExit(5s), 1);
     EXPECT_NE(sim.Output().find("cannot publish COM7: " + parent + ": group or others may write"),
               std::string::npos)

@@ -6,6 +6,7 @@
 #include "CommandFrame.h"
 #include "FrameRecord.h"
 #include "ModuleFrames.h"
+#include "ModuleOnRawLine.h"
 #include "RawLine.h"
 #include "Reply.h"
 #include "SimulatedModule.h"
@@ -14,7 +15,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <memory>
 #include <string>
 
 #if defined(__has_feature)
@@ -58,14 +58,8 @@ Bytes Repeated(const Bytes& bytes, size_t times) {
     return all;
 }
 
-class SimulatedModuleLongRun : public ::testing::Test {
+class SimulatedModuleLongRun : public ModuleOnRawLine {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_module.Start());
-        m_line = std::make_unique<RawLine>(m_module.SlavePath());
-        ASSERT_TRUE(m_line->IsOpen());
-    }
-
     // Sends the version request count times, BATCH at a time, and reads the
     // replies; returns how many came back as the module's version reply.
     size_t VersionExchanges(size_t count) {
@@ -89,8 +83,6 @@ protected:
     }
 
     static constexpr size_t BATCH = 50; // 500 bytes out, 950 back: well within the terminal
-    SimulatedModule m_module;
-    std::unique_ptr<RawLine> m_line;
 };
 
 TEST_F(SimulatedModuleLongRun, HundredThousandExchangesKeepTheRecordAndTheMemoryBounded) {

@@ -5,6 +5,7 @@
 #include "CommandFrame.h"
 #include "ExpectedBytes.h"
 #include "FrameLayout.h"
+#include "ModuleOnRawLine.h"
 #include "RawLine.h"
 #include "Reply.h"
 #include "SimulatedModule.h"
@@ -13,7 +14,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <memory>
 #include <set>
 
 namespace {
@@ -54,12 +54,13 @@ struct Request {
     size_t replySize;
 };
 
-class SimulatedModuleReplyFaults : public ::testing::Test {
+class SimulatedModuleReplyFaults : public ModuleOnRawLine {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(m_module.Start());
-        m_line = std::make_unique<RawLine>(m_module.SlavePath());
-        ASSERT_TRUE(m_line->IsOpen());
+        ModuleOnRawLine::SetUp();
+        if (HasFatalFailure()) {
+            return;
+        }
         ASSERT_FALSE(m_module.Slot(105).empty());
         ASSERT_TRUE(m_module.SetSlot(3, {}));
     }
@@ -99,9 +100,6 @@ protected:
         }
         return got;
     }
-
-    SimulatedModule m_module;
-    std::unique_ptr<RawLine> m_line;
 };
 
 TEST_F(SimulatedModuleReplyFaults, EveryNthReplyHasOneCrcByteFlippedAndItsLengthKept) {

@@ -3,29 +3,23 @@
 
 #include "CommandFrame.h"
 #include "Crc16.h"
-#include "DatabaseFormat.h"
+#include "ExpectedBytes.h"
 #include "ModuleOperations.h"
 #include "Reply.h"
 #include "RuntimeDir.h"
 #include "SerialLink.h"
 #include "SimulatedModule.h"
-#include "SlotStore.h"
-#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using Bytes = std::vector<uint8_t>;
-
 Bytes FrameBytes(const CommandFrame& frame) {
     return Bytes(frame.bytes.begin(), frame.bytes.begin() + frame.size);
 }
@@ -44,14 +38,6 @@ CommandFrame RawFrame(const Bytes& bytes) {
     std::copy(bytes.begin(), bytes.end(), frame.bytes.begin());
     frame.size = static_cast<uint32_t>(bytes.size());
     return frame;
-}
-
-Bytes Pattern(size_t size, uint8_t seed) {
-    Bytes code(size);
-    for (size_t i = 0; i < size; ++i) {
-        code[i] = static_cast<uint8_t>(seed + i * 7);
-    }
-    return code;
 }
 
 class SimulatedModuleLine : public ::testing::Test {
@@ -97,8 +83,8 @@ TEST_F(SimulatedModuleLine, VersionReplyCarriesTheSetVersion) {
 
 TEST_F(SimulatedModuleLine, ReadsAnswerWithTheStoredCodeOrAnEmptyStatus) {
     ASSERT_TRUE(m_module.SetSlot(2, {0x3F}));
-    ASSERT_TRUE(m_module.SetSlot(300, Pattern(120, 9)));
-    ASSERT_TRUE(m_module.SetSlot(448, Pattern(504, 1))); // the largest reply: 512 bytes
+    ASSERT_TRUE(m_module.SetSlot(300, CodePattern(120, 9)));
+    ASSERT_TRUE(m_module.SetSlot(448, CodePattern(504, 1))); // the largest reply: 512 bytes
     ASSERT_TRUE(m_module.SetSlot(3, {}));
     for (uint16_t slot : {uint16_t{2}, uint16_t{105}, uint16_t{300}, uint16_t{448}}) {
         SCOPED_TRACE(slot);
@@ -169,8 +155,8 @@ TEST_F(SimulatedModuleLine, WritesStoreTheLineCode) {
     };
     const Case cases[] = {
         {1, {0x01, 0x02, 0x03}},
-        {448, Pattern(MAX_WRITE_CODE_BYTES, 3)}, // a full 512-byte frame
-        {105, {}},                               // an empty code empties the slot
+        {448, CodePattern(MAX_WRITE_CODE_BYTES, 3)}, // a full 512-byte frame
+        {105, {}},                                   // an empty code empties the slot
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.slot);
@@ -331,7 +317,7 @@ TEST_F(SimulatedModuleLine, LearnAnswerSplitThreePlusFiveCompletesInTwoPolls) {
 }
 
 TEST_F(SimulatedModuleLine, PacedRepliesTakeTheByteTimeOf9600Baud) {
-    const Bytes code = Pattern(SimulatedModule::MAX_SLOT_CODE_BYTES, 5);
+    const Bytes code = CodePattern(SimulatedModule::MAX_SLOT_CODE_BYTES, 5);
     ASSERT_TRUE(m_module.SetSlot(400, code));
     SimFaults faults;
     faults.paced9600 = true;
@@ -349,7 +335,7 @@ TEST_F(SimulatedModuleLine, PacedRepliesTakeTheByteTimeOf9600Baud) {
 // Paced, a write frame is whole only once the line could have carried all
 // of it, and the acknowledgement follows after the turnaround.
 TEST_F(SimulatedModuleLine, PacedWriteFramesTakeTheirLineTimeBeforeTheTurnaround) {
-    const Bytes code = Pattern(MAX_WRITE_CODE_BYTES, 9);
+    const Bytes code = CodePattern(MAX_WRITE_CODE_BYTES, 9);
     const CommandFrame frame = BuildWriteFrame(12, code.data(), uint32_t(code.size()));
     ASSERT_GT(frame.size, code.size());
     SimFaults faults;
@@ -377,135 +363,6 @@ TEST_F(SimulatedModuleLine, SecondPublicationOfTheSameNameIsRefused) {
     EXPECT_TRUE(other.PublishedLink().empty());
     // The first one still serves its clients.
     EXPECT_TRUE(GetVersion(m_link, m_timing).ok);
-}
-
-TEST(SimulatedModuleSlots, SetSlotRefusesWhatAModuleCannotHold) {
-    SimulatedModule module;
-    EXPECT_FALSE(module.SetSlot(0, {1}));
-    EXPECT_FALSE(module.SetSlot(SimulatedModule::SLOT_COUNT + 1, {1}));
-    EXPECT_FALSE(module.SetSlot(1, Bytes(SimulatedModule::MAX_SLOT_CODE_BYTES + 1)));
-    EXPECT_TRUE(
-        module.SetSlot(SimulatedModule::SLOT_COUNT, Bytes(SimulatedModule::MAX_SLOT_CODE_BYTES)));
-    EXPECT_TRUE(module.Slot(0).empty());
-}
-
-class SimulatedModuleDatabase : public ::testing::Test {
-protected:
-    std::string PathOf(const char* name) const { return (m_dir.Path() / name).string(); }
-    PrivateRuntimeDir m_dir;
-};
-
-TEST_F(SimulatedModuleDatabase, SaveAndLoadRoundTripEverySlot) {
-    SimulatedModule module;
-    module.ClearSlots();
-    // Codes up to 500 bytes: a longer line does not fit a write frame and is refused on load.
-    for (uint16_t slot = 1; slot <= SimulatedModule::SLOT_COUNT; slot += 3) {
-        ASSERT_TRUE(module.SetSlot(slot, Pattern((slot * 37) % 501, static_cast<uint8_t>(slot))));
-    }
-    const std::string path = PathOf("slots.txt");
-    ASSERT_TRUE(module.SaveDatabase(path));
-
-    SimulatedModule loaded;
-    ASSERT_TRUE(loaded.LoadDatabase(path));
-    for (uint16_t slot = 1; slot <= SimulatedModule::SLOT_COUNT; ++slot) {
-        ASSERT_EQ(loaded.Slot(slot), module.Slot(slot)) << "slot " << slot;
-    }
-}
-
-TEST_F(SimulatedModuleDatabase, SavedFileHoldsOneCrEndedLinePerCode) {
-    SimulatedModule module;
-    module.ClearSlots();
-    ASSERT_TRUE(module.SetSlot(448, {0xA5}));
-    ASSERT_TRUE(module.SetSlot(7, {0x12, 0xAB, 0x34, 0xCD}));
-    const std::string path = PathOf("two.txt");
-    ASSERT_TRUE(module.SaveDatabase(path));
-    EXPECT_EQ(ReadFileBytes(path), "0007,12AB34CD\r0448,A5\r");
-}
-
-TEST_F(SimulatedModuleDatabase, LoadIsAllOrNothing) {
-    struct Case {
-        const char* name;
-        std::string text;
-        bool loads;
-        std::string error;
-    };
-    const std::string longest = "0004," + std::string(2 * 504, 'C') + "\r";
-    const Case cases[] = {
-        {"plain", "0003,AABB\r0010,01\r", true, ""},
-        {"lf ends", "0003,AABB\n0010,01\n", true, ""},
-        {"a learned code of 504 bytes", "0003,AABB\r0010,01\r" + longest, true, ""},
-        {"malformed line", "0003,AABB\r12,01\r", false,
-         "line 2: no comma behind a four-character key index"},
-        {"code beyond a reply", "0003,AABB\r0004," + std::string(2 * 505, 'C') + "\r", false,
-         "line 2: the code is longer than 504 bytes"},
-        {"slot above 448", "0003,AABB\r0010,01\r0449,01\r", false,
-         "line 3: the key index 0449 names no slot (slots are 1 to 448)"},
-        {"slot 0", "0000,01\r", false,
-         "line 1: the key index 0000 names no slot (slots are 1 to 448)"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        SimulatedModule module;
-        const Bytes seeded = module.Slot(105);
-        ASSERT_FALSE(seeded.empty());
-        const std::string path = PathOf("load.txt");
-        WriteFileBytes(path, c.text);
-        std::string error;
-        EXPECT_EQ(module.LoadDatabase(path, &error), c.loads);
-        EXPECT_EQ(error, c.error);
-        if (c.loads) {
-            EXPECT_EQ(module.Slot(3), (Bytes{0xAA, 0xBB}));
-            EXPECT_EQ(module.Slot(10), Bytes{0x01});
-            EXPECT_TRUE(module.Slot(105).empty()); // the file replaces every slot
-        } else {
-            EXPECT_EQ(module.Slot(105), seeded);
-            EXPECT_TRUE(module.Slot(3).empty());
-        }
-    }
-    SimulatedModule module;
-    EXPECT_FALSE(module.LoadDatabase(PathOf("missing.txt")));
-    // A directory is refused with its reason, never thrown at the caller.
-    std::string error;
-    EXPECT_FALSE(module.LoadDatabase(PathOf(""), &error));
-    EXPECT_EQ(error, "it is a directory");
-    EXPECT_FALSE(module.SaveDatabase(PathOf("no/such/dir/out.txt")));
-}
-
-// Waits on the database line parser in src/database: it passes once
-// ParseDatabaseLine refuses code text holding anything but hexadecimal digits
-// and spaces, or an odd count of digits, since the slot store takes its
-// refusals from there.
-TEST_F(SimulatedModuleDatabase, LoadRefusesCodeTextOtherThanHexDigits) {
-    struct Case {
-        const char* name;
-        std::string text;
-        size_t line; // 0: loads
-    };
-    const Case cases[] = {
-        {"pairs with spaces between them", "0003,AABB\r0006,AB CD\r", 0},
-        {"letters beyond F", "0020,zz\r", 1},
-        {"letters beyond F after good pairs", "0003,AABB\r0012,ABXY\r", 2},
-        {"a sign between pairs", "0003,AABB\r0010,01\r0005,AB-CD\r", 3},
-        {"an odd count of digits", "0003,AABB\r0004,ABC\r", 2},
-        {"a lone digit", "0007,A\r", 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string path = PathOf("load.txt");
-        WriteFileBytes(path, c.text);
-        CSlotStore store;
-        ASSERT_TRUE(store.Set(105, {0x05}));
-        std::string error;
-        EXPECT_EQ(CSlotStore::FromDatabaseFile(path, store, error), c.line == 0) << error;
-        if (c.line == 0) {
-            EXPECT_EQ(store.Get(6), (Bytes{0xAB, 0xCD}));
-            continue;
-        }
-        const std::string where = "line " + std::to_string(c.line) + ": ";
-        EXPECT_EQ(error.rfind(where, 0), 0u) << error;
-        EXPECT_GT(error.size(), where.size()) << "a reason after the line";
-        EXPECT_EQ(store.Get(105), Bytes{0x05}) << "the store is left as it was";
-    }
 }
 
 } // namespace
