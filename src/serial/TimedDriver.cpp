@@ -1,7 +1,5 @@
 #include "TimedDriver.h"
 
-#include "DeadlineWait.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <optional>
@@ -68,6 +66,9 @@ void TimedDriver::Pause(uint32_t ms) {
 
 TransferEnd TimedDriver::WaitOn(pollfd* fds, nfds_t count, const Deadline& until,
                                 bool withSignals) const {
+    if (count > MAX_LINE_FDS) {
+        return TransferEnd::Failed;
+    }
     pollfd all[2 + MAX_LINE_FDS] = {
         {withSignals ? m_signals.Fd(LinkSignal::Abort) : -1, POLLIN, 0},
         {withSignals ? m_signals.Fd(LinkSignal::Closing) : -1, POLLIN, 0}};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Deadline.h"
+#include "DeadlineWait.h"
 #include "LinkSignals.h"
 #include "ReadLimits.h"
 #include "SerialDriver.h"
@@ -35,13 +36,6 @@ public:
     TransferEnd WaitSignals(uint32_t ms) final;
 
 protected:
-    using Clock = Deadline::Clock;
-
-    // How long a read lets the bytes of a reply that is streaming in gather
-    // before it takes them: about eight bytes at 9600 baud, one wake-up for
-    // them instead of eight, and a read interval that ends at most this much late.
-    static constexpr std::chrono::milliseconds STREAM_NAP{8};
-
     // What one take or put moved, and what comes next: another step at once,
     // a wait until the line is ready again, or the end of a line that failed.
     struct LineStep {
@@ -72,12 +66,20 @@ protected:
     // Sleeps until one of fds is ready, the deadline passes or (withSignals)
     // a signal is raised. The signal's end (abort before closing), Failed
     // when the wait itself failed, else Complete with the fds' revents (all
-    // 0 after an interrupted wait). At most MAX_LINE_FDS descriptors.
-    static constexpr nfds_t MAX_LINE_FDS = 4;
+    // 0 after an interrupted wait). At most MAX_LINE_FDS descriptors, the
+    // signals taking two of PollUntil's places.
+    static constexpr nfds_t MAX_LINE_FDS = MAX_POLL_FDS - 2;
     TransferEnd WaitOn(pollfd* fds, nfds_t count, const Deadline& until,
                        bool withSignals = true) const;
 
 private:
+    using Clock = Deadline::Clock;
+
+    // How long a read lets the bytes of a reply that is streaming in gather
+    // before it takes them: about eight bytes at 9600 baud, one wake-up for
+    // them instead of eight, and a read interval that ends at most this much late.
+    static constexpr std::chrono::milliseconds STREAM_NAP{8};
+
     CommTimeouts StoredTimeouts() const;
     TransferResult ReadWith(uint8_t* buffer, uint32_t n, const ReadLimits& limits);
     // Takes what the line holds, up to n bytes in all; false when the line
