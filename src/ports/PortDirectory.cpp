@@ -1,7 +1,5 @@
 #include "PortDirectory.h"
 
-#include "PortNamesFile.h"
-
 #include "ComName.h"
 #include "PrivateFolder.h"
 #include "SerialDevice.h"
@@ -149,25 +147,6 @@ std::vector<DeviceMapEntry> ReadLocalDeviceMap() {
         }
     }
     return map;
-}
-
-std::vector<DeviceMapEntry> ReadDeviceMap() {
-    std::vector<DeviceMapEntry> map = ReadLocalDeviceMap();
-    // The names taken by local ports, or named twice, were refused on reading.
-    for (DeviceMapEntry& named : NamedDeviceMap(map)) {
-        map.push_back(std::move(named));
-    }
-    return map;
-}
-
-std::string ResolveComDevice(unsigned port) {
-    const std::string name = ComName(port);
-    for (const DeviceMapEntry& e : ReadDeviceMap()) {
-        if (e.comName == name) {
-            return e.devicePath;
-        }
-    }
-    return {};
 }
 
 PortPublication::~PortPublication() {

@@ -45,7 +45,9 @@ std::vector<DeviceMapEntry> ReadLocalDeviceMap();
 
 // Every usable port: the local ones, then the names of the names file
 // (PortNamesFile.h): present devices and network targets, and the network
-// targets this process named for its run.
+// targets this process named for its run. These two are declared here, where
+// the callers that resolve a COM name look for them, and made in
+// DeviceMap.cpp, above the names file.
 std::vector<DeviceMapEntry> ReadDeviceMap();
 
 // The device path behind COM<port>, or an empty string when there is none.

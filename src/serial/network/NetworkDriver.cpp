@@ -1,24 +1,13 @@
 #include "NetworkDriver.h"
 
-#include "DeadlineWait.h"
 #include "LineBits.h"
 
 #include <gensio/gensio_err.h>
 #include <gensio/sergensio.h>
 
-#include <cerrno>
-#include <chrono>
 #include <poll.h>
-#include <thread>
-#include <unistd.h>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// As TermiosDriver: while a reply streams in, its bytes gather this long
-// before a read takes them, one wake-up for several.
-constexpr std::chrono::milliseconds STREAM_NAP{8};
 
 const char* RequestName(ServerRequest kind) {
     switch (kind) {
@@ -265,23 +254,6 @@ bool NetworkDriver::SetState(const Dcb& dcb) {
                 {ServerRequest::FlowControl, FlowControlRequest(dcb)}});
 }
 
-bool NetworkDriver::SetTimeouts(const CommTimeouts& t) {
-    if (!m_connection) {
-        return false;
-    }
-    m_readInterval = t.ReadIntervalTimeout;
-    m_readMultiplier = t.ReadTotalTimeoutMultiplier;
-    m_readConstant = t.ReadTotalTimeoutConstant;
-    m_writeMultiplier = t.WriteTotalTimeoutMultiplier;
-    m_writeConstant = t.WriteTotalTimeoutConstant;
-    return true;
-}
-
-// The queues have fixed sizes; the request is advisory anyway.
-bool NetworkDriver::SetupQueues(uint32_t, uint32_t) {
-    return m_connection != nullptr;
-}
-
 bool NetworkDriver::EscapeFunction(uint32_t code) {
     switch (code) {
     case SETDTR:
@@ -343,148 +315,26 @@ void NetworkDriver::FollowUpPurge() {
     m_lastPurge = {};
 }
 
-bool NetworkDriver::RaiseSignal(LinkSignal signal) {
-    return m_signals.Raise(signal);
-}
-
-bool NetworkDriver::LowerSignal(LinkSignal signal) {
-    return m_signals.Lower(signal);
-}
-
-void NetworkDriver::Pause(uint32_t ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
 TransferEnd NetworkDriver::Wait(int wake, const Deadline& deadline, bool withSignals) const {
-    pollfd fds[3] = {{withSignals ? m_signals.Fd(LinkSignal::Abort) : -1, POLLIN, 0},
-                     {withSignals ? m_signals.Fd(LinkSignal::Closing) : -1, POLLIN, 0},
-                     {wake, POLLIN, 0}};
-    const nfds_t count = wake >= 0 ? 3 : 2;
-    const int r = PollUntil(fds, count, deadline);
-    if (r < 0) {
-        return errno == EINTR ? TransferEnd::Complete : TransferEnd::Failed;
-    }
-    if (fds[0].revents & POLLIN) {
-        return TransferEnd::Abort;
-    }
-    if (fds[1].revents & POLLIN) {
-        return TransferEnd::Closing;
-    }
-    return TransferEnd::Complete;
+    pollfd fd{wake, POLLIN, 0};
+    return WaitOn(&fd, wake >= 0 ? 1 : 0, deadline, withSignals);
 }
 
-TransferEnd NetworkDriver::WaitSignals(uint32_t ms) {
-    const Deadline deadline = Deadline::AfterMs(ms);
-    for (;;) {
-        if (deadline.Expired()) {
-            return TransferEnd::Complete;
-        }
-        const TransferEnd end = Wait(-1, deadline);
-        if (end != TransferEnd::Complete) {
-            return end;
-        }
-    }
+// One take holds all that is queued, one put all that fits.
+TimedDriver::LineStep NetworkDriver::Take(uint8_t* buffer, uint32_t n) {
+    return {static_cast<uint32_t>(m_connection->TakeInput(buffer, n)), LineStep::Next::Wait};
 }
 
-CommTimeouts NetworkDriver::StoredTimeouts() const {
-    CommTimeouts t;
-    t.ReadIntervalTimeout = m_readInterval;
-    t.ReadTotalTimeoutMultiplier = m_readMultiplier;
-    t.ReadTotalTimeoutConstant = m_readConstant;
-    t.WriteTotalTimeoutMultiplier = m_writeMultiplier;
-    t.WriteTotalTimeoutConstant = m_writeConstant;
-    return t;
+TimedDriver::LineStep NetworkDriver::Put(const uint8_t* buffer, uint32_t n) {
+    return {static_cast<uint32_t>(m_connection->PutOutput(buffer, n)), LineStep::Next::Wait};
 }
 
-TransferResult NetworkDriver::Read(uint8_t* buffer, uint32_t n) {
-    return ReadWith(buffer, n, ReadLimitsFor(StoredTimeouts(), n, Clock::now()));
+TransferEnd NetworkDriver::WaitInput(int wake, const Deadline& until, bool&) {
+    return Wait(wake, until);
 }
 
-TransferResult NetworkDriver::ReadUntil(uint8_t* buffer, uint32_t n, uint32_t ms) {
-    ReadLimits limits;
-    limits.total = Deadline::AfterMs(ms);
-    return ReadWith(buffer, n, limits);
-}
-
-TransferResult NetworkDriver::ReadSome(uint8_t* buffer, uint32_t n, const Deadline& by) {
-    ReadLimits limits;
-    limits.total = by;
-    limits.firstByte = true;
-    return ReadWith(buffer, n, limits);
-}
-
-TransferResult NetworkDriver::ReadWith(uint8_t* buffer, uint32_t n, const ReadLimits& limits) {
-    TransferResult result;
-    if (!m_connection) {
-        return result;
-    }
-    WakeList::Entry entry(m_connection->Waiters());
-    auto lastByte = Clock::now();
-    for (;;) {
-        // Take what is queued first, before any deadline is judged.
-        const uint32_t taken =
-            static_cast<uint32_t>(m_connection->TakeInput(buffer + result.count, n - result.count));
-        result.count += taken;
-        if (taken > 0) {
-            lastByte = Clock::now();
-        }
-        if (result.count == n || limits.immediate || (limits.firstByte && result.count > 0)) {
-            result.end = TransferEnd::Complete;
-            return result;
-        }
-        if (taken == 0 && ConnectionEnded()) {
-            result.end = TransferEnd::Failed;
-            return result;
-        }
-        const Deadline end = ReadEnd(limits, result.count > 0, lastByte);
-        if (end.Expired()) {
-            result.end = TransferEnd::Complete;
-            return result;
-        }
-        // While a reply streams in, let its bytes gather (see STREAM_NAP).
-        const bool streaming = taken > 0 && limits.interval != 0;
-        const TransferEnd waited =
-            streaming ? Wait(-1, end.Earlier(Deadline::After(STREAM_NAP))) : Wait(entry.Fd(), end);
-        entry.Clear();
-        if (waited != TransferEnd::Complete) {
-            result.end = waited;
-            return result;
-        }
-    }
-}
-
-TransferResult NetworkDriver::Write(const uint8_t* buffer, uint32_t n) {
-    return WriteBy(buffer, n, WriteDeadlineFor(StoredTimeouts(), n, Clock::now()));
-}
-
-TransferResult NetworkDriver::WriteUntil(const uint8_t* buffer, uint32_t n, uint32_t ms) {
-    return WriteBy(buffer, n, Deadline::AfterMs(ms));
-}
-
-TransferResult NetworkDriver::WriteBy(const uint8_t* buffer, uint32_t n, const Deadline& deadline) {
-    TransferResult result;
-    if (!m_connection) {
-        return result;
-    }
-    WakeList::Entry entry(m_connection->Waiters());
-    for (;;) {
-        if (ConnectionEnded()) {
-            result.end = TransferEnd::Failed;
-            return result;
-        }
-        result.count +=
-            static_cast<uint32_t>(m_connection->PutOutput(buffer + result.count, n - result.count));
-        if (result.count == n || deadline.Expired()) {
-            result.end = TransferEnd::Complete;
-            return result;
-        }
-        const TransferEnd end = Wait(entry.Fd(), deadline);
-        entry.Clear();
-        if (end != TransferEnd::Complete) {
-            result.end = end;
-            return result;
-        }
-    }
+TransferEnd NetworkDriver::WaitOutput(int wake, const Deadline& until) {
+    return Wait(wake, until);
 }
 
 TransferEnd NetworkDriver::WaitEvent(uint32_t mask, char evtChar, uint32_t ms, uint32_t& events) {

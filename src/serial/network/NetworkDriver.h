@@ -1,10 +1,8 @@
 #pragma once
 
 #include "GensioConnection.h"
-#include "LinkSignals.h"
 #include "NetworkTarget.h"
-#include "ReadLimits.h"
-#include "SerialDriver.h"
+#include "TimedDriver.h"
 
 #include <array>
 #include <atomic>
@@ -25,7 +23,7 @@
 // while the exchange goes on, so that an exchange costs one round trip.
 // What a trace should show about that, and why a connection ended, the
 // driver keeps as notes and a reason.
-class NetworkDriver final : public ISerialDriver {
+class NetworkDriver final : public TimedDriver {
 public:
     // How long a request waits for the server's answer. On the loopback or a
     // LAN an answer takes well under a millisecond and on a slow WAN link a
@@ -45,23 +43,17 @@ public:
     // raised by an earlier transfer must not fail an open, local or not.
     bool OpenDevice(uint8_t port) override;
     void CloseDevice() override;
+    // Requests to the server: the line format and the modem lines and break
+    // (XOFF and XON have none, and fail), each waited for as Ask says; a
+    // purge waits for nothing.
     bool SetState(const Dcb& dcb) override;
-    bool SetTimeouts(const CommTimeouts& timeouts) override;
-    bool SetupQueues(uint32_t inSize, uint32_t outSize) override;
     bool EscapeFunction(uint32_t code) override;
     bool Purge(uint32_t flags) override;
-    bool RaiseSignal(LinkSignal signal) override;
-    bool LowerSignal(LinkSignal signal) override;
-    void Pause(uint32_t ms) override;
-    TransferResult ReadUntil(uint8_t* buffer, uint32_t n, uint32_t ms) override;
-    TransferResult WriteUntil(const uint8_t* buffer, uint32_t n, uint32_t ms) override;
-    TransferResult ReadSome(uint8_t* buffer, uint32_t n, const Deadline& by) override;
-    TransferEnd WaitSignals(uint32_t ms) override;
-    TransferEnd WaitEvent(uint32_t mask, char evtChar, uint32_t ms, uint32_t& events) override;
+    // The line as the connection holds it and the server reports it: the
+    // queues, line errors and breaks, modem lines, and the events among them.
     bool ClearErrors(uint32_t& errors, ComStat& stat) override;
     bool GetModemStatus(uint32_t& status) override;
-    TransferResult Read(uint8_t* buffer, uint32_t n) override;
-    TransferResult Write(const uint8_t* buffer, uint32_t n) override;
+    TransferEnd WaitEvent(uint32_t mask, char evtChar, uint32_t ms, uint32_t& events) override;
 
     const NetworkTarget& Target() const { return m_target; }
     // Why the last open failed ("cannot connect to HOST:PORT: ...") or the
@@ -94,9 +86,15 @@ private:
     void FollowUpPurge();
     void Note(const std::string& text);
 
-    CommTimeouts StoredTimeouts() const;
-    TransferResult ReadWith(uint8_t* buffer, uint32_t n, const ReadLimits& limits);
-    TransferResult WriteBy(const uint8_t* buffer, uint32_t n, const Deadline& deadline);
+    // The line's steps: the connection's queues, which wake every waiter
+    // whichever way they changed.
+    bool LineOpen() const override { return m_connection != nullptr; }
+    LineStep Take(uint8_t* buffer, uint32_t n) override;
+    LineStep Put(const uint8_t* buffer, uint32_t n) override;
+    TransferEnd WaitInput(int wake, const Deadline& until, bool& hungUp) override;
+    TransferEnd WaitOutput(int wake, const Deadline& until) override;
+    bool LineEnded() override { return ConnectionEnded(); }
+    WakeList* TransferWaiters() override { return &m_connection->Waiters(); }
     // Sleeps until the connection changes (wake, -1 for none), the deadline
     // or (withSignals) a signal: Complete, or the signal's end, or Failed.
     TransferEnd Wait(int wake, const Deadline& deadline, bool withSignals = true) const;
@@ -105,7 +103,6 @@ private:
 
     const NetworkTarget m_target;
     std::unique_ptr<GensioConnection> m_connection;
-    LinkSignals m_signals;
 
     mutable std::mutex m_noteMutex;
     std::string m_reason;
@@ -122,11 +119,6 @@ private:
     // Said once per connection: the server refused RFC 2217 altogether.
     std::atomic<bool> m_refusalNoted{false};
 
-    std::atomic<uint32_t> m_readInterval{100};
-    std::atomic<uint32_t> m_readMultiplier{10};
-    std::atomic<uint32_t> m_readConstant{100};
-    std::atomic<uint32_t> m_writeMultiplier{10};
-    std::atomic<uint32_t> m_writeConstant{100};
     // Bytes received that an event wait has looked through for its character.
     std::atomic<uint64_t> m_scanned{0};
 };

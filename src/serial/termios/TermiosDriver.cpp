@@ -1,9 +1,7 @@
 #include "TermiosDriver.h"
 
-#include "DeadlineWait.h"
 #include "LineBits.h"
 #include "LineState.h"
-#include "ReadLimits.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,21 +13,14 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // How often a wait looks at the modem lines and the error counters, and how
 // much input it holds while looking for the event character.
 constexpr std::chrono::milliseconds LINE_POLL{10};
 constexpr size_t LOOKAHEAD_LIMIT = 4096;
-// How long a read lets the bytes of a reply that is streaming in gather
-// before it takes them: about eight bytes at 9600 baud, one wake-up for them
-// instead of eight, and a read interval that ends at most this much late.
-constexpr std::chrono::milliseconds STREAM_NAP{8};
 
 } // namespace
 
@@ -100,23 +91,6 @@ bool TermiosDriver::SetState(const Dcb& dcb) {
     return m_fd >= 0 && ApplyDcb(m_fd, dcb);
 }
 
-bool TermiosDriver::SetTimeouts(const CommTimeouts& t) {
-    if (m_fd < 0) {
-        return false;
-    }
-    m_readInterval = t.ReadIntervalTimeout;
-    m_readMultiplier = t.ReadTotalTimeoutMultiplier;
-    m_readConstant = t.ReadTotalTimeoutConstant;
-    m_writeMultiplier = t.WriteTotalTimeoutMultiplier;
-    m_writeConstant = t.WriteTotalTimeoutConstant;
-    return true;
-}
-
-// The kernel's queues have fixed sizes; the request is advisory anyway.
-bool TermiosDriver::SetupQueues(uint32_t, uint32_t) {
-    return m_fd >= 0;
-}
-
 bool TermiosDriver::EscapeFunction(uint32_t code) {
     if (m_fd < 0) {
         return false;
@@ -172,35 +146,6 @@ bool TermiosDriver::Purge(uint32_t flags) {
     return true;
 }
 
-bool TermiosDriver::RaiseSignal(LinkSignal signal) {
-    return m_signals.Raise(signal);
-}
-
-bool TermiosDriver::LowerSignal(LinkSignal signal) {
-    return m_signals.Lower(signal);
-}
-
-void TermiosDriver::Pause(uint32_t ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-TransferResult TermiosDriver::ReadUntil(uint8_t* buffer, uint32_t n, uint32_t ms) {
-    ReadLimits limits;
-    limits.total = Deadline::AfterMs(ms);
-    return ReadWith(buffer, n, limits);
-}
-
-TransferResult TermiosDriver::ReadSome(uint8_t* buffer, uint32_t n, const Deadline& by) {
-    ReadLimits limits;
-    limits.total = by;
-    limits.firstByte = true;
-    return ReadWith(buffer, n, limits);
-}
-
-TransferResult TermiosDriver::WriteUntil(const uint8_t* buffer, uint32_t n, uint32_t ms) {
-    return WriteBy(buffer, n, Deadline::AfterMs(ms));
-}
-
 ssize_t TermiosDriver::TakeInput(uint8_t* buffer, size_t n, bool& drained) {
     {
         std::lock_guard lock(m_lookMutex);
@@ -214,6 +159,44 @@ ssize_t TermiosDriver::TakeInput(uint8_t* buffer, size_t n, bool& drained) {
     const ssize_t got = read(m_fd, buffer, n);
     drained = got >= 0 && static_cast<size_t>(got) < n;
     return got;
+}
+
+TimedDriver::LineStep TermiosDriver::Take(uint8_t* buffer, uint32_t n) {
+    for (;;) {
+        bool drained = false;
+        const ssize_t got = TakeInput(buffer, n, drained);
+        if (got > 0) {
+            // A short read of the line took all it held: wait for more
+            // rather than ask again.
+            return {static_cast<uint32_t>(got),
+                    drained ? LineStep::Next::Wait : LineStep::Next::More};
+        }
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        // With VMIN 0 an empty queue reads as 0; only after a hang-up does
+        // it mean the end. EIO is a hang-up too.
+        if (got == 0 || errno == EAGAIN) {
+            return {0, LineStep::Next::Wait};
+        }
+        return {0, LineStep::Next::Failed};
+    }
+}
+
+TimedDriver::LineStep TermiosDriver::Put(const uint8_t* buffer, uint32_t n) {
+    for (;;) {
+        const ssize_t put = write(m_fd, buffer, n);
+        if (put > 0) {
+            return {static_cast<uint32_t>(put), LineStep::Next::More};
+        }
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put < 0 && errno == EAGAIN) {
+            return {0, LineStep::Next::Wait};
+        }
+        return {0, LineStep::Next::Failed}; // EIO: the peer hung up
+    }
 }
 
 bool TermiosDriver::MoveInputToLookahead(char evtChar) {
@@ -304,19 +287,6 @@ TransferEnd TermiosDriver::WaitEvent(uint32_t mask, char evtChar, uint32_t ms, u
     }
 }
 
-TransferEnd TermiosDriver::WaitSignals(uint32_t ms) {
-    const Deadline deadline = Deadline::AfterMs(ms);
-    for (;;) {
-        if (deadline.Expired()) {
-            return TransferEnd::Complete;
-        }
-        const TransferEnd end = Wait(0, deadline, nullptr);
-        if (end != TransferEnd::Complete) {
-            return end;
-        }
-    }
-}
-
 bool TermiosDriver::ReadModemStatus(uint32_t& status) const {
     int bits = 0;
     if (ioctl(m_fd, TIOCMGET, &bits) != 0) {
@@ -370,152 +340,34 @@ TransferEnd TermiosDriver::Wait(short portEvents, const Deadline& deadline, shor
     if (portRevents) {
         *portRevents = 0;
     }
-    pollfd fds[4] = {{m_signals.Fd(LinkSignal::Abort), POLLIN, 0},
-                     {m_signals.Fd(LinkSignal::Closing), POLLIN, 0},
-                     {m_fd, portEvents, 0},
-                     {m_lookaheadFd, POLLIN, 0}};
-    const nfds_t count = withLookahead ? 4 : portEvents != 0 ? 3 : 2;
-    const int r = PollUntil(fds, count, deadline);
-    if (r < 0) {
-        return errno == EINTR ? TransferEnd::Complete : TransferEnd::Failed;
+    pollfd fds[2] = {{m_fd, portEvents, 0}, {m_lookaheadFd, POLLIN, 0}};
+    const nfds_t count = withLookahead ? 2 : portEvents != 0 ? 1 : 0;
+    const TransferEnd end = WaitOn(fds, count, deadline);
+    if (end != TransferEnd::Complete) {
+        return end;
     }
-    if (fds[0].revents & POLLIN) {
-        return TransferEnd::Abort;
-    }
-    if (fds[1].revents & POLLIN) {
-        return TransferEnd::Closing;
-    }
-    if (count >= 3 && fds[2].revents != 0) {
-        if (fds[2].revents & (POLLERR | POLLNVAL)) {
+    if (count >= 1 && fds[0].revents != 0) {
+        if (fds[0].revents & (POLLERR | POLLNVAL)) {
             return TransferEnd::Failed;
         }
         if (portRevents) {
-            *portRevents = fds[2].revents;
+            *portRevents = fds[0].revents;
         }
     }
-    if (count == 4 && (fds[3].revents & POLLIN)) {
+    if (count == 2 && (fds[1].revents & POLLIN)) {
         uint64_t value = 0;
         (void)!read(m_lookaheadFd, &value, sizeof value);
     }
     return TransferEnd::Complete;
 }
 
-CommTimeouts TermiosDriver::StoredTimeouts() const {
-    CommTimeouts t;
-    t.ReadIntervalTimeout = m_readInterval;
-    t.ReadTotalTimeoutMultiplier = m_readMultiplier;
-    t.ReadTotalTimeoutConstant = m_readConstant;
-    t.WriteTotalTimeoutMultiplier = m_writeMultiplier;
-    t.WriteTotalTimeoutConstant = m_writeConstant;
-    return t;
+TransferEnd TermiosDriver::WaitInput(int, const Deadline& until, bool& hungUp) {
+    short revents = 0;
+    const TransferEnd end = Wait(POLLIN, until, &revents, true);
+    hungUp = (revents & POLLHUP) != 0;
+    return end;
 }
 
-TransferResult TermiosDriver::Read(uint8_t* buffer, uint32_t n) {
-    return ReadWith(buffer, n, ReadLimitsFor(StoredTimeouts(), n, Clock::now()));
-}
-
-TransferResult TermiosDriver::ReadWith(uint8_t* buffer, uint32_t n, const ReadLimits& limits) {
-    TransferResult result;
-    if (m_fd < 0) {
-        return result;
-    }
-
-    auto lastByte = Clock::now();
-    bool hungUp = false;
-    for (;;) {
-        const uint32_t countBefore = result.count;
-        // Take what is queued first, before any deadline is judged.
-        while (result.count < n) {
-            bool drained = false;
-            const ssize_t got = TakeInput(buffer + result.count, n - result.count, drained);
-            if (got > 0) {
-                result.count += static_cast<uint32_t>(got);
-                lastByte = Clock::now();
-                // A short read of the line took all it held: wait for more
-                // rather than ask again.
-                if (drained) {
-                    break;
-                }
-                continue;
-            }
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            // With VMIN 0 an empty queue reads as 0; only after a hang-up
-            // does it mean the end. EIO is a hang-up too.
-            if ((got == 0 || errno == EAGAIN) && !hungUp) {
-                break;
-            }
-            result.end = TransferEnd::Failed;
-            return result;
-        }
-        if (result.count == n || limits.immediate || (limits.firstByte && result.count > 0)) {
-            result.end = TransferEnd::Complete;
-            return result;
-        }
-
-        const Deadline end = ReadEnd(limits, result.count > 0, lastByte);
-        if (end.Expired()) {
-            result.end = TransferEnd::Complete;
-            return result;
-        }
-
-        // While a reply streams in, its bytes come a byte time apart: rather
-        // than wake for each, let them gather for STREAM_NAP and take them
-        // together. The interval then counts from when they were taken, at
-        // most STREAM_NAP after they came.
-        const bool streaming = result.count > countBefore && limits.interval != 0;
-        short revents = 0;
-        const TransferEnd waited = streaming
-                                       ? Wait(0, end.Earlier(Deadline::After(STREAM_NAP)), nullptr)
-                                       : Wait(POLLIN, end, &revents, true);
-        if (waited != TransferEnd::Complete) {
-            result.end = waited;
-            return result;
-        }
-        // The next pass takes what is still queued, then ends.
-        hungUp = (revents & POLLHUP) != 0;
-    }
-}
-
-TransferResult TermiosDriver::Write(const uint8_t* buffer, uint32_t n) {
-    return WriteBy(buffer, n, WriteDeadlineFor(StoredTimeouts(), n, Clock::now()));
-}
-
-TransferResult TermiosDriver::WriteBy(const uint8_t* buffer, uint32_t n, const Deadline& deadline) {
-    TransferResult result;
-    if (m_fd < 0) {
-        return result;
-    }
-
-    for (;;) {
-        while (result.count < n) {
-            const ssize_t put = write(m_fd, buffer + result.count, n - result.count);
-            if (put > 0) {
-                result.count += static_cast<uint32_t>(put);
-                continue;
-            }
-            if (put < 0 && errno == EINTR) {
-                continue;
-            }
-            if (put < 0 && errno == EAGAIN) {
-                break;
-            }
-            result.end = TransferEnd::Failed; // EIO: the peer hung up
-            return result;
-        }
-        if (result.count == n) {
-            result.end = TransferEnd::Complete;
-            return result;
-        }
-        if (deadline.Expired()) {
-            result.end = TransferEnd::Complete;
-            return result;
-        }
-        const TransferEnd end = Wait(POLLOUT, deadline, nullptr);
-        if (end != TransferEnd::Complete) {
-            result.end = end;
-            return result;
-        }
-    }
+TransferEnd TermiosDriver::WaitOutput(int, const Deadline& until) {
+    return Wait(POLLOUT, until, nullptr);
 }

@@ -1,22 +1,16 @@
 #pragma once
 
-#include "Deadline.h"
 #include "LineBits.h"
-#include "LinkSignals.h"
-#include "ReadLimits.h"
-#include "SerialDriver.h"
+#include "TimedDriver.h"
 
-#include <atomic>
-#include <chrono>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
 
-// The real driver: a tty descriptor in non-blocking mode, poll() and two
-// eventfd signals, with the line time-outs kept on a monotonic clock.
-class TermiosDriver final : public ISerialDriver {
+// The real driver: a tty descriptor in non-blocking mode, polled beside the
+// link's two signals; TimedDriver keeps the line time-outs.
+class TermiosDriver final : public TimedDriver {
 public:
     TermiosDriver();
     ~TermiosDriver() override;
@@ -27,32 +21,22 @@ public:
     bool OpenPath(const std::string& path);
     void CloseDevice() override;
     bool SetState(const Dcb& dcb) override;
-    bool SetTimeouts(const CommTimeouts& timeouts) override;
-    bool SetupQueues(uint32_t inSize, uint32_t outSize) override;
     bool EscapeFunction(uint32_t code) override;
     bool Purge(uint32_t flags) override;
-    bool RaiseSignal(LinkSignal signal) override;
-    bool LowerSignal(LinkSignal signal) override;
-    void Pause(uint32_t ms) override;
-    TransferResult ReadUntil(uint8_t* buffer, uint32_t n, uint32_t ms) override;
-    TransferResult WriteUntil(const uint8_t* buffer, uint32_t n, uint32_t ms) override;
-    TransferResult ReadSome(uint8_t* buffer, uint32_t n, const Deadline& by) override;
-    TransferEnd WaitSignals(uint32_t ms) override;
     TransferEnd WaitEvent(uint32_t mask, char evtChar, uint32_t ms, uint32_t& events) override;
     bool ClearErrors(uint32_t& errors, ComStat& stat) override;
     bool GetModemStatus(uint32_t& status) override;
-    TransferResult Read(uint8_t* buffer, uint32_t n) override;
-    TransferResult Write(const uint8_t* buffer, uint32_t n) override;
 
     int Descriptor() const { return m_fd; }
 
 private:
-    using Clock = std::chrono::steady_clock;
-
-    CommTimeouts StoredTimeouts() const;
-    TransferResult ReadWith(uint8_t* buffer, uint32_t n, const ReadLimits& limits);
-    // Writes until every byte is out or the deadline passes.
-    TransferResult WriteBy(const uint8_t* buffer, uint32_t n, const Deadline& deadline);
+    bool LineOpen() const override { return m_fd >= 0; }
+    LineStep Take(uint8_t* buffer, uint32_t n) override;
+    LineStep Put(const uint8_t* buffer, uint32_t n) override;
+    // A read's wait also wakes when another thread's event wait moved input
+    // into the look-ahead.
+    TransferEnd WaitInput(int wake, const Deadline& until, bool& hungUp) override;
+    TransferEnd WaitOutput(int wake, const Deadline& until) override;
 
     // Waits for events on the port (0 for none) or a signal, until the
     // deadline at the latest; withLookahead also wakes when another thread's event
@@ -81,13 +65,7 @@ private:
     // The kernel's error counters as of the last ClearErrors (or the open).
     ErrorCounters m_counters;
     int m_fd = -1;
-    LinkSignals m_signals;
     int m_lookaheadFd = -1; // counts additions to the look-ahead
     bool m_savedValid = false;
     unsigned char m_saved[64] = {}; // the line's termios2 at open, restored at close
-    std::atomic<uint32_t> m_readInterval{100};
-    std::atomic<uint32_t> m_readMultiplier{10};
-    std::atomic<uint32_t> m_readConstant{100};
-    std::atomic<uint32_t> m_writeMultiplier{10};
-    std::atomic<uint32_t> m_writeConstant{100};
 };
