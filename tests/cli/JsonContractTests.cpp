@@ -2,7 +2,7 @@
 // output whatever the outcome, keys in snake_case, ok a boolean that agrees
 // with exit, exit the program's status, and each field the manual lists.
 
-#include "CliTestSupport.h"
+#include "CliFixture.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -63,17 +63,7 @@ json Checked(const CliResult& r, const std::vector<std::string>& fields) {
     return document;
 }
 
-class CliJson : public ::testing::Test {
-protected:
-    void SetUp() override {
-        module = StartModule("COM9");
-        ASSERT_TRUE(module);
-    }
-    std::string Path(const std::string& name) { return (runtime.Path() / name).string(); }
-
-    PrivateRuntimeDir runtime;
-    std::unique_ptr<SimulatedModule> module;
-};
+using CliJson = CliModuleTest;
 
 TEST_F(CliJson, KeyCommandsInSuccessAndFailure) {
     ASSERT_TRUE(module->SetSlot(1, {0xAB}));

@@ -1,0 +1,48 @@
+#pragma once
+
+// The fixtures the command-line tests start from: a port directory and a
+// folder of the test's own, then an empty module published as COM9, then the
+// same module holding a code in every third slot.
+
+#include "CliTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class CliTest : public ::testing::Test {
+protected:
+    std::string Path(const std::string& name) const { return (runtime.Path() / name).string(); }
+
+    PrivateRuntimeDir runtime;
+};
+
+class CliModuleTest : public CliTest {
+protected:
+    void SetUp() override {
+        module = StartModule("COM9");
+        ASSERT_TRUE(module);
+    }
+
+    std::unique_ptr<SimulatedModule> module;
+};
+
+class CliSeededModuleTest : public CliModuleTest {
+protected:
+    void SetUp() override {
+        CliModuleTest::SetUp();
+        if (HasFatalFailure()) {
+            return;
+        }
+        lines = SeedEveryThirdSlot(*module);
+        ASSERT_FALSE(lines.empty());
+        for (const std::string& line : lines) {
+            expected += line;
+        }
+    }
+
+    std::vector<std::string> lines; // the database line of each slot with a code
+    std::string expected;           // the database text of the module's slots
+};
