@@ -246,6 +246,9 @@ TEST_F(LearnRemoteWindow, SkipAndStopLeaveKeysOutAndTheNextRunResumesAfterTheLea
     ASSERT_TRUE(WaitPrompt(VOL_PROMPT));
     EXPECT_EQ(StatusLine(), "resuming: 1 of 3 keys learned");
     EXPECT_EQ(Statuses(), (std::vector<QString>{"learned", "waiting", "waiting"}));
+    // The prompt shows once the learn frame is written; the module takes the
+    // frame, and the hanging delay with it, only when the line falls silent.
+    ASSERT_TRUE(WaitFor([&] { return LearnFrames(2) == 1; }, 10000));
     LearnsAfter(50);
     Click("IDC_REDO");
     ASSERT_TRUE(WaitEnd());
