@@ -1,86 +1,23 @@
-// The real main dialog on the offscreen platform, driven by typed keys and
-// clicks, with a recording prompts object and a fake device map.
+// The main window's own controls: typed and pasted text in its fields, the
+// port list from the device map, Enter and Esc, opening and closing a port,
+// what a screen reader announces, the minimised icon and the About box.
 
-#include "ExpectedBytes.h"
-#include "LumaretDlg.h"
-#include "PortDirectory.h"
+#include "MainWindowFixture.h"
 #include "PublishedPty.h"
-#include "WindowTestSupport.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QImage>
-#include <QLineEdit>
 #include <QMenu>
-#include <QPushButton>
 #include <QStyle>
-#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <chrono>
-#include <functional>
-#include <thread>
 #include <vector>
 
 namespace {
-
-// A key whose calls can be made to fail one by one.
-class CFakeRegistry : public CPortValueList {
-public:
-    using CPortValueList::CPortValueList;
-    long OpenKey() override { return openStatus; }
-    long QueryInfoKey(uint32_t& count, uint32_t& longest) override {
-        return infoStatus != PORT_REG_SUCCESS ? infoStatus
-                                              : CPortValueList::QueryInfoKey(count, longest);
-    }
-    long EnumValueName(uint32_t index, char* name, uint32_t& length) override {
-        return static_cast<int>(index) == failEnumAt
-                   ? 5L
-                   : CPortValueList::EnumValueName(index, name, length);
-    }
-    long openStatus = PORT_REG_SUCCESS;
-    long infoStatus = PORT_REG_SUCCESS;
-    int failEnumAt = -1;
-};
-
-class MainWindow : public ::testing::Test {
-protected:
-    void Make(std::vector<DeviceMapEntry> ports) {
-        registry = std::make_unique<CFakeRegistry>(std::move(ports));
-        MakeWith();
-    }
-    void MakeWith() {
-        DialogServices services;
-        services.registry = registry.get();
-        services.prompts = &prompts;
-        services.timing = timing;
-        dlg = std::make_unique<CLumaretDlg>(services);
-        dlg->Create();
-        dlg->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
-        dlg->activateWindow();
-        (void)QTest::qWaitForWindowActive(dlg.get());
-    }
-    template <typename W> W* Find(const char* name) {
-        return dlg->findChild<W*>(QString::fromLatin1(name));
-    }
-    QPushButton* Button(const char* name) { return Find<QPushButton>(name); }
-    QString LogText() { return dlg->findChild<QPlainTextEdit*>("IDC_LOG")->toPlainText(); }
-    QComboBox* Combo() { return Find<QComboBox>("IDC_PORT"); }
-
-    CRecordingPrompts prompts;
-    ExchangeTiming timing = ScaledTiming(0.25);
-    std::unique_ptr<CFakeRegistry> registry;
-    std::unique_ptr<CLumaretDlg> dlg;
-};
 
 struct TypingCase {
     const char* field;
@@ -246,190 +183,6 @@ TEST_F(MainWindow, CommandsRefuseWhilePortClosed) {
     EXPECT_EQ(LogText(), "kept");
 }
 
-// The test plays the module: it answers the next frame with the given bytes.
-struct Responder {
-    Responder(PublishedPty& port, std::vector<std::vector<uint8_t>> replyPieces, int gap = 0)
-        : pty(port), pieces(std::move(replyPieces)), gapMs(gap) {}
-    PublishedPty& pty;
-    std::vector<std::vector<uint8_t>> pieces;
-    int gapMs = 0;
-    std::vector<uint8_t> frame;
-    std::thread thread;
-    void Start() {
-        thread = std::thread([this] {
-            frame = pty.Take(3000);
-            for (const auto& piece : pieces) {
-                if (!piece.empty()) {
-                    (void)pty.Send(piece);
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
-            }
-        });
-    }
-    ~Responder() {
-        if (thread.joinable()) {
-            thread.join();
-        }
-    }
-};
-
-class KeyCommands : public MainWindow {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(pty.Open("COM7"));
-        Make({{pty.LinkPath(), "COM7"}});
-        QTest::mouseClick(Button("IDC_OPEN"), Qt::LeftButton);
-        ASSERT_TRUE(dlg->IsPortOpen());
-    }
-    void SetFields(const char* channel, const char* key) {
-        Find<QLineEdit>("IDC_CHANNEL")->setText(QString::fromLatin1(channel));
-        Find<QLineEdit>("IDC_KEY_NO")->setText(QString::fromLatin1(key));
-    }
-    PublishedPty pty;
-};
-
-std::vector<uint8_t> Status(uint8_t status) {
-    return ExpectedStatusReply(status);
-}
-
-TEST_F(KeyCommands, KeyNumbersOutsideTheRangeSendNothing) {
-    for (const char* key : {"0", "", "101", "999", "-5"}) {
-        for (const char* name : {"IDC_READ", "IDC_SEND", "IDC_LEARN"}) {
-            prompts.messages.clear();
-            SetFields("1", key);
-            QTest::mouseClick(Button(name), Qt::LeftButton);
-            EXPECT_EQ(prompts.messages, std::vector<QString>{"Key No must between 1 to 100!"})
-                << name << " key '" << key << "'";
-            EXPECT_TRUE(Button(name)->isEnabled());
-        }
-    }
-    EXPECT_TRUE(pty.Take(100).empty());
-}
-
-TEST_F(KeyCommands, ReadShowsTheReplyByItsCount) {
-    std::vector<uint8_t> twenty(20);
-    for (int i = 0; i < 20; ++i) {
-        twenty[i] = static_cast<uint8_t>(0xF0 + i * 7);
-    }
-    QString twentyText;
-    for (uint8_t b : twenty) {
-        twentyText += QString::asprintf("%02X ", b);
-    }
-    struct Case {
-        std::vector<uint8_t> reply;
-        QString log;
-    };
-    const Case cases[] = {{Status(1), "Key empty!"},
-                          {Status(0), ""},
-                          {{0x3F}, "3F "},
-                          {twenty, twentyText},
-                          {{}, "Communication fail!"}};
-    for (const Case& c : cases) {
-        SetFields("2", "5");
-        Responder r{pty, {c.reply}};
-        r.Start();
-        QTest::mouseClick(Button("IDC_READ"), Qt::LeftButton);
-        r.thread.join();
-        EXPECT_EQ(LogText(), c.log);
-        EXPECT_TRUE(Button("IDC_READ")->isEnabled());
-        const std::vector<uint8_t> worked{1, 5, 2, 6, 0, 0, 3, 4, 0x69, 0, 0x9E, 0x96};
-        EXPECT_EQ(r.frame, worked);
-    }
-}
-
-TEST_F(KeyCommands, SendSaysWhatTheModuleAnswered) {
-    struct Case {
-        std::vector<uint8_t> reply;
-        QString log;
-    };
-    const Case cases[] = {
-        {Status(0), "Send Ok!"}, {Status(2), "Key empty!"}, {{}, "Communication fail!"}};
-    for (const Case& c : cases) {
-        SetFields("2", "5");
-        Responder r{pty, {c.reply}};
-        r.Start();
-        QTest::mouseClick(Button("IDC_SEND"), Qt::LeftButton);
-        r.thread.join();
-        EXPECT_EQ(LogText(), c.log);
-        const std::vector<uint8_t> worked{1,    5, 2, 6, 0,    0, 7,    2,
-                                          0x69, 0, 2, 1, 0x69, 0, 0xBD, 0x55};
-        EXPECT_EQ(r.frame, worked);
-    }
-}
-
-TEST_F(KeyCommands, GetShowsTheVersionOrFails) {
-    std::vector<uint8_t> version(19, 0x20);
-    const char digits[] = "102003";
-    for (int i = 0; i < 6; ++i) {
-        version[7 + i] = static_cast<uint8_t>(digits[i]);
-    }
-    std::vector<uint8_t> cut = version;
-    cut[8] = 0;
-    struct Case {
-        std::vector<uint8_t> reply;
-        QString shown;
-        bool fails;
-    };
-    const Case cases[] = {{version, "102.003", false}, {cut, "1", false}, {Status(0), "", true}};
-    for (const Case& c : cases) {
-        prompts.messages.clear();
-        Responder r{pty, {c.reply}};
-        r.Start();
-        QTest::mouseClick(Button("IDC_GET_VERSION"), Qt::LeftButton);
-        r.thread.join();
-        EXPECT_EQ(Find<QLineEdit>("IDC_VERSION")->text(), c.shown);
-        EXPECT_EQ(prompts.messages.size(), c.fails ? 1u : 0u);
-        EXPECT_EQ(r.frame, (std::vector<uint8_t>{1, 5, 2, 6, 0, 0, 1, 0xF1, 0x31, 0x9D}));
-    }
-}
-
-TEST_F(KeyCommands, LearnGathersTheAnswerFromItsPieces) {
-    struct Case {
-        std::vector<std::vector<uint8_t>> pieces;
-        QString log;
-    };
-    const std::vector<uint8_t> s2 = Status(2);
-    const Case cases[] = {
-        {{Status(0)}, "Learn Ok!"},
-        {{{s2.begin(), s2.begin() + 3}, {s2.begin() + 3, s2.end()}}, "Carry wrong!"},
-        {{{9, 9, 9}, {1, 2, 3, 4}, {5, 4, 7, 8}}, "Save fail!"},
-        {{Status(3)}, "Learn fail!"},
-    };
-    for (const Case& c : cases) {
-        SetFields("2", "5");
-        Responder r{pty, c.pieces, 300};
-        r.Start();
-        QTest::mouseClick(Button("IDC_LEARN"), Qt::LeftButton);
-        EXPECT_FALSE(Button("IDC_LEARN")->isEnabled());
-        EXPECT_TRUE(WaitFor([&] { return !dlg->IsLearnPending(); }, 15000));
-        r.thread.join();
-        EXPECT_EQ(LogText(), c.log);
-        EXPECT_TRUE(Button("IDC_LEARN")->isEnabled());
-        EXPECT_EQ(r.frame, (std::vector<uint8_t>{1, 5, 2, 6, 0, 0, 3, 1, 0x69, 0, 0x9F, 0x86}));
-    }
-}
-
-TEST_F(KeyCommands, LearnPollOfFortyBytesStaysInItsBuffer) {
-    std::vector<uint8_t> forty(40, 0x77);
-    Responder r{pty, {forty}};
-    r.Start();
-    QTest::mouseClick(Button("IDC_LEARN"), Qt::LeftButton);
-    r.thread.join();
-    // 32 bytes in the first poll, the other 8 in the next: never an answer.
-    EXPECT_TRUE(WaitFor([&] { return dlg->LearnHeld() == 8; }, 3000));
-    // Close the port so the remaining empty polls come quickly.
-    QTest::mouseClick(Button("IDC_OPEN"), Qt::LeftButton);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(WaitFor([&] { return !dlg->IsLearnPending(); }, 15000));
-    EXPECT_LT(std::chrono::steady_clock::now() - start,
-              std::chrono::seconds(3) + std::chrono::seconds(5));
-    EXPECT_EQ(LogText(), "Learn timeout!");
-    EXPECT_EQ(dlg->Importing(), 0);
-    EXPECT_EQ(dlg->Exporting(), 0);
-    EXPECT_EQ(dlg->LearnHeld(), 8);
-    EXPECT_EQ(dlg->LearnReply()[7], 0x77);
-}
-
 TEST_F(MainWindow, ControlsAreAnnouncedByTheirLabels) {
     Make({{"/dev/ttyS0", "COM1"}});
     struct Case {
@@ -507,10 +260,6 @@ TEST_F(MainWindow, MinimisedWindowPaintsItsIconCentred) {
     EXPECT_EQ(dlg->OnQueryDragIcon().cacheKey(), dlg->windowIcon().cacheKey());
 }
 
-} // namespace
-
-namespace {
-
 TEST_F(MainWindow, AboutOpensFromTheContextMenuAndClosesWithOk) {
     Make({});
     QMenu* menu = dlg->findChild<QMenu*>("SystemMenu");
@@ -535,80 +284,6 @@ TEST_F(MainWindow, AboutOpensFromTheContextMenuAndClosesWithOk) {
     EXPECT_TRUE(sawAbout);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_TRUE(dlg->isVisible());
-}
-
-TEST_F(KeyCommands, ReadKeepsTheKeyboardFocusForTheNextSpace) {
-    QPushButton* read = Button("IDC_READ");
-    read->setFocus();
-    for (int round = 0; round < 2; ++round) {
-        Responder r{pty, {Status(1)}};
-        r.Start();
-        QTest::keyClick(read, Qt::Key_Space);
-        r.thread.join();
-        EXPECT_EQ(LogText(), "Key empty!");
-        EXPECT_TRUE(read->hasFocus()) << round;
-        Find<QPlainTextEdit>("IDC_LOG")->clear();
-    }
-}
-
-TEST_F(KeyCommands, ClosingThePortEndsAPendingLearnWithinThreeSeconds) {
-    QTest::mouseClick(Button("IDC_LEARN"), Qt::LeftButton);
-    EXPECT_TRUE(dlg->IsLearnPending());
-    EXPECT_FALSE(Button("IDC_EXPORT")->isEnabled());
-    QTest::mouseClick(Button("IDC_OPEN"), Qt::LeftButton);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(WaitFor([&] { return !dlg->IsLearnPending(); }, 10000));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
-    EXPECT_EQ(LogText(), "Learn timeout!");
-    EXPECT_TRUE(Button("IDC_LEARN")->isEnabled());
-    EXPECT_TRUE(Button("IDC_EXPORT")->isEnabled());
-}
-
-} // namespace
-
-namespace {
-
-// Each command once on the program's own timing, the module silent.
-class FixedTimingCommands : public KeyCommands {
-protected:
-    void SetUp() override {
-        timing = FixedTiming();
-        KeyCommands::SetUp();
-    }
-    double Seconds(const std::function<void()>& run) {
-        const auto start = std::chrono::steady_clock::now();
-        run();
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    }
-};
-
-TEST_F(FixedTimingCommands, SilentModuleTakesThePausesAndReadEndings) {
-    struct Case {
-        const char* button;
-        double least; // pause + 100 ms + 10 ms per requested byte
-        QString log;
-    };
-    const Case cases[] = {{"IDC_GET_VERSION", 0.52, ""},
-                          {"IDC_SEND", 0.72, "Communication fail!"},
-                          {"IDC_READ", 5.62, "Communication fail!"}};
-    prompts.messages.clear();
-    for (const Case& c : cases) {
-        const double took = Seconds([&] { QTest::mouseClick(Button(c.button), Qt::LeftButton); });
-        EXPECT_GE(took, c.least - 0.01) << c.button;
-        EXPECT_LT(took, c.least + 2.0) << c.button;
-        if (!c.log.isEmpty()) {
-            EXPECT_EQ(LogText(), c.log);
-        }
-    }
-    EXPECT_EQ(prompts.messages, std::vector<QString>{"Get Fail"});
-    const double learn = Seconds([&] {
-        QTest::mouseClick(Button("IDC_LEARN"), Qt::LeftButton);
-        EXPECT_TRUE(WaitFor([&] { return !dlg->IsLearnPending(); }, 25000));
-    });
-    EXPECT_GE(learn, 30 * 0.42 - 0.05);
-    EXPECT_LT(learn, 20.0);
-    EXPECT_EQ(LogText(), "Learn timeout!");
-    EXPECT_TRUE(Button("IDC_LEARN")->isEnabled());
 }
 
 } // namespace
