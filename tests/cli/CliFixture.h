@@ -32,10 +32,7 @@ protected:
 class CliSeededModuleTest : public CliModuleTest {
 protected:
     void SetUp() override {
-        CliModuleTest::SetUp();
-        if (HasFatalFailure()) {
-            return;
-        }
+        ASSERT_NO_FATAL_FAILURE(CliModuleTest::SetUp());
         lines = SeedEveryThirdSlot(*module);
         ASSERT_FALSE(lines.empty());
         for (const std::string& line : lines) {

@@ -19,10 +19,7 @@ namespace {
 class LearnRemoteWalk : public CliModuleTest {
 protected:
     void SetUp() override {
-        CliModuleTest::SetUp();
-        if (HasFatalFailure()) {
-            return;
-        }
+        ASSERT_NO_FATAL_FAILURE(CliModuleTest::SetUp());
         SimFaults learning;
         learning.learnDelayMs = 20; // a generated code, as if a key were pressed at once
         module->SetFaults(learning);
@@ -59,7 +56,7 @@ protected:
     std::vector<Bytes> frames;
 };
 
-TEST_F(LearnRemoteWalk, AnInterruptedWalkResumesWithoutLearningAKeyTwice) {
+TEST_F(LearnRemoteWalk, AnInterruptedWalkEndsWith130AndTheNextSaysWhereItResumes) {
     ASSERT_TRUE(module->JoinRoom("tv"));
     // Ctrl+C while the fourth key waits.
     CRunControl control;
@@ -118,10 +115,11 @@ TEST_F(LearnRemoteWalk, ConfirmedCapturesAreStableOnClearAirAndUnstableInNoise) 
     EXPECT_LE(json["keys"][0]["differing"].size(), 2U);
 }
 
-TEST_F(LearnRemoteWalk, WithoutATerminalAKeyIsTriedAgainThenSkipped) {
+TEST_F(LearnRemoteWalk, ATryWithoutACodeIsRetriedThenSkippedOrAsTheOperatorAnswers) {
+    // Without a terminal: tried again while tries are left, then skipped.
     WriteFileBytes(map, "1/1 POWER\n1/2 MUTE\n");
     NoPresses();
-    const CliResult r = Run({map, "--retries", "1"});
+    CliResult r = Run({map, "--retries", "1"});
     EXPECT_EQ(r.exit, 1);
     EXPECT_NE(r.err.find("POWER (1/1): press the key on the remote, "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("POWER (1/1): Learn timeout!; trying again (1 try left)"),
@@ -130,9 +128,27 @@ TEST_F(LearnRemoteWalk, WithoutATerminalAKeyIsTriedAgainThenSkipped) {
     EXPECT_NE(r.err.find("MUTE (1/2): Learn timeout!; skipped"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("missing: POWER, MUTE"), std::string::npos) << r.err;
     EXPECT_NE(r.out.find("POWER (1/1): skipped (Learn timeout!)"), std::string::npos) << r.out;
+
+    // On a terminal: skip the first key; an unknown answer is asked again;
+    // stop at the second.
+    WriteFileBytes(map, "1/1 POWER\n1/2 MUTE\n1/3 INPUT\n");
+    int answers[2];
+    ASSERT_EQ(pipe(answers), 0);
+    const std::string typed = "s\nx\nq\n";
+    ASSERT_EQ(write(answers[1], typed.data(), typed.size()), ssize_t(typed.size()));
+    r = Run({map}, nullptr, answers[0]);
+    close(answers[0]);
+    close(answers[1]);
+    EXPECT_EQ(r.exit, 1) << r.err;
+    EXPECT_NE(r.err.find("POWER (1/1): Learn timeout! Enter: try again, s: skip, q: stop"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.out.find("POWER (1/1): skipped"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("MUTE (1/2): not reached"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("INPUT (1/3): not reached"), std::string::npos) << r.out;
 }
 
-TEST_F(LearnRemoteWalk, AModuleThatStopsAnsweringEndsTheWalkWithTheSessionKept) {
+TEST_F(LearnRemoteWalk, AModuleThatStopsAnsweringEndsTheWalkWithStatusFour) {
     WriteFileBytes(map, "1/1 POWER\n1/2 MUTE\n1/3 INPUT\n");
     WriteFileBytes(map + ".session", "0001,0A0B0C\r");
     NoPresses();
@@ -143,26 +159,6 @@ TEST_F(LearnRemoteWalk, AModuleThatStopsAnsweringEndsTheWalkWithTheSessionKept) 
     EXPECT_EQ(r.exit, 4) << r.err;
     EXPECT_NE(r.err.find("the module is gone"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("COM9: no reply within"), std::string::npos) << r.err;
-}
-
-TEST_F(LearnRemoteWalk, OnATerminalTheOperatorSkipsOrStops) {
-    WriteFileBytes(map, "1/1 POWER\n1/2 MUTE\n1/3 INPUT\n");
-    NoPresses();
-    int answers[2];
-    ASSERT_EQ(pipe(answers), 0);
-    // Skip the first key; an unknown answer is asked again; stop at the second.
-    const std::string typed = "s\nx\nq\n";
-    ASSERT_EQ(write(answers[1], typed.data(), typed.size()), ssize_t(typed.size()));
-    const CliResult r = Run({map}, nullptr, answers[0]);
-    close(answers[0]);
-    close(answers[1]);
-    EXPECT_EQ(r.exit, 1) << r.err;
-    EXPECT_NE(r.err.find("POWER (1/1): Learn timeout! Enter: try again, s: skip, q: stop"),
-              std::string::npos)
-        << r.err;
-    EXPECT_NE(r.out.find("POWER (1/1): skipped"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("MUTE (1/2): not reached"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("INPUT (1/3): not reached"), std::string::npos) << r.out;
 }
 
 TEST_F(LearnRemoteWalk, ABadMapOrSessionIsRefusedBeforeAnyLearn) {

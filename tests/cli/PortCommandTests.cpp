@@ -66,31 +66,6 @@ TEST_F(CliKeyCommands, EachCommandPutsTheWindowsFrameOnTheLineAndPrintsItsOutcom
     }
 }
 
-TEST_F(CliKeyCommands, JsonCarriesThePortTheStatusAndTheCommandsFields) {
-    ASSERT_TRUE(module->SetSlot(0x0069, {0xAB, 0xCD}));
-    const auto version = nlohmann::json::parse(Run({"--json", "version"}).out);
-    EXPECT_EQ(version["port"], "COM9");
-    EXPECT_EQ(version["ok"], true);
-    EXPECT_EQ(version["exit"], 0);
-    EXPECT_EQ(version["version"], "102.003");
-
-    const auto read = nlohmann::json::parse(Run({"--json", "read", "2", "5"}).out);
-    EXPECT_EQ(read["code"], "ABCD");
-    EXPECT_EQ(read["slot"], 0x69);
-    EXPECT_EQ(read["bytes"], 10);
-
-    const CliResult empty = Run({"--json", "read", "--slot", "7"});
-    EXPECT_EQ(empty.exit, 1);
-    const auto emptyJson = nlohmann::json::parse(empty.out);
-    EXPECT_EQ(emptyJson["ok"], false);
-    EXPECT_EQ(emptyJson["exit"], 1);
-    EXPECT_EQ(emptyJson["outcome"], "Key empty!");
-
-    const auto send = nlohmann::json::parse(Run({"--json", "send", "2", "5"}).out);
-    EXPECT_EQ(send["outcome"], "Send Ok!");
-    EXPECT_EQ(send["ok"], true);
-}
-
 TEST_F(CliKeyCommands, LearnIsPolledAsTheWindowPollsAndShowsTheModulesStatus) {
     struct Case {
         int status;

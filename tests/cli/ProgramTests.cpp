@@ -97,10 +97,6 @@ TEST_F(CliProgram, CommandsWithoutAPortAndUsageErrors) {
     EXPECT_EQ(r.out, "lumaret-cli 1.1.0\n");
 
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {},
-             {"version"},                        // no port
-             {"-p", "COM9", "read", "1", "101"}, // key out of range
-             {"-p", "COM9", "send", "9", "1"},   // channel out of range
              {"--no-such-option", "ports"},
              {"-p", "COM9,,COM10", "version"},
              {"-p", "COM9", "-p", "COM10", "export", "same.txt"}}) {
