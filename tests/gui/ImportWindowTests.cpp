@@ -15,8 +15,6 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 TEST_F(Transfers, ImportOfAnEmptyFileSendsNothing) {
     MakeDialog();
     const std::string path = Path("zero.txt");

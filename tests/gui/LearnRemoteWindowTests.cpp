@@ -47,8 +47,7 @@ const char* const LINE_COMMANDS[] = {"IDC_OPEN",  "IDC_GET_VERSION", "IDC_READ",
 class LearnRemoteWindow : public ModuleWindow {
 protected:
     void SetUp() override {
-        ModuleWindow::SetUp();
-        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_NO_FATAL_FAILURE(ModuleWindow::SetUp());
         LearnsAfter(50);
         ASSERT_NO_FATAL_FAILURE(MakeDialog(LearnTiming(), false));
         mapPath = Path("tv.map");

@@ -9,11 +9,14 @@
 #include "ModuleWindow.h"
 #include "TestFiles.h"
 
+#include <chrono>
 #include <string>
 #include <vector>
 
 class Transfers : public ModuleWindow {
 protected:
+    using Clock = std::chrono::steady_clock;
+
     void MakeDialog(const ExchangeTiming& timing = BulkTiming(),
                     ThreadStarter startThread = StartThread) {
         ModuleWindow::MakeDialog(timing, true, std::move(startThread));
