@@ -2,15 +2,24 @@
 
 // The fixtures the command-line tests start from: a port directory and a
 // folder of the test's own, then an empty module published as COM9, then the
-// same module holding a code in every third slot.
+// same module holding a code in every third slot; and a check of the texts a
+// run wrote.
 
 #include "CliTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
+
+// Each text somewhere in what a run wrote on one of its streams.
+inline void ExpectContains(const std::string& written, std::initializer_list<std::string> texts) {
+    for (const std::string& text : texts) {
+        EXPECT_NE(written.find(text), std::string::npos) << text << " in:\n" << written;
+    }
+}
 
 class CliTest : public ::testing::Test {
 protected:

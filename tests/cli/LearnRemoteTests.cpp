@@ -95,18 +95,15 @@ TEST_F(LearnRemoteWalk, ConfirmedCapturesAreStableOnClearAirAndUnstableInNoise) 
     CScriptedRemote remote(*module, "tv", 0, {});
     CliResult r = Run({map, "--confirm"});
     EXPECT_EQ(r.exit, 0) << r.err;
-    EXPECT_NE(r.out.find("POWER (1/1): stable, "), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("MUTE (1/2): stable, "), std::string::npos) << r.out;
+    ExpectContains(r.out, {"POWER (1/1): stable, ", "MUTE (1/2): stable, "});
 
     SimFaults noisy;
     noisy.captureNoise = 1.0; // every capture has one byte changed
     module->SetFaults(noisy);
     r = Run({map, "--confirm", "--restart", "--json"});
     EXPECT_EQ(r.exit, 0) << r.err;
-    EXPECT_NE(r.err.find("POWER (1/1): the two captures differ at byte "), std::string::npos)
-        << r.err;
-    EXPECT_NE(r.err.find("POWER (1/1): press the key on the remote a third time"),
-              std::string::npos);
+    ExpectContains(r.err, {"POWER (1/1): the two captures differ at byte ",
+                           "POWER (1/1): press the key on the remote a third time"});
     const auto json = nlohmann::json::parse(r.out);
     EXPECT_EQ(json["unstable"], 2);
     EXPECT_EQ(json["keys"][0]["outcome"], "unstable");
@@ -121,13 +118,10 @@ TEST_F(LearnRemoteWalk, ATryWithoutACodeIsRetriedThenSkippedOrAsTheOperatorAnswe
     NoPresses();
     CliResult r = Run({map, "--retries", "1"});
     EXPECT_EQ(r.exit, 1);
-    EXPECT_NE(r.err.find("POWER (1/1): press the key on the remote, "), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("POWER (1/1): Learn timeout!; trying again (1 try left)"),
-              std::string::npos)
-        << r.err;
-    EXPECT_NE(r.err.find("MUTE (1/2): Learn timeout!; skipped"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("missing: POWER, MUTE"), std::string::npos) << r.err;
-    EXPECT_NE(r.out.find("POWER (1/1): skipped (Learn timeout!)"), std::string::npos) << r.out;
+    ExpectContains(r.err, {"POWER (1/1): press the key on the remote, ",
+                           "POWER (1/1): Learn timeout!; trying again (1 try left)",
+                           "MUTE (1/2): Learn timeout!; skipped", "missing: POWER, MUTE"});
+    ExpectContains(r.out, {"POWER (1/1): skipped (Learn timeout!)"});
 
     // On a terminal: skip the first key; an unknown answer is asked again;
     // stop at the second.
@@ -140,12 +134,9 @@ TEST_F(LearnRemoteWalk, ATryWithoutACodeIsRetriedThenSkippedOrAsTheOperatorAnswe
     close(answers[0]);
     close(answers[1]);
     EXPECT_EQ(r.exit, 1) << r.err;
-    EXPECT_NE(r.err.find("POWER (1/1): Learn timeout! Enter: try again, s: skip, q: stop"),
-              std::string::npos)
-        << r.err;
-    EXPECT_NE(r.out.find("POWER (1/1): skipped"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("MUTE (1/2): not reached"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("INPUT (1/3): not reached"), std::string::npos) << r.out;
+    ExpectContains(r.err, {"POWER (1/1): Learn timeout! Enter: try again, s: skip, q: stop"});
+    ExpectContains(r.out,
+                   {"POWER (1/1): skipped", "MUTE (1/2): not reached", "INPUT (1/3): not reached"});
 }
 
 TEST_F(LearnRemoteWalk, AModuleThatStopsAnsweringEndsTheWalkWithStatusFour) {
@@ -157,18 +148,15 @@ TEST_F(LearnRemoteWalk, AModuleThatStopsAnsweringEndsTheWalkWithStatusFour) {
     module->SetFaults(gone);
     const CliResult r = Run({map});
     EXPECT_EQ(r.exit, 4) << r.err;
-    EXPECT_NE(r.err.find("the module is gone"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("COM9: no reply within"), std::string::npos) << r.err;
+    ExpectContains(r.err, {"the module is gone", "COM9: no reply within"});
 }
 
 TEST_F(LearnRemoteWalk, ABadMapOrSessionIsRefusedBeforeAnyLearn) {
     WriteFileBytes(map, "1/1 POWER\n1/2 POWER\n9/1 NINE\n");
     CliResult r = Run({map});
     EXPECT_EQ(r.exit, 2);
-    EXPECT_NE(r.err.find("tv.map: line 2: the name POWER is used on line 1 already"),
-              std::string::npos)
-        << r.err;
-    EXPECT_NE(r.err.find("tv.map: line 3: channel 9 is outside 1-4"), std::string::npos);
+    ExpectContains(r.err, {"tv.map: line 2: the name POWER is used on line 1 already",
+                           "tv.map: line 3: channel 9 is outside 1-4"});
     EXPECT_TRUE(frames.empty());
 
     WriteFileBytes(map, "1/1 POWER\n");
@@ -233,10 +221,7 @@ TEST_F(CheckRemoteByAir, CapturesThatDifferOrAreLostAreSaidAndFailAsTheOptionsAs
     EXPECT_EQ(r.exit, 0) << r.err;
     const std::string differs = "POWER (1/1): differs in 1 of " +
                                 std::to_string(PressedCode(1).size()) + " bytes (at byte ";
-    EXPECT_NE(r.out.find(differs), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("3 keys sent: 0 identical, 3 different, 0 not captured"),
-              std::string::npos)
-        << r.out;
+    ExpectContains(r.out, {differs, "3 keys sent: 0 identical, 3 different, 0 not captured"});
     EXPECT_EQ(Check({"--strict"}).exit, 1);
 
     // Out of the sender's sight: nothing is captured.
