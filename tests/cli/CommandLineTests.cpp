@@ -2,7 +2,7 @@
 // suggestions for a mistyped name, the help, and how the ports are chosen
 // (LUMARET_PORT, -p all, two names for one device) and files named.
 
-#include "CliTestSupport.h"
+#include "CliFixture.h"
 #include "Options.h"
 
 #include <gtest/gtest.h>
@@ -16,11 +16,7 @@
 
 namespace {
 
-class CliCommandLine : public ::testing::Test {
-protected:
-    std::string Path(const std::string& name) { return (runtime.Path() / name).string(); }
-    PrivateRuntimeDir runtime;
-};
+using CliCommandLine = CliTest;
 
 // The environment variable set for as long as it lives.
 class ScopedEnv {
@@ -48,7 +44,9 @@ private:
     bool m_had = false;
 };
 
-TEST_F(CliCommandLine, MistakesAreToldInTheTechniciansWordsWithASuggestion) {
+TEST_F(CliCommandLine, MistakesAreToldInTheTechniciansWordsBeforeAnythingIsSent) {
+    auto module = StartModule("COM21");
+    ASSERT_TRUE(module);
     struct Case {
         std::vector<std::string> args;
         std::string text;
@@ -59,8 +57,15 @@ TEST_F(CliCommandLine, MistakesAreToldInTheTechniciansWordsWithASuggestion) {
         {{"-p", "COM21", "read", "x", "y"}, "channel must be a number from 1 to 4, not \"x\""},
         {{"-p", "COM21", "send", "2", "k"}, "key must be a number from 1 to 100, not \"k\""},
         {{"-p", "COM21", "send", "5", "1"}, "channel must be a number from 1 to 4, not \"5\""},
+        {{"-p", "COM21", "read", "0", "1"}, "channel must be a number from 1 to 4, not \"0\""},
+        {{"-p", "COM21", "read", "1", "x"}, "key must be a number from 1 to 100, not \"x\""},
         {{"-p", "COM21", "learn", "4", "-3"}, "Key No must between 1 to 100!"},
-        {{"-p", "COM21", "read", "--slot", "449"}, "slot must be a number from 1 to 448"},
+        {{"-p", "COM21", "read", "1", "0"}, "Key No must between 1 to 100!"},
+        {{"-p", "COM21", "send", "1", "101"}, "Key No must between 1 to 100!"},
+        {{"-p", "COM21", "read", "--slot", "449"},
+         "slot must be a number from 1 to 448, not \"449\""},
+        {{"-p", "COM21", "read"}, "read needs a channel and a key"},
+        {{"-p", "COM21", "send", "1"}, "send needs a channel and a key"},
         {{"-p", "COM21", "read", "1", "2", "3"}, "nothing after them (\"3\")"},
         {{"--prot", "COM21", "version"}, "unknown option --prot; did you mean --port?"},
         {{"-p", "COM21", "verison"}, "unknown command \"verison\"; did you mean version?"},
@@ -84,9 +89,8 @@ TEST_F(CliCommandLine, MistakesAreToldInTheTechniciansWordsWithASuggestion) {
             EXPECT_EQ(r.err.find(internal), std::string::npos) << r.err;
         }
     }
+    EXPECT_TRUE(module->ReceivedFrames().empty());
     // -p takes one word, attached or not; the rest is the command's.
-    auto module = StartModule("COM21");
-    ASSERT_TRUE(module);
     for (const std::vector<std::string>& args :
          std::vector<std::vector<std::string>>{{"-p", "COM21", "version"},
                                                {"-p=COM21", "version"},

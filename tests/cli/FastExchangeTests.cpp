@@ -1,7 +1,7 @@
 // --fast: replies taken as soon as they are whole, the files unchanged, and
 // the fixed timing kept wherever a reply's CRC cannot say it is whole.
 
-#include "CliTestSupport.h"
+#include "CliFixture.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -11,36 +11,22 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-class CliFast : public ::testing::Test {
+class CliFast : public CliSeededModuleTest {
 protected:
-    void SetUp() override {
-        module = StartModule("COM9");
-        ASSERT_TRUE(module);
-        const std::vector<std::string> lines = SeedEveryThirdSlot(*module);
-        ASSERT_GE(lines.size(), 13u);
-        for (size_t i = 0; i < lines.size(); ++i) {
-            expected += lines[i];
-            if (i < 13) {
-                firstLines += lines[i];
-            }
-        }
-    }
-    std::string Path(const std::string& name) { return (runtime.Path() / name).string(); }
-    // verify --fast of the first slots with codes on the window's own timing,
-    // and how long it took.
+    // verify --fast of the first 13 slots with codes on the window's own
+    // timing, and how long it took.
     CliResult VerifyFirstLines(Clock::duration& took) {
         const std::string path = Path("first.txt");
-        WriteFileBytes(path, firstLines); // 13 lines
+        std::string firstLines;
+        for (size_t i = 0; i < 13; ++i) {
+            firstLines += lines.at(i);
+        }
+        WriteFileBytes(path, firstLines);
         const auto start = Clock::now();
         CliResult r = RunInProcess({"--fast", "-p", "COM9", "verify", path}, FixedTiming());
         took = Clock::now() - start;
         return r;
     }
-
-    PrivateRuntimeDir runtime;
-    std::unique_ptr<SimulatedModule> module;
-    std::string expected;   // the database text of the module's slots
-    std::string firstLines; // of its first 13 codes
 };
 
 TEST_F(CliFast, ExportAndImportMoveTheSameBytesAndRepeatDamagedReplies) {

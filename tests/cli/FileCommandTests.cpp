@@ -1,18 +1,14 @@
 // The commands without a port: a dry run of an import, the comparison of
 // two database files, and a file shown as a table.
 
-#include "CliTestSupport.h"
+#include "CliFixture.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 namespace {
 
-class CliFileCommands : public ::testing::Test {
-protected:
-    std::string Path(const std::string& name) { return (runtime.Path() / name).string(); }
-    PrivateRuntimeDir runtime;
-};
+using CliFileCommands = CliTest;
 
 TEST_F(CliFileCommands, DryRunNamesEveryLineThatWouldNotBeWrittenAndWhy) {
     const std::string path = Path("edited.txt");

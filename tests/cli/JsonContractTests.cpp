@@ -2,7 +2,7 @@
 // output whatever the outcome, keys in snake_case, ok a boolean that agrees
 // with exit, exit the program's status, and each field the manual lists.
 
-#include "CliTestSupport.h"
+#include "CliFixture.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -63,17 +63,7 @@ json Checked(const CliResult& r, const std::vector<std::string>& fields) {
     return document;
 }
 
-class CliJson : public ::testing::Test {
-protected:
-    void SetUp() override {
-        module = StartModule("COM9");
-        ASSERT_TRUE(module);
-    }
-    std::string Path(const std::string& name) { return (runtime.Path() / name).string(); }
-
-    PrivateRuntimeDir runtime;
-    std::unique_ptr<SimulatedModule> module;
-};
+using CliJson = CliModuleTest;
 
 TEST_F(CliJson, KeyCommandsInSuccessAndFailure) {
     ASSERT_TRUE(module->SetSlot(1, {0xAB}));
@@ -82,10 +72,21 @@ TEST_F(CliJson, KeyCommandsInSuccessAndFailure) {
         args.insert(args.begin(), port.begin(), port.end());
         return RunInProcess(args);
     };
-    Checked(run({"version"}), {"port", "version", "unchecked_replies", "repeats"});
-    Checked(run({"read", "1", "1"}), {"port", "slot", "bytes", "code", "reply"});
-    Checked(run({"read", "1", "2"}), {"slot", "bytes", "outcome", "status"});
-    Checked(run({"send", "1", "1"}), {"slot", "outcome"});
+    const json version =
+        Checked(run({"version"}), {"port", "version", "unchecked_replies", "repeats"});
+    EXPECT_EQ(version["port"], "COM9");
+    EXPECT_EQ(version["exit"], 0);
+    EXPECT_EQ(version["version"], "102.003");
+    const json read = Checked(run({"read", "1", "1"}), {"port", "slot", "bytes", "code", "reply"});
+    EXPECT_EQ(read["code"], "AB");
+    EXPECT_EQ(read["slot"], 1);
+    EXPECT_EQ(read["bytes"], 9); // the whole reply: header, code and CRC
+    const json empty = Checked(run({"read", "1", "2"}), {"slot", "bytes", "outcome", "status"});
+    EXPECT_EQ(empty["exit"], 1);
+    EXPECT_EQ(empty["outcome"], "Key empty!");
+    const json sent = Checked(run({"send", "1", "1"}), {"slot", "outcome"});
+    EXPECT_EQ(sent["exit"], 0);
+    EXPECT_EQ(sent["outcome"], "Send Ok!");
     Checked(run({"send", "1", "2"}), {"slot", "outcome"});
     SimFaults learning;
     learning.learnDelayMs = 50;

@@ -1,121 +1,29 @@
-// learn-remote against the simulated module: the walk through a map, the
-// session it leaves and resumes, retries, skips and the operator's answers.
+// learn-remote and check-remote against simulated modules: what the command
+// line says of a walk through a map and of a check by air, its JSON and exit
+// statuses, the session file it names, and the operator's answers. Which keys
+// a walk learns and how a check ends are the job tests' own.
 
-#include "CliTestSupport.h"
+#include "CliFixture.h"
 #include "CommandFrame.h"
 #include "DatabaseFormat.h"
 #include "FileLines.h"
+#include "ScriptedRemote.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "Room.h"
-
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 #include <unistd.h>
 
 namespace {
 
-// The code the remote sends for the key in slot.
-Bytes PressedCode(uint16_t slot) {
-    Bytes code(24 + slot);
-    for (size_t i = 0; i < code.size(); ++i) {
-        code[i] = static_cast<uint8_t>(slot * 31 + i * 7);
-    }
-    return code;
-}
-
-// The learn frames the module received, slot by slot in order.
-std::vector<uint16_t> LearnedSlots(const std::vector<Bytes>& frames) {
-    std::vector<uint16_t> slots;
-    for (const Bytes& frame : frames) {
-        for (uint16_t slot = 1; slot <= 10; ++slot) {
-            const CommandFrame learn = BuildLearnFrame(slot);
-            if (frame == Bytes(learn.data(), learn.data() + learn.size)) {
-                slots.push_back(slot);
-            }
-        }
-    }
-    return slots;
-}
-
-// A remote in the module's room whose holder presses the key a learn frame
-// asks for, a moment after the module takes the frame; from the learn frame
-// numbered stopAt on, it calls onStop instead.
-class CScriptedRemote {
-public:
-    CScriptedRemote(SimulatedModule& module, std::string room, int stopAt,
-                    std::function<void()> onStop)
-        : m_module(module), m_room(std::move(room)), m_stopAt(stopAt), m_onStop(std::move(onStop)),
-          m_thread([this] { Press(); }) {
-        m_module.SetFrameObserver([this](const std::vector<uint8_t>& frame, bool) {
-            const std::vector<uint16_t> slots = LearnedSlots({frame});
-            if (slots.empty()) {
-                return;
-            }
-            std::lock_guard lock(m_mutex);
-            m_asked.push_back(slots.front());
-            m_changed.notify_all();
-        });
-    }
-    ~CScriptedRemote() {
-        m_module.SetFrameObserver({});
-        {
-            std::lock_guard lock(m_mutex);
-            m_done = true;
-        }
-        m_changed.notify_all();
-        m_thread.join();
-    }
-    int Presses() const { return m_presses.load(); }
-
-private:
-    void Press() {
-        std::unique_lock lock(m_mutex);
-        for (int learns = 1;; ++learns) {
-            m_changed.wait(lock, [this] { return m_done || !m_asked.empty(); });
-            if (m_done) {
-                return;
-            }
-            const uint16_t slot = m_asked.front();
-            m_asked.erase(m_asked.begin());
-            lock.unlock();
-            if (m_stopAt > 0 && learns >= m_stopAt) {
-                m_onStop();
-            } else {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                if (EmitIntoRoom(m_room, PressedCode(slot)) > 0) {
-                    ++m_presses;
-                }
-            }
-            lock.lock();
-        }
-    }
-
-    SimulatedModule& m_module;
-    std::string m_room;
-    int m_stopAt;
-    std::function<void()> m_onStop;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<uint16_t> m_asked;
-    bool m_done = false;
-    std::atomic<int> m_presses{0};
-    std::thread m_thread;
-};
-
-class LearnRemoteWalk : public ::testing::Test {
+class LearnRemoteWalk : public CliModuleTest {
 protected:
     void SetUp() override {
-        module = StartModule("COM9");
-        ASSERT_TRUE(module);
+        ASSERT_NO_FATAL_FAILURE(CliModuleTest::SetUp());
         SimFaults learning;
         learning.learnDelayMs = 20; // a generated code, as if a key were pressed at once
         module->SetFaults(learning);
-        map = runtime.Path().string() + "/tv.map";
+        map = Path("tv.map");
         std::string text = "# meeting-room TV\n";
         for (int key = 1; key <= 10; ++key) {
             text += "1/" + std::to_string(key) + " KEY" + std::to_string(key) + "\n";
@@ -130,41 +38,34 @@ protected:
         frames = module->ReceivedFrames();
         return result;
     }
-    // Learns never answered: the learn waits a quarter of a second.
+    // Learns never answered: each try ends after four empty polls, each as
+    // long as a read's bound (the Get version after it must not miss that
+    // bound on a busy machine).
     void NoPresses() {
         SimFaults silentRemote;
         silentRemote.learnDelayMs = 60000;
         module->SetFaults(silentRemote);
         timing.learnPolls = 4;
-        timing.lineTimeouts.ReadTotalTimeoutConstant = 30;
     }
     SlotContent Session() const {
         return SlotsOfLines(SplitDatabaseText(ReadFileBytes(map + ".session")));
     }
 
-    PrivateRuntimeDir runtime;
-    std::unique_ptr<SimulatedModule> module;
     ExchangeTiming timing = BulkTiming();
     std::string map;
     std::vector<Bytes> frames;
 };
 
-TEST_F(LearnRemoteWalk, AnInterruptedWalkResumesWithoutLearningAKeyTwice) {
+TEST_F(LearnRemoteWalk, AnInterruptedWalkEndsWith130AndTheNextSaysWhereItResumes) {
     ASSERT_TRUE(module->JoinRoom("tv"));
     // Ctrl+C while the fourth key waits.
     CRunControl control;
-    SlotContent session;
     {
         CScriptedRemote remote(*module, "tv", 4, [&] { control.Interrupt(); });
         const CliResult first = Run({map}, &control);
         EXPECT_EQ(first.exit, 130) << first.err;
         EXPECT_EQ(remote.Presses(), 3);
-        EXPECT_EQ(LearnedSlots(frames), (std::vector<uint16_t>{1, 2, 3, 4}));
-        session = Session();
-        ASSERT_EQ(session.codes.size(), 3U) << first.err;
-        for (uint16_t slot = 1; slot <= 3; ++slot) {
-            EXPECT_EQ(session.codes[slot], PressedCode(slot)) << slot;
-        }
+        EXPECT_EQ(Session().codes.size(), 3U) << first.err;
         EXPECT_NE(first.out.find("KEY4 (1/4): not reached"), std::string::npos) << first.out;
     }
 
@@ -172,12 +73,6 @@ TEST_F(LearnRemoteWalk, AnInterruptedWalkResumesWithoutLearningAKeyTwice) {
     const CliResult second = Run({map, "--json"});
     EXPECT_EQ(second.exit, 0) << second.err;
     EXPECT_NE(second.err.find("resuming: 3 of 10 keys learned"), std::string::npos) << second.err;
-    EXPECT_EQ(LearnedSlots(frames), (std::vector<uint16_t>{4, 5, 6, 7, 8, 9, 10}));
-    session = Session();
-    ASSERT_EQ(session.codes.size(), 10U);
-    for (uint16_t slot = 1; slot <= 10; ++slot) {
-        EXPECT_EQ(session.codes[slot], PressedCode(slot)) << slot;
-    }
     const auto json = nlohmann::json::parse(second.out);
     EXPECT_EQ(json["resumed"], 3);
     EXPECT_EQ(json["learned"], 10);
@@ -186,10 +81,12 @@ TEST_F(LearnRemoteWalk, AnInterruptedWalkResumesWithoutLearningAKeyTwice) {
     EXPECT_EQ(json["keys"][9]["code_bytes"], PressedCode(10).size());
 
     // --restart learns every key again, into the file --session names.
-    const std::string other = runtime.Path().string() + "/other.session";
+    const std::string other = Path("other.session");
+    WriteFileBytes(other, "0001,00\r");
     EXPECT_EQ(Run({map, "--restart", "--session", other}).exit, 0);
-    EXPECT_EQ(LearnedSlots(frames).size(), 10U);
-    EXPECT_EQ(SlotsOfLines(SplitDatabaseText(ReadFileBytes(other))).codes.size(), 10U);
+    const SlotContent relearned = SlotsOfLines(SplitDatabaseText(ReadFileBytes(other)));
+    EXPECT_EQ(relearned.codes.size(), 10U);
+    EXPECT_EQ(relearned.codes.at(1), PressedCode(1));
 }
 
 TEST_F(LearnRemoteWalk, ConfirmedCapturesAreStableOnClearAirAndUnstableInNoise) {
@@ -198,91 +95,68 @@ TEST_F(LearnRemoteWalk, ConfirmedCapturesAreStableOnClearAirAndUnstableInNoise) 
     CScriptedRemote remote(*module, "tv", 0, {});
     CliResult r = Run({map, "--confirm"});
     EXPECT_EQ(r.exit, 0) << r.err;
-    EXPECT_EQ(LearnedSlots(frames), (std::vector<uint16_t>{1, 1, 2, 2}));
-    EXPECT_NE(r.out.find("POWER (1/1): stable, "), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("MUTE (1/2): stable, "), std::string::npos) << r.out;
+    ExpectContains(r.out, {"POWER (1/1): stable, ", "MUTE (1/2): stable, "});
 
     SimFaults noisy;
     noisy.captureNoise = 1.0; // every capture has one byte changed
     module->SetFaults(noisy);
     r = Run({map, "--confirm", "--restart", "--json"});
     EXPECT_EQ(r.exit, 0) << r.err;
-    EXPECT_EQ(LearnedSlots(frames), (std::vector<uint16_t>{1, 1, 1, 2, 2, 2}));
-    EXPECT_NE(r.err.find("POWER (1/1): the two captures differ at byte "), std::string::npos)
-        << r.err;
-    EXPECT_NE(r.err.find("POWER (1/1): press the key on the remote a third time"),
-              std::string::npos);
+    ExpectContains(r.err, {"POWER (1/1): the two captures differ at byte ",
+                           "POWER (1/1): press the key on the remote a third time"});
     const auto json = nlohmann::json::parse(r.out);
     EXPECT_EQ(json["unstable"], 2);
     EXPECT_EQ(json["keys"][0]["outcome"], "unstable");
     // Two changed bytes, or one twice over.
     EXPECT_GE(json["keys"][0]["differing"].size(), 1U);
     EXPECT_LE(json["keys"][0]["differing"].size(), 2U);
-    // The last capture is what the slot and the session hold.
-    EXPECT_EQ(Session().codes[1], module->Slot(1));
 }
 
-TEST_F(LearnRemoteWalk, WithoutATerminalAKeyIsTriedAgainThenSkipped) {
+TEST_F(LearnRemoteWalk, ATryWithoutACodeIsRetriedThenSkippedOrAsTheOperatorAnswers) {
+    // Without a terminal: tried again while tries are left, then skipped.
     WriteFileBytes(map, "1/1 POWER\n1/2 MUTE\n");
     NoPresses();
-    const CliResult r = Run({map, "--retries", "1"});
+    CliResult r = Run({map, "--retries", "1"});
     EXPECT_EQ(r.exit, 1);
-    EXPECT_EQ(LearnedSlots(frames), (std::vector<uint16_t>{1, 1, 2, 2}));
-    EXPECT_NE(r.err.find("POWER (1/1): press the key on the remote, "), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("POWER (1/1): Learn timeout!; trying again (1 try left)"),
-              std::string::npos)
-        << r.err;
-    EXPECT_NE(r.err.find("MUTE (1/2): Learn timeout!; skipped"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("missing: POWER, MUTE"), std::string::npos) << r.err;
-    EXPECT_NE(r.out.find("POWER (1/1): skipped (Learn timeout!)"), std::string::npos) << r.out;
-    EXPECT_FALSE(FileExists(map + ".session")); // nothing learned, nothing written
+    ExpectContains(r.err, {"POWER (1/1): press the key on the remote, ",
+                           "POWER (1/1): Learn timeout!; trying again (1 try left)",
+                           "MUTE (1/2): Learn timeout!; skipped", "missing: POWER, MUTE"});
+    ExpectContains(r.out, {"POWER (1/1): skipped (Learn timeout!)"});
+
+    // On a terminal: skip the first key; an unknown answer is asked again;
+    // stop at the second.
+    WriteFileBytes(map, "1/1 POWER\n1/2 MUTE\n1/3 INPUT\n");
+    int answers[2];
+    ASSERT_EQ(pipe(answers), 0);
+    const std::string typed = "s\nx\nq\n";
+    ASSERT_EQ(write(answers[1], typed.data(), typed.size()), ssize_t(typed.size()));
+    r = Run({map}, nullptr, answers[0]);
+    close(answers[0]);
+    close(answers[1]);
+    EXPECT_EQ(r.exit, 1) << r.err;
+    ExpectContains(r.err, {"POWER (1/1): Learn timeout! Enter: try again, s: skip, q: stop"});
+    ExpectContains(r.out,
+                   {"POWER (1/1): skipped", "MUTE (1/2): not reached", "INPUT (1/3): not reached"});
 }
 
-TEST_F(LearnRemoteWalk, AModuleThatStopsAnsweringEndsTheWalkWithTheSessionKept) {
+TEST_F(LearnRemoteWalk, AModuleThatStopsAnsweringEndsTheWalkWithStatusFour) {
     WriteFileBytes(map, "1/1 POWER\n1/2 MUTE\n1/3 INPUT\n");
-    const std::string session = "0001,0A0B0C\r";
-    WriteFileBytes(map + ".session", session);
+    WriteFileBytes(map + ".session", "0001,0A0B0C\r");
     NoPresses();
     SimFaults gone;
     gone.silent = true;
     module->SetFaults(gone);
     const CliResult r = Run({map});
     EXPECT_EQ(r.exit, 4) << r.err;
-    EXPECT_NE(r.err.find("the module is gone"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("COM9: no reply within"), std::string::npos) << r.err;
-    EXPECT_EQ(LearnedSlots(frames), std::vector<uint16_t>{2}); // no try after it
-    EXPECT_EQ(ReadFileBytes(map + ".session"), session);
-}
-
-TEST_F(LearnRemoteWalk, OnATerminalTheOperatorSkipsOrStops) {
-    WriteFileBytes(map, "1/1 POWER\n1/2 MUTE\n1/3 INPUT\n");
-    NoPresses();
-    int answers[2];
-    ASSERT_EQ(pipe(answers), 0);
-    // Skip the first key; an unknown answer is asked again; stop at the second.
-    const std::string typed = "s\nx\nq\n";
-    ASSERT_EQ(write(answers[1], typed.data(), typed.size()), ssize_t(typed.size()));
-    const CliResult r = Run({map}, nullptr, answers[0]);
-    close(answers[0]);
-    close(answers[1]);
-    EXPECT_EQ(r.exit, 1) << r.err;
-    EXPECT_EQ(LearnedSlots(frames), (std::vector<uint16_t>{1, 2}));
-    EXPECT_NE(r.err.find("POWER (1/1): Learn timeout! Enter: try again, s: skip, q: stop"),
-              std::string::npos)
-        << r.err;
-    EXPECT_NE(r.out.find("POWER (1/1): skipped"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("MUTE (1/2): not reached"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("INPUT (1/3): not reached"), std::string::npos) << r.out;
+    ExpectContains(r.err, {"the module is gone", "COM9: no reply within"});
 }
 
 TEST_F(LearnRemoteWalk, ABadMapOrSessionIsRefusedBeforeAnyLearn) {
     WriteFileBytes(map, "1/1 POWER\n1/2 POWER\n9/1 NINE\n");
     CliResult r = Run({map});
     EXPECT_EQ(r.exit, 2);
-    EXPECT_NE(r.err.find("tv.map: line 2: the name POWER is used on line 1 already"),
-              std::string::npos)
-        << r.err;
-    EXPECT_NE(r.err.find("tv.map: line 3: channel 9 is outside 1-4"), std::string::npos);
+    ExpectContains(r.err, {"tv.map: line 2: the name POWER is used on line 1 already",
+                           "tv.map: line 3: channel 9 is outside 1-4"});
     EXPECT_TRUE(frames.empty());
 
     WriteFileBytes(map, "1/1 POWER\n");
@@ -291,8 +165,6 @@ TEST_F(LearnRemoteWalk, ABadMapOrSessionIsRefusedBeforeAnyLearn) {
     EXPECT_EQ(r.exit, 2);
     EXPECT_NE(r.err.find("tv.map.session is not a database file: line 1"), std::string::npos)
         << r.err;
-    EXPECT_EQ(ReadFileBytes(map + ".session"), "not a database\r");
-    EXPECT_TRUE(LearnedSlots(frames).empty());
 }
 
 } // namespace
@@ -300,7 +172,7 @@ TEST_F(LearnRemoteWalk, ABadMapOrSessionIsRefusedBeforeAnyLearn) {
 namespace {
 
 // Two modules in one room: COM9 sends what the map names, COM10 learns it.
-class CheckRemoteByAir : public ::testing::Test {
+class CheckRemoteByAir : public CliTest {
 protected:
     void SetUp() override {
         sender = StartModule("COM9");
@@ -310,8 +182,7 @@ protected:
         for (uint16_t slot : {1, 2, 412}) {
             sender->SetSlot(slot, PressedCode(slot));
         }
-        learner->SetSlot(448, scratchCode);
-        map = runtime.Path().string() + "/tv.map";
+        map = Path("tv.map");
         WriteFileBytes(map, "1/1 POWER\n1/2 MUTE\n1/3 NONE\n412 EXTRA\n");
     }
     CliResult Check(std::vector<std::string> more = {}) {
@@ -325,13 +196,11 @@ protected:
         learner->SetFaults(noisy);
     }
 
-    PrivateRuntimeDir runtime;
     std::unique_ptr<SimulatedModule> sender, learner;
-    const Bytes scratchCode{0x5C, 0x5C, 0x01};
     std::string map;
 };
 
-TEST_F(CheckRemoteByAir, ClearAirGivesIdenticalCapturesAndTheScratchSlotComesBack) {
+TEST_F(CheckRemoteByAir, ClearAirIsReportedKeyByKeyInTheJson) {
     const CliResult r = Check({"--json"});
     EXPECT_EQ(r.exit, 0) << r.err;
     const auto json = nlohmann::json::parse(r.out);
@@ -344,34 +213,26 @@ TEST_F(CheckRemoteByAir, ClearAirGivesIdenticalCapturesAndTheScratchSlotComesBac
     EXPECT_EQ(report["keys"][2]["outcome"], "not held");
     EXPECT_EQ(report["keys"][3]["outcome"], "identical");
     EXPECT_EQ(report["keys"][3]["slot"], 412);
-    EXPECT_EQ(learner->Slot(448), scratchCode);
 }
 
-TEST_F(CheckRemoteByAir, NoisyCapturesDifferAndLostOnesAreNotCaptured) {
+TEST_F(CheckRemoteByAir, CapturesThatDifferOrAreLostAreSaidAndFailAsTheOptionsAsk) {
     Noise(1.0); // one byte of every capture changed
     CliResult r = Check();
     EXPECT_EQ(r.exit, 0) << r.err;
     const std::string differs = "POWER (1/1): differs in 1 of " +
                                 std::to_string(PressedCode(1).size()) + " bytes (at byte ";
-    EXPECT_NE(r.out.find(differs), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("3 keys sent: 0 identical, 3 different, 0 not captured"),
-              std::string::npos)
-        << r.out;
+    ExpectContains(r.out, {differs, "3 keys sent: 0 identical, 3 different, 0 not captured"});
     EXPECT_EQ(Check({"--strict"}).exit, 1);
-    EXPECT_EQ(learner->Slot(448), scratchCode);
 
-    // Out of the sender's sight: nothing is captured, an empty scratch slot stays empty.
+    // Out of the sender's sight: nothing is captured.
     Noise(0.0);
-    learner->SetSlot(448, {});
     ASSERT_TRUE(learner->JoinRoom("elsewhere"));
     ExchangeTiming quick = BulkTiming();
     quick.learnPolls = 4;
-    quick.lineTimeouts.ReadTotalTimeoutConstant = 30;
     r = RunInProcess({"-p", "COM9", "check-remote", map, "--with", "COM10", "--scratch", "448"},
                      quick);
     EXPECT_EQ(r.exit, 1) << r.err;
     EXPECT_NE(r.out.find("POWER (1/1): not captured (Learn timeout!)"), std::string::npos) << r.out;
-    EXPECT_TRUE(learner->Slot(448).empty());
 }
 
 TEST_F(CheckRemoteByAir, SendAndReadTakeAKeyByItsName) {

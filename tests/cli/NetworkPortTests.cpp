@@ -98,6 +98,23 @@ protected:
         }
     }
 
+    // Empties two modules and forgets the frames they took.
+    static void Empty(SimulatedModule& a, SimulatedModule& b) {
+        for (SimulatedModule* m : {&a, &b}) {
+            m->ClearSlots();
+            m->ClearReceivedFrames();
+        }
+    }
+    // After a run that wrote into two emptied modules: the same frames
+    // reached both, and each now holds what source holds.
+    static void ExpectSameWrites(SimulatedModule& a, SimulatedModule& b, SimulatedModule& source) {
+        EXPECT_EQ(a.ReceivedFrames(), b.ReceivedFrames());
+        for (uint16_t slot = 1; slot <= 448; ++slot) {
+            ASSERT_EQ(a.Slot(slot), source.Slot(slot)) << slot;
+            ASSERT_EQ(b.Slot(slot), source.Slot(slot)) << slot;
+        }
+    }
+
     PrivateRuntimeDir runtime;
     std::string dir;
     RemoteModules remote;
@@ -124,19 +141,12 @@ TEST_F(NetworkPorts, OneLocalAndTwoRemoteModulesExportAtOnceByteForByte) {
 
     // The file back into an emptied remote module: every slot as it was, by
     // the same frames as into an emptied local one.
-    remote[0].ClearSlots();
-    local->ClearSlots();
-    remote[0].ClearReceivedFrames();
-    local->ClearReceivedFrames();
+    Empty(remote[0], *local);
     r = RunInProcess(
         {"-p", remote.server.Url(0), "-p", "COM9", "--fast", "import", dir + "/backup-COM9.txt"},
         NetworkTiming());
     EXPECT_EQ(r.exit, 0) << r.err;
-    EXPECT_EQ(remote[0].ReceivedFrames(), local->ReceivedFrames());
-    for (uint16_t slot = 1; slot <= 448; ++slot) {
-        ASSERT_EQ(remote[0].Slot(slot), remote[1].Slot(slot)) << slot;
-        ASSERT_EQ(local->Slot(slot), remote[1].Slot(slot)) << slot;
-    }
+    ExpectSameWrites(remote[0], *local, remote[1]);
 }
 
 TEST_F(NetworkPorts, KeyCommandsAndACloneOverTheNetworkPutTheLocalBytesOnTheLine) {
@@ -172,19 +182,12 @@ TEST_F(NetworkPorts, KeyCommandsAndACloneOverTheNetworkPutTheLocalBytesOnTheLine
     EXPECT_EQ(remote[0].Slot(2), local->Slot(2));
 
     // The first remote module onto the second and onto the local one.
-    remote[1].ClearSlots();
-    local->ClearSlots();
-    remote[1].ClearReceivedFrames();
-    local->ClearReceivedFrames();
+    Empty(remote[1], *local);
     const CliResult clone = RunInProcess(
         {"-p", remote.server.Url(0), "--fast", "clone", "--to", remote.server.Url(1) + ",COM9"},
         NetworkTiming());
     EXPECT_EQ(clone.exit, 0) << clone.err;
-    EXPECT_EQ(remote[1].ReceivedFrames(), local->ReceivedFrames());
-    for (uint16_t slot = 1; slot <= 448; ++slot) {
-        ASSERT_EQ(remote[1].Slot(slot), remote[0].Slot(slot)) << slot;
-        ASSERT_EQ(local->Slot(slot), remote[0].Slot(slot)) << slot;
-    }
+    ExpectSameWrites(remote[1], *local, remote[0]);
 }
 
 TEST_F(NetworkPorts, ANamedNetworkPortIsListedAndTakenLikeAnyOther) {

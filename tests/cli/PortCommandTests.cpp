@@ -2,7 +2,7 @@
 // exit status and the frames they put on the line, which must be the
 // window's own for the same command.
 
-#include "CliTestSupport.h"
+#include "CliFixture.h"
 #include "SerialLink.h"
 
 #include <gtest/gtest.h>
@@ -10,18 +10,9 @@
 
 namespace {
 
-// Channel 2, key 5 (index 0x0069, mask 0x02) throughout.
-const Bytes& GET_FRAME = WORKED_GET_FRAME;
-const Bytes& READ_FRAME = WORKED_READ_FRAME;
-const Bytes& SEND_FRAME = WORKED_SEND_FRAME;
-const Bytes& LEARN_FRAME = WORKED_LEARN_FRAME;
-
-class CliKeyCommands : public ::testing::Test {
+// Channel 2, key 5 (index 0x0069, mask 0x02) throughout: the worked frames.
+class CliKeyCommands : public CliModuleTest {
 protected:
-    void SetUp() override {
-        module = StartModule("COM9");
-        ASSERT_TRUE(module);
-    }
     void Faults(SimFaults faults) { module->SetFaults(faults); }
     // Runs a command on COM9 and keeps the frames the module received.
     CliResult Run(std::vector<std::string> args, const ExchangeTiming& timing = BulkTiming()) {
@@ -32,8 +23,6 @@ protected:
         return result;
     }
 
-    PrivateRuntimeDir runtime;
-    std::unique_ptr<SimulatedModule> module;
     std::vector<Bytes> frames;
 };
 
@@ -55,13 +44,13 @@ TEST_F(CliKeyCommands, EachCommandPutsTheWindowsFrameOnTheLineAndPrintsItsOutcom
         int exit;
     };
     const Case cases[] = {
-        {{"version"}, true, GET_FRAME, "102.003\n", "", 0},
-        {{"read", "2", "5"}, true, READ_FRAME, "11220044FF\n", "", 0},
-        {{"read", "--raw", "2", "5"}, true, READ_FRAME, rawReply + "\n", "", 0},
-        {{"read", "--slot", "105"}, true, READ_FRAME, "11220044FF\n", "", 0},
-        {{"read", "2", "5"}, false, READ_FRAME, "", "Key empty!\n", 1},
-        {{"send", "2", "5"}, true, SEND_FRAME, "Send Ok!\n", "", 0},
-        {{"send", "2", "5"}, false, SEND_FRAME, "", "Key empty!\n", 1},
+        {{"version"}, true, WORKED_GET_FRAME, "102.003\n", "", 0},
+        {{"read", "2", "5"}, true, WORKED_READ_FRAME, "11220044FF\n", "", 0},
+        {{"read", "--raw", "2", "5"}, true, WORKED_READ_FRAME, rawReply + "\n", "", 0},
+        {{"read", "--slot", "105"}, true, WORKED_READ_FRAME, "11220044FF\n", "", 0},
+        {{"read", "2", "5"}, false, WORKED_READ_FRAME, "", "Key empty!\n", 1},
+        {{"send", "2", "5"}, true, WORKED_SEND_FRAME, "Send Ok!\n", "", 0},
+        {{"send", "2", "5"}, false, WORKED_SEND_FRAME, "", "Key empty!\n", 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args) + (c.slotFilled ? " filled" : " empty"));
@@ -75,31 +64,6 @@ TEST_F(CliKeyCommands, EachCommandPutsTheWindowsFrameOnTheLineAndPrintsItsOutcom
         EXPECT_EQ(frames, std::vector<Bytes>{c.frame});
         EXPECT_EQ(r.err, c.err);
     }
-}
-
-TEST_F(CliKeyCommands, JsonCarriesThePortTheStatusAndTheCommandsFields) {
-    ASSERT_TRUE(module->SetSlot(0x0069, {0xAB, 0xCD}));
-    const auto version = nlohmann::json::parse(Run({"--json", "version"}).out);
-    EXPECT_EQ(version["port"], "COM9");
-    EXPECT_EQ(version["ok"], true);
-    EXPECT_EQ(version["exit"], 0);
-    EXPECT_EQ(version["version"], "102.003");
-
-    const auto read = nlohmann::json::parse(Run({"--json", "read", "2", "5"}).out);
-    EXPECT_EQ(read["code"], "ABCD");
-    EXPECT_EQ(read["slot"], 0x69);
-    EXPECT_EQ(read["bytes"], 10);
-
-    const CliResult empty = Run({"--json", "read", "--slot", "7"});
-    EXPECT_EQ(empty.exit, 1);
-    const auto emptyJson = nlohmann::json::parse(empty.out);
-    EXPECT_EQ(emptyJson["ok"], false);
-    EXPECT_EQ(emptyJson["exit"], 1);
-    EXPECT_EQ(emptyJson["outcome"], "Key empty!");
-
-    const auto send = nlohmann::json::parse(Run({"--json", "send", "2", "5"}).out);
-    EXPECT_EQ(send["outcome"], "Send Ok!");
-    EXPECT_EQ(send["ok"], true);
 }
 
 TEST_F(CliKeyCommands, LearnIsPolledAsTheWindowPollsAndShowsTheModulesStatus) {
@@ -128,7 +92,7 @@ TEST_F(CliKeyCommands, LearnIsPolledAsTheWindowPollsAndShowsTheModulesStatus) {
         EXPECT_EQ(r.out, c.out);
         EXPECT_EQ(r.err, c.err);
         EXPECT_EQ(r.exit, c.exit);
-        EXPECT_EQ(frames, std::vector<Bytes>{LEARN_FRAME});
+        EXPECT_EQ(frames, std::vector<Bytes>{WORKED_LEARN_FRAME});
     }
     EXPECT_EQ(module->Slot(0x0069).empty(), false); // the first one learned a code
 }
@@ -181,33 +145,6 @@ TEST_F(CliKeyCommands, NoReplyIsStatusFourAndAnAnswerThatNeverCompletesIsOne) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "Learn timeout!\n");
     EXPECT_EQ(r.exit, 1);
-}
-
-TEST_F(CliKeyCommands, KeyAndChannelOutsideTheirRangesAreRefusedBeforeAnythingIsSent) {
-    struct Case {
-        std::vector<std::string> args;
-        std::string text;
-    };
-    const Case cases[] = {
-        {{"read", "1", "0"}, "Key No must between 1 to 100!"},
-        {{"send", "1", "101"}, "Key No must between 1 to 100!"},
-        {{"learn", "4", "-3"}, "Key No must between 1 to 100!"},
-        {{"send", "5", "1"}, "channel must be a number from 1 to 4, not \"5\""},
-        {{"read", "0", "1"}, "channel must be a number from 1 to 4, not \"0\""},
-        {{"read", "--slot", "449"}, "slot must be a number from 1 to 448, not \"449\""},
-        {{"read", "1", "x"}, "key must be a number from 1 to 100, not \"x\""},
-        {{"read"}, "read needs a channel and a key"},
-        {{"send", "1"}, "send needs a channel and a key"},
-        {{"frobnicate"}, "frobnicate"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(c.args));
-        const CliResult r = Run(c.args);
-        EXPECT_EQ(r.exit, 2);
-        EXPECT_NE(r.err.find(c.text), std::string::npos) << r.err;
-        EXPECT_EQ(r.out, "");
-    }
-    EXPECT_TRUE(module->ReceivedFrames().empty());
 }
 
 TEST_F(CliKeyCommands, TraceShowsEveryFrameAndReplyWithTimeAndPort) {

@@ -1,17 +1,13 @@
-// The jobs against the simulated module on a pseudo-terminal: what each
-// tells its observer, what it returns, and what reached the module.
+// Export, import, verify, clone and diff against the simulated module on a
+// pseudo-terminal: what each tells its observer, what it returns, and what
+// reached the module, frame by frame.
 
 #include "CloneJob.h"
 #include "ExportJob.h"
 #include "ImportJob.h"
-#include "LearnRemoteJob.h"
 #include "VerifyJob.h"
 
-#include "BulkTiming.h"
-#include "ExpectedBytes.h"
-#include "RuntimeDir.h"
-#include "SerialLink.h"
-#include "SimulatedModule.h"
+#include "JobFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -19,56 +15,6 @@
 #include <vector>
 
 namespace {
-
-// Every event a job gave, in order, as short texts.
-class CRecordingObserver : public IJobObserver {
-public:
-    void OnStart(int32_t total) override { events.push_back("start " + std::to_string(total)); }
-    void OnProgress(int32_t done, int32_t total) override {
-        last = done;
-        EXPECT_LE(done, total);
-        ++progressCalls;
-    }
-    void OnSlot(const SlotResult& slot) override {
-        slots.push_back(slot);
-        if (stopAfterSlots > 0 && slots.size() == stopAfterSlots) {
-            running->store(0);
-        }
-    }
-    void OnLine(const LineResult& line) override { lines.push_back(line); }
-
-    std::vector<std::string> events;
-    std::vector<SlotResult> slots;
-    std::vector<LineResult> lines;
-    int32_t last = 0;
-    int progressCalls = 0;
-    size_t stopAfterSlots = 0;
-    std::atomic<int32_t>* running = nullptr;
-};
-
-class Jobs : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_module.Start());
-        ASSERT_TRUE(m_module.Publish("COM9"));
-        m_module.ClearSlots();
-        ASSERT_TRUE(m_link.Open(9, 9600, 'N', 8, 0));
-        m_link.SetTimeouts(m_timing.lineTimeouts);
-    }
-    void TearDown() override {
-        m_link.Close();
-        m_module.Stop();
-    }
-    JobPort Port(CReplyChecks* checks = nullptr) {
-        return JobPort{m_link, m_timing, m_running, checks};
-    }
-
-    PrivateRuntimeDir m_runtime;
-    SimulatedModule m_module;
-    CSerialLink m_link;
-    const ExchangeTiming m_timing = BulkTiming();
-    std::atomic<int32_t> m_running{1};
-};
 
 TEST_F(Jobs, ExportTellsEverySlotAndWritesTheCodes) {
     ASSERT_TRUE(m_module.SetSlot(3, {0xA1, 0xB2}));
@@ -83,12 +29,17 @@ TEST_F(Jobs, ExportTellsEverySlotAndWritesTheCodes) {
     EXPECT_EQ(lines.Text(), ExpectedLine(3, {0xA1, 0xB2}) + ExpectedLine(448, CodePattern(504, 9)));
     EXPECT_EQ(observer.events, std::vector<std::string>{"start 448"});
     ASSERT_EQ(observer.slots.size(), 448U);
+    const auto frames = m_module.ReceivedFrames();
+    ASSERT_EQ(frames.size(), 448U);
     for (uint16_t slot = 1; slot <= 448; ++slot) {
         const SlotResult& s = observer.slots[slot - 1];
         ASSERT_EQ(s.slot, slot);
         const bool code = slot == 3 || slot == 448;
         EXPECT_EQ(s.state, code ? SlotResult::State::Code : SlotResult::State::Empty) << slot;
+        ASSERT_EQ(frames[slot - 1], ExpectedReadFrame(slot)) << slot;
     }
+    // Slot 300, as the wire shows it: the index low byte first.
+    EXPECT_EQ(frames[299], AppendCrc({0x01, 0x05, 0x02, 0x06, 0x00, 0x00, 0x03, 0x04, 0x2C, 0x01}));
     EXPECT_EQ(observer.slots[2].code, (Bytes{0xA1, 0xB2}));
     EXPECT_EQ(observer.last, 448);
     // The simulated module sends a CRC with every reply: both kinds checked.
@@ -158,7 +109,27 @@ TEST_F(Jobs, ImportSkipsMalformedLinesAndStopsAtOneNotAcknowledged) {
     EXPECT_EQ(observer.last, 4);
     // A slot named twice is written twice, the last line winning.
     EXPECT_EQ(m_module.Slot(1), (Bytes{0xDD}));
-    EXPECT_EQ(m_module.ReceivedFrames().size(), 5U); // three lines, then two attempts
+    // The three good lines in file order, then line 6 twice; the malformed never.
+    EXPECT_EQ(m_module.ReceivedFrames(),
+              (std::vector<Bytes>{ExpectedWriteFrame(1, {0xAA}), ExpectedWriteFrame(3, {0xCC}),
+                                  ExpectedWriteFrame(1, {0xDD}), ExpectedWriteFrame(6, {0xEE}),
+                                  ExpectedWriteFrame(6, {0xEE})}));
+
+    // Where acknowledgements are checked, one with a status refuses its line,
+    // and the next line follows.
+    SimFaults refusing;
+    refusing.ackStatus = 1;
+    m_module.SetFaults(refusing);
+    ASSERT_TRUE(m_module.SetSlot(2, {0x22}));
+    CReplyChecks checks;
+    const ImportResult refused = ImportFile(Port(&checks), {"0002,AABB", "0005,CC"}, observer);
+    EXPECT_EQ(refused.outcome, JobOutcome::Complete);
+    EXPECT_EQ(refused.counts.refused, 2);
+    EXPECT_EQ(refused.counts.written, 0);
+    ASSERT_EQ(refused.lines.size(), 2U);
+    EXPECT_EQ(refused.lines[0].state, State::Refused);
+    EXPECT_EQ(refused.lines[0].status, 1);
+    EXPECT_EQ(m_module.Slot(2), (Bytes{0x22}));
 }
 
 TEST_F(Jobs, VerifyComparesTheModuleWithTheFile) {
@@ -178,27 +149,49 @@ TEST_F(Jobs, VerifyComparesTheModuleWithTheFile) {
     EXPECT_EQ(named.differences[2].kind, Kind::NotEmpty);
     ASSERT_EQ(named.malformed.size(), 1U);
     EXPECT_EQ(named.malformed[0].first, 5U);
-    EXPECT_EQ(m_module.ReceivedFrames().size(), 4U); // only the slots the file names
+    // Only the slots the file names, in slot order.
+    EXPECT_EQ(m_module.ReceivedFrames(),
+              (std::vector<Bytes>{ExpectedReadFrame(1), ExpectedReadFrame(2), ExpectedReadFrame(3),
+                                  ExpectedReadFrame(4)}));
 
     // Exact: every slot read, and a code the file does not name differs.
+    m_module.ClearReceivedFrames();
     VerifyResult exact = VerifyModule(Port(), lines, true, observer);
     EXPECT_EQ(exact.census.read, 448);
+    EXPECT_EQ(m_module.ReceivedFrames().size(), 448U);
     ASSERT_EQ(exact.differences.size(), 4U);
     EXPECT_EQ(exact.differences.back().slot, 9);
     EXPECT_EQ(exact.differences.back().kind, Kind::NotInFile);
 }
 
-TEST_F(Jobs, CloneImportsThenChecksTheTarget) {
+TEST_F(Jobs, CloneWritesEveryLineThenReadsTheSlotsBack) {
+    ASSERT_TRUE(m_module.SetSlot(1, {0xEE})); // overwritten by the clone
     const std::vector<std::string> lines = {"0001,0102", "0448,FF"};
     CRecordingObserver importing, verifying;
-    const CloneResult result = CloneOnto(Port(), lines, importing, verifying);
+    CloneResult result = CloneOnto(Port(), lines, importing, verifying);
     EXPECT_EQ(result.import.outcome, JobOutcome::Complete);
     ASSERT_TRUE(result.verified);
     EXPECT_EQ(result.verify.compared, 2);
     EXPECT_TRUE(result.verify.differences.empty());
     EXPECT_EQ(importing.lines.size(), 2U);
     EXPECT_EQ(verifying.slots.size(), 2U);
+    EXPECT_EQ(m_module.Slot(1), (Bytes{0x01, 0x02}));
     EXPECT_EQ(m_module.Slot(448), (Bytes{0xFF}));
+    EXPECT_EQ(
+        m_module.ReceivedFrames(),
+        (std::vector<Bytes>{ExpectedWriteFrame(1, {0x01, 0x02}), ExpectedWriteFrame(448, {0xFF}),
+                            ExpectedReadFrame(1), ExpectedReadFrame(448)}));
+
+    // Exact: every slot of the target is read, and one the lines leave out
+    // must be empty.
+    ASSERT_TRUE(m_module.SetSlot(9, {0x09}));
+    m_module.ClearReceivedFrames();
+    result = CloneOnto(Port(), lines, importing, verifying, true);
+    ASSERT_TRUE(result.verified);
+    ASSERT_EQ(result.verify.differences.size(), 1U);
+    EXPECT_EQ(result.verify.differences[0].slot, 9);
+    EXPECT_EQ(result.verify.differences[0].kind, SlotDifference::Kind::NotInFile);
+    EXPECT_EQ(m_module.ReceivedFrames().size(), 2U + 448U);
 }
 
 TEST(DiffFilesTest, SlotBySlot) {
@@ -217,58 +210,6 @@ TEST(DiffFilesTest, SlotBySlot) {
     ASSERT_EQ(diff.malformedA.size(), 1U);
     EXPECT_EQ(diff.malformedA[0].first, 5U);
     EXPECT_TRUE(diff.malformedB.empty());
-}
-
-} // namespace
-
-namespace {
-
-// Asks the walk to stop once a given number of keys are done.
-class CStopAfterKeys : public ILearnRemoteObserver {
-public:
-    CStopAfterKeys(LearnRemoteControl& control, size_t keys) : m_control(control), m_keys(keys) {}
-    void OnKey(const RemoteKey&, const KeyLearnResult&) override {
-        if (++m_done == m_keys) {
-            m_control.Ask(KeyRequest::Stop);
-        }
-    }
-
-private:
-    LearnRemoteControl& m_control;
-    size_t m_keys;
-    size_t m_done = 0;
-};
-
-TEST_F(Jobs, AWalkThroughARemoteStopsBetweenKeysAndEndsWhenItsSessionCannotBeSaved) {
-    SimFaults learning;
-    learning.learnDelayMs = 10;
-    m_module.SetFaults(learning);
-    const RemoteMap map = ParseRemoteMap({"1/1 POWER", "1/2 MUTE", "7 INPUT"});
-    ASSERT_TRUE(map.Ok());
-    LearnRemoteControl control;
-    CStopAfterKeys stopAfterOne(control, 1);
-    CLearnSession session(m_runtime.Path().string() + "/tv.map.session");
-    m_module.ClearReceivedFrames();
-    LearnRemoteResult result =
-        LearnRemote(Port(), map, session, LearnRemoteOptions{}, control, stopAfterOne);
-    EXPECT_EQ(result.outcome, JobOutcome::Cancelled);
-    ASSERT_EQ(result.keys.size(), 3U);
-    EXPECT_EQ(result.keys[0].outcome, KeyLearnResult::Outcome::Learned);
-    EXPECT_EQ(result.keys[1].outcome, KeyLearnResult::Outcome::NotReached);
-    EXPECT_EQ(result.Missing(), 2U);
-    EXPECT_EQ(m_module.ReceivedFrames().front(), ExpectedLearnFrame(1));
-    EXPECT_EQ(m_module.ReceivedFrames().size(), 2U); // the learn and the read back
-
-    // A session in a folder that is not there: the key is learned, then the walk ends.
-    CLearnSession nowhere(m_runtime.Path().string() + "/missing/tv.map.session");
-    LearnRemoteControl free;
-    ILearnRemoteObserver quiet;
-    LearnRemoteOptions restart;
-    restart.restart = true;
-    result = LearnRemote(Port(), map, nowhere, restart, free, quiet);
-    EXPECT_EQ(result.outcome, JobOutcome::FileError);
-    EXPECT_NE(result.problem.find("missing"), std::string::npos) << result.problem;
-    EXPECT_EQ(result.keys[1].outcome, KeyLearnResult::Outcome::NotReached);
 }
 
 } // namespace
