@@ -86,27 +86,35 @@ complete_words "$cli" -p a
 [ "${COMPREPLY[*]}" = "all" ] || fail "'-p a' completes to '${COMPREPLY[*]}', not all"
 
 # Types into an interactive zsh with the completion loaded, on a
-# pseudo-terminal: each argument is a line typed up to its tabs; prints what
-# the shell echoed, escapes and all.
+# pseudo-terminal: the arguments come in pairs, a line typed up to its tabs
+# and a pattern the shell's echo is awaited for (up to 15 s: a busy machine
+# makes compinit slow); prints what the shell echoed, escapes and all.
 zsh_typing() {
     mkdir -p "$runtime/fpath"
     cp "$zsh_script" "$runtime/fpath/_lumaret-cli"
-    ZC_FPATH=$runtime/fpath ZC_PATH=$(dirname "$cli") timeout 30 zsh -f -c '
+    ZC_FPATH=$runtime/fpath ZC_PATH=$(dirname "$cli") timeout 50 zsh -f -c '
         zmodload zsh/zpty
         zpty z zsh -f -i
         zpty -w z "fpath=($ZC_FPATH \$fpath) PATH=$ZC_PATH:\$PATH; autoload -U compinit"
         zpty -w z "compinit -u -D"
-        for typed in "$@"; do
-            zpty -w -n z $'\x15'"$typed" # Ctrl+U empties the line first
-            sleep 1
-            while zpty -r -t z chunk; do print -rn -- "$chunk"; done
+        while (( $# >= 2 )); do
+            zpty -w -n z $'\x15'"$1" # Ctrl+U empties the line first
+            seen=
+            for _ in {1..150}; do
+                while zpty -r -t z chunk; do seen+=$chunk; done
+                [[ $seen == *$~2* ]] && break
+                sleep 0.1
+            done
+            print -rn -- "$seen"
+            shift 2
         done
         zpty -d z' zsh_typing "$@"
 }
 
 if command -v zsh >/dev/null; then
     zsh -n "$zsh_script" || fail "zsh finds a syntax error in $zsh_script"
-    typed=$(zsh_typing $'lumaret-cli ex\t' $'lumaret-cli -p \t\t')
+    typed=$(zsh_typing $'lumaret-cli ex\t' '*lumaret-cli export*' \
+                          $'lumaret-cli -p \t\t' '*COM12*')
     [[ $typed == *"lumaret-cli export"* ]] || fail "zsh: 'ex' did not become export: $typed"
     [[ $typed == *COM12* && $typed == *all* ]] || fail "zsh: no ports after -p: $typed"
 else
