@@ -56,19 +56,26 @@ void CLumaretDlg::OnReadKey() {
     }
     const uint16_t keyIndex = KeyIndex(GetDlgItemInt(IDC_CHANNEL), keyNumber);
     const ExchangeReply reply = ReadKey(m_serial, keyIndex, m_timing);
-    const ReplyKind kind = ClassifyReadReply(reply.count);
-    if (kind == ReplyKind::Status) {
-        if (StatusByte(reply.bytes.data(), reply.count) == 1) {
-            WriteLog(QStringLiteral("Key empty!"));
-        }
-    } else if (kind == ReplyKind::None) {
+    const ReadOutcome outcome = ReadOutcomeOf(reply);
+    switch (outcome) {
+    case ReadOutcome::KeyEmpty:
+        WriteLog(QString::fromLatin1(ReadOutcomeText(outcome)));
+        break;
+    case ReadOutcome::OtherStatus:
+        // Any other status leaves the log empty.
+        break;
+    case ReadOutcome::CommunicationFail:
+    case ReadOutcome::Damaged:
         ClearLog();
-        WriteLog(QStringLiteral("Communication fail!"));
-    } else {
+        WriteLog(QString::fromLatin1(ReadOutcomeText(outcome)));
+        break;
+    case ReadOutcome::Code:
+    case ReadOutcome::Incomplete:
         // The whole reply, header and CRC included, one "%02X " group per byte.
         for (uint32_t i = 0; i < reply.count; ++i) {
             AppendLog(QString::fromStdString(HexGroups(&reply.bytes[i], 1)));
         }
+        break;
     }
     EnableCommand(m_pRead, focusHeir);
 }

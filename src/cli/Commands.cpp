@@ -44,29 +44,39 @@ void ReadReport(const ExchangeReply& reply, bool raw, CPortReport& report) {
     if (reply.count > 0) {
         report.fields["reply"] = Trimmed(groups);
     }
-    const ReplyKind kind = ClassifyReadReply(reply.count);
-    if (reply.damaged) {
+    const ReadOutcome outcome = ReadOutcomeOf(reply);
+    const std::string text = ReadOutcomeText(outcome);
+    switch (outcome) {
+    case ReadOutcome::Damaged:
         ReportDamaged(report);
-    } else if (kind == ReplyKind::None) {
-        ReportFailure(report, "Communication fail!");
-    } else if (kind == ReplyKind::Status) {
-        const uint8_t status = StatusByte(reply.bytes.data(), reply.count);
-        const std::string text = status == 1 ? std::string("Key empty!")
-                                             : "Status reply " + Trimmed(groups) + " (status " +
-                                                   std::to_string(status) + ")";
+        break;
+    case ReadOutcome::CommunicationFail:
         ReportFailure(report, text);
+        break;
+    case ReadOutcome::KeyEmpty:
+    case ReadOutcome::OtherStatus: {
+        const uint8_t status = StatusByte(reply.bytes.data(), reply.count);
+        ReportFailure(report, outcome == ReadOutcome::KeyEmpty
+                                  ? text
+                                  : text + " " + Trimmed(groups) + " (status " +
+                                        std::to_string(status) + ")");
         report.fields["status"] = status;
         report.Status(EXIT_OUTCOME);
-    } else if (IsShortCodeReply(reply.count)) {
-        report.Trouble(raw ? groups : "Incomplete reply " + Trimmed(groups));
+        break;
+    }
+    case ReadOutcome::Incomplete:
+        report.Trouble(raw ? groups : text + " " + Trimmed(groups));
         report.fields["outcome"] = "incomplete reply";
         report.Status(EXIT_OUTCOME);
-    } else {
+        break;
+    case ReadOutcome::Code: {
         const CodeSpan code = CodeBytes(reply.bytes.data(), reply.count);
         const std::string pairs = HexPairs(code.data, code.size);
         // --raw: the whole reply, header and CRC included, as the window's log.
         report.Say(raw ? groups : pairs);
         report.fields["code"] = pairs;
+        break;
+    }
     }
 }
 
@@ -110,7 +120,7 @@ void RunRead(CPortSession& session, CPortReport& report) {
     }
     const ExchangeReply reply = ReadKey(session.Link(), slot, session.Timing(), &session.Checks());
     ReadReport(reply, o.raw, report);
-    if (ClassifyReadReply(reply.count) == ReplyKind::None) {
+    if (ReadOutcomeOf(reply) == ReadOutcome::CommunicationFail) {
         const ExchangeTiming& t = session.Timing();
         session.FailExchange(report, session.ExchangeBoundMs(t.readKeyPauseMs, t.readKeyReadSize),
                              EXIT_NO_REPLY);

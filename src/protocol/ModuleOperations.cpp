@@ -99,6 +99,41 @@ ExchangeReply ReadKey(CSerialLink& link, uint16_t keyIndex, const ExchangeTiming
                               timing.wholeReplies);
 }
 
+ReadOutcome ReadOutcomeOf(const ExchangeReply& reply) {
+    if (reply.damaged) {
+        return ReadOutcome::Damaged;
+    }
+    switch (ClassifyReadReply(reply.count)) {
+    case ReplyKind::None:
+        return ReadOutcome::CommunicationFail;
+    case ReplyKind::Status:
+        return StatusByte(reply.bytes.data(), reply.count) == 1 ? ReadOutcome::KeyEmpty
+                                                                : ReadOutcome::OtherStatus;
+    case ReplyKind::Version:
+    case ReplyKind::Code:
+        break;
+    }
+    return IsShortCodeReply(reply.count) ? ReadOutcome::Incomplete : ReadOutcome::Code;
+}
+
+const char* ReadOutcomeText(ReadOutcome outcome) {
+    switch (outcome) {
+    case ReadOutcome::KeyEmpty:
+        return "Key empty!";
+    case ReadOutcome::OtherStatus:
+        return "Status reply";
+    case ReadOutcome::Incomplete:
+        return "Incomplete reply";
+    case ReadOutcome::CommunicationFail:
+        return "Communication fail!";
+    case ReadOutcome::Damaged:
+        return REPLY_DAMAGED_TEXT;
+    case ReadOutcome::Code:
+        break;
+    }
+    return "";
+}
+
 SendOutcome SendKey(CSerialLink& link, uint16_t keyIndex, uint8_t channelMask,
                     const ExchangeTiming& timing, CReplyChecks* checks) {
     const ExchangeReply reply = RunCheckedExchange(

@@ -64,10 +64,24 @@ struct VersionOutcome {
 VersionOutcome GetVersion(CSerialLink& link, const ExchangeTiming& timing,
                           CReplyChecks* checks = nullptr);
 
-// Read a key: the whole reply, judged by its count by the caller
-// (0 failure, 8 status reply, any other a code reply).
+// Read a key: the whole reply; ReadOutcomeOf says what it means.
 ExchangeReply ReadKey(CSerialLink& link, uint16_t keyIndex, const ExchangeTiming& timing,
                       CReplyChecks* checks = nullptr);
+
+// What the reply to a read means, judged by its count (and, with checks,
+// whether it stayed damaged). Damaged comes only with checks.
+enum class ReadOutcome {
+    Code,              // a code reply of 8 bytes or more (a 19-byte one included)
+    Incomplete,        // 1 to 7 bytes: too short to hold a header, a code and a CRC
+    KeyEmpty,          // a status reply whose status byte is 1
+    OtherStatus,       // a status reply with any other status byte
+    CommunicationFail, // no byte came
+    Damaged,
+};
+ReadOutcome ReadOutcomeOf(const ExchangeReply& reply);
+// "Key empty!", "Communication fail!", "reply damaged", "Incomplete reply" or
+// "Status reply"; empty for a code, which is shown as its bytes.
+const char* ReadOutcomeText(ReadOutcome outcome);
 
 // Damaged comes only with checks.
 enum class SendOutcome { Ok, KeyEmpty, CommunicationFail, Damaged };
