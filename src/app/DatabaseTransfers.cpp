@@ -81,7 +81,7 @@ public:
     void OnLine(const LineResult& line) override {
         if (line.state == LineResult::State::Malformed) {
             TransferProgress(0);
-            OnUi([this] { m_dlg.MessageBox(QStringLiteral("File format wrong")); });
+            OnUi([this] { m_dlg.MessageBox(QString::fromLatin1(FILE_FORMAT_WRONG_TEXT)); });
         } else if (line.state == LineResult::State::Written) {
             TransferProgress(static_cast<int32_t>(line.index + 1));
         }
@@ -229,7 +229,7 @@ void CLumaretDlg::RunExport() {
         const ExportResult result = ExportModule(port, *m_pExportFile, view);
         const bool complete = result.outcome == JobOutcome::Complete;
         const bool ok = PutExportInPlace(*m_pExportFile, complete) && complete;
-        view.SetLogText(ok ? "Export ok" : "Export fail");
+        view.SetLogText(ok ? EXPORT_OK_TEXT : EXPORT_FAIL_TEXT);
     }
     m_pExportFile.reset();
     EndTransfer(m_bExporting, view, "Export", m_pExportThread);
@@ -269,6 +269,6 @@ void CLumaretDlg::RunImport() {
     const JobPort port{m_serial, m_timing, m_bImporting};
     const ImportResult result = ImportFile(port, m_importLines, view);
     // Malformed lines were shown and skipped; they do not fail the import.
-    view.SetLogText(result.outcome == JobOutcome::Complete ? "Import ok" : "Import fail");
+    view.SetLogText(result.outcome == JobOutcome::Complete ? IMPORT_OK_TEXT : IMPORT_FAIL_TEXT);
     EndTransfer(m_bImporting, view, "Import", m_pImportThread);
 }

@@ -39,7 +39,7 @@ void CLumaretDlg::OnGetVersion() {
     if (outcome.ok) {
         m_pVersion->setText(QString::fromLatin1(outcome.text.c_str()));
     } else {
-        MessageBox(QStringLiteral("Get Fail"));
+        MessageBox(QString::fromLatin1(GET_FAIL_TEXT));
     }
 }
 
@@ -126,7 +126,7 @@ void CLumaretDlg::OnTimer(int idEvent) {
     case CLearnAnswer::State::TimedOut:
         m_learnTimer.stop();
         ClearLog();
-        WriteLog(QStringLiteral("Learn timeout!"));
+        WriteLog(QString::fromLatin1(LEARN_TIMEOUT_TEXT));
         break;
     case CLearnAnswer::State::Answered:
         ClearLog();

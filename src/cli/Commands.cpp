@@ -100,7 +100,7 @@ void RunVersion(CPortSession& session, CPortReport& report) {
         report.Say(outcome.text);
         report.fields["version"] = outcome.text;
     } else {
-        ReportFailure(report, "Get Fail");
+        ReportFailure(report, GET_FAIL_TEXT);
         const ExchangeTiming& t = session.Timing();
         session.FailExchange(report,
                              session.ExchangeBoundMs(t.getVersionPauseMs, t.getVersionReadSize),

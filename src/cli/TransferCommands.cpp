@@ -72,7 +72,7 @@ Json ReportLine(const LineResult& line, bool eachLine, CPortReport& report) {
         text = LineHead(line) + "ok";
         break;
     case LineResult::State::Malformed:
-        entry["result"] = "File format wrong";
+        entry["result"] = FILE_FORMAT_WRONG_TEXT;
         entry["reason"] = line.fault.reason;
         entry["column"] = line.fault.column;
         text = LineHead(line) + LineFaultText(line.fault);
@@ -104,17 +104,17 @@ std::string ImportSummary(const ImportResult& result, size_t lines) {
     const LineCounts& c = result.counts;
     const bool complete = result.outcome == JobOutcome::Complete;
     const bool success = complete && c.malformed == 0 && c.refused == 0;
-    std::string summary = std::string(success    ? "Import ok: "
-                                      : complete ? "Import done with errors: "
-                                                 : "Import fail: ") +
-                          std::to_string(lines) + " lines, " + std::to_string(c.written) +
-                          " written";
+    const std::string head = success    ? std::string(IMPORT_OK_TEXT)
+                             : complete ? "Import done with errors"
+                                        : IMPORT_FAIL_TEXT;
+    std::string summary =
+        head + ": " + std::to_string(lines) + " lines, " + std::to_string(c.written) + " written";
     auto add = [&summary](int count, const std::string& what) {
         if (count > 0) {
             summary += ", " + std::to_string(count) + " " + what;
         }
     };
-    add(c.malformed, "File format wrong (skipped)");
+    add(c.malformed, std::string(FILE_FORMAT_WRONG_TEXT) + " (skipped)");
     add(c.refused, "refused");
     add(c.notAcknowledged, "not acknowledged");
     add(c.damaged, std::string(REPLY_DAMAGED_TEXT));
@@ -143,7 +143,7 @@ void ExportEnded(CPortSession& session, CSafeFileWriter& file, const ExportResul
         });
         if (committed) {
             report.fields["complete"] = true;
-            report.Say("Export ok: " + counts + ", written to " + path);
+            report.Say(std::string(EXPORT_OK_TEXT) + ": " + counts + ", written to " + path);
             session.Progress().End("ok");
             ReportReplyChecks(session, report);
             return;
@@ -174,9 +174,9 @@ void ExportEnded(CPortSession& session, CSafeFileWriter& file, const ExportResul
     } else {
         report.Fail(EXIT_USAGE, why);
     }
-    report.Trouble(end.status == EXIT_INTERRUPTED
-                       ? "Export interrupted (" + counts + "); " + kept
-                       : "Export fail: " + end.what + " (" + counts + "); " + kept);
+    report.Trouble(end.status == EXIT_INTERRUPTED ? "Export interrupted (" + counts + "); " + kept
+                                                  : std::string(EXPORT_FAIL_TEXT) + ": " +
+                                                        end.what + " (" + counts + "); " + kept);
     session.Progress().End(end.progress);
     ReportReplyChecks(session, report);
 }

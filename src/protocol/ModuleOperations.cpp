@@ -119,13 +119,13 @@ ReadOutcome ReadOutcomeOf(const ExchangeReply& reply) {
 const char* ReadOutcomeText(ReadOutcome outcome) {
     switch (outcome) {
     case ReadOutcome::KeyEmpty:
-        return "Key empty!";
+        return KEY_EMPTY_TEXT;
     case ReadOutcome::OtherStatus:
         return "Status reply";
     case ReadOutcome::Incomplete:
         return "Incomplete reply";
     case ReadOutcome::CommunicationFail:
-        return "Communication fail!";
+        return COMMUNICATION_FAIL_TEXT;
     case ReadOutcome::Damaged:
         return REPLY_DAMAGED_TEXT;
     case ReadOutcome::Code:
@@ -152,15 +152,15 @@ SendOutcome SendKey(CSerialLink& link, uint16_t keyIndex, uint8_t channelMask,
 const char* SendOutcomeText(SendOutcome outcome) {
     switch (outcome) {
     case SendOutcome::Ok:
-        return "Send Ok!";
+        return SEND_OK_TEXT;
     case SendOutcome::KeyEmpty:
-        return "Key empty!";
+        return KEY_EMPTY_TEXT;
     case SendOutcome::Damaged:
         return REPLY_DAMAGED_TEXT;
     case SendOutcome::CommunicationFail:
         break;
     }
-    return "Communication fail!";
+    return COMMUNICATION_FAIL_TEXT;
 }
 
 void StartLearn(CSerialLink& link, uint16_t keyIndex) {
@@ -219,7 +219,7 @@ uint32_t LearnWaitMs(const ExchangeTiming& timing) {
 
 const char* LearnOutcomeText(const LearnOutcome& outcome) {
     if (outcome.state != CLearnAnswer::State::Answered) {
-        return "Learn timeout!";
+        return LEARN_TIMEOUT_TEXT;
     }
     if (outcome.damaged) {
         return REPLY_DAMAGED_TEXT;

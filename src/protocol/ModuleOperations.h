@@ -55,6 +55,14 @@ ExchangeReply RunCheckedExchange(CSerialLink& link, const CommandFrame& frame, u
                                  CReplyChecks* checks, bool takeWhole = false,
                                  uint32_t onlySize = 0);
 
+// The system's words for the outcomes of the key commands, as both front
+// ends show them (besides REPLY_DAMAGED_TEXT and LearnStatusText).
+inline constexpr const char* GET_FAIL_TEXT = "Get Fail";
+inline constexpr const char* SEND_OK_TEXT = "Send Ok!";
+inline constexpr const char* KEY_EMPTY_TEXT = "Key empty!";
+inline constexpr const char* COMMUNICATION_FAIL_TEXT = "Communication fail!";
+inline constexpr const char* LEARN_TIMEOUT_TEXT = "Learn timeout!";
+
 struct VersionOutcome {
     bool ok = false;  // a 19-byte version reply came
     std::string text; // its version text when ok
