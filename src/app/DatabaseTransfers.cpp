@@ -171,7 +171,6 @@ bool CLumaretDlg::StartTransfer(std::unique_ptr<std::thread>& worker, std::atomi
 
 void CLumaretDlg::EndTransfer(std::atomic<int32_t>& running, CDialogJobView& view,
                               const char* caption, std::unique_ptr<std::thread>& worker) {
-    m_file.Close();
     running = 0;
     m_hWorkEvent->Reset();
     view.SetCaption(caption);
@@ -245,17 +244,14 @@ void CLumaretDlg::OnImportDatabase() {
     }
     ClearLog();
     m_importLines.clear();
-    std::string text;
-    if (!m_file.OpenForReading(QFile::encodeName(path).toStdString()) || !m_file.ReadAll(text)) {
-        m_file.Close();
+    // Read whole before the worker starts, by the command line's reader.
+    DatabaseFileLines file = ReadDatabaseFile(QFile::encodeName(path).toStdString());
+    if (!file.ok) {
         MessageBox(QStringLiteral("File Open Fail"));
         return;
     }
-    m_importLines = SplitDatabaseText(text);
-    if (!StartTransfer(m_pImportThread, m_bImporting, m_pImport, ImportThreadProc)) {
-        // Nobody else would close it.
-        m_file.Close();
-    }
+    m_importLines = std::move(file.lines);
+    StartTransfer(m_pImportThread, m_bImporting, m_pImport, ImportThreadProc);
 }
 
 unsigned CLumaretDlg::ImportThreadProc(void* pParam) {
