@@ -5,6 +5,7 @@
 #include "LumaretDlg.h"
 
 #include "DatabaseFormat.h"
+#include "ExportEnd.h"
 #include "ExportJob.h"
 #include "ImportJob.h"
 #include "LearnRemoteDlg.h"
@@ -208,17 +209,6 @@ unsigned CLumaretDlg::ExportThreadProc(void* pParam) {
     return 1;
 }
 
-// A complete export replaces the file. One that ends early never replaces a
-// file that was there: its lines go to FILE.partial beside it. Where there
-// was no file, the lines read make it, as they always have.
-static bool PutExportInPlace(CSafeFileWriter& file, bool complete) {
-    if (complete || !file.TargetExisted()) {
-        return file.Commit();
-    }
-    file.KeepAsPartial();
-    return false;
-}
-
 void CLumaretDlg::RunExport() {
     m_hWorkEvent->Wait();
     CDialogJobView view(*this, m_pExport, nullptr);
@@ -227,7 +217,10 @@ void CLumaretDlg::RunExport() {
         const JobPort port{m_serial, m_timing, m_bExporting};
         const ExportResult result = ExportModule(port, *m_pExportFile, view);
         const bool complete = result.outcome == JobOutcome::Complete;
-        const bool ok = PutExportInPlace(*m_pExportFile, complete) && complete;
+        // Where there was no file, the lines read make it, as they always
+        // have; a file that cannot be put in place is not kept.
+        const ExportEndRule rule{.unfinishedMakesNewFile = true, .partialWhenPutFails = false};
+        const bool ok = EndExport(*m_pExportFile, complete, rule).inPlace && complete;
         view.SetLogText(ok ? EXPORT_OK_TEXT : EXPORT_FAIL_TEXT);
     }
     m_pExportFile.reset();
