@@ -101,9 +101,7 @@ void RunVersion(CPortSession& session, CPortReport& report) {
         report.fields["version"] = outcome.text;
     } else {
         ReportFailure(report, GET_FAIL_TEXT);
-        const ExchangeTiming& t = session.Timing();
-        session.FailExchange(report,
-                             session.ExchangeBoundMs(t.getVersionPauseMs, t.getVersionReadSize),
+        session.FailExchange(report, session.Timing().BoundMs(Exchange::GetVersion),
                              session.FailureStatus());
     }
     ReportReplyChecks(session, report);
@@ -121,9 +119,7 @@ void RunRead(CPortSession& session, CPortReport& report) {
     const ExchangeReply reply = ReadKey(session.Link(), slot, session.Timing(), &session.Checks());
     ReadReport(reply, o.raw, report);
     if (ReadOutcomeOf(reply) == ReadOutcome::CommunicationFail) {
-        const ExchangeTiming& t = session.Timing();
-        session.FailExchange(report, session.ExchangeBoundMs(t.readKeyPauseMs, t.readKeyReadSize),
-                             EXIT_NO_REPLY);
+        session.FailExchange(report, session.Timing().BoundMs(Exchange::ReadKey), EXIT_NO_REPLY);
     }
     ReportReplyChecks(session, report);
 }
@@ -148,8 +144,7 @@ void RunSend(CPortSession& session, CPortReport& report) {
     if (outcome == SendOutcome::KeyEmpty || outcome == SendOutcome::Damaged) {
         report.Status(EXIT_OUTCOME);
     } else if (outcome == SendOutcome::CommunicationFail) {
-        const ExchangeTiming& t = session.Timing();
-        session.FailExchange(report, session.ExchangeBoundMs(t.sendKeyPauseMs, t.sendKeyReadSize),
+        session.FailExchange(report, session.Timing().BoundMs(Exchange::SendKey),
                              session.FailureStatus());
     }
     ReportReplyChecks(session, report);
@@ -161,8 +156,7 @@ void RunLearn(CPortSession& session, CPortReport& report) {
     if (!OpenForSlot(session, slot, report)) {
         return;
     }
-    const ExchangeTiming& t = session.Timing();
-    const uint32_t waitMs = LearnWaitMs(t);
+    const uint32_t waitMs = LearnWaitMs(session.Timing());
     StartLearn(session.Link(), slot);
     CLearnPrompt prompt(session, waitMs);
     const LearnOutcome outcome =

@@ -270,9 +270,8 @@ void ReportImport(CPortSession& session, const ImportResult& result, CPortReport
     report.fields["lines_duplicate"] = c.duplicates;
 
     if (result.outcome == JobOutcome::NotAcknowledged) {
-        const ExchangeTiming& t = session.Timing();
-        ReportNoReply(session, result.outcome,
-                      session.ExchangeBoundMs(t.importPauseMs, t.importReadSize), report);
+        ReportNoReply(session, result.outcome, session.Timing().BoundMs(Exchange::ImportLine),
+                      report);
         report.Status(session.FailureStatus());
     } else if (result.outcome == JobOutcome::Cancelled) {
         report.Status(EXIT_INTERRUPTED);
