@@ -80,11 +80,18 @@ void ReadReport(const ExchangeReply& reply, bool raw, CPortReport& report) {
     }
 }
 
-// The slot a command names, in the report, and the port opened for it;
-// false when it could not be opened.
-bool OpenForSlot(CPortSession& session, uint16_t slot, CPortReport& report) {
+// The slot a command names, in the report, and the port opened for it, then
+// the key's name from a map when it has one; false when it could not be opened.
+bool OpenForSlot(CPortSession& session, uint16_t slot, CPortReport& report,
+                 const std::string& keyName = {}) {
     report.fields["slot"] = slot;
-    return session.Open(report);
+    if (!session.Open(report)) {
+        return false;
+    }
+    if (!keyName.empty()) {
+        report.fields["name"] = keyName;
+    }
+    return true;
 }
 
 } // namespace
@@ -110,11 +117,8 @@ void RunVersion(CPortSession& session, CPortReport& report) {
 void RunRead(CPortSession& session, CPortReport& report) {
     const CliOptions& o = session.Context().options;
     const uint16_t slot = SlotOf(o);
-    if (!OpenForSlot(session, slot, report)) {
+    if (!OpenForSlot(session, slot, report, o.keyName)) {
         return;
-    }
-    if (!o.keyName.empty()) {
-        report.fields["name"] = o.keyName;
     }
     const ExchangeReply reply = ReadKey(session.Link(), slot, session.Timing(), &session.Checks());
     ReadReport(reply, o.raw, report);
@@ -127,11 +131,8 @@ void RunRead(CPortSession& session, CPortReport& report) {
 void RunSend(CPortSession& session, CPortReport& report) {
     const CliOptions& o = session.Context().options;
     const uint16_t slot = KeyIndex(o.channel, o.key);
-    if (!OpenForSlot(session, slot, report)) {
+    if (!OpenForSlot(session, slot, report, o.keyName)) {
         return;
-    }
-    if (!o.keyName.empty()) {
-        report.fields["name"] = o.keyName;
     }
     const SendOutcome outcome =
         SendKey(session.Link(), slot, ChannelMask(o.channel), session.Timing(), &session.Checks());
