@@ -5,6 +5,7 @@
 #include "LumaretDlg.h"
 
 #include "DatabaseFormat.h"
+#include "ExportEnd.h"
 #include "ExportJob.h"
 #include "ImportJob.h"
 #include "LearnRemoteDlg.h"
@@ -81,7 +82,7 @@ public:
     void OnLine(const LineResult& line) override {
         if (line.state == LineResult::State::Malformed) {
             TransferProgress(0);
-            OnUi([this] { m_dlg.MessageBox(QStringLiteral("File format wrong")); });
+            OnUi([this] { m_dlg.MessageBox(QString::fromLatin1(FILE_FORMAT_WRONG_TEXT)); });
         } else if (line.state == LineResult::State::Written) {
             TransferProgress(static_cast<int32_t>(line.index + 1));
         }
@@ -171,7 +172,6 @@ bool CLumaretDlg::StartTransfer(std::unique_ptr<std::thread>& worker, std::atomi
 
 void CLumaretDlg::EndTransfer(std::atomic<int32_t>& running, CDialogJobView& view,
                               const char* caption, std::unique_ptr<std::thread>& worker) {
-    m_file.Close();
     running = 0;
     m_hWorkEvent->Reset();
     view.SetCaption(caption);
@@ -209,17 +209,6 @@ unsigned CLumaretDlg::ExportThreadProc(void* pParam) {
     return 1;
 }
 
-// A complete export replaces the file. One that ends early never replaces a
-// file that was there: its lines go to FILE.partial beside it. Where there
-// was no file, the lines read make it, as they always have.
-static bool PutExportInPlace(CSafeFileWriter& file, bool complete) {
-    if (complete || !file.TargetExisted()) {
-        return file.Commit();
-    }
-    file.KeepAsPartial();
-    return false;
-}
-
 void CLumaretDlg::RunExport() {
     m_hWorkEvent->Wait();
     CDialogJobView view(*this, m_pExport, nullptr);
@@ -228,8 +217,11 @@ void CLumaretDlg::RunExport() {
         const JobPort port{m_serial, m_timing, m_bExporting};
         const ExportResult result = ExportModule(port, *m_pExportFile, view);
         const bool complete = result.outcome == JobOutcome::Complete;
-        const bool ok = PutExportInPlace(*m_pExportFile, complete) && complete;
-        view.SetLogText(ok ? "Export ok" : "Export fail");
+        // Where there was no file, the lines read make it, as they always
+        // have; a file that cannot be put in place is not kept.
+        const ExportEndRule rule{.unfinishedMakesNewFile = true, .partialWhenPutFails = false};
+        const bool ok = EndExport(*m_pExportFile, complete, rule).inPlace && complete;
+        view.SetLogText(ok ? EXPORT_OK_TEXT : EXPORT_FAIL_TEXT);
     }
     m_pExportFile.reset();
     EndTransfer(m_bExporting, view, "Export", m_pExportThread);
@@ -245,17 +237,14 @@ void CLumaretDlg::OnImportDatabase() {
     }
     ClearLog();
     m_importLines.clear();
-    std::string text;
-    if (!m_file.OpenForReading(QFile::encodeName(path).toStdString()) || !m_file.ReadAll(text)) {
-        m_file.Close();
+    // Read whole before the worker starts, by the command line's reader.
+    DatabaseFileLines file = ReadDatabaseFile(QFile::encodeName(path).toStdString());
+    if (!file.ok) {
         MessageBox(QStringLiteral("File Open Fail"));
         return;
     }
-    m_importLines = SplitDatabaseText(text);
-    if (!StartTransfer(m_pImportThread, m_bImporting, m_pImport, ImportThreadProc)) {
-        // Nobody else would close it.
-        m_file.Close();
-    }
+    m_importLines = std::move(file.lines);
+    StartTransfer(m_pImportThread, m_bImporting, m_pImport, ImportThreadProc);
 }
 
 unsigned CLumaretDlg::ImportThreadProc(void* pParam) {
@@ -269,6 +258,6 @@ void CLumaretDlg::RunImport() {
     const JobPort port{m_serial, m_timing, m_bImporting};
     const ImportResult result = ImportFile(port, m_importLines, view);
     // Malformed lines were shown and skipped; they do not fail the import.
-    view.SetLogText(result.outcome == JobOutcome::Complete ? "Import ok" : "Import fail");
+    view.SetLogText(result.outcome == JobOutcome::Complete ? IMPORT_OK_TEXT : IMPORT_FAIL_TEXT);
     EndTransfer(m_bImporting, view, "Import", m_pImportThread);
 }

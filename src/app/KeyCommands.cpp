@@ -39,7 +39,7 @@ void CLumaretDlg::OnGetVersion() {
     if (outcome.ok) {
         m_pVersion->setText(QString::fromLatin1(outcome.text.c_str()));
     } else {
-        MessageBox(QStringLiteral("Get Fail"));
+        MessageBox(QString::fromLatin1(GET_FAIL_TEXT));
     }
 }
 
@@ -56,19 +56,26 @@ void CLumaretDlg::OnReadKey() {
     }
     const uint16_t keyIndex = KeyIndex(GetDlgItemInt(IDC_CHANNEL), keyNumber);
     const ExchangeReply reply = ReadKey(m_serial, keyIndex, m_timing);
-    const ReplyKind kind = ClassifyReadReply(reply.count);
-    if (kind == ReplyKind::Status) {
-        if (StatusByte(reply.bytes.data(), reply.count) == 1) {
-            WriteLog(QStringLiteral("Key empty!"));
-        }
-    } else if (kind == ReplyKind::None) {
+    const ReadOutcome outcome = ReadOutcomeOf(reply);
+    switch (outcome) {
+    case ReadOutcome::KeyEmpty:
+        WriteLog(QString::fromLatin1(ReadOutcomeText(outcome)));
+        break;
+    case ReadOutcome::OtherStatus:
+        // Any other status leaves the log empty.
+        break;
+    case ReadOutcome::CommunicationFail:
+    case ReadOutcome::Damaged:
         ClearLog();
-        WriteLog(QStringLiteral("Communication fail!"));
-    } else {
+        WriteLog(QString::fromLatin1(ReadOutcomeText(outcome)));
+        break;
+    case ReadOutcome::Code:
+    case ReadOutcome::Incomplete:
         // The whole reply, header and CRC included, one "%02X " group per byte.
         for (uint32_t i = 0; i < reply.count; ++i) {
             AppendLog(QString::fromStdString(HexGroups(&reply.bytes[i], 1)));
         }
+        break;
     }
     EnableCommand(m_pRead, focusHeir);
 }
@@ -119,7 +126,7 @@ void CLumaretDlg::OnTimer(int idEvent) {
     case CLearnAnswer::State::TimedOut:
         m_learnTimer.stop();
         ClearLog();
-        WriteLog(QStringLiteral("Learn timeout!"));
+        WriteLog(QString::fromLatin1(LEARN_TIMEOUT_TEXT));
         break;
     case CLearnAnswer::State::Answered:
         ClearLog();

@@ -10,7 +10,6 @@
 #include "UiThreadCalls.h"
 #include "WorkEvent.h"
 
-#include "DatabaseFile.h"
 #include "ExchangeTiming.h"
 #include "LearnAnswer.h"
 #include "SafeFileWriter.h"
@@ -189,7 +188,6 @@ private:
     QComboBox m_comboPort;
     CSerialLink m_serial;
     QString m_strLog;
-    CDatabaseFile m_file;
     // The export's file until it is put in place.
     std::unique_ptr<CSafeFileWriter> m_pExportFile;
     std::unique_ptr<CAutoResetEvent> m_hWorkEvent;

@@ -2,64 +2,12 @@
 
 #include "CloneJob.h"
 #include "Commands.h"
-#include "DatabaseFormat.h"
 #include "ExitStatus.h"
 #include "JobReport.h"
 #include "Options.h"
-
-#include <condition_variable>
-#include <mutex>
+#include "PortHandover.h"
 
 namespace {
-
-// Where the source's thread and the targets' threads meet: the targets say
-// whether they are open, the source waits for all of them, then hands over
-// what it read.
-class CCloneHandover {
-public:
-    explicit CCloneHandover(size_t targets) : m_waiting(targets) {}
-
-    void TargetOpened(bool opened) {
-        std::lock_guard lock(m_mutex);
-        --m_waiting;
-        m_allOpen = m_allOpen && opened;
-        m_changed.notify_all();
-    }
-    // True when every target is open.
-    bool AwaitTargets() {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_waiting == 0; });
-        return m_allOpen;
-    }
-    void SourceDone(bool read, std::string text, int status) {
-        std::lock_guard lock(m_mutex);
-        m_done = true;
-        m_read = read;
-        m_text = std::move(text);
-        m_status = status;
-        m_changed.notify_all();
-    }
-    // The source's lines, or false (and its status) when it was not read.
-    bool AwaitSource(std::vector<std::string>& lines, int& status) {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_done; });
-        status = m_status;
-        if (m_read) {
-            lines = SplitDatabaseText(m_text);
-        }
-        return m_read;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    size_t m_waiting;
-    bool m_allOpen = true;
-    bool m_done = false;
-    bool m_read = false;
-    std::string m_text;
-    int m_status = 0;
-};
 
 void ReadSource(CPortSession& s, CPortReport& r, CCloneHandover& handover) {
     r.fields["role"] = "source";

@@ -44,37 +44,54 @@ void ReadReport(const ExchangeReply& reply, bool raw, CPortReport& report) {
     if (reply.count > 0) {
         report.fields["reply"] = Trimmed(groups);
     }
-    const ReplyKind kind = ClassifyReadReply(reply.count);
-    if (reply.damaged) {
+    const ReadOutcome outcome = ReadOutcomeOf(reply);
+    const std::string text = ReadOutcomeText(outcome);
+    switch (outcome) {
+    case ReadOutcome::Damaged:
         ReportDamaged(report);
-    } else if (kind == ReplyKind::None) {
-        ReportFailure(report, "Communication fail!");
-    } else if (kind == ReplyKind::Status) {
-        const uint8_t status = StatusByte(reply.bytes.data(), reply.count);
-        const std::string text = status == 1 ? std::string("Key empty!")
-                                             : "Status reply " + Trimmed(groups) + " (status " +
-                                                   std::to_string(status) + ")";
+        break;
+    case ReadOutcome::CommunicationFail:
         ReportFailure(report, text);
+        break;
+    case ReadOutcome::KeyEmpty:
+    case ReadOutcome::OtherStatus: {
+        const uint8_t status = StatusByte(reply.bytes.data(), reply.count);
+        ReportFailure(report, outcome == ReadOutcome::KeyEmpty
+                                  ? text
+                                  : text + " " + Trimmed(groups) + " (status " +
+                                        std::to_string(status) + ")");
         report.fields["status"] = status;
         report.Status(EXIT_OUTCOME);
-    } else if (IsShortCodeReply(reply.count)) {
-        report.Trouble(raw ? groups : "Incomplete reply " + Trimmed(groups));
+        break;
+    }
+    case ReadOutcome::Incomplete:
+        report.Trouble(raw ? groups : text + " " + Trimmed(groups));
         report.fields["outcome"] = "incomplete reply";
         report.Status(EXIT_OUTCOME);
-    } else {
+        break;
+    case ReadOutcome::Code: {
         const CodeSpan code = CodeBytes(reply.bytes.data(), reply.count);
         const std::string pairs = HexPairs(code.data, code.size);
         // --raw: the whole reply, header and CRC included, as the window's log.
         report.Say(raw ? groups : pairs);
         report.fields["code"] = pairs;
+        break;
+    }
     }
 }
 
-// The slot a command names, in the report, and the port opened for it;
-// false when it could not be opened.
-bool OpenForSlot(CPortSession& session, uint16_t slot, CPortReport& report) {
+// The slot a command names, in the report, and the port opened for it, then
+// the key's name from a map when it has one; false when it could not be opened.
+bool OpenForSlot(CPortSession& session, uint16_t slot, CPortReport& report,
+                 const std::string& keyName = {}) {
     report.fields["slot"] = slot;
-    return session.Open(report);
+    if (!session.Open(report)) {
+        return false;
+    }
+    if (!keyName.empty()) {
+        report.fields["name"] = keyName;
+    }
+    return true;
 }
 
 } // namespace
@@ -90,10 +107,8 @@ void RunVersion(CPortSession& session, CPortReport& report) {
         report.Say(outcome.text);
         report.fields["version"] = outcome.text;
     } else {
-        ReportFailure(report, "Get Fail");
-        const ExchangeTiming& t = session.Timing();
-        session.FailExchange(report,
-                             session.ExchangeBoundMs(t.getVersionPauseMs, t.getVersionReadSize),
+        ReportFailure(report, GET_FAIL_TEXT);
+        session.FailExchange(report, session.Timing().BoundMs(Exchange::GetVersion),
                              session.FailureStatus());
     }
     ReportReplyChecks(session, report);
@@ -102,18 +117,13 @@ void RunVersion(CPortSession& session, CPortReport& report) {
 void RunRead(CPortSession& session, CPortReport& report) {
     const CliOptions& o = session.Context().options;
     const uint16_t slot = SlotOf(o);
-    if (!OpenForSlot(session, slot, report)) {
+    if (!OpenForSlot(session, slot, report, o.keyName)) {
         return;
-    }
-    if (!o.keyName.empty()) {
-        report.fields["name"] = o.keyName;
     }
     const ExchangeReply reply = ReadKey(session.Link(), slot, session.Timing(), &session.Checks());
     ReadReport(reply, o.raw, report);
-    if (ClassifyReadReply(reply.count) == ReplyKind::None) {
-        const ExchangeTiming& t = session.Timing();
-        session.FailExchange(report, session.ExchangeBoundMs(t.readKeyPauseMs, t.readKeyReadSize),
-                             EXIT_NO_REPLY);
+    if (ReadOutcomeOf(reply) == ReadOutcome::CommunicationFail) {
+        session.FailExchange(report, session.Timing().BoundMs(Exchange::ReadKey), EXIT_NO_REPLY);
     }
     ReportReplyChecks(session, report);
 }
@@ -121,11 +131,8 @@ void RunRead(CPortSession& session, CPortReport& report) {
 void RunSend(CPortSession& session, CPortReport& report) {
     const CliOptions& o = session.Context().options;
     const uint16_t slot = KeyIndex(o.channel, o.key);
-    if (!OpenForSlot(session, slot, report)) {
+    if (!OpenForSlot(session, slot, report, o.keyName)) {
         return;
-    }
-    if (!o.keyName.empty()) {
-        report.fields["name"] = o.keyName;
     }
     const SendOutcome outcome =
         SendKey(session.Link(), slot, ChannelMask(o.channel), session.Timing(), &session.Checks());
@@ -138,8 +145,7 @@ void RunSend(CPortSession& session, CPortReport& report) {
     if (outcome == SendOutcome::KeyEmpty || outcome == SendOutcome::Damaged) {
         report.Status(EXIT_OUTCOME);
     } else if (outcome == SendOutcome::CommunicationFail) {
-        const ExchangeTiming& t = session.Timing();
-        session.FailExchange(report, session.ExchangeBoundMs(t.sendKeyPauseMs, t.sendKeyReadSize),
+        session.FailExchange(report, session.Timing().BoundMs(Exchange::SendKey),
                              session.FailureStatus());
     }
     ReportReplyChecks(session, report);
@@ -151,8 +157,7 @@ void RunLearn(CPortSession& session, CPortReport& report) {
     if (!OpenForSlot(session, slot, report)) {
         return;
     }
-    const ExchangeTiming& t = session.Timing();
-    const uint32_t waitMs = LearnWaitMs(t);
+    const uint32_t waitMs = LearnWaitMs(session.Timing());
     StartLearn(session.Link(), slot);
     CLearnPrompt prompt(session, waitMs);
     const LearnOutcome outcome =

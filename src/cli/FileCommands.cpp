@@ -38,7 +38,7 @@ void RunDryRun(const std::string& path, CPortReport& report) {
         Json entry{{"line", i + 1}};
         if (!line.parsed) {
             ++malformed;
-            entry["result"] = "File format wrong";
+            entry["result"] = FILE_FORMAT_WRONG_TEXT;
             entry["reason"] = line.fault.reason;
             entry["column"] = line.fault.column;
             report.Say(head + LineFaultText(line.fault));
@@ -65,7 +65,8 @@ void RunDryRun(const std::string& path, CPortReport& report) {
     std::string summary =
         "Dry run: " + std::to_string(lines.size()) + " lines, " + std::to_string(ok) + " ok";
     if (malformed > 0) {
-        summary += ", " + std::to_string(malformed) + " File format wrong (would be skipped)";
+        summary +=
+            ", " + std::to_string(malformed) + " " + FILE_FORMAT_WRONG_TEXT + " (would be skipped)";
     }
     report.Say(summary);
     if (malformed > 0) {

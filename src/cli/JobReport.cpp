@@ -37,5 +37,5 @@ void ReportNoReply(CPortSession& session, JobOutcome outcome, uint32_t boundMs,
 }
 
 uint32_t SlotReadBoundMs(const CPortSession& session) {
-    return session.ExchangeBoundMs(session.Timing().exportPauseMs, session.Timing().exportReadSize);
+    return session.Timing().BoundMs(Exchange::ExportSlot);
 }

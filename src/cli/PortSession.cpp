@@ -5,7 +5,6 @@
 #include "Options.h"
 #include "PortAccess.h"
 #include "PortDriver.h"
-#include "ReadLimits.h"
 #include "Trace.h"
 
 namespace {
@@ -66,10 +65,6 @@ void CPortSession::FailExchange(CPortReport& report, uint32_t boundMs, int statu
     } else {
         report.Status(status);
     }
-}
-
-uint32_t CPortSession::ExchangeBoundMs(uint32_t pauseMs, uint32_t readSize) const {
-    return pauseMs + ReadBoundMs(m_context.timing.lineTimeouts, readSize);
 }
 
 std::string CPortSession::FileFor(const std::string& pattern) const {

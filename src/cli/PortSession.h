@@ -65,11 +65,9 @@ public:
     int FailureStatus() const;
     // The report's status for a failed exchange, with the diagnosis when the
     // module did not answer: "no reply within 520 ms (is a module attached
-    // and powered?)", boundMs being the longest the exchange waits.
+    // and powered?)", boundMs being the longest the exchange waits
+    // (ExchangeTiming::BoundMs, or LearnWaitMs for a learn).
     void FailExchange(CPortReport& report, uint32_t boundMs, int status);
-    // The longest an exchange waits for its reply: its pause, then the line's
-    // bound for a read of readSize bytes.
-    uint32_t ExchangeBoundMs(uint32_t pauseMs, uint32_t readSize) const;
 
 private:
     CliContext& m_context;

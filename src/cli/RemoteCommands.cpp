@@ -11,10 +11,9 @@
 #include "LearnRemoteJob.h"
 #include "OperatorAnswer.h"
 #include "Options.h"
+#include "PortHandover.h"
 
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 
 namespace {
 
@@ -221,40 +220,6 @@ void RunLearnRemote(CPortSession& session, CPortReport& report) {
 
 namespace {
 
-// Where the sending port's thread and the learning port's thread meet: the
-// learner opens its port and lends its session to the sender until the
-// sender is done with it.
-class CLearnerHandover {
-public:
-    void Lend(CPortSession* learner) {
-        std::lock_guard lock(m_mutex);
-        m_lent = true;
-        m_learner = learner;
-        m_changed.notify_all();
-    }
-    CPortSession* Borrow() {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_lent; });
-        return m_learner;
-    }
-    void GiveBack() {
-        std::lock_guard lock(m_mutex);
-        m_returned = true;
-        m_changed.notify_all();
-    }
-    void AwaitReturn() {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_returned; });
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_lent = false;
-    bool m_returned = false;
-    CPortSession* m_learner = nullptr;
-};
-
 class CAirProgress : public IAirCheckObserver {
 public:
     CAirProgress(CProgressRow& row, int32_t total) : m_row(row) {
@@ -325,30 +290,34 @@ void ReportAirCheck(CPortSession& sender, const RemoteMap& map, const std::strin
     }
 }
 
-void SendAndCompare(CPortSession& s, CPortReport& r, const RemoteMap& map,
-                    CLearnerHandover& handover, const std::string& learnerName) {
+void SendAndCompare(CPortSession& s, CPortReport& r, const RemoteMap& map, CPortLoan& learnerLoan,
+                    const std::string& learnerName) {
     r.fields["role"] = "sender";
     const bool opened = s.Open(r);
-    CPortSession* learner = handover.Borrow();
+    const JobPort* learner = learnerLoan.Borrow();
     if (!opened || learner == nullptr) {
         if (opened) {
             r.Fail(EXIT_PORT, "not checked: " + learnerName + " cannot be opened");
         }
-        handover.GiveBack();
+        learnerLoan.GiveBack();
         return;
     }
     CAirProgress progress(s.Progress(), static_cast<int32_t>(map.keys.size()));
     const AirCheckResult result = CheckByAir(
-        s.Job(), learner->Job(), map, static_cast<uint16_t>(s.Context().options.scratch), progress);
-    handover.GiveBack();
+        s.Job(), *learner, map, static_cast<uint16_t>(s.Context().options.scratch), progress);
+    learnerLoan.GiveBack();
     ReportAirCheck(s, map, learnerName, result, r);
     ReportReplyChecks(s, r);
 }
 
-void LendLearner(CPortSession& s, CPortReport& r, CLearnerHandover& handover) {
+// The learning port's thread opens its port and lends it to the sender
+// until the check is done.
+void LendLearner(CPortSession& s, CPortReport& r, CPortLoan& learnerLoan) {
     r.fields["role"] = "learner";
-    handover.Lend(s.Open(r) ? &s : nullptr);
-    handover.AwaitReturn();
+    const bool opened = s.Open(r);
+    const JobPort port = s.Job();
+    learnerLoan.Lend(opened ? &port : nullptr);
+    learnerLoan.AwaitReturn();
     ReportReplyChecks(s, r);
 }
 
@@ -360,22 +329,22 @@ std::vector<CPortReport> RunCheckRemote(const std::vector<PortTarget>& ports, Cl
     if (!ReadMap(context.options.map, map, mapReport)) {
         return {mapReport};
     }
-    CLearnerHandover handover;
+    CPortLoan learnerLoan;
     // A port that could not even be looked up runs no work: its side of the
-    // handover is done already.
+    // loan is done already.
     if (ports.back().exit != 0) {
-        handover.Lend(nullptr);
+        learnerLoan.Lend(nullptr);
     }
     if (ports.front().exit != 0) {
-        handover.GiveBack();
+        learnerLoan.GiveBack();
     }
     const std::string sender = ports.front().label;
     const std::string learner = ports.back().label;
     return RunOnPorts(ports, context, [&](CPortSession& s, CPortReport& r) {
         if (s.Name() == sender) {
-            SendAndCompare(s, r, map, handover, learner);
+            SendAndCompare(s, r, map, learnerLoan, learner);
         } else {
-            LendLearner(s, r, handover);
+            LendLearner(s, r, learnerLoan);
         }
     });
 }

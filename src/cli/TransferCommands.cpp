@@ -5,6 +5,7 @@
 #include "Commands.h"
 
 #include "ExitStatus.h"
+#include "ExportEnd.h"
 #include "ExportJob.h"
 #include "ImportJob.h"
 #include "JobReport.h"
@@ -15,13 +16,13 @@
 namespace {
 
 // How an export that did not run through ended, in a few words and its status.
-struct ExportEnd {
+struct ExportStop {
     std::string what;
     std::string progress;
     int status = 0;
 };
 
-ExportEnd EndOf(const ExportResult& result) {
+ExportStop StopOf(const ExportResult& result) {
     const std::string slot = std::to_string(result.failedSlot);
     switch (result.outcome) {
     case JobOutcome::NoReply:
@@ -72,7 +73,7 @@ Json ReportLine(const LineResult& line, bool eachLine, CPortReport& report) {
         text = LineHead(line) + "ok";
         break;
     case LineResult::State::Malformed:
-        entry["result"] = "File format wrong";
+        entry["result"] = FILE_FORMAT_WRONG_TEXT;
         entry["reason"] = line.fault.reason;
         entry["column"] = line.fault.column;
         text = LineHead(line) + LineFaultText(line.fault);
@@ -104,17 +105,17 @@ std::string ImportSummary(const ImportResult& result, size_t lines) {
     const LineCounts& c = result.counts;
     const bool complete = result.outcome == JobOutcome::Complete;
     const bool success = complete && c.malformed == 0 && c.refused == 0;
-    std::string summary = std::string(success    ? "Import ok: "
-                                      : complete ? "Import done with errors: "
-                                                 : "Import fail: ") +
-                          std::to_string(lines) + " lines, " + std::to_string(c.written) +
-                          " written";
+    const std::string head = success    ? std::string(IMPORT_OK_TEXT)
+                             : complete ? "Import done with errors"
+                                        : IMPORT_FAIL_TEXT;
+    std::string summary =
+        head + ": " + std::to_string(lines) + " lines, " + std::to_string(c.written) + " written";
     auto add = [&summary](int count, const std::string& what) {
         if (count > 0) {
             summary += ", " + std::to_string(count) + " " + what;
         }
     };
-    add(c.malformed, "File format wrong (skipped)");
+    add(c.malformed, std::string(FILE_FORMAT_WRONG_TEXT) + " (skipped)");
     add(c.refused, "refused");
     add(c.notAcknowledged, "not acknowledged");
     add(c.damaged, std::string(REPLY_DAMAGED_TEXT));
@@ -128,56 +129,63 @@ std::string KeptText(const CSafeFileWriter& file, const std::string& slotsIn) {
     return "the slots read so far are in " + slotsIn + ", " + file.Path() + " is unchanged";
 }
 
+// Each move of the export's file with what a second Ctrl+C would say held,
+// and said anew once the file is where the move put it.
+ExportMoveRunner KeptWhileMoving(CPortSession& session, const CSafeFileWriter& file) {
+    return [&session, &file](ExportMove move, const std::function<bool()>& run) {
+        bool moved = false;
+        session.Context().control.KeepAfter(session.Name(), [&] {
+            moved = run();
+            if (move == ExportMove::PutInPlace) {
+                return moved ? std::string() : KeptText(file, file.FreshPath());
+            }
+            return moved ? KeptText(file, file.PartialPath()) : std::string();
+        });
+        return moved;
+    };
+}
+
 // The export's end: the file put in place, or kept as FILE.partial.
 void ExportEnded(CPortSession& session, CSafeFileWriter& file, const ExportResult& result,
                  CPortReport& report) {
     const std::string& path = file.Path();
-    std::string why;
     CensusFields(result.census, report);
     const std::string counts = result.census.Text();
-    if (result.outcome == JobOutcome::Complete) {
-        bool committed = false;
-        session.Context().control.KeepAfter(session.Name(), [&] {
-            committed = file.Commit(&why);
-            return committed ? std::string() : KeptText(file, file.FreshPath());
-        });
-        if (committed) {
-            report.fields["complete"] = true;
-            report.Say("Export ok: " + counts + ", written to " + path);
-            session.Progress().End("ok");
-            ReportReplyChecks(session, report);
-            return;
-        }
-        report.Fail(EXIT_USAGE, why);
-        report.fields["error"] = why;
+    const bool complete = result.outcome == JobOutcome::Complete;
+    const ExportEnd end =
+        EndExport(file, complete, ExportEndRule{}, KeptWhileMoving(session, file));
+    if (end.inPlace) {
+        report.fields["complete"] = true;
+        report.Say(std::string(EXPORT_OK_TEXT) + ": " + counts + ", written to " + path);
+        session.Progress().End("ok");
+        ReportReplyChecks(session, report);
+        return;
+    }
+    if (complete) {
+        report.Fail(EXIT_USAGE, end.putProblem);
+        report.fields["error"] = end.putProblem;
     }
     report.fields["complete"] = false;
-    const ExportEnd end = result.outcome == JobOutcome::Complete
-                              ? ExportEnd{"cannot put the file in place", "fail", EXIT_USAGE}
-                              : EndOf(result);
+    const ExportStop stop =
+        complete ? ExportStop{"cannot put the file in place", "fail", EXIT_USAGE} : StopOf(result);
     ReportNoReply(session, result.outcome, SlotReadBoundMs(session), report);
-    report.Status(end.status);
+    report.Status(stop.status);
     if (result.outcome == JobOutcome::NoReply) {
         report.fields["no_reply_at"] = result.failedSlot;
     } else if (result.outcome == JobOutcome::Damaged) {
         report.fields["damaged_at"] = result.failedSlot;
     }
     std::string kept = path + " is unchanged";
-    bool partial = false;
-    session.Context().control.KeepAfter(session.Name(), [&] {
-        partial = file.KeepAsPartial(&why);
-        return partial ? KeptText(file, file.PartialPath()) : std::string();
-    });
-    if (partial) {
+    if (end.partial) {
         report.fields["partial"] = file.PartialPath();
         kept += ", the slots read are in " + file.PartialPath();
     } else {
-        report.Fail(EXIT_USAGE, why);
+        report.Fail(EXIT_USAGE, end.partialProblem);
     }
-    report.Trouble(end.status == EXIT_INTERRUPTED
-                       ? "Export interrupted (" + counts + "); " + kept
-                       : "Export fail: " + end.what + " (" + counts + "); " + kept);
-    session.Progress().End(end.progress);
+    report.Trouble(stop.status == EXIT_INTERRUPTED ? "Export interrupted (" + counts + "); " + kept
+                                                   : std::string(EXPORT_FAIL_TEXT) + ": " +
+                                                         stop.what + " (" + counts + "); " + kept);
+    session.Progress().End(stop.progress);
     ReportReplyChecks(session, report);
 }
 
@@ -218,13 +226,13 @@ bool ExportToMemory(CPortSession& session, std::string& text, CPortReport& repor
         session.Progress().End("ok");
         return true;
     }
-    const ExportEnd end = EndOf(result);
+    const ExportStop stop = StopOf(result);
     ReportNoReply(session, result.outcome, SlotReadBoundMs(session), report);
-    report.Status(end.status);
+    report.Status(stop.status);
     report.Trouble("export " +
-                   std::string(end.status == EXIT_INTERRUPTED ? "interrupted" : "fail") +
-                   (end.status == EXIT_INTERRUPTED ? "" : ": " + end.what));
-    session.Progress().End(end.progress);
+                   std::string(stop.status == EXIT_INTERRUPTED ? "interrupted" : "fail") +
+                   (stop.status == EXIT_INTERRUPTED ? "" : ": " + stop.what));
+    session.Progress().End(stop.progress);
     return false;
 }
 
@@ -262,9 +270,8 @@ void ReportImport(CPortSession& session, const ImportResult& result, CPortReport
     report.fields["lines_duplicate"] = c.duplicates;
 
     if (result.outcome == JobOutcome::NotAcknowledged) {
-        const ExchangeTiming& t = session.Timing();
-        ReportNoReply(session, result.outcome,
-                      session.ExchangeBoundMs(t.importPauseMs, t.importReadSize), report);
+        ReportNoReply(session, result.outcome, session.Timing().BoundMs(Exchange::ImportLine),
+                      report);
         report.Status(session.FailureStatus());
     } else if (result.outcome == JobOutcome::Cancelled) {
         report.Status(EXIT_INTERRUPTED);

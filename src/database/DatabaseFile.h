@@ -12,9 +12,10 @@ public:
     virtual bool WriteString(std::string_view text) = 0;
 };
 
-// The one file object of the transfers: the export's output, the import's
-// input. Plain 8-bit bytes, no newline translation. Each line written goes
-// straight to the file, so whatever an interrupted export wrote stays.
+// A database file as plain 8-bit bytes, no newline translation: the
+// reader under ReadDatabaseFile, which both front ends import through. Each
+// line written goes straight to the file. (An export writes through
+// CSafeFileWriter, which never destroys the file it replaces.)
 class CDatabaseFile : public ILineSink {
 public:
     // An export is at most 448 lines of 504 code bytes (under 500 KB); a file

@@ -202,7 +202,7 @@ std::optional<DatabaseLine> ParseDatabaseLine(std::string_view line, uint32_t ma
 }
 
 std::string LineFaultText(const LineFault& fault) {
-    std::string text = "File format wrong (" + fault.reason;
+    std::string text = std::string(FILE_FORMAT_WRONG_TEXT) + " (" + fault.reason;
     if (fault.column > 0) {
         text += " at column " + std::to_string(fault.column);
     }

@@ -69,6 +69,8 @@ std::optional<DatabaseLine> ParseDatabaseLine(std::string_view line,
                                               uint32_t maxCodeBytes = MAX_WRITE_CODE_BYTES,
                                               std::string* reason = nullptr);
 
+// What both front ends say of a line that is not a database line.
+inline constexpr const char* FILE_FORMAT_WRONG_TEXT = "File format wrong";
 // "File format wrong (REASON at column N)", or without the column.
 std::string LineFaultText(const LineFault& fault);
 

@@ -1,5 +1,6 @@
 #include "RemoteMap.h"
 
+#include "CommandFrame.h"
 #include "DatabaseFormat.h"
 #include "ModuleLimits.h"
 
@@ -67,14 +68,14 @@ std::string TakePlace(std::string_view text, RemoteKey& key) {
             return quoted + " is not CHANNEL/KEY";
         }
         if (!ChannelInRange(channel)) {
-            return "channel " + std::to_string(channel) + " is outside 1-4";
+            return "channel " + std::to_string(channel) + " is outside " + ChannelRangeText();
         }
         if (!KeyNumberInRange(number)) {
-            return "key " + std::to_string(number) + " is outside 1-100";
+            return "key " + std::to_string(number) + " is outside " + KeyNumberRangeText();
         }
         key.channel = channel;
         key.key = number;
-        key.slot = static_cast<uint16_t>((channel - 1) * MAX_KEY_NUMBER + number);
+        key.slot = KeyIndex(channel, number);
         return {};
     }
     int slot = 0;
@@ -82,7 +83,7 @@ std::string TakePlace(std::string_view text, RemoteKey& key) {
         return quoted + " is neither a slot nor CHANNEL/KEY";
     }
     if (!IsSlot(slot)) {
-        return "slot " + std::to_string(slot) + " is outside 1-448";
+        return "slot " + std::to_string(slot) + " is outside " + SlotRangeText();
     }
     key.slot = static_cast<uint16_t>(slot);
     return {};
@@ -90,7 +91,8 @@ std::string TakePlace(std::string_view text, RemoteKey& key) {
 
 std::string NameFault(std::string_view name) {
     if (name.size() > MAX_KEY_NAME_CHARS) {
-        return "the name \"" + std::string(name) + "\" is longer than 40 characters";
+        return "the name \"" + std::string(name) + "\" is longer than " +
+               std::to_string(MAX_KEY_NAME_CHARS) + " characters";
     }
     for (const char c : name) {
         if (!NameChar(c)) {

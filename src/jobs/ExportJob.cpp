@@ -19,15 +19,15 @@ ExportResult ReadEach(const JobPort& port, const std::vector<uint16_t>& slots, I
         slot.slot = slots[i];
         const ExchangeReply reply = ExportReadSlot(port.link, slot.slot, port.timing, port.checks);
         slot.replyBytes = reply.count;
-        const ReplyKind kind = ClassifyReadReply(reply.count);
-        if (reply.damaged) {
+        const ReadOutcome read = ReadOutcomeOf(reply);
+        if (read == ReadOutcome::Damaged) {
             slot.state = SlotResult::State::Damaged;
             result.outcome = JobOutcome::Damaged;
-        } else if (kind == ReplyKind::None) {
+        } else if (read == ReadOutcome::CommunicationFail) {
             slot.state = SlotResult::State::NoReply;
             result.outcome = JobOutcome::NoReply;
-        } else if (kind == ReplyKind::Status) {
-            // An empty slot; the status reply's content is not looked at.
+        } else if (read == ReadOutcome::KeyEmpty || read == ReadOutcome::OtherStatus) {
+            // An empty slot, whatever the status reply holds.
             slot.state = SlotResult::State::Empty;
             ++result.census.empty;
         } else {

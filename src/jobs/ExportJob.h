@@ -17,6 +17,10 @@ struct SlotCensus {
     std::string Text() const;
 };
 
+// How the window says an export ended, and the command line begins to.
+inline constexpr const char* EXPORT_OK_TEXT = "Export ok";
+inline constexpr const char* EXPORT_FAIL_TEXT = "Export fail";
+
 struct ExportResult {
     JobOutcome outcome = JobOutcome::Complete;
     std::vector<SlotResult> slotsRead; // in the order read, the one that ended it included

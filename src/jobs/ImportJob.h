@@ -16,6 +16,10 @@ struct LineCounts {
     int duplicates = 0; // lines naming a slot that an earlier line named
 };
 
+// How the window says an import ended, and the command line begins to.
+inline constexpr const char* IMPORT_OK_TEXT = "Import ok";
+inline constexpr const char* IMPORT_FAIL_TEXT = "Import fail";
+
 struct ImportResult {
     JobOutcome outcome = JobOutcome::Complete;
     std::vector<LineResult> lines; // one per line of the file, in file order

@@ -8,12 +8,13 @@
 SlotCode ReadSlotCode(const JobPort& port, uint16_t slot) {
     SlotCode read;
     const ExchangeReply reply = ExportReadSlot(port.link, slot, port.timing, port.checks);
-    const ReplyKind kind = ClassifyReadReply(reply.count);
-    if (reply.damaged) {
+    const ReadOutcome outcome = ReadOutcomeOf(reply);
+    if (outcome == ReadOutcome::Damaged) {
         read.state = SlotCode::State::Damaged;
-    } else if (kind == ReplyKind::None) {
+    } else if (outcome == ReadOutcome::CommunicationFail) {
         read.state = SlotCode::State::NoReply;
-    } else if (kind == ReplyKind::Status || IsShortCodeReply(reply.count)) {
+    } else if (outcome != ReadOutcome::Code) {
+        // A status reply, or a code reply too short to hold a code.
         read.state = SlotCode::State::Empty;
     } else {
         const CodeSpan code = CodeBytes(reply.bytes.data(), reply.count);

@@ -3,12 +3,23 @@
 #include "SerialSettings.h"
 
 #include <cstdint>
+#include <string>
 
 // How long a reply that looks whole must stay quiet before it is taken.
 // A USB serial adapter may hold received bytes for up to its latency timer
 // (16 ms by default) before passing them on, so a shorter gap could take a
 // reply early at a chance CRC match in its middle.
 inline constexpr uint32_t QUIET_GAP_MS = 20;
+
+// The exchanges with the module, each with its pause and read in the table.
+enum class Exchange { GetVersion, ReadKey, SendKey, LearnPoll, ExportSlot, ImportLine };
+
+// What an exchange waits after its frame before its one read, and the bytes
+// that read asks for.
+struct ExchangeStep {
+    uint32_t pauseMs = 0;
+    uint32_t readSize = 0;
+};
 
 // Pauses and read sizes of every exchange with the module, in one place.
 // The window always runs on FixedTiming(); tests may hand in a scaled copy,
@@ -37,6 +48,13 @@ struct ExchangeTiming {
     // The line time-outs the port runs with; a test may shorten the read
     // endings for bulk transfers.
     CommTimeouts lineTimeouts{};
+
+    // The pause and read of an exchange. A learn poll reads at once: its
+    // period lies between the polls, not before the read.
+    ExchangeStep Step(Exchange exchange) const;
+    // The longest an exchange waits for its reply on a silent line: its
+    // pause, then the line's bound for its read.
+    uint32_t BoundMs(Exchange exchange) const;
 };
 
 const ExchangeTiming& FixedTiming();
@@ -44,3 +62,10 @@ const ExchangeTiming& FixedTiming();
 // The fixed table with every pause multiplied by factor (sizes and line
 // time-outs unchanged).
 ExchangeTiming ScaledTiming(double factor);
+
+// The longest a learn waits for its answer: every allowed poll empty, each
+// as long as the poll's read takes on a silent line or its period, whichever
+// is longer.
+uint32_t LearnWaitMs(const ExchangeTiming& timing);
+// "about 13 seconds": a learn's whole wait to the nearest second.
+std::string LearnWaitText(const ExchangeTiming& timing = FixedTiming());

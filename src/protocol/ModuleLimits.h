@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 // What a module holds and what an operator can address in it, in one place.
 //
@@ -31,4 +33,18 @@ inline constexpr bool KeyNumberInRange(int32_t keyNumber) {
 }
 inline constexpr bool ChannelInRange(int32_t channel) {
     return channel >= MIN_CHANNEL && channel <= MAX_CHANNEL;
+}
+
+// The ranges as texts give them: "1-4", or with between " to ", "1 to 4".
+inline std::string RangeText(int64_t low, int64_t high, std::string_view between = "-") {
+    return std::to_string(low) + std::string(between) + std::to_string(high);
+}
+inline std::string ChannelRangeText(std::string_view between = "-") {
+    return RangeText(MIN_CHANNEL, MAX_CHANNEL, between);
+}
+inline std::string KeyNumberRangeText(std::string_view between = "-") {
+    return RangeText(MIN_KEY_NUMBER, MAX_KEY_NUMBER, between);
+}
+inline std::string SlotRangeText(std::string_view between = "-") {
+    return RangeText(FIRST_SLOT, LAST_SLOT, between);
 }

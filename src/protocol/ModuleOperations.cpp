@@ -1,6 +1,5 @@
 #include "ModuleOperations.h"
 
-#include "ReadLimits.h"
 #include "Reply.h"
 #include "SerialLink.h"
 
@@ -55,12 +54,12 @@ ReplyKind StatusReplyKind(uint32_t count) {
 
 } // namespace
 
-ExchangeReply RunCheckedExchange(CSerialLink& link, const CommandFrame& frame, uint32_t pauseMs,
-                                 uint32_t readSize, ReplyKind (*kindOf)(uint32_t count),
-                                 CReplyChecks* checks, bool takeWhole, uint32_t onlySize) {
+ExchangeReply RunCheckedExchange(CSerialLink& link, const CommandFrame& frame, ExchangeStep step,
+                                 ReplyKind (*kindOf)(uint32_t count), CReplyChecks* checks,
+                                 bool takeWhole, uint32_t onlySize) {
     const WholeReply whole{onlySize, kindOf, checks};
     const WholeReply* early = takeWhole ? &whole : nullptr;
-    ExchangeReply reply = RunExchange(link, frame, pauseMs, readSize, early);
+    ExchangeReply reply = RunExchange(link, frame, step.pauseMs, step.readSize, early);
     if (checks == nullptr) {
         return reply;
     }
@@ -74,15 +73,15 @@ ExchangeReply RunCheckedExchange(CSerialLink& link, const CommandFrame& frame, u
             return reply;
         }
         checks->CountRepeat();
-        reply = RunExchange(link, frame, pauseMs, readSize, early);
+        reply = RunExchange(link, frame, step.pauseMs, step.readSize, early);
     }
 }
 
 VersionOutcome GetVersion(CSerialLink& link, const ExchangeTiming& timing, CReplyChecks* checks) {
     VersionOutcome outcome;
-    const ExchangeReply reply = RunCheckedExchange(
-        link, BuildGetVersionFrame(), timing.getVersionPauseMs, timing.getVersionReadSize,
-        VersionReplyKind, checks, timing.wholeReplies, VERSION_REPLY_SIZE);
+    const ExchangeReply reply =
+        RunCheckedExchange(link, BuildGetVersionFrame(), timing.Step(Exchange::GetVersion),
+                           VersionReplyKind, checks, timing.wholeReplies, VERSION_REPLY_SIZE);
     outcome.replyBytes = reply.count;
     outcome.damaged = reply.damaged;
     if (!reply.damaged && ClassifyReply(reply.count) == ReplyKind::Version) {
@@ -94,16 +93,50 @@ VersionOutcome GetVersion(CSerialLink& link, const ExchangeTiming& timing, CRepl
 
 ExchangeReply ReadKey(CSerialLink& link, uint16_t keyIndex, const ExchangeTiming& timing,
                       CReplyChecks* checks) {
-    return RunCheckedExchange(link, BuildReadFrame(keyIndex), timing.readKeyPauseMs,
-                              timing.readKeyReadSize, ClassifyReadReply, checks,
-                              timing.wholeReplies);
+    return RunCheckedExchange(link, BuildReadFrame(keyIndex), timing.Step(Exchange::ReadKey),
+                              ClassifyReadReply, checks, timing.wholeReplies);
+}
+
+ReadOutcome ReadOutcomeOf(const ExchangeReply& reply) {
+    if (reply.damaged) {
+        return ReadOutcome::Damaged;
+    }
+    switch (ClassifyReadReply(reply.count)) {
+    case ReplyKind::None:
+        return ReadOutcome::CommunicationFail;
+    case ReplyKind::Status:
+        return StatusByte(reply.bytes.data(), reply.count) == 1 ? ReadOutcome::KeyEmpty
+                                                                : ReadOutcome::OtherStatus;
+    case ReplyKind::Version:
+    case ReplyKind::Code:
+        break;
+    }
+    return IsShortCodeReply(reply.count) ? ReadOutcome::Incomplete : ReadOutcome::Code;
+}
+
+const char* ReadOutcomeText(ReadOutcome outcome) {
+    switch (outcome) {
+    case ReadOutcome::KeyEmpty:
+        return KEY_EMPTY_TEXT;
+    case ReadOutcome::OtherStatus:
+        return "Status reply";
+    case ReadOutcome::Incomplete:
+        return "Incomplete reply";
+    case ReadOutcome::CommunicationFail:
+        return COMMUNICATION_FAIL_TEXT;
+    case ReadOutcome::Damaged:
+        return REPLY_DAMAGED_TEXT;
+    case ReadOutcome::Code:
+        break;
+    }
+    return "";
 }
 
 SendOutcome SendKey(CSerialLink& link, uint16_t keyIndex, uint8_t channelMask,
                     const ExchangeTiming& timing, CReplyChecks* checks) {
-    const ExchangeReply reply = RunCheckedExchange(
-        link, BuildSendFrame(keyIndex, channelMask), timing.sendKeyPauseMs, timing.sendKeyReadSize,
-        StatusReplyKind, checks, timing.wholeReplies, STATUS_REPLY_SIZE);
+    const ExchangeReply reply = RunCheckedExchange(link, BuildSendFrame(keyIndex, channelMask),
+                                                   timing.Step(Exchange::SendKey), StatusReplyKind,
+                                                   checks, timing.wholeReplies, STATUS_REPLY_SIZE);
     if (reply.damaged) {
         return SendOutcome::Damaged;
     }
@@ -117,15 +150,15 @@ SendOutcome SendKey(CSerialLink& link, uint16_t keyIndex, uint8_t channelMask,
 const char* SendOutcomeText(SendOutcome outcome) {
     switch (outcome) {
     case SendOutcome::Ok:
-        return "Send Ok!";
+        return SEND_OK_TEXT;
     case SendOutcome::KeyEmpty:
-        return "Key empty!";
+        return KEY_EMPTY_TEXT;
     case SendOutcome::Damaged:
         return REPLY_DAMAGED_TEXT;
     case SendOutcome::CommunicationFail:
         break;
     }
-    return "Communication fail!";
+    return COMMUNICATION_FAIL_TEXT;
 }
 
 void StartLearn(CSerialLink& link, uint16_t keyIndex) {
@@ -135,7 +168,7 @@ void StartLearn(CSerialLink& link, uint16_t keyIndex) {
 }
 
 uint32_t PollLearn(CSerialLink& link, uint8_t* buffer, const ExchangeTiming& timing) {
-    return link.Read(buffer, timing.learnPollReadSize);
+    return link.Read(buffer, timing.Step(Exchange::LearnPoll).readSize);
 }
 
 LearnOutcome AwaitLearnAnswer(CSerialLink& link, const ExchangeTiming& timing,
@@ -145,7 +178,8 @@ LearnOutcome AwaitLearnAnswer(CSerialLink& link, const ExchangeTiming& timing,
     LearnOutcome outcome;
     CLearnAnswer answer;
     answer.Start(timing.learnPolls);
-    std::vector<uint8_t> buffer(std::max<uint32_t>(timing.learnPollReadSize, STATUS_REPLY_SIZE));
+    std::vector<uint8_t> buffer(
+        std::max<uint32_t>(timing.Step(Exchange::LearnPoll).readSize, STATUS_REPLY_SIZE));
     const auto period = std::chrono::milliseconds(timing.learnPollPeriodMs);
     auto tick = Clock::now();
     auto waiting = [&] {
@@ -176,15 +210,9 @@ LearnOutcome AwaitLearnAnswer(CSerialLink& link, const ExchangeTiming& timing,
     return outcome;
 }
 
-uint32_t LearnWaitMs(const ExchangeTiming& timing) {
-    const uint32_t pollMs = std::max(timing.learnPollPeriodMs,
-                                     ReadBoundMs(timing.lineTimeouts, timing.learnPollReadSize));
-    return pollMs * static_cast<uint32_t>(std::max(timing.learnPolls, 0));
-}
-
 const char* LearnOutcomeText(const LearnOutcome& outcome) {
     if (outcome.state != CLearnAnswer::State::Answered) {
-        return "Learn timeout!";
+        return LEARN_TIMEOUT_TEXT;
     }
     if (outcome.damaged) {
         return REPLY_DAMAGED_TEXT;
@@ -194,9 +222,8 @@ const char* LearnOutcomeText(const LearnOutcome& outcome) {
 
 ExchangeReply ExportReadSlot(CSerialLink& link, uint16_t slot, const ExchangeTiming& timing,
                              CReplyChecks* checks) {
-    return RunCheckedExchange(link, BuildReadFrame(slot), timing.exportPauseMs,
-                              timing.exportReadSize, ClassifyReadReply, checks,
-                              timing.wholeReplies);
+    return RunCheckedExchange(link, BuildReadFrame(slot), timing.Step(Exchange::ExportSlot),
+                              ClassifyReadReply, checks, timing.wholeReplies);
 }
 
 WriteOutcome ImportWriteLine(CSerialLink& link, uint16_t keyIndex, const uint8_t* code,
@@ -212,10 +239,10 @@ WriteOutcome ImportWriteLine(CSerialLink& link, uint16_t keyIndex, const uint8_t
     // The acknowledgement is the one reply a write expects.
     const WholeReply acknowledgement{STATUS_REPLY_SIZE};
     const WholeReply* early = timing.wholeReplies ? &acknowledgement : nullptr;
+    const ExchangeStep step = timing.Step(Exchange::ImportLine);
     for (uint32_t attempt = 0; attempt < timing.importAttempts; ++attempt) {
         outcome.attempts = attempt + 1;
-        const ExchangeReply reply =
-            RunExchange(link, frame, timing.importPauseMs, timing.importReadSize, early);
+        const ExchangeReply reply = RunExchange(link, frame, step.pauseMs, step.readSize, early);
         if (ClassifyReply(reply.count) != ReplyKind::Status) {
             outcome.result = Result::NotAcknowledged;
             continue;

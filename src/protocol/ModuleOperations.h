@@ -47,13 +47,21 @@ struct WholeReply {
 // bounding it still.
 ExchangeReply RunExchange(CSerialLink& link, const CommandFrame& frame, uint32_t pauseMs,
                           uint32_t readSize, const WholeReply* whole = nullptr);
-// RunExchange judged by checks; kindOf names the kind of reply a count stands
-// for. With takeWhole, the reply is taken as soon as it is whole: at
-// onlySize when that is not 0, else at a valid CRC of a checked kind.
-ExchangeReply RunCheckedExchange(CSerialLink& link, const CommandFrame& frame, uint32_t pauseMs,
-                                 uint32_t readSize, ReplyKind (*kindOf)(uint32_t count),
-                                 CReplyChecks* checks, bool takeWhole = false,
-                                 uint32_t onlySize = 0);
+// RunExchange with step's pause and read, judged by checks; kindOf names the
+// kind of reply a count stands for. With takeWhole, the reply is taken as
+// soon as it is whole: at onlySize when that is not 0, else at a valid CRC
+// of a checked kind.
+ExchangeReply RunCheckedExchange(CSerialLink& link, const CommandFrame& frame, ExchangeStep step,
+                                 ReplyKind (*kindOf)(uint32_t count), CReplyChecks* checks,
+                                 bool takeWhole = false, uint32_t onlySize = 0);
+
+// The system's words for the outcomes of the key commands, as both front
+// ends show them (besides REPLY_DAMAGED_TEXT and LearnStatusText).
+inline constexpr const char* GET_FAIL_TEXT = "Get Fail";
+inline constexpr const char* SEND_OK_TEXT = "Send Ok!";
+inline constexpr const char* KEY_EMPTY_TEXT = "Key empty!";
+inline constexpr const char* COMMUNICATION_FAIL_TEXT = "Communication fail!";
+inline constexpr const char* LEARN_TIMEOUT_TEXT = "Learn timeout!";
 
 struct VersionOutcome {
     bool ok = false;  // a 19-byte version reply came
@@ -64,10 +72,24 @@ struct VersionOutcome {
 VersionOutcome GetVersion(CSerialLink& link, const ExchangeTiming& timing,
                           CReplyChecks* checks = nullptr);
 
-// Read a key: the whole reply, judged by its count by the caller
-// (0 failure, 8 status reply, any other a code reply).
+// Read a key: the whole reply; ReadOutcomeOf says what it means.
 ExchangeReply ReadKey(CSerialLink& link, uint16_t keyIndex, const ExchangeTiming& timing,
                       CReplyChecks* checks = nullptr);
+
+// What the reply to a read means, judged by its count (and, with checks,
+// whether it stayed damaged). Damaged comes only with checks.
+enum class ReadOutcome {
+    Code,              // a code reply of 8 bytes or more (a 19-byte one included)
+    Incomplete,        // 1 to 7 bytes: too short to hold a header, a code and a CRC
+    KeyEmpty,          // a status reply whose status byte is 1
+    OtherStatus,       // a status reply with any other status byte
+    CommunicationFail, // no byte came
+    Damaged,
+};
+ReadOutcome ReadOutcomeOf(const ExchangeReply& reply);
+// "Key empty!", "Communication fail!", "reply damaged", "Incomplete reply" or
+// "Status reply"; empty for a code, which is shown as its bytes.
+const char* ReadOutcomeText(ReadOutcome outcome);
 
 // Damaged comes only with checks.
 enum class SendOutcome { Ok, KeyEmpty, CommunicationFail, Damaged };
@@ -78,7 +100,7 @@ SendOutcome SendKey(CSerialLink& link, uint16_t keyIndex, uint8_t channelMask,
 
 // Start a learn: purge and write the learn frame, no pause, no read.
 void StartLearn(CSerialLink& link, uint16_t keyIndex);
-// One learn poll: a read of up to learnPollReadSize bytes into buffer (>= that size).
+// One learn poll: a read of the poll's size into buffer (at least that large).
 uint32_t PollLearn(CSerialLink& link, uint8_t* buffer, const ExchangeTiming& timing);
 
 // A learn's answer as the polls gathered it.
@@ -97,10 +119,6 @@ LearnOutcome AwaitLearnAnswer(CSerialLink& link, const ExchangeTiming& timing,
                               const std::atomic<int32_t>* running = nullptr,
                               CReplyChecks* checks = nullptr,
                               const std::atomic<int32_t>* interrupt = nullptr);
-// The longest a learn waits for its answer: every allowed poll empty, each
-// as long as the poll's read takes on a silent line or its period, whichever
-// is longer.
-uint32_t LearnWaitMs(const ExchangeTiming& timing);
 // "Learn timeout!", "reply damaged" or the status text of the answer.
 const char* LearnOutcomeText(const LearnOutcome& outcome);
 

@@ -131,6 +131,40 @@ TEST_F(ModuleOperationsTest, SendKeyOutcomes) {
                                               0x00, 0x02, 0x01, 0x69, 0x00, 0xBD, 0x55}));
 }
 
+TEST_F(ModuleOperationsTest, ReadOutcomes) {
+    struct Case {
+        Bytes reply;
+        ReadOutcome outcome;
+        std::string text;
+    };
+    Bytes shortWithStatusOne = Status(1);
+    shortWithStatusOne.resize(7);
+    const std::vector<Case> cases = {
+        {Status(1), ReadOutcome::KeyEmpty, "Key empty!"},
+        {Status(0), ReadOutcome::OtherStatus, "Status reply"},
+        {Status(2), ReadOutcome::OtherStatus, "Status reply"},
+        {{}, ReadOutcome::CommunicationFail, "Communication fail!"},
+        {Bytes(1, 0), ReadOutcome::Incomplete, "Incomplete reply"},
+        {shortWithStatusOne, ReadOutcome::Incomplete, "Incomplete reply"},
+        {Bytes(9, 0), ReadOutcome::Code, ""},
+        {Bytes(19, 0), ReadOutcome::Code, ""},
+        {Bytes(512, 0), ReadOutcome::Code, ""},
+    };
+    for (const auto& c : cases) {
+        m_script.replies.push_back(c.reply);
+        const ReadOutcome outcome = ReadOutcomeOf(ReadKey(*m_link, 105, m_timing));
+        EXPECT_EQ(outcome, c.outcome) << c.reply.size();
+        EXPECT_EQ(ReadOutcomeText(outcome), c.text) << c.reply.size();
+    }
+    // Damaged wins over what the count would say.
+    ExchangeReply damaged;
+    damaged.count = STATUS_REPLY_SIZE;
+    damaged.bytes[5] = 1;
+    damaged.damaged = true;
+    EXPECT_EQ(ReadOutcomeOf(damaged), ReadOutcome::Damaged);
+    EXPECT_STREQ(ReadOutcomeText(ReadOutcome::Damaged), "reply damaged");
+}
+
 TEST_F(ModuleOperationsTest, LearnStartsWithoutReadingAndPollsOnce) {
     StartLearn(*m_link, 105);
     EXPECT_EQ(m_script.calls, (std::vector<std::string>{"purge", "write"}));
