@@ -61,15 +61,16 @@ bool RunExchanges(CSerialLink& link, const SimulatedModule* module) {
 
     const VersionOutcome version = GetVersion(link, timing);
     check.Report("Get version:", version.ok && (!module || version.text == "102.003"),
-                 version.ok ? version.text : "Get Fail");
+                 version.ok ? version.text : GET_FAIL_TEXT);
 
     const uint16_t readIndex = KeyIndex(2, 5);
     const ExchangeReply read = ReadKey(link, readIndex, timing);
     bool readExpected = read.count != 0;
     std::string readText =
-        read.count == 0 ? "Communication fail!" : HexGroups(read.bytes.data(), read.count);
+        read.count == 0 ? COMMUNICATION_FAIL_TEXT : HexGroups(read.bytes.data(), read.count);
     if (ClassifyReply(read.count) == ReplyKind::Status) {
-        readText = StatusByte(read.bytes.data(), read.count) == 1 ? "Key empty!" : "(status reply)";
+        readText =
+            StatusByte(read.bytes.data(), read.count) == 1 ? KEY_EMPTY_TEXT : "(status reply)";
     }
     if (module) {
         const CodeSpan code = CodeBytes(read.bytes.data(), read.count);

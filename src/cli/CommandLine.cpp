@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include "ModuleLimits.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -175,12 +177,8 @@ std::optional<int> NumberIn(const std::string& word, int low, int high) {
     return n;
 }
 
-std::string RangeText(int low, int high) {
-    return std::to_string(low) + " to " + std::to_string(high);
-}
-
 std::string OutOfRange(const std::string& what, int low, int high, const std::string& word) {
-    return what + " from " + RangeText(low, high) + ", not \"" + word + "\"";
+    return what + " from " + RangeText(low, high, " to ") + ", not \"" + word + "\"";
 }
 
 std::string Trim(const std::string& s) {

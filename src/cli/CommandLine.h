@@ -42,8 +42,6 @@ std::string CommandList();
 bool IsNumberWord(const std::string& word);
 // A whole decimal number in [low, high], else nothing.
 std::optional<int> NumberIn(const std::string& word, int low, int high);
-// "1 to 448".
-std::string RangeText(int low, int high);
 // what ("slot must be a number"), the range and the word given.
 std::string OutOfRange(const std::string& what, int low, int high, const std::string& word);
 // Without the blanks and tabs around it.

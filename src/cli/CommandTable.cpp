@@ -3,7 +3,9 @@
 #include "CloneCommand.h"
 #include "CommandLine.h"
 #include "Commands.h"
+#include "ExchangeTiming.h"
 #include "ModuleLimits.h"
+#include "ModuleOperations.h"
 #include "PortChoice.h"
 #include "RemoteCommands.h"
 
@@ -117,8 +119,8 @@ const CommandWords KEY_WORDS{.kind = WordsKind::Key};
 const CommandWords FILE_WORDS{WordsKind::Files, "a file", " backup.txt", {&CliOptions::file}};
 const CommandWords MAP_WORDS{WordsKind::Files, "a remote map", " tv.map", {&CliOptions::map}};
 
-const OptionEntry CHANNEL{"CHANNEL", "", "the channel, " + RangeText(MIN_CHANNEL, MAX_CHANNEL)};
-const OptionEntry KEY{"KEY", "", "the key number, " + RangeText(MIN_KEY_NUMBER, MAX_KEY_NUMBER)};
+const OptionEntry CHANNEL{"CHANNEL", "", "the channel, " + ChannelRangeText(" to ")};
+const OptionEntry KEY{"KEY", "", "the key number, " + KeyNumberRangeText(" to ")};
 const OptionEntry FILE_ARGUMENT{"FILE", "", "a database file, one line a slot: 0007,12AB34CD"};
 const OptionEntry MAP_ARGUMENT{"MAP", "",
                                "a remote map, one key a line: 1/1 POWER (channel/key) or "
@@ -159,8 +161,7 @@ void AddKeyCommands(std::vector<CommandEntry>& table) {
          {"-p PORT read CHANNEL KEY", "-p PORT read --slot N", "-p PORT read --map MAP NAME"},
          {CHANNEL, KEY},
          {ValueOption("--slot", "N",
-                      "read slot N (" + RangeText(FIRST_SLOT, LAST_SLOT) +
-                          ") instead of a channel and a key",
+                      "read slot N (" + SlotRangeText(" to ") + ") instead of a channel and a key",
                       "12",
                       Number(&CliOptions::slot, FIRST_SLOT, LAST_SLOT, "slot must be a number")),
           MAP_OPTION,
@@ -169,7 +170,8 @@ void AddKeyCommands(std::vector<CommandEntry>& table) {
                      "window's log shows it",
                      &CliOptions::raw)},
          "The code is printed as hexadecimal pairs; when there is none, standard "
-         "error says why (Key empty!, Communication fail!).",
+         "error says why (" +
+             std::string(KEY_EMPTY_TEXT) + ", " + COMMUNICATION_FAIL_TEXT + ").",
          "lumaret-cli -p COM9 read 1 12",
          true,
          true,
@@ -180,8 +182,9 @@ void AddKeyCommands(std::vector<CommandEntry>& table) {
                      {"-p PORT send CHANNEL KEY", "-p PORT send --map MAP NAME"},
                      {CHANNEL, KEY},
                      {MAP_OPTION},
-                     "Prints Send Ok!, or says on standard error why not (Key empty!, "
-                     "Communication fail!).",
+                     "Prints " + std::string(SEND_OK_TEXT) +
+                         ", or says on standard error why not (" + KEY_EMPTY_TEXT + ", " +
+                         COMMUNICATION_FAIL_TEXT + ").",
                      "lumaret-cli -p COM9 send 1 12",
                      true,
                      true,
@@ -193,7 +196,8 @@ void AddKeyCommands(std::vector<CommandEntry>& table) {
                      {CHANNEL, KEY},
                      {},
                      "Point the remote at the module and press the key while the module waits "
-                     "(about 13 seconds). On a terminal the time left is shown.",
+                     "(" +
+                         LearnWaitText() + "). On a terminal the time left is shown.",
                      "lumaret-cli -p COM9 learn 1 12",
                      true,
                      false,
@@ -258,7 +262,7 @@ void AddRemoteCommands(std::vector<CommandEntry>& table) {
 // The commands that move or compare every slot.
 void AddTransferCommands(std::vector<CommandEntry>& table) {
     table.push_back({"export",
-                     "back up slots " + RangeText(FIRST_SLOT, LAST_SLOT) + " into a file",
+                     "back up slots " + SlotRangeText(" to ") + " into a file",
                      {"-p PORT export FILE"},
                      {FILE_ARGUMENT},
                      {},
