@@ -10,6 +10,7 @@
 #include "BenchModule.h"
 #include "BenchProcesses.h"
 #include "LoopbackProxy.h"
+#include "DeviceMap.h"
 #include "PortDirectory.h"
 #include "Ser2netServer.h"
 

@@ -1,5 +1,6 @@
 #include "FileName.h"
 
+#include "DeviceMap.h"
 #include "PortDirectory.h"
 #include "PortIdentity.h"
 

@@ -5,6 +5,7 @@
 #include "ExitStatus.h"
 #include "Options.h"
 #include "PortAccess.h"
+#include "DeviceMap.h"
 #include "PortDirectory.h"
 #include "PortIdentity.h"
 #include "PortNamesFile.h"

@@ -3,6 +3,8 @@
 // so that the names file, which takes its names against the local ports,
 // and the port directory never call each other.
 
+#include "DeviceMap.h"
+
 #include "PortDirectory.h"
 #include "PortNamesFile.h"
 

@@ -2,6 +2,7 @@
 
 #include "ComName.h"
 #include "NetworkTarget.h"
+#include "DeviceMap.h"
 #include "PortDirectory.h"
 #include "PortIdentity.h"
 #include "PortNamesFile.h"

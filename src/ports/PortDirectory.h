@@ -43,16 +43,6 @@ Publisher PublisherOf(const std::string& linkPath);
 // the present devices of the fixed families whose COM name no link has taken.
 std::vector<DeviceMapEntry> ReadLocalDeviceMap();
 
-// Every usable port: the local ones, then the names of the names file
-// (PortNamesFile.h): present devices and network targets, and the network
-// targets this process named for its run. These two are declared here, where
-// the callers that resolve a COM name look for them, and made in
-// DeviceMap.cpp, above the names file.
-std::vector<DeviceMapEntry> ReadDeviceMap();
-
-// The device path behind COM<port>, or an empty string when there is none.
-std::string ResolveComDevice(unsigned port);
-
 // Publishes a device as COM<n> for as long as the object lives: the link
 // COM<n> in the port directory and an exclusive flock on COM<n>.lock beside
 // it, which holds the publishing process's id and a newline.

@@ -2,6 +2,7 @@
 
 #include "NetworkDriver.h"
 #include "NetworkTarget.h"
+#include "DeviceMap.h"
 #include "PortDirectory.h"
 #include "PortNamesFile.h"
 #include "SerialLink.h"

@@ -1,5 +1,7 @@
 #include "PortRegistry.h"
 
+#include "DeviceMap.h"
+
 #include <algorithm>
 #include <cstring>
 

@@ -3,6 +3,7 @@
 // Ctrl+C during an export.
 
 #include "CliFixture.h"
+#include "DeviceMap.h"
 #include "PortDirectory.h"
 #include "SerialLink.h"
 

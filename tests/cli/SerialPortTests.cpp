@@ -4,6 +4,7 @@
 
 #include "CliTestSupport.h"
 #include "PortAccess.h"
+#include "DeviceMap.h"
 #include "PortDirectory.h"
 #include "PortIdentity.h"
 #include "PortMonitor.h"

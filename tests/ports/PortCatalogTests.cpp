@@ -2,6 +2,7 @@
 // natural order of their names, and what it tells about each port.
 
 #include "PortCatalog.h"
+#include "DeviceMap.h"
 #include "PortDirectory.h"
 #include "PublishedPty.h"
 #include "RuntimeDir.h"

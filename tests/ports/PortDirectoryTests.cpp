@@ -1,6 +1,7 @@
 // The port directory and the level above it: both are the program's own and
 // neither may be another user's, open to others or reached through a link.
 
+#include "DeviceMap.h"
 #include "PortDirectory.h"
 #include "PublishedPty.h"
 

@@ -1,3 +1,4 @@
+#include "DeviceMap.h"
 #include "PortDirectory.h"
 #include "PublishedPty.h"
 #include "RuntimeDir.h"
