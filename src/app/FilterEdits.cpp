@@ -30,32 +30,19 @@ std::optional<uint32_t> TypedCharacter(const QKeyEvent& event) {
     return static_cast<uint32_t>(text.at(0).unicode());
 }
 
-namespace {
+CFilterEdit::CFilterEdit(Filter accepts, QWidget* parent) : QLineEdit(parent), m_accepts(accepts) {}
 
-// Shared by both fields: refused characters are dropped silently.
-template <typename Edit> bool KeepsOut(const QKeyEvent& event) {
-    const std::optional<uint32_t> character = TypedCharacter(event);
-    return character && !Edit::Accepts(*character);
+CFilterEdit::~CFilterEdit() = default;
+
+void CFilterEdit::keyPressEvent(QKeyEvent* event) {
+    const std::optional<uint32_t> character = TypedCharacter(*event);
+    if (character && !m_accepts(*character)) {
+        event->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
 }
-
-} // namespace
 
 myedit::~myedit() = default;
 
-void myedit::keyPressEvent(QKeyEvent* event) {
-    if (KeepsOut<myedit>(*event)) {
-        event->accept();
-        return;
-    }
-    QLineEdit::keyPressEvent(event);
-}
-
 myedit2::~myedit2() = default;
-
-void myedit2::keyPressEvent(QKeyEvent* event) {
-    if (KeepsOut<myedit2>(*event)) {
-        event->accept();
-        return;
-    }
-    QLineEdit::keyPressEvent(event);
-}

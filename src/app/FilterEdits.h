@@ -13,30 +13,39 @@ class QKeyEvent;
 // Esc, Tab), which go on to the dialog.
 std::optional<uint32_t> TypedCharacter(const QKeyEvent& event);
 
-// Number fields that let only some typed characters through. Text set by the
-// program or pasted from the context menu is taken as it is.
-class myedit : public QLineEdit {
+// Number fields that let only some typed characters through; refused
+// characters are dropped silently. Text set by the program or pasted from the
+// context menu is taken as it is.
+class CFilterEdit : public QLineEdit {
     Q_OBJECT
 public:
-    using QLineEdit::QLineEdit;
+    using Filter = bool (*)(uint32_t character);
+    explicit CFilterEdit(Filter accepts, QWidget* parent = nullptr);
+    ~CFilterEdit() override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    Filter m_accepts;
+};
+
+class myedit : public CFilterEdit {
+    Q_OBJECT
+public:
+    explicit myedit(QWidget* parent = nullptr) : CFilterEdit(&Accepts, parent) {}
     ~myedit() override;
 
     // Channel digits '1' to '4'.
     static bool Accepts(uint32_t character) { return character - 0x31u <= 3u; }
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
 };
 
-class myedit2 : public QLineEdit {
+class myedit2 : public CFilterEdit {
     Q_OBJECT
 public:
-    using QLineEdit::QLineEdit;
+    explicit myedit2(QWidget* parent = nullptr) : CFilterEdit(&Accepts, parent) {}
     ~myedit2() override;
 
     // Decimal digits '0' to '9'.
     static bool Accepts(uint32_t character) { return character - 0x30u <= 9u; }
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
 };
