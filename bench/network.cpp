@@ -9,8 +9,8 @@
 
 #include "BenchModule.h"
 #include "BenchProcesses.h"
-#include "LoopbackProxy.h"
 #include "DeviceMap.h"
+#include "LoopbackProxy.h"
 #include "PortDirectory.h"
 #include "Ser2netServer.h"
 

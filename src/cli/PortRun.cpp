@@ -2,10 +2,10 @@
 
 #include "ComName.h"
 #include "Console.h"
+#include "DeviceMap.h"
 #include "ExitStatus.h"
 #include "Options.h"
 #include "PortAccess.h"
-#include "DeviceMap.h"
 #include "PortDirectory.h"
 #include "PortIdentity.h"
 #include "PortNamesFile.h"

@@ -1,8 +1,8 @@
 #include "PortAccess.h"
 
 #include "ComName.h"
-#include "NetworkTarget.h"
 #include "DeviceMap.h"
+#include "NetworkTarget.h"
 #include "PortDirectory.h"
 #include "PortIdentity.h"
 #include "PortNamesFile.h"

@@ -1,8 +1,8 @@
 #include "PortDriver.h"
 
+#include "DeviceMap.h"
 #include "NetworkDriver.h"
 #include "NetworkTarget.h"
-#include "DeviceMap.h"
 #include "PortDirectory.h"
 #include "PortNamesFile.h"
 #include "SerialLink.h"

@@ -3,8 +3,8 @@
 // name of a device, and the monitor of the port directory.
 
 #include "CliTestSupport.h"
-#include "PortAccess.h"
 #include "DeviceMap.h"
+#include "PortAccess.h"
 #include "PortDirectory.h"
 #include "PortIdentity.h"
 #include "PortMonitor.h"

@@ -1,8 +1,8 @@
 // The port catalog: which entries of the port list are serial devices, the
 // natural order of their names, and what it tells about each port.
 
-#include "PortCatalog.h"
 #include "DeviceMap.h"
+#include "PortCatalog.h"
 #include "PortDirectory.h"
 #include "PublishedPty.h"
 #include "RuntimeDir.h"
