@@ -16,6 +16,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <termios.h>
 #include <thread>
 #include <tuple>
@@ -262,16 +263,31 @@ TEST_F(NetworkLine, ASecondClientTakesThePortOver) {
     EXPECT_EQ(first.driver->Reason(), "the server closed the connection");
 }
 
+// A link through a proxy that stops carrying anything once the module has
+// answered once.
+class StalledNetworkLine : public NetworkLine {
+protected:
+    void SetUp() override {
+        NetworkLine::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
+        }
+        Serve();
+        ASSERT_TRUE(m_proxy.Start(m_server.Port()));
+        m_net.emplace(m_proxy.Url());
+        ASSERT_NO_FATAL_FAILURE(OpenAndAsk(*m_net));
+        m_proxy.Stall();
+    }
+
+    LoopbackProxy m_proxy;
+    std::optional<NetworkLink> m_net;
+};
+
 // A network that stops carrying anything: every transfer still ends at its
 // own deadline, a purge at once, and the close is not held up by what the
 // server never took.
-TEST_F(NetworkLine, StalledNetworkEndsEveryTransferAtItsDeadline) {
-    Serve();
-    LoopbackProxy proxy;
-    ASSERT_TRUE(proxy.Start(m_server.Port()));
-    NetworkLink net(proxy.Url());
-    ASSERT_NO_FATAL_FAILURE(OpenAndAsk(net));
-    proxy.Stall();
+TEST_F(StalledNetworkLine, EveryTransferEndsAtItsDeadline) {
+    NetworkLink& net = *m_net;
 
     uint8_t buffer[19];
     auto start = Clock::now();
@@ -315,13 +331,8 @@ TEST_F(NetworkLine, StalledNetworkEndsEveryTransferAtItsDeadline) {
 
 // A purge left unanswered by the last exchange of a connection is still
 // told, at the close.
-TEST_F(NetworkLine, APurgeUnansweredAtTheCloseIsTold) {
-    Serve();
-    LoopbackProxy proxy;
-    ASSERT_TRUE(proxy.Start(m_server.Port()));
-    NetworkLink net(proxy.Url());
-    ASSERT_NO_FATAL_FAILURE(OpenAndAsk(net));
-    proxy.Stall();
+TEST_F(StalledNetworkLine, APurgeUnansweredAtTheCloseIsTold) {
+    NetworkLink& net = *m_net;
     EXPECT_TRUE(net.link->PurgeInput());
     EXPECT_FALSE(HasNoteWith(net.driver->TakeNotes(), "purge"));
     net.link->Close();
