@@ -9,7 +9,7 @@ LUMARET_PACKAGES=(
   scdoc man-db hicolor-icon-theme desktop-file-utils appstream
   dpkg-dev file zsh
   nlohmann-json3-dev libudev-dev
-  libgensio-dev ser2net
+  libgensio-dev ser2net libgit2-dev
 )
 
 lumaret_missing_packages() {

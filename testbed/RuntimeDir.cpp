@@ -4,6 +4,27 @@
 #include <system_error>
 #include <unistd.h>
 
+namespace {
+
+std::optional<std::string> Replace(const char* name, const std::string& value) {
+    std::optional<std::string> previous;
+    if (const char* before = std::getenv(name)) {
+        previous = before;
+    }
+    setenv(name, value.c_str(), 1);
+    return previous;
+}
+
+void Restore(const char* name, const std::optional<std::string>& previous) {
+    if (previous) {
+        setenv(name, previous->c_str(), 1);
+    } else {
+        unsetenv(name);
+    }
+}
+
+} // namespace
+
 PrivateRuntimeDir::PrivateRuntimeDir(const char* prefix) {
     std::string dirTemplate =
         (std::filesystem::temp_directory_path() / (std::string(prefix) + "-XXXXXX")).string();
@@ -11,22 +32,16 @@ PrivateRuntimeDir::PrivateRuntimeDir(const char* prefix) {
         return;
     }
     m_path = dirTemplate;
-    if (const char* previous = std::getenv("XDG_RUNTIME_DIR")) {
-        m_previous = previous;
-        m_hadPrevious = true;
-    }
-    setenv("XDG_RUNTIME_DIR", dirTemplate.c_str(), 1);
+    m_previousRuntime = Replace("XDG_RUNTIME_DIR", dirTemplate);
+    m_previousState = Replace("XDG_STATE_HOME", (m_path / "state").string());
 }
 
 PrivateRuntimeDir::~PrivateRuntimeDir() {
     if (m_path.empty()) {
         return;
     }
-    if (m_hadPrevious) {
-        setenv("XDG_RUNTIME_DIR", m_previous.c_str(), 1);
-    } else {
-        unsetenv("XDG_RUNTIME_DIR");
-    }
+    Restore("XDG_RUNTIME_DIR", m_previousRuntime);
+    Restore("XDG_STATE_HOME", m_previousState);
     std::error_code ignored;
     std::filesystem::remove_all(m_path, ignored);
 }

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 // A fresh temporary directory made the port directory's root
-// (XDG_RUNTIME_DIR) for as long as the object lives, so that parallel tests,
-// benches and demos never share or shadow COM names. Removed afterwards.
+// (XDG_RUNTIME_DIR), and its state/ folder the home of the modules'
+// journals (XDG_STATE_HOME), for as long as the object lives, so that
+// parallel tests, benches and demos never share or shadow COM names or
+// journals. Removed afterwards.
 class PrivateRuntimeDir {
 public:
     explicit PrivateRuntimeDir(const char* prefix = "lumaret-test");
@@ -19,6 +22,6 @@ public:
 
 private:
     std::filesystem::path m_path;
-    std::string m_previous;
-    bool m_hadPrevious = false;
+    std::optional<std::string> m_previousRuntime;
+    std::optional<std::string> m_previousState;
 };

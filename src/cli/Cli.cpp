@@ -40,6 +40,16 @@ int RunOnNamedPorts(const CommandEntry& command, CliContext& context, const CliE
     return 0;
 }
 
+// "import backup.txt": the command line from the command's name on.
+std::string CommandWordsOf(const std::vector<std::string>& args, const std::string& name) {
+    std::string words;
+    const auto first = std::find(args.begin(), args.end(), name);
+    for (auto it = first; it != args.end(); ++it) {
+        words += (words.empty() ? "" : " ") + *it;
+    }
+    return words;
+}
+
 } // namespace
 
 int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
@@ -63,6 +73,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
                        env.errIsTerminal && !options.quiet && !options.trace};
     context.clock = ReadRunClock();
     context.answerFd = env.answerFd;
+    context.words = CommandWordsOf(args, command.name);
     std::vector<CPortReport> reports;
     bool several = false;
     if (!NeedsPort(options)) {

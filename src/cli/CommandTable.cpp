@@ -83,8 +83,9 @@ std::string CloneSourceAndTargets(const CommandLine& line, const CliOptions& opt
 // One file for several modules would be overwritten by each.
 std::string FilePerPort(const CommandLine&, const CliOptions& options) {
     if (!OneModule(options) && options.file.find("{port}") == std::string::npos &&
-        options.file.find("{serial}") == std::string::npos) {
-        return "export to several ports: FILE must hold {port} or {serial}, e.g. "
+        options.file.find("{serial}") == std::string::npos &&
+        options.file.find("{module}") == std::string::npos) {
+        return "export to several ports: FILE must hold {port} or {serial} (or {module}), e.g. "
                "backup-{port}.txt, so that each module gets its own file";
     }
     return {};
@@ -202,7 +203,8 @@ void AddKeyCommands(std::vector<CommandEntry>& table) {
                      true,
                      false,
                      KEY_WORDS,
-                     {.each = RunLearn}});
+                     {.each = RunLearn},
+                     true});
 }
 
 // The commands on a whole remote.
@@ -234,7 +236,8 @@ void AddRemoteCommands(std::vector<CommandEntry>& table) {
          true,
          true,
          MAP_WORDS,
-         {.checkPorts = OnePort, .each = RunLearnRemote}});
+         {.checkPorts = OnePort, .each = RunLearnRemote},
+         true});
     table.push_back(
         {"check-remote",
          "send each key of a map from one module into another that learns it",
@@ -266,10 +269,12 @@ void AddTransferCommands(std::vector<CommandEntry>& table) {
                      {"-p PORT export FILE"},
                      {FILE_ARGUMENT},
                      {},
-                     "FILE may hold {port}, {serial}, {date} and {time}, which become the port's "
-                     "name, the adapter's serial number (else the port's name), the date "
-                     "(YYYY-MM-DD) and the time (HHMMSS); with several ports FILE must hold {port} "
-                     "or {serial}. FILE is replaced only once every slot is read; a failed export "
+                     "FILE may hold {port}, {serial}, {module}, {date} and {time}, which become "
+                     "the port's name, the adapter's serial number (else the port's name), the "
+                     "module's name (its ports.conf name, else ADAPTER-SERIAL, else the port's "
+                     "name), the date (YYYY-MM-DD) and the time (HHMMSS); with several ports FILE "
+                     "must hold {port}, {serial} or {module}. FILE is replaced only once every "
+                     "slot is read; a failed export "
                      "keeps what it read in FILE.partial.",
                      "lumaret-cli -p COM9 export 'backup-{port}-{date}.txt'",
                      true,
@@ -288,7 +293,8 @@ void AddTransferCommands(std::vector<CommandEntry>& table) {
                      true,
                      FILE_WORDS,
                      {.alone = [](const CliOptions& o, CPortReport& r) { RunDryRun(o.file, r); },
-                      .each = OnFile<RunImport>}});
+                      .each = OnFile<RunImport>},
+                     true});
     table.push_back({"verify",
                      "compare a module with a file",
                      {"-p PORT verify FILE"},
@@ -352,7 +358,8 @@ void AddOtherCommands(std::vector<CommandEntry>& table) {
                      {},
                      {.checkPorts = CloneSourceAndTargets,
                       .together = RunClone,
-                      .ownPorts = [](const CliOptions& o) { return o.targets; }}});
+                      .ownPorts = [](const CliOptions& o) { return o.targets; }},
+                     true});
     table.push_back({HELP_COMMAND,
                      "show the help of the program or of a command",
                      {"help [COMMAND]"},
@@ -394,6 +401,10 @@ const std::vector<OptionEntry>& GeneralOptions() {
                    "end each exchange as soon as its reply is complete (checked CRC and a quiet "
                    "gap) instead of after the window's fixed pauses",
                    &CliOptions::fast),
+        FlagOption("--no-journal",
+                   "keep no journal of the slots a write replaces (saves one read a slot "
+                   "written; undo cannot restore them)",
+                   &CliOptions::noJournal),
         FlagOption("--trace", "print every frame written and every reply read on standard error",
                    &CliOptions::trace),
         FlagOption("-q, --quiet", "show no progress", &CliOptions::quiet),

@@ -78,6 +78,8 @@ struct CommandEntry {
     bool fast = true; // takes --fast
     CommandWords words{};
     CommandRun run{};
+    // Writes slots: each one's content is journaled first (--no-journal).
+    bool journal = false;
 };
 
 // The command that shows the help instead of running.

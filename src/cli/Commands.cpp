@@ -10,6 +10,7 @@
 #include "ModuleOperations.h"
 #include "Options.h"
 #include "Reply.h"
+#include "SlotJournal.h"
 
 namespace {
 
@@ -157,6 +158,11 @@ void RunLearn(CPortSession& session, CPortReport& report) {
     if (!OpenForSlot(session, slot, report)) {
         return;
     }
+    const JobPort port = session.Job();
+    if (const JournalStep step = JournalBefore(port, slot); step != JournalStep::Ready) {
+        ReportJournalStop(session, OutcomeOf(step), JournalStepText(port, step, slot), report);
+        return;
+    }
     const uint32_t waitMs = LearnWaitMs(session.Timing());
     StartLearn(session.Link(), slot);
     CLearnPrompt prompt(session, waitMs);
@@ -173,6 +179,7 @@ void RunLearn(CPortSession& session, CPortReport& report) {
     const bool learned =
         outcome.state == CLearnAnswer::State::Answered && outcome.status == 0 && !outcome.damaged;
     if (learned) {
+        JournalCapture(port, slot);
         report.Say(text);
         report.fields["outcome"] = text;
     } else {

@@ -36,6 +36,21 @@ void ReportNoReply(CPortSession& session, JobOutcome outcome, uint32_t boundMs,
     }
 }
 
+void ReportJournalStop(CPortSession& session, JobOutcome outcome, const std::string& problem,
+                       CPortReport& report) {
+    if (problem.empty()) {
+        return;
+    }
+    int status = EXIT_OUTCOME;
+    if (outcome == JobOutcome::NoReply) {
+        status = session.FailureStatus();
+    } else if (outcome == JobOutcome::FileError) {
+        status = EXIT_USAGE;
+    }
+    report.Fail(status, problem);
+    report.fields["error"] = problem;
+}
+
 uint32_t SlotReadBoundMs(const CPortSession& session) {
     return session.Timing().BoundMs(Exchange::ExportSlot);
 }

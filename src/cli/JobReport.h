@@ -35,5 +35,10 @@ void ReportReplyChecks(CPortSession& session, CPortReport& report);
 // any other ending.
 void ReportNoReply(CPortSession& session, JobOutcome outcome, uint32_t boundMs,
                    CPortReport& report);
+// A journal step that stopped a job before a write: its text, status 4
+// when the read before the write got no reply, 2 when the journal could not
+// be stored, else 1. Nothing when problem is empty.
+void ReportJournalStop(CPortSession& session, JobOutcome outcome, const std::string& problem,
+                       CPortReport& report);
 // The bound of a slot's read, as export and verify read it.
 uint32_t SlotReadBoundMs(const CPortSession& session);

@@ -40,6 +40,8 @@ struct CliOptions {
     std::string withPort;    // check-remote --with
     int scratch = LAST_SLOT; // check-remote --scratch
     bool strict = false;
+    // Writes keep no journal of what they replaced (undo cannot restore them).
+    bool noJournal = false;
 };
 
 struct ParseOutcome {

@@ -1,7 +1,10 @@
 #include "PortSession.h"
 
+#include "CommandTable.h"
 #include "Console.h"
 #include "ExitStatus.h"
+#include "ModuleJournal.h"
+#include "ModuleName.h"
 #include "Options.h"
 #include "PortAccess.h"
 #include "PortDriver.h"
@@ -67,8 +70,25 @@ void CPortSession::FailExchange(CPortReport& report, uint32_t boundMs, int statu
     }
 }
 
+std::string CPortSession::Module() const {
+    return ModuleName(m_name, m_port);
+}
+
+CJournalWriter* CPortSession::Journal() {
+    const CliOptions& options = m_context.options;
+    if (m_journal == nullptr && options.command->journal && !options.noJournal) {
+        m_journal = std::make_unique<CJournalWriter>(JournalFolder(Module()), options.command->name,
+                                                     m_context.words);
+    }
+    return m_journal.get();
+}
+
 std::string CPortSession::FileFor(const std::string& pattern) const {
     const bool wantsSerial = pattern.find("{serial}") != std::string::npos;
-    return FileNameFor(pattern, m_name, wantsSerial ? AdapterSerial(m_port) : std::string(),
+    std::string path = pattern;
+    for (size_t at = path.find("{module}"); at != std::string::npos; at = path.find("{module}")) {
+        path.replace(at, 8, Module());
+    }
+    return FileNameFor(path, m_name, wantsSerial ? AdapterSerial(m_port) : std::string(),
                        m_context.clock);
 }

@@ -14,6 +14,7 @@
 #include <string>
 
 class CConsole;
+class CJournalWriter;
 class CTracingDriver;
 struct CliOptions;
 
@@ -28,6 +29,7 @@ struct CliContext {
     bool prefixed = false; // several ports: every line starts with the port's name
     RunClock clock{};      // for the placeholders of file names
     int answerFd = -1;     // an operator's answers, on a terminal; -1: none
+    std::string words{};   // the command and its arguments, as a journal names the run
 };
 
 // One port for one command: the link on the real driver (traced when asked),
@@ -49,7 +51,15 @@ public:
     // first one whose CRC holds.
     CReplyChecks& Checks() { return m_checks; }
     // What a job on this port runs with.
-    JobPort Job() { return JobPort{m_link, m_context.timing, m_running.Flag(), &m_checks}; }
+    JobPort Job() {
+        return JobPort{m_link, m_context.timing, m_running.Flag(), &m_checks, Journal()};
+    }
+    // The journal of this run on the module, made when a command that
+    // writes asks first; nullptr when the command does not write slots or
+    // --no-journal was given.
+    CJournalWriter* Journal();
+    // The module's name (ModuleName).
+    std::string Module() const;
     const ExchangeTiming& Timing() const { return m_context.timing; }
     std::atomic<int32_t>& Running() { return m_running.Flag(); }
     bool Interrupted() const { return m_context.control.Interrupted(); }
@@ -78,4 +88,5 @@ private:
     CReplyChecks m_checks;
     CTracingDriver* m_driver = nullptr; // owned by m_link
     CSerialLink m_link;
+    std::unique_ptr<CJournalWriter> m_journal;
 };

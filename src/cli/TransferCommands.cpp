@@ -276,6 +276,7 @@ void ReportImport(CPortSession& session, const ImportResult& result, CPortReport
     } else if (result.outcome == JobOutcome::Cancelled) {
         report.Status(EXIT_INTERRUPTED);
     }
+    ReportJournalStop(session, result.outcome, result.journalProblem, report);
     if (c.malformed > 0 || c.refused > 0 || c.damaged > 0) {
         report.Status(EXIT_OUTCOME);
     }

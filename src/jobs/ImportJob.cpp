@@ -2,6 +2,7 @@
 
 #include "FileLines.h"
 #include "ModuleOperations.h"
+#include "SlotJournal.h"
 
 namespace {
 
@@ -82,11 +83,20 @@ ImportResult ImportFile(const JobPort& port, const std::vector<std::string>& lin
             observer.OnLine(line);
             continue;
         }
+        if (const JournalStep step = JournalBefore(port, parsed->keyIndex);
+            step != JournalStep::Ready) {
+            result.outcome = OutcomeOf(step);
+            result.journalProblem = JournalStepText(port, step, parsed->keyIndex);
+            break;
+        }
         const WriteOutcome written =
             ImportWriteLine(port.link, parsed->keyIndex, parsed->code.data(),
                             static_cast<uint32_t>(parsed->code.size()), port.timing, port.checks);
         line.state = StateOf(written.result);
         line.status = written.status;
+        if (written.Written()) {
+            JournalAfter(port, parsed->keyIndex, parsed->code);
+        }
         observer.OnLine(line);
         if (line.state == State::NotAcknowledged) {
             result.outcome = JobOutcome::NotAcknowledged;

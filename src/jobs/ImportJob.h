@@ -24,6 +24,7 @@ struct ImportResult {
     JobOutcome outcome = JobOutcome::Complete;
     std::vector<LineResult> lines; // one per line of the file, in file order
     LineCounts counts;
+    std::string journalProblem; // why the journal stopped the import before a write
 };
 
 // Writes every line of a database file into the slot it names, in file

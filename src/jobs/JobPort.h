@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
+class CJournalWriter;
 class CSerialLink;
 
 // What every job on a module needs: the open link, the timing of its
@@ -17,6 +18,9 @@ struct JobPort {
     const ExchangeTiming& timing;
     const std::atomic<int32_t>& running;
     CReplyChecks* checks = nullptr;
+    // Where what a slot held goes before a job writes it (SlotJournal.h);
+    // nullptr: no journal, as the window writes.
+    CJournalWriter* journal = nullptr;
 
     bool Stopped() const { return running.load() == 0; }
 };

@@ -73,7 +73,8 @@ void CheckRunnable(const CliOptions& o) {
         Check(!o.targets.empty());
     } else if (name == "export") {
         Check(o.ports.size() == 1 || o.file.find("{port}") != std::string::npos ||
-              o.file.find("{serial}") != std::string::npos);
+              o.file.find("{serial}") != std::string::npos ||
+              o.file.find("{module}") != std::string::npos);
     }
     const bool portless =
         name == "ports" || name == "diff" || name == "show" || (name == "import" && o.dryRun);

@@ -1,0 +1,244 @@
+#include "ModuleJournal.h"
+
+#include "DatabaseFormat.h"
+#include "SafeFileWriter.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* UNFINISHED = " (unfinished)";
+constexpr size_t STAMP_LENGTH = 15; // YYYYMMDD-HHMMSS
+
+std::string EnvOr(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::string(value) : std::string();
+}
+
+std::string FolderFile(const std::string& folder, const std::string& id, const char* ext) {
+    return (fs::path(folder) / (id + ext)).string();
+}
+
+std::string DatabaseText(const std::vector<uint16_t>& order,
+                         const std::map<uint16_t, std::vector<uint8_t>>& codes) {
+    std::string text;
+    for (const uint16_t slot : order) {
+        if (const auto it = codes.find(slot); it != codes.end()) {
+            text += FormatCodeLine(slot, it->second.data(), it->second.size());
+        }
+    }
+    return text;
+}
+
+// slot -> code of a database file; false when it cannot be read.
+bool ReadCodes(const std::string& path, std::vector<uint16_t>* order,
+               std::map<uint16_t, std::vector<uint8_t>>& codes, std::string& error) {
+    const DatabaseFileLines file = ReadDatabaseFile(path);
+    if (!file.ok) {
+        error = file.error;
+        return false;
+    }
+    for (const std::string& line : file.lines) {
+        std::string reason;
+        const auto parsed = ParseDatabaseLine(line, MAX_READ_CODE_BYTES, &reason);
+        if (!parsed) {
+            error = path + ": " + reason;
+            return false;
+        }
+        if (order != nullptr) {
+            order->push_back(parsed->keyIndex);
+        }
+        codes[parsed->keyIndex] = parsed->code;
+    }
+    return true;
+}
+
+long long ModifiedNs(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        return 0;
+    }
+    return static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+}
+
+} // namespace
+
+std::string JournalRoot() {
+    std::string state = EnvOr("XDG_STATE_HOME");
+    if (state.empty() || state.front() != '/') {
+        state = EnvOr("HOME") + "/.local/state";
+    }
+    return state + "/lumaret/journal";
+}
+
+std::string JournalFolder(const std::string& module) {
+    return JournalRoot() + "/" + module;
+}
+
+std::string SlotListText(const std::vector<uint16_t>& slots) {
+    std::string text;
+    for (size_t i = 0; i < slots.size();) {
+        size_t end = i;
+        while (end + 1 < slots.size() && slots[end + 1] == slots[end] + 1) {
+            ++end;
+        }
+        if (!text.empty()) {
+            text += ", ";
+        }
+        text += std::to_string(slots[i]);
+        if (end > i) {
+            text += (end == i + 1 ? ", " : "-") + std::to_string(slots[end]);
+        }
+        i = end + 1;
+    }
+    return text;
+}
+
+std::vector<std::string> ListJournalRuns(const std::string& folder) {
+    std::vector<std::pair<std::string, long long>> runs;
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {
+        const fs::path& path = entry.path();
+        if (path.extension() == ".summary" && path.stem().string().size() > STAMP_LENGTH) {
+            runs.emplace_back(path.stem().string(), ModifiedNs(path.string()));
+        }
+    }
+    // Runs of one second are told apart by when they last wrote.
+    std::sort(runs.begin(), runs.end(), [](const auto& a, const auto& b) {
+        const int stamp = a.first.compare(0, STAMP_LENGTH, b.first, 0, STAMP_LENGTH);
+        return stamp != 0 ? stamp < 0 : a.second < b.second;
+    });
+    std::vector<std::string> ids;
+    for (auto& run : runs) {
+        ids.push_back(std::move(run.first));
+    }
+    return ids;
+}
+
+std::string JournalRunTime(const std::string& id) {
+    if (id.size() < STAMP_LENGTH) {
+        return id;
+    }
+    return id.substr(0, 4) + "-" + id.substr(4, 2) + "-" + id.substr(6, 2) + " " + id.substr(9, 2) +
+           ":" + id.substr(11, 2) + ":" + id.substr(13, 2);
+}
+
+JournalRun ReadJournalRun(const std::string& folder, const std::string& id) {
+    JournalRun run;
+    run.id = id;
+    const DatabaseFileLines summary = ReadDatabaseFile(FolderFile(folder, id, ".summary"));
+    if (!summary.ok || summary.lines.empty()) {
+        run.error = summary.ok ? "its summary is empty" : summary.error;
+        return run;
+    }
+    run.summary = summary.lines.front();
+    const std::string unfinished = UNFINISHED;
+    run.finished = !(run.summary.size() >= unfinished.size() &&
+                     run.summary.compare(run.summary.size() - unfinished.size(), unfinished.size(),
+                                         unfinished) == 0);
+    std::vector<uint16_t> order;
+    std::map<uint16_t, std::vector<uint8_t>> before;
+    std::map<uint16_t, std::vector<uint8_t>> after;
+    if (!ReadCodes(FolderFile(folder, id, ".txt"), &order, before, run.error)) {
+        return run;
+    }
+    // A run killed before its first write ended has no after file.
+    const std::string afterPath = FolderFile(folder, id, ".after");
+    if (fs::exists(afterPath) && !ReadCodes(afterPath, nullptr, after, run.error)) {
+        return run;
+    }
+    for (const uint16_t slot : order) {
+        JournalSlot entry{slot, before[slot], std::nullopt};
+        if (const auto it = after.find(slot); it != after.end()) {
+            entry.after = it->second;
+        }
+        run.slots.push_back(std::move(entry));
+    }
+    return run;
+}
+
+CJournalWriter::CJournalWriter(std::string folder, std::string command, std::string words,
+                               std::time_t started)
+    : m_folder(std::move(folder)), m_command(std::move(command)), m_words(std::move(words)),
+      m_started(started) {}
+
+CJournalWriter::~CJournalWriter() {
+    Finish();
+}
+
+bool CJournalWriter::Start() {
+    std::error_code ec;
+    fs::create_directories(m_folder, ec);
+    if (ec) {
+        m_problem = "cannot make the journal folder " + m_folder + ": " + ec.message();
+        return false;
+    }
+    std::tm local{};
+    localtime_r(&m_started, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    const std::string base = std::string(stamp) + "-" + m_command;
+    m_id = base;
+    for (int n = 2; fs::exists(FolderFile(m_folder, m_id, ".summary")) ||
+                    fs::exists(FolderFile(m_folder, m_id, ".txt"));
+         ++n) {
+        m_id = base + "-" + std::to_string(n);
+    }
+    return true;
+}
+
+bool CJournalWriter::Store() {
+    std::string summary = m_words + ": " + std::to_string(m_order.size()) +
+                          (m_order.size() == 1 ? " slot" : " slots") +
+                          " written: " + SlotListText(m_order);
+    if (!m_finished) {
+        summary += UNFINISHED;
+    }
+    summary += "\n";
+    for (const auto& [ext, text] :
+         {std::pair<const char*, std::string>{".txt", DatabaseText(m_order, m_before)},
+          {".after", DatabaseText(m_order, m_after)},
+          {".summary", summary}}) {
+        if (const SaveOutcome saved = ReplaceFileContents(FolderFile(m_folder, m_id, ext), text);
+            !saved) {
+            m_problem = "cannot write the journal: " + saved.message;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CJournalWriter::Before(uint16_t slot, const std::vector<uint8_t>& code) {
+    if (!m_problem.empty() || (m_id.empty() && !Start())) {
+        return false;
+    }
+    if (m_before.count(slot) == 0) {
+        m_order.push_back(slot);
+        m_before[slot] = code;
+    }
+    m_after.erase(slot);
+    return Store();
+}
+
+bool CJournalWriter::After(uint16_t slot, const std::vector<uint8_t>& code) {
+    if (!m_problem.empty() || m_id.empty()) {
+        return false;
+    }
+    m_after[slot] = code;
+    return Store();
+}
+
+void CJournalWriter::Finish() {
+    if (m_finished) {
+        return;
+    }
+    m_finished = true;
+    if (!m_id.empty() && m_problem.empty()) {
+        Store();
+    }
+}
