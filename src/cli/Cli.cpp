@@ -40,12 +40,37 @@ int RunOnNamedPorts(const CommandEntry& command, CliContext& context, const CliE
     return 0;
 }
 
-// "import backup.txt": the command line from the command's name on.
+// The general option an argument is (--port=COM9 and -pCOM9 too, which
+// hold their value), or nullptr.
+const OptionEntry* GeneralOptionOf(const std::string& arg, bool& holdsValue) {
+    for (const OptionEntry& option : GeneralOptions()) {
+        for (const std::string& name : OptionNames(option)) {
+            const bool glued = !option.value.empty() && arg.size() > name.size() &&
+                               arg.compare(0, name.size(), name) == 0 &&
+                               (name.size() == 2 || arg[name.size()] == '=');
+            if (arg == name || glued) {
+                holdsValue = glued;
+                return &option;
+            }
+        }
+    }
+    return nullptr;
+}
+
+// "import backup.txt": the command line from the command's name on, without
+// the options every command takes (ports, output, timing).
 std::string CommandWordsOf(const std::vector<std::string>& args, const std::string& name) {
     std::string words;
-    const auto first = std::find(args.begin(), args.end(), name);
-    for (auto it = first; it != args.end(); ++it) {
-        words += (words.empty() ? "" : " ") + *it;
+    auto it = std::find(args.begin(), args.end(), name);
+    while (it != args.end()) {
+        bool holdsValue = false;
+        const OptionEntry* general = GeneralOptionOf(*it, holdsValue);
+        if (general == nullptr) {
+            words += (words.empty() ? "" : " ") + *it;
+        } else if (!general->value.empty() && !holdsValue && it + 1 != args.end()) {
+            ++it; // its value
+        }
+        ++it;
     }
     return words;
 }

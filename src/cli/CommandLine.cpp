@@ -177,6 +177,33 @@ std::optional<int> NumberIn(const std::string& word, int low, int high) {
     return n;
 }
 
+std::optional<int> DurationMs(const std::string& word, int maxMs) {
+    const bool millis = word.size() > 2 && word.compare(word.size() - 2, 2, "ms") == 0;
+    const bool seconds = !millis && word.size() > 1 && word.back() == 's';
+    if (!millis && !seconds) {
+        return std::nullopt;
+    }
+    const std::string number = word.substr(0, word.size() - (millis ? 2 : 1));
+    const size_t point = number.find('.');
+    const std::string whole = number.substr(0, point);
+    const std::string part = point == std::string::npos ? "" : number.substr(point + 1);
+    const auto digits = [](const std::string& s) {
+        return s.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (whole.empty() || whole.size() > 7 || !digits(whole) || !digits(part) ||
+        (point != std::string::npos && (millis || part.empty() || part.size() > 3))) {
+        return std::nullopt;
+    }
+    long long ms = std::atoll(whole.c_str()) * (millis ? 1 : 1000);
+    if (!part.empty()) {
+        ms += std::atoll((part + std::string(3 - part.size(), '0')).c_str());
+    }
+    if (ms > maxMs) {
+        return std::nullopt;
+    }
+    return static_cast<int>(ms);
+}
+
 std::string OutOfRange(const std::string& what, int low, int high, const std::string& word) {
     return what + " from " + RangeText(low, high, " to ") + ", not \"" + word + "\"";
 }

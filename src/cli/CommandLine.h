@@ -42,6 +42,8 @@ std::string CommandList();
 bool IsNumberWord(const std::string& word);
 // A whole decimal number in [low, high], else nothing.
 std::optional<int> NumberIn(const std::string& word, int low, int high);
+// A duration as "500ms", "2s" or "1.5s", in milliseconds, at most maxMs.
+std::optional<int> DurationMs(const std::string& word, int maxMs);
 // what ("slot must be a number"), the range and the word given.
 std::string OutOfRange(const std::string& what, int low, int high, const std::string& word);
 // Without the blanks and tabs around it.

@@ -2,6 +2,7 @@
 
 #include "CloneCommand.h"
 #include "CommandLine.h"
+#include "CommandTableParts.h"
 #include "Commands.h"
 #include "ExchangeTiming.h"
 #include "ModuleLimits.h"
@@ -14,60 +15,8 @@ namespace {
 // A key that brought no code is tried at most this many times more.
 constexpr int MAX_RETRIES = 100;
 
-OptionTake Flag(bool CliOptions::*flag) {
-    return [flag](const std::string&, CliOptions& options) {
-        options.*flag = true;
-        return std::string();
-    };
-}
-
-OptionTake Text(std::string CliOptions::*text) {
-    return [text](const std::string& value, CliOptions& options) {
-        options.*text = value;
-        return std::string();
-    };
-}
-
-OptionTake PortName(std::string CliOptions::*port) {
-    return [port](const std::string& value, CliOptions& options) {
-        options.*port = Trim(value);
-        return std::string();
-    };
-}
-
-// what: the start of the message for a value out of range.
-OptionTake Number(int CliOptions::*number, int low, int high, const std::string& what) {
-    return [=](const std::string& value, CliOptions& options) {
-        const std::optional<int> n = NumberIn(value, low, high);
-        if (!n) {
-            return OutOfRange(what, low, high, value);
-        }
-        options.*number = *n;
-        return std::string();
-    };
-}
-
-// The commands on a file run on each port with the file's name for that port.
-template <void (*RUN)(CPortSession&, const std::string&, CPortReport&)>
-void OnFile(CPortSession& session, CPortReport& report) {
-    RUN(session, session.FileFor(session.Context().options.file), report);
-}
-
 std::vector<std::string> WithPort(const CliOptions& options) {
     return {options.withPort};
-}
-
-// -p names one module ("all" may stand for several).
-bool OneModule(const CliOptions& options) {
-    return options.ports.size() == 1 && !IsAllPorts(options.ports.front());
-}
-
-std::string OnePort(const CommandLine& line, const CliOptions& options) {
-    if (!OneModule(options)) {
-        return line.command->name +
-               " runs on one port: " + line.Example(line.command->words.example);
-    }
-    return {};
 }
 
 std::string CloneSourceAndTargets(const CommandLine& line, const CliOptions& options) {
@@ -90,45 +39,6 @@ std::string FilePerPort(const CommandLine&, const CliOptions& options) {
     }
     return {};
 }
-
-OptionEntry FlagOption(std::string names, std::string help, bool CliOptions::*flag) {
-    return {.names = std::move(names), .help = std::move(help), .take = Flag(flag)};
-}
-
-// example: the value "--slot needs a value, e.g. --slot 12" shows; needs:
-// what the command needs the option as, when it is required.
-OptionEntry ValueOption(std::string names, std::string value, std::string help, std::string example,
-                        OptionTake take, std::string needs = {}) {
-    return {.names = std::move(names),
-            .value = std::move(value),
-            .help = std::move(help),
-            .example = std::move(example),
-            .take = std::move(take),
-            .needs = std::move(needs)};
-}
-
-OptionEntry PortsOption(std::string names, std::string help, std::string example,
-                        std::vector<std::string> CliOptions::*ports) {
-    return {.names = std::move(names),
-            .value = "PORT",
-            .help = std::move(help),
-            .example = std::move(example),
-            .ports = ports};
-}
-
-const CommandWords KEY_WORDS{.kind = WordsKind::Key};
-const CommandWords FILE_WORDS{WordsKind::Files, "a file", " backup.txt", {&CliOptions::file}};
-const CommandWords MAP_WORDS{WordsKind::Files, "a remote map", " tv.map", {&CliOptions::map}};
-
-const OptionEntry CHANNEL{"CHANNEL", "", "the channel, " + ChannelRangeText(" to ")};
-const OptionEntry KEY{"KEY", "", "the key number, " + KeyNumberRangeText(" to ")};
-const OptionEntry FILE_ARGUMENT{"FILE", "", "a database file, one line a slot: 0007,12AB34CD"};
-const OptionEntry MAP_ARGUMENT{"MAP", "",
-                               "a remote map, one key a line: 1/1 POWER (channel/key) or "
-                               "412 POWER (slot)"};
-const OptionEntry MAP_OPTION =
-    ValueOption("--map", "MAP", "take the key by its NAME in the remote map MAP", "tv.map",
-                Text(&CliOptions::map));
 
 // The commands on a module's keys, and the port list.
 void AddKeyCommands(std::vector<CommandEntry>& table) {
@@ -161,11 +71,7 @@ void AddKeyCommands(std::vector<CommandEntry>& table) {
          "print the code of a key slot in hexadecimal",
          {"-p PORT read CHANNEL KEY", "-p PORT read --slot N", "-p PORT read --map MAP NAME"},
          {CHANNEL, KEY},
-         {ValueOption("--slot", "N",
-                      "read slot N (" + SlotRangeText(" to ") + ") instead of a channel and a key",
-                      "12",
-                      Number(&CliOptions::slot, FIRST_SLOT, LAST_SLOT, "slot must be a number")),
-          MAP_OPTION,
+         {SlotOption("read"), MAP_OPTION,
           FlagOption("--raw",
                      "print the whole reply, header and CRC included, as the "
                      "window's log shows it",
@@ -178,19 +84,22 @@ void AddKeyCommands(std::vector<CommandEntry>& table) {
          true,
          KEY_WORDS,
          {.each = RunRead}});
-    table.push_back({"send",
-                     "make the module transmit the code of a key",
-                     {"-p PORT send CHANNEL KEY", "-p PORT send --map MAP NAME"},
-                     {CHANNEL, KEY},
-                     {MAP_OPTION},
-                     "Prints " + std::string(SEND_OK_TEXT) +
-                         ", or says on standard error why not (" + KEY_EMPTY_TEXT + ", " +
-                         COMMUNICATION_FAIL_TEXT + ").",
-                     "lumaret-cli -p COM9 send 1 12",
-                     true,
-                     true,
-                     KEY_WORDS,
-                     {.each = RunSend}});
+    table.push_back(
+        {"send",
+         "make the module transmit the code of a key",
+         {"-p PORT send CHANNEL KEY", "-p PORT send --map MAP NAME [NAME...] [--wait DURATION]"},
+         {CHANNEL, KEY},
+         {MAP_OPTION, WAIT_OPTION},
+         "Prints " + std::string(SEND_OK_TEXT) + ", or says on standard error why not (" +
+             KEY_EMPTY_TEXT + ", " + COMMUNICATION_FAIL_TEXT +
+             "). With --map, several names are a sequence (a macro): the keys are "
+             "sent in order with DURATION between them, and the first that fails "
+             "ends it.",
+         "lumaret-cli -p COM9 send --map tv.map POWER --wait 2s HDMI1",
+         true,
+         true,
+         SEND_WORDS,
+         {.each = RunSend}});
     table.push_back({"learn",
                      "learn a code from a remote control into a key",
                      {"-p PORT learn CHANNEL KEY"},
@@ -376,6 +285,7 @@ std::vector<CommandEntry> MakeTable() {
     AddKeyCommands(table);
     AddRemoteCommands(table);
     AddTransferCommands(table);
+    AddJournalCommands(table);
     AddOtherCommands(table);
     return table;
 }

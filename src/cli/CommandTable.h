@@ -43,6 +43,8 @@ struct CommandWords {
     std::string what{};    // "a file", "two files", "a remote map"
     std::string example{}; // after the command in the messages: " backup.txt"
     std::vector<std::string CliOptions::*> into{};
+    // With --map, several key names: a sequence, sent in order.
+    bool sequence = false;
 };
 
 // How a command runs once its line is checked: alone, on each port, or on

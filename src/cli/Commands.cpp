@@ -10,6 +10,7 @@
 #include "ModuleOperations.h"
 #include "Options.h"
 #include "Reply.h"
+#include "SendSequence.h"
 #include "SlotJournal.h"
 
 namespace {
@@ -129,8 +130,47 @@ void RunRead(CPortSession& session, CPortReport& report) {
     ReportReplyChecks(session, report);
 }
 
+// send --map MAP NAME NAME ...: each key's outcome on its own line.
+static void RunSendSequence(CPortSession& session, CPortReport& report) {
+    const CliOptions& o = session.Context().options;
+    if (!session.Open(report)) {
+        return;
+    }
+    Json keys = Json::array();
+    const SequenceResult result = SendSequence(
+        session.Job(), o.sequence, static_cast<uint32_t>(o.waitMs), [&](const SequenceStep& step) {
+            const std::string text = step.key->name + ": " + SendOutcomeText(step.outcome);
+            (step.outcome == SendOutcome::Ok ? report.lines : report.troubles).push_back(text);
+            keys.push_back({{"name", step.key->name},
+                            {"slot", step.key->slot},
+                            {"outcome", SendOutcomeText(step.outcome)},
+                            {"waited_ms", step.waitedMs}});
+        });
+    report.fields["keys"] = std::move(keys);
+    report.fields["sent"] = result.complete ? result.steps.size() : result.steps.size() - 1;
+    if (result.cancelled) {
+        report.Status(EXIT_INTERRUPTED);
+    } else if (!result.complete) {
+        const SequenceStep& last = result.steps.back();
+        const size_t left = o.sequence.size() - result.steps.size();
+        report.Trouble("sequence stopped at " + last.key->name + "; " + std::to_string(left) +
+                       (left == 1 ? " key" : " keys") + " not sent");
+        if (last.outcome == SendOutcome::CommunicationFail) {
+            session.FailExchange(report, session.Timing().BoundMs(Exchange::SendKey),
+                                 session.FailureStatus());
+        } else {
+            report.Status(EXIT_OUTCOME);
+        }
+    }
+    ReportReplyChecks(session, report);
+}
+
 void RunSend(CPortSession& session, CPortReport& report) {
     const CliOptions& o = session.Context().options;
+    if (o.sequence.size() > 1) {
+        RunSendSequence(session, report);
+        return;
+    }
     const uint16_t slot = KeyIndex(o.channel, o.key);
     if (!OpenForSlot(session, slot, report, o.keyName)) {
         return;

@@ -45,7 +45,8 @@ std::string CheckChannelAndKey(const CommandLine& line, CliOptions& options) {
 // --map MAP NAME: the key's slot, channel and key from the map.
 std::string CheckMapKey(const CommandLine& line, CliOptions& options) {
     const std::string& name = line.command->name;
-    if (line.words.size() != 1) {
+    const bool sequence = line.command->words.sequence && line.words.size() > 1;
+    if (line.words.size() != 1 && !sequence) {
         return name + " --map takes one key name: " + line.Example(" --map tv.map POWER");
     }
     if (line.Given("--slot")) {
@@ -56,14 +57,20 @@ std::string CheckMapKey(const CommandLine& line, CliOptions& options) {
     if (!map.Ok()) {
         return path + ": " + RemoteMapFaultText(map.faults.front());
     }
-    const RemoteKey* key = map.Find(line.words[0]);
-    if (key == nullptr) {
-        std::vector<std::string> names;
-        for (const RemoteKey& k : map.keys) {
-            names.push_back(k.name);
+    for (const std::string& word : line.words) {
+        const RemoteKey* key = map.Find(word);
+        if (key == nullptr) {
+            std::vector<std::string> names;
+            for (const RemoteKey& k : map.keys) {
+                names.push_back(k.name);
+            }
+            return "no key named " + word + " in " + path + Suggestion(word, names);
         }
-        return "no key named " + line.words[0] + " in " + path + Suggestion(line.words[0], names);
+        if (sequence) {
+            options.sequence.push_back(*key);
+        }
     }
+    const RemoteKey* key = map.Find(line.words[0]);
     options.keyName = key->name;
     options.slot = key->slot;
     options.channel = KeyChannel(*key);

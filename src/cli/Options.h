@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ModuleLimits.h"
+#include "RemoteMap.h"
 
 #include <ostream>
 #include <string>
@@ -42,6 +43,12 @@ struct CliOptions {
     bool strict = false;
     // Writes keep no journal of what they replaced (undo cannot restore them).
     bool noJournal = false;
+    bool list = false;  // undo --list
+    bool force = false; // undo --force
+    std::string runId;  // undo --run
+    // send --map MAP NAME NAME ...: the keys in order, and the pause between them.
+    std::vector<RemoteKey> sequence;
+    int waitMs = 500;
 };
 
 struct ParseOutcome {

@@ -1,0 +1,44 @@
+// The commands on a module's journal.
+
+#include "CommandTableParts.h"
+#include "JournalCommands.h"
+
+void AddJournalCommands(std::vector<CommandEntry>& table) {
+    table.push_back(
+        {"undo",
+         "put back the slots the module's last write changed",
+         {"-p PORT undo", "-p PORT undo --list", "-p PORT undo --run ID"},
+         {},
+         {FlagOption("--list",
+                     "list the runs in the module's journal instead: time, ID, "
+                     "command and slots written",
+                     &CliOptions::list),
+          ValueOption("--run", "ID", "undo this run of the journal instead of the last",
+                      "20261210-141500-import", Text(&CliOptions::runId)),
+          FlagOption("--force", "also write the slots changed since that run", &CliOptions::force)},
+         "Every command that writes slots (import, clone, learn, learn-remote, restore, clear, "
+         "undo) first keeps what each slot held in the module's journal, "
+         "$XDG_STATE_HOME/lumaret/journal/MODULE/. undo writes those slots of the module's last "
+         "run back as they were, empties those that were empty, and reads each back. A slot "
+         "that holds neither what that run found nor what it wrote was changed since: it is "
+         "left alone and named, unless --force. The undo is journaled too: undo twice redoes.",
+         "lumaret-cli -p COM9 undo",
+         true,
+         true,
+         {},
+         {.checkPorts = OnePort, .each = RunUndo},
+         true});
+    table.push_back(
+        {"clear",
+         "empty a key slot",
+         {"-p PORT clear CHANNEL KEY", "-p PORT clear --slot N", "-p PORT clear --map MAP NAME"},
+         {CHANNEL, KEY},
+         {SlotOption("clear"), MAP_OPTION},
+         "Empties the slot and reads it back; journaled, so undo puts its code back.",
+         "lumaret-cli -p COM9 clear 1 12",
+         true,
+         true,
+         KEY_WORDS,
+         {.each = RunClear},
+         true});
+}
