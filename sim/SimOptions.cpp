@@ -37,7 +37,8 @@ Faults:
                          (the rest of a reply goes as one last piece)
   --piece-gap MS         silence between two pieces (default 0)
   --learn-status S       status byte of learn answers (default 0, learn ok;
-                         2 carry wrong, 4 save fail); a code is stored only with 0
+                         2 carry wrong, 4 save fail); a code is stored only
+                         with 0
   --learn-delay MS       time from a learn frame to its answer (default 1500),
                          without a room
   --learn-window MS      in a room, how long a learn waits for a code (default
@@ -45,9 +46,10 @@ Faults:
   --capture-noise P      in a room, the chance (0 to 1, default 0) that a code a
                          learn takes has one byte changed
   --refuse-writes K      leave the first K write frames unacknowledged
-  --paced                send each byte at the 9600-baud byte time (1.04 ms), and
-                         take in request bytes no faster
-  --turnaround MS        from a whole request to the first reply byte (default 2)
+  --paced                send each byte at the 9600-baud byte time (1.04 ms),
+                         and take in request bytes no faster
+  --turnaround MS        from a whole request to the first reply byte
+                         (default 2)
   --damage-every N       flip a CRC byte of every Nth reply, counting all
                          replies (20: one reply in 20)
   --no-crc KINDS         replies of these kinds keep their length but carry no

@@ -24,6 +24,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -160,6 +161,10 @@ TEST(SimProgramOptions, HelpExplainsEverySwitch) {
                                "--ack-status",   "--flood-learn",   "--room",
                                "--learn-window", "--capture-noise", "--help"}) {
         EXPECT_NE(help.find(std::string("  ") + option), std::string::npos) << option;
+    }
+    std::istringstream lines(help);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_LE(line.size(), 80u) << line;
     }
 }
 
