@@ -177,7 +177,7 @@ void AddTransferCommands(std::vector<CommandEntry>& table) {
                      "back up slots " + SlotRangeText(" to ") + " into a file",
                      {"-p PORT export FILE"},
                      {FILE_ARGUMENT},
-                     {},
+                     {ACCEPT_UNCHECKED},
                      "FILE may hold {port}, {serial}, {module}, {date} and {time}, which become "
                      "the port's name, the adapter's serial number (else the port's name), the "
                      "module's name (its ports.conf name, else ADAPTER-SERIAL, else the port's "
@@ -258,7 +258,8 @@ void AddOtherCommands(std::vector<CommandEntry>& table) {
                       FlagOption("--exact",
                                  "also require every target to hold no slot the source "
                                  "lacks",
-                                 &CliOptions::exact)},
+                                 &CliOptions::exact),
+                      ACCEPT_UNCHECKED},
                      "Opens every target first, reads the source into memory, then writes it "
                      "into all targets at once and verifies each.",
                      "lumaret-cli -p COM9 clone --to COM10,COM11",

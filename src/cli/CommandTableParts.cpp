@@ -96,6 +96,11 @@ const OptionEntry WAIT_OPTION = ValueOption(
         options.waitMs = *ms;
         return std::string();
     });
+const OptionEntry ACCEPT_UNCHECKED = FlagOption(
+    "--accept-unchecked",
+    "take code replies that never showed a valid CRC (a module whose replies carry none); "
+    "without it they never replace a file or reach another module",
+    &CliOptions::acceptUnchecked);
 const CommandWords SEND_WORDS{.kind = WordsKind::Key, .sequence = true};
 
 OptionEntry SlotOption(const std::string& verb) {

@@ -46,6 +46,8 @@ extern const OptionEntry MAP_OPTION;
 // send's: --wait DURATION, and a key or a sequence of keys by name.
 extern const OptionEntry WAIT_OPTION;
 extern const CommandWords SEND_WORDS;
+// export, clone, backup: --accept-unchecked.
+extern const OptionEntry ACCEPT_UNCHECKED;
 // --slot N of the commands on one key.
 OptionEntry SlotOption(const std::string& verb);
 

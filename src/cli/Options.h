@@ -43,6 +43,9 @@ struct CliOptions {
     bool strict = false;
     // Writes keep no journal of what they replaced (undo cannot restore them).
     bool noJournal = false;
+    // export, clone, backup: code replies that never showed a valid CRC may
+    // still replace a file or be written into modules.
+    bool acceptUnchecked = false;
     bool list = false;  // undo --list
     bool force = false; // undo --force
     std::string runId;  // undo --run

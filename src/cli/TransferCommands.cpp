@@ -39,6 +39,11 @@ ExportStop StopOf(const ExportResult& result) {
     return {"interrupted", "interrupted", EXIT_INTERRUPTED};
 }
 
+// Code replies never checked, and the operator did not accept them.
+bool UncheckedRefused(CPortSession& session) {
+    return CodesUnchecked(session.Checks()) && !session.Context().options.acceptUnchecked;
+}
+
 void CensusFields(const SlotCensus& census, CPortReport& report) {
     report.fields["slots"] = census.read;
     report.fields["codes"] = census.codes;
@@ -151,7 +156,9 @@ void ExportEnded(CPortSession& session, CSafeFileWriter& file, const ExportResul
     const std::string& path = file.Path();
     CensusFields(result.census, report);
     const std::string counts = result.census.Text();
-    const bool complete = result.outcome == JobOutcome::Complete;
+    const bool readAll = result.outcome == JobOutcome::Complete;
+    const bool refused = readAll && file.TargetExisted() && UncheckedRefused(session);
+    const bool complete = readAll && !refused;
     const ExportEnd end =
         EndExport(file, complete, ExportEndRule{}, KeptWhileMoving(session, file));
     if (end.inPlace) {
@@ -166,8 +173,10 @@ void ExportEnded(CPortSession& session, CSafeFileWriter& file, const ExportResul
         report.fields["error"] = end.putProblem;
     }
     report.fields["complete"] = false;
-    const ExportStop stop =
-        complete ? ExportStop{"cannot put the file in place", "fail", EXIT_USAGE} : StopOf(result);
+    const ExportStop stop = refused ? ExportStop{CODES_UNCHECKED_TEXT, "fail", EXIT_OUTCOME}
+                            : complete
+                                ? ExportStop{"cannot put the file in place", "fail", EXIT_USAGE}
+                                : StopOf(result);
     ReportNoReply(session, result.outcome, SlotReadBoundMs(session), report);
     report.Status(stop.status);
     if (result.outcome == JobOutcome::NoReply) {
@@ -220,6 +229,12 @@ bool ExportToMemory(CPortSession& session, std::string& text, CPortReport& repor
     text = memory.Text();
     report.fields["codes"] = result.census.codes;
     report.fields["empty"] = result.census.empty;
+    if (result.outcome == JobOutcome::Complete && UncheckedRefused(session)) {
+        report.Fail(EXIT_OUTCOME, std::string("export fail: ") + CODES_UNCHECKED_TEXT);
+        report.fields["error"] = report.error;
+        session.Progress().End("fail");
+        return false;
+    }
     if (result.outcome == JobOutcome::Complete) {
         report.Say("exported: " + std::to_string(result.census.codes) + " slots with codes, " +
                    std::to_string(result.census.empty) + " empty");

@@ -1,5 +1,12 @@
 #include "ExportEnd.h"
 
+#include <algorithm>
+
+bool CodesUnchecked(const CReplyChecks& checks) {
+    const std::vector<ReplyKind> unchecked = checks.UncheckedKinds();
+    return std::find(unchecked.begin(), unchecked.end(), ReplyKind::Code) != unchecked.end();
+}
+
 ExportEnd EndExport(CSafeFileWriter& file, bool complete, const ExportEndRule& rule,
                     const ExportMoveRunner& runner) {
     auto run = [&runner](ExportMove move, const std::function<bool()>& step) {

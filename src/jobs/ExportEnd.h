@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ReplyChecks.h"
 #include "SafeFileWriter.h"
 
 #include <functional>
@@ -29,6 +30,15 @@ struct ExportEnd {
     std::string putProblem;     // why they could not be put in place
     std::string partialProblem; // why they could not be kept at FILE.partial
 };
+
+// Code replies came, but none ever with a valid CRC: whatever answers on the
+// line (a server flooding bytes, a GPS receiver's text) may have been read as
+// codes. Such an export never replaces a file or a module's slots unless
+// the operator accepts unchecked replies (a module whose replies carry no CRC).
+bool CodesUnchecked(const CReplyChecks& checks);
+inline constexpr const char* CODES_UNCHECKED_TEXT =
+    "its code replies were never checked by a valid CRC (is a module attached? "
+    "--accept-unchecked takes them as they are)";
 
 // Runs one move and returns its result. A front end that tells another
 // thread where the lines are (the command line's second Ctrl+C) holds that

@@ -18,7 +18,7 @@ protected:
                            CliResult& r) {
         module->SetFaults(faults);
         const std::string path = Path("backup.txt");
-        options.insert(options.end(), {"-p", "COM9", "export", path});
+        options.insert(options.begin(), {"-p", "COM9", "export", path});
         r = RunInProcess(options);
         return ReadFileBytes(path);
     }
@@ -53,10 +53,17 @@ TEST_F(CliCheckedReplies, KindsWithoutACrcAreTakenUncheckedAndSaidSo) {
     EXPECT_EQ(json["unchecked_replies"], nlohmann::json::array({"status"}));
     EXPECT_GT(json["repeats"], 0); // damaged code replies were caught
 
-    // No CRC at all: still exported, unchecked, as the window would.
+    // No CRC at all: anything that answers could have been read as codes, so
+    // the backup that stands is kept unless unchecked replies are accepted;
+    // then they are taken unchecked, as the window takes them.
     SimFaults none;
     none.noCrcKinds = {ReplyKind::Status, ReplyKind::Version, ReplyKind::Code};
-    EXPECT_EQ(ExportWith(none, {}, r), expected);
+    WriteFileBytes(Path("backup.txt"), "0001,AA\r");
+    EXPECT_EQ(ExportWith(none, {}, r), "0001,AA\r");
+    EXPECT_EQ(r.exit, 1);
+    ExpectContains(r.err, {"its code replies were never checked by a valid CRC"});
+    EXPECT_EQ(ReadFileBytes(Path("backup.txt.partial")), expected);
+    EXPECT_EQ(ExportWith(none, {"--accept-unchecked"}, r), expected);
     EXPECT_EQ(r.exit, 0) << r.err;
     // Diagnoses, on standard error.
     EXPECT_NE(r.err.find("status replies unchecked: no valid CRC seen\n"), std::string::npos);
