@@ -4,7 +4,6 @@
 #include "NetworkDriver.h"
 #include "NetworkTarget.h"
 #include "PortDirectory.h"
-#include "PortNamesFile.h"
 #include "SerialLink.h"
 #include "TermiosDriver.h"
 
@@ -14,12 +13,10 @@ PortDriver::~PortDriver() = default;
 
 bool PortDriver::OpenDevice(uint8_t port) {
     const std::string target = ResolveComDevice(port);
-    if (IsNetworkTarget(target)) {
-        if (const std::optional<NetworkTarget> address = ParseNetworkTarget(target)) {
-            m_network = std::make_unique<NetworkDriver>(*address);
-            m_active = m_network.get();
-            return m_network->OpenDevice(port);
-        }
+    if (const std::optional<NetworkTarget> address = ParseNetworkTarget(target)) {
+        m_network = std::make_unique<NetworkDriver>(*address);
+        m_active = m_network.get();
+        return m_network->OpenDevice(port);
     }
     m_active = m_local.get();
     return m_local->OpenPath(target);

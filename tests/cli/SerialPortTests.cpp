@@ -49,7 +49,8 @@ TEST(PortLookup, ComNamesAndDevicePathsLeadToTheComNumber) {
     };
     for (const Case& c :
          {Case{"COM0", PortProblem::NotAPortName}, Case{"COM256", PortProblem::NotAPortName},
-          Case{"ttyUSB0", PortProblem::NotAPortName}, Case{"/dev/null", PortProblem::NotATerminal},
+          Case{"ttyUSB0", PortProblem::NotAPortName}, Case{"./ttyUSB0", PortProblem::NotAPortName},
+          Case{"/dev/null", PortProblem::NotATerminal},
           Case{(runtime.Path() / "gone").string(), PortProblem::Missing}}) {
         SCOPED_TRACE(c.name);
         const PortLookup lookup = LookUpPort(c.name);
@@ -205,6 +206,26 @@ TEST(PortNamesFile, ANamedDeviceIsListedOpenedAndFollowedAsTheFileChanges) {
     r = RunInProcess({"-p", "COM40", "version"});
     EXPECT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(r.out, "102.003\n");
+
+    // A malformed network target and a name the port list cannot show are
+    // refused with their lines; nothing is opened relative to the working
+    // directory, where a link by the target's name waits.
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(runtime.Path());
+    std::filesystem::create_directories("rfc2217:");
+    std::filesystem::create_symlink(module->SlavePath(), "rfc2217:/127.0.0.1,47101:47101");
+    config.Write("COM43 = rfc2217://127.0.0.1,47101:47101\nCOM101 = " + module->SlavePath() + "\n");
+    EXPECT_TRUE(ChangeSeen(monitor, 5s));
+    r = RunInProcess({"-p", "COM43", "version"});
+    std::filesystem::current_path(before);
+    EXPECT_EQ(r.exit, 3) << r.out;
+    EXPECT_NE(r.err.find("ports.conf line 1: \"rfc2217://127.0.0.1,47101:47101\" is not "
+                         "rfc2217://HOST:PORT"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("ports.conf line 2: \"COM101\" is longer than the port list can show"),
+              std::string::npos)
+        << r.err;
 
     config.Write("# nothing named\n");
     EXPECT_TRUE(ChangeSeen(monitor, 5s));
