@@ -91,6 +91,41 @@ TEST(PortLookup, DiagnosisTellsAMissingPortFromABusyOne) {
     EXPECT_EQ(null.text, "COM26 leads to /dev/null, which is not a serial device");
 }
 
+// UUCP lock files keep Lumaret and other serial programs (ser2net, minicom)
+// off each other's device: one is taken while a port is held, and another
+// program's live one refuses the port.
+TEST(PortLookup, AUucpLockIsHeldWithThePortAndAnotherProgramsMakesItBusy) {
+    PrivateRuntimeDir runtime;
+    const std::string locks = (runtime.Path() / "locks").string();
+    std::filesystem::create_directory(locks);
+    const std::string before =
+        std::getenv("LUMARET_LOCK_DIR") ? std::getenv("LUMARET_LOCK_DIR") : "";
+    setenv("LUMARET_LOCK_DIR", locks.c_str(), 1);
+    auto module = StartModule("COM22");
+    ASSERT_TRUE(module);
+    const std::string lockFile =
+        locks + "/LCK.." + std::filesystem::path(module->SlavePath()).filename().string();
+    {
+        CSerialLink link;
+        ASSERT_TRUE(link.Open(22, 9600, 'N', 8, 0));
+        EXPECT_EQ(std::stol(ReadFileBytes(lockFile)), getpid());
+    }
+    EXPECT_FALSE(FileExists(lockFile));
+
+    ChildProcess other("/bin/sleep", {"30"});
+    ASSERT_TRUE(other.Running());
+    char text[16];
+    std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(other.Pid()));
+    WriteFileBytes(lockFile, text);
+    const CliResult r = RunProgram({"-p", "COM22", "version"});
+    EXPECT_EQ(r.exit, 3) << r.err;
+    EXPECT_NE(
+        r.err.find("COM22 is busy: sleep (process " + std::to_string(other.Pid()) + ") holds it"),
+        std::string::npos)
+        << r.err;
+    setenv("LUMARET_LOCK_DIR", before.c_str(), 1);
+}
+
 TEST(PortIdentity, TheByIdNameIsTheLinkToTheSameDevice) {
     PrivateRuntimeDir runtime;
     const auto dir = runtime.Path() / "by-id";
