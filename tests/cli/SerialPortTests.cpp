@@ -249,7 +249,8 @@ TEST(PortNamesFile, ANamedDeviceIsListedOpenedAndFollowedAsTheFileChanges) {
     std::filesystem::current_path(runtime.Path());
     std::filesystem::create_directories("rfc2217:");
     std::filesystem::create_symlink(module->SlavePath(), "rfc2217:/127.0.0.1,47101:47101");
-    config.Write("COM43 = rfc2217://127.0.0.1,47101:47101\nCOM101 = " + module->SlavePath() + "\n");
+    config.Write("COM43 = rfc2217://127.0.0.1,47101:47101\nCOM101 = " + module->SlavePath() +
+                 "\nCOM44 = bad\x1b[2J\n");
     EXPECT_TRUE(ChangeSeen(monitor, 5s));
     r = RunInProcess({"-p", "COM43", "version"});
     std::filesystem::current_path(before);
@@ -261,6 +262,9 @@ TEST(PortNamesFile, ANamedDeviceIsListedOpenedAndFollowedAsTheFileChanges) {
     EXPECT_NE(r.err.find("ports.conf line 2: \"COM101\" is longer than the port list can show"),
               std::string::npos)
         << r.err;
+    // Text from the file reaches the terminal escaped, never raw.
+    EXPECT_NE(r.err.find("ports.conf line 3: \"bad\\x1b[2J\""), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
 
     config.Write("# nothing named\n");
     EXPECT_TRUE(ChangeSeen(monitor, 5s));
