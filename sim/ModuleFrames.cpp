@@ -53,11 +53,14 @@ bool IsValidFrame(const std::vector<uint8_t>& f) {
     if (f[f.size() - 2] != (crc >> 8) || f[f.size() - 1] != (crc & 0xFF)) {
         return false;
     }
-    const uint8_t lengthByte = f[FRAME_LENGTH_OFFSET];
     if (f[FRAME_COMMAND_OFFSET] == CMD_WRITE) {
-        return lengthByte == WRITE_LENGTH_BYTE && f.size() >= WRITE_CODE_OFFSET + CRC_SIZE;
+        return f[FRAME_LENGTH_OFFSET] == WRITE_LENGTH_BYTE &&
+               f.size() >= WRITE_CODE_OFFSET + CRC_SIZE;
     }
-    return size_t{lengthByte} + FRAME_LENGTH_BYTE_EXTRA == f.size();
+    // Any other frame is as long as its length byte says, by the one rule
+    // that cuts frames: a length byte that tells no length makes no frame.
+    const std::optional<size_t> expected = ExpectedFrameLength(f);
+    return expected && *expected == f.size();
 }
 
 std::vector<uint8_t> WithCrc(std::vector<uint8_t> bytes) {

@@ -6,6 +6,7 @@
 #include "LearnRemoteDlg.h"
 #include "PortList.h"
 #include "PortNamesFile.h"
+#include "ShownText.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -164,7 +165,7 @@ void CLumaretDlg::FillPortList() {
     }
     // The names file's faults, once, as the port list's own messages are told.
     for (const PortNamesFault& fault : ReadPortNames(ReadLocalDeviceMap()).faults) {
-        MessageBox(QString::fromUtf8(PortNamesFaultText(fault).c_str()));
+        MessageBox(QString::fromUtf8(ShownText(PortNamesFaultText(fault)).c_str()));
     }
     for (const PortListItem& item : walk.items) {
         m_comboPort.addItem(QString::fromLatin1(item.comName.c_str()));

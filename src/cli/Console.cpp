@@ -1,5 +1,7 @@
 #include "Console.h"
 
+#include "ShownText.h"
+
 namespace {
 
 void AppendRows(std::string& out, const std::vector<std::string>& rows) {
@@ -24,7 +26,7 @@ void CConsole::Line(const std::string& text) {
     std::lock_guard lock(m_mutex);
     std::string out;
     EraseBoardLocked(out);
-    out += text;
+    out += ShownText(text);
     out += '\n';
     AppendRows(out, m_board);
     m_err << out << std::flush;

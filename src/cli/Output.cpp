@@ -1,9 +1,11 @@
 #include "Output.h"
 
+#include "ShownText.h"
+
 void WriteText(std::ostream& out, const std::vector<CPortReport>& reports, bool prefixed) {
     for (const CPortReport& report : reports) {
         for (const std::string& line : report.lines) {
-            out << (prefixed ? report.port + ": " : std::string()) << line << '\n';
+            out << (prefixed ? report.port + ": " : std::string()) << ShownText(line) << '\n';
         }
     }
     out.flush();

@@ -66,7 +66,8 @@ PortLookup LookUpPort(const std::string& name) {
         }
         return lookup;
     }
-    if (name.find('/') == std::string::npos) {
+    // A device path is absolute: nothing is looked up in the working directory.
+    if (name.empty() || name.front() != '/') {
         lookup.problem = PortProblem::NotAPortName;
         lookup.text = "'" + name + "' is neither a COM name (such as COM9) nor a device path";
         return lookup;

@@ -42,8 +42,8 @@ PortListWalk WalkPortList(IPortRegistry& key) {
             continue;
         }
         // One byte more than the data may hold, so the text always ends.
-        uint8_t data[7] = {};
-        uint32_t dataLength = 6;
+        uint8_t data[PORT_LIST_NAME_CHARS + 2] = {};
+        uint32_t dataLength = PORT_LIST_NAME_CHARS + 1;
         if (key.QueryValue(name.data(), data, dataLength) != PORT_REG_SUCCESS) {
             walk.messages.emplace_back("Can not get the name of the port");
             continue;

@@ -2,11 +2,16 @@
 
 #include "PortRegistry.h"
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 // The port list as the window shows it, walked the way the serial-device
 // registry key is read. Both front ends list their ports with it.
+// The list reads a port's name as six bytes of data, its end included: a
+// longer name (COM100 and above) cannot be shown.
+inline constexpr size_t PORT_LIST_NAME_CHARS = 5;
+
 struct PortListItem {
     std::string comName;    // the value's data: what the list shows
     std::string devicePath; // the value's name: the device behind it

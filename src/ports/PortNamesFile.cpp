@@ -1,10 +1,13 @@
 #include "PortNamesFile.h"
 
 #include "ComName.h"
+#include "NetworkTarget.h"
+#include "PortList.h"
 #include "SerialDevice.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -14,7 +17,9 @@
 
 namespace {
 
-constexpr std::string_view NETWORK_SCHEME = "rfc2217://";
+// What a network target starts with, in any case; the rest is the network
+// driver's to read.
+constexpr std::string_view NETWORK_SCHEME = "rfc2217:";
 // A names file is a few dozen lines; a file far beyond that is not one.
 constexpr std::streamsize MAX_FILE_BYTES = std::streamsize{256} * 1024;
 
@@ -26,39 +31,19 @@ std::string_view Trimmed(std::string_view text) {
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
-// HOST:PORT after the scheme: a host name or address ([v6] in brackets) and
-// a port 1-65535.
-bool GoodNetworkAddress(std::string_view address) {
-    const size_t colon = address.rfind(':');
-    if (colon == std::string_view::npos || colon == 0) {
-        return false;
-    }
-    const std::string_view host = address.substr(0, colon);
-    const std::string_view port = address.substr(colon + 1);
-    unsigned number = 0;
-    const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), number);
-    if (error != std::errc() || end != port.data() + port.size() || number == 0 || number > 65535) {
-        return false;
-    }
-    if (host.front() == '[') {
-        return host.size() > 2 && host.back() == ']';
-    }
-    return host.find_first_of(" /[]:@") == std::string_view::npos;
-}
-
-// Empty when the target can be used, else why not.
-std::string TargetFault(std::string_view target) {
+// Empty when the target can be used, else why not. A network target is
+// read by the network driver's own parser, so that what this file lists is
+// exactly what opens.
+std::string TargetFault(const std::string& target) {
     if (target.empty()) {
         return "no target after '='";
     }
-    if (target.substr(0, NETWORK_SCHEME.size()) == NETWORK_SCHEME) {
-        return GoodNetworkAddress(target.substr(NETWORK_SCHEME.size()))
-                   ? std::string()
-                   : "\"" + std::string(target) + "\" is not rfc2217://HOST:PORT";
+    if (IsNetworkTarget(target)) {
+        return ParseNetworkTarget(target) ? std::string()
+                                          : "\"" + target + "\" is not rfc2217://HOST:PORT";
     }
     if (target.front() != '/') {
-        return "\"" + std::string(target) +
-               "\" is neither a device path (/dev/...) nor rfc2217://HOST:PORT";
+        return "\"" + target + "\" is neither a device path (/dev/...) nor rfc2217://HOST:PORT";
     }
     return {};
 }
@@ -73,7 +58,10 @@ std::string PortNamesFaultText(const PortNamesFault& fault) {
 }
 
 bool IsNetworkTarget(const std::string& target) {
-    return target.rfind(NETWORK_SCHEME, 0) == 0;
+    return target.size() >= NETWORK_SCHEME.size() &&
+           std::equal(
+               NETWORK_SCHEME.begin(), NETWORK_SCHEME.end(), target.begin(),
+               [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
 }
 
 PortNames ParsePortNames(const std::vector<std::string>& lines,
@@ -103,6 +91,10 @@ PortNames ParsePortNames(const std::vector<std::string>& lines,
         const std::optional<uint8_t> port = ParseComNumber(name);
         if (!port) {
             refuse("\"" + name + "\" is not a COM name (COM1 to COM255)");
+            continue;
+        }
+        if (ComName(*port).size() > PORT_LIST_NAME_CHARS) {
+            refuse("\"" + name + "\" is longer than the port list can show (COM1 to COM99)");
             continue;
         }
         if (std::string fault = TargetFault(target); !fault.empty()) {

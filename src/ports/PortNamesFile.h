@@ -36,7 +36,8 @@ struct PortNames {
 
 // The file's lines taken against the names local ports already use (a local
 // adapter's or a published module's COM name wins; the line naming it is
-// refused). A name given twice or a malformed line is refused with its line.
+// refused). A name given twice, a name the port list cannot show (COM100 and
+// above) or a malformed line is refused with its line.
 PortNames ParsePortNames(const std::vector<std::string>& lines,
                          const std::vector<DeviceMapEntry>& local);
 
@@ -46,7 +47,10 @@ std::string PortNamesPath();
 // The names file read and taken against the local ports; no file: no names.
 PortNames ReadPortNames(const std::vector<DeviceMapEntry>& local);
 
-// A target the network driver takes: rfc2217://HOST:PORT.
+// A target meant for the network driver: it starts "rfc2217:" in any case.
+// Whether it is well-formed (rfc2217://HOST:PORT) is ParseNetworkTarget's to
+// say, the one parser of such targets; a target that is neither that nor an
+// absolute device path is refused with its line.
 bool IsNetworkTarget(const std::string& target);
 
 // A network target named on the command line rather than in the file: the

@@ -1,6 +1,7 @@
 #include "SerialDevice.h"
 
 #include "PortIdentity.h"
+#include "UucpLock.h"
 
 #include <cerrno>
 #include <csignal>
@@ -67,19 +68,6 @@ pid_t FlockHolder(const struct stat& st) {
     return 0;
 }
 
-// The live process a UUCP lock file names in ASCII; a lock whose process has
-// gone is stale and holds nothing.
-pid_t UucpLockHolder(const std::string& path, const std::string& lockDir) {
-    const std::string device = DeviceBehind(path);
-    std::ifstream in(lockDir + "/LCK.." + device.substr(device.rfind('/') + 1));
-    long pid = 0;
-    if (!(in >> pid) || pid <= 0) {
-        return 0;
-    }
-    const bool alive = kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
-    return alive ? static_cast<pid_t>(pid) : 0;
-}
-
 } // namespace
 
 bool IsSerialDevice(const std::string& path) {
@@ -99,7 +87,7 @@ bool IsSerialDevice(const std::string& path) {
     return false;
 }
 
-pid_t LockHolder(const std::string& path, const std::string& lockDir) {
+pid_t LockHolder(const std::string& path) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) {
         return 0;
@@ -107,5 +95,5 @@ pid_t LockHolder(const std::string& path, const std::string& lockDir) {
     if (const pid_t holder = FlockHolder(st)) {
         return holder;
     }
-    return UucpLockHolder(path, lockDir);
+    return UucpLockHolder(path).pid;
 }

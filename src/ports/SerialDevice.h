@@ -14,7 +14,7 @@ bool IsSerialDevice(const std::string& path);
 
 // The process holding the device at path (links followed), found without
 // taking its lock: a flock on the device, as /proc/locks tells (Lumaret,
-// picocom), or else a live process named by a UUCP lock file
-// lockDir/LCK..<device name> (minicom and other terminal programs). 0 when
-// none holds it or it cannot be told.
-pid_t LockHolder(const std::string& path, const std::string& lockDir = "/run/lock");
+// picocom), or else a live process named by a UUCP lock file (UucpLock.h:
+// ser2net, minicom and other terminal programs). 0 when none holds it or it
+// cannot be told.
+pid_t LockHolder(const std::string& path);

@@ -230,6 +230,20 @@ TEST_F(NetworkPorts, NetworkFaultsAreToldAndNeverHang) {
     EXPECT_TRUE(FileExists(backup + ".partial"));
 }
 
+// Without kickolduser ser2net refuses a second client in words of its own,
+// which the run passes on as a port that is busy.
+TEST_F(NetworkPorts, AServerSayingThePortIsInUseMakesItBusy) {
+    StartRemote(1);
+    PlainClient holder;
+    ASSERT_TRUE(holder.Connect(remote.server.Port()));
+    char greeting = 0; // the server's telnet offer: the port is the holder's
+    ASSERT_EQ(recv(holder.fd, &greeting, 1, 0), 1);
+    const CliResult r = RunInProcess({"-p", remote.server.Url(), "version"});
+    EXPECT_EQ(r.exit, 3) << r.err;
+    EXPECT_NE(r.err.find("busy: the server says the port is already in use"), std::string::npos)
+        << r.err;
+}
+
 // ser2net with kickolduser hands the port to whoever connects last: the run
 // that had it ends at its next exchange and says why.
 TEST_F(NetworkPorts, AnotherClientTakingThePortOverEndsTheRun) {

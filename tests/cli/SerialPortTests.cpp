@@ -49,7 +49,8 @@ TEST(PortLookup, ComNamesAndDevicePathsLeadToTheComNumber) {
     };
     for (const Case& c :
          {Case{"COM0", PortProblem::NotAPortName}, Case{"COM256", PortProblem::NotAPortName},
-          Case{"ttyUSB0", PortProblem::NotAPortName}, Case{"/dev/null", PortProblem::NotATerminal},
+          Case{"ttyUSB0", PortProblem::NotAPortName}, Case{"./ttyUSB0", PortProblem::NotAPortName},
+          Case{"/dev/null", PortProblem::NotATerminal},
           Case{(runtime.Path() / "gone").string(), PortProblem::Missing}}) {
         SCOPED_TRACE(c.name);
         const PortLookup lookup = LookUpPort(c.name);
@@ -88,6 +89,41 @@ TEST(PortLookup, DiagnosisTellsAMissingPortFromABusyOne) {
     const PortDiagnosis null = DiagnosePort(26);
     EXPECT_EQ(null.problem, PortProblem::NotATerminal);
     EXPECT_EQ(null.text, "COM26 leads to /dev/null, which is not a serial device");
+}
+
+// UUCP lock files keep Lumaret and other serial programs (ser2net, minicom)
+// off each other's device: one is taken while a port is held, and another
+// program's live one refuses the port.
+TEST(PortLookup, AUucpLockIsHeldWithThePortAndAnotherProgramsMakesItBusy) {
+    PrivateRuntimeDir runtime;
+    const std::string locks = (runtime.Path() / "locks").string();
+    std::filesystem::create_directory(locks);
+    const std::string before =
+        std::getenv("LUMARET_LOCK_DIR") ? std::getenv("LUMARET_LOCK_DIR") : "";
+    setenv("LUMARET_LOCK_DIR", locks.c_str(), 1);
+    auto module = StartModule("COM22");
+    ASSERT_TRUE(module);
+    const std::string lockFile =
+        locks + "/LCK.." + std::filesystem::path(module->SlavePath()).filename().string();
+    {
+        CSerialLink link;
+        ASSERT_TRUE(link.Open(22, 9600, 'N', 8, 0));
+        EXPECT_EQ(std::stol(ReadFileBytes(lockFile)), getpid());
+    }
+    EXPECT_FALSE(FileExists(lockFile));
+
+    ChildProcess other("/bin/sleep", {"30"});
+    ASSERT_TRUE(other.Running());
+    char text[16];
+    std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(other.Pid()));
+    WriteFileBytes(lockFile, text);
+    const CliResult r = RunProgram({"-p", "COM22", "version"});
+    EXPECT_EQ(r.exit, 3) << r.err;
+    EXPECT_NE(
+        r.err.find("COM22 is busy: sleep (process " + std::to_string(other.Pid()) + ") holds it"),
+        std::string::npos)
+        << r.err;
+    setenv("LUMARET_LOCK_DIR", before.c_str(), 1);
 }
 
 TEST(PortIdentity, TheByIdNameIsTheLinkToTheSameDevice) {
@@ -205,6 +241,30 @@ TEST(PortNamesFile, ANamedDeviceIsListedOpenedAndFollowedAsTheFileChanges) {
     r = RunInProcess({"-p", "COM40", "version"});
     EXPECT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(r.out, "102.003\n");
+
+    // A malformed network target and a name the port list cannot show are
+    // refused with their lines; nothing is opened relative to the working
+    // directory, where a link by the target's name waits.
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(runtime.Path());
+    std::filesystem::create_directories("rfc2217:");
+    std::filesystem::create_symlink(module->SlavePath(), "rfc2217:/127.0.0.1,47101:47101");
+    config.Write("COM43 = rfc2217://127.0.0.1,47101:47101\nCOM101 = " + module->SlavePath() +
+                 "\nCOM44 = bad\x1b[2J\n");
+    EXPECT_TRUE(ChangeSeen(monitor, 5s));
+    r = RunInProcess({"-p", "COM43", "version"});
+    std::filesystem::current_path(before);
+    EXPECT_EQ(r.exit, 3) << r.out;
+    EXPECT_NE(r.err.find("ports.conf line 1: \"rfc2217://127.0.0.1,47101:47101\" is not "
+                         "rfc2217://HOST:PORT"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("ports.conf line 2: \"COM101\" is longer than the port list can show"),
+              std::string::npos)
+        << r.err;
+    // Text from the file reaches the terminal escaped, never raw.
+    EXPECT_NE(r.err.find("ports.conf line 3: \"bad\\x1b[2J\""), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
 
     config.Write("# nothing named\n");
     EXPECT_TRUE(ChangeSeen(monitor, 5s));

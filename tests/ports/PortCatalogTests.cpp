@@ -7,6 +7,8 @@
 #include "PublishedPty.h"
 #include "RuntimeDir.h"
 #include "SerialDevice.h"
+#include "TestFiles.h"
+#include "UucpLock.h"
 
 #include <gtest/gtest.h>
 
@@ -145,22 +147,57 @@ TEST_F(PortCatalogFiles, APublishedPortNamesItsProcessAndAHeldLockIsInUse) {
 TEST_F(PortCatalogFiles, AUucpLockFileHoldsThePortWhileItsProcessLives) {
     const std::string lockDir = Make("lock");
     fs::create_directory(lockDir);
+    setenv("LUMARET_LOCK_DIR", lockDir.c_str(), 1);
     const std::string lockFile = lockDir + "/LCK.." + fs::path(name).filename().string();
-    EXPECT_EQ(LockHolder(name, lockDir), 0);
+    const std::string byLink = Make("usb-FTDI-if00"); // named as ser2net names a by-id link
+    fs::create_symlink(name, byLink);
+    EXPECT_EQ(LockHolder(name), 0);
 
-    std::ofstream(lockFile) << std::setw(10) << getpid() << "\n";
-    EXPECT_EQ(LockHolder(name, lockDir), getpid());
+    // Ours while held: the process id in ten columns; gone at release.
+    {
+        CUucpLock lock;
+        UucpHolder holder;
+        ASSERT_TRUE(lock.Take(byLink, holder));
+        EXPECT_EQ(ReadFileBytes(lockFile), std::string(10 - std::to_string(getpid()).size(), ' ') +
+                                               std::to_string(getpid()) + "\n");
+        EXPECT_EQ(LockHolder(name), getpid());
+    }
+    EXPECT_FALSE(fs::exists(lockFile));
+
+    // Another's, under the device's name or under the link's: refused, named.
+    for (const std::string& file : {lockFile, lockDir + "/LCK..usb-FTDI-if00"}) {
+        std::ofstream(file) << std::setw(10) << getpid() << "\n";
+        CUucpLock lock;
+        UucpHolder holder;
+        EXPECT_FALSE(lock.Take(byLink, holder)) << file;
+        EXPECT_EQ(holder.pid, getpid());
+        EXPECT_EQ(holder.program, "ports_tests");
+        fs::remove(file);
+    }
+
     const pid_t child = fork();
     if (child == 0) {
         _exit(0);
     }
     ASSERT_GT(child, 0);
     ASSERT_EQ(waitpid(child, nullptr, 0), child);
-    // The process of a stale lock has gone; text that names none holds nothing.
+    // The process of a stale lock has gone; text that names none holds
+    // nothing. Either is taken over.
     for (const std::string& text : {std::to_string(child), std::string("none"), std::string()}) {
         std::ofstream(lockFile) << text;
-        EXPECT_EQ(LockHolder(name, lockDir), 0) << text;
+        EXPECT_EQ(LockHolder(name), 0) << text;
+        CUucpLock lock;
+        UucpHolder holder;
+        EXPECT_TRUE(lock.Take(name, holder)) << text;
+        EXPECT_EQ(UucpLockHolder(name).pid, getpid()) << text;
     }
+
+    // A folder that takes no lock: the device is used without one.
+    setenv("LUMARET_LOCK_DIR", Make("no-such-folder").c_str(), 1);
+    CUucpLock lock;
+    UucpHolder holder;
+    EXPECT_TRUE(lock.Take(name, holder));
+    unsetenv("LUMARET_LOCK_DIR");
 }
 
 TEST_F(PortCatalogFiles, ALinkNamedInOtherLettersIsListedUnderItsComName) {

@@ -34,6 +34,9 @@ TEST(PortNamesFile, NamesTakenInOrderAndEveryRefusalWithItsLine) {
             "COM45 = ttyUSB4",                                        // 12
             "COM46 = rfc2217://host",                                 // 13: no port
             "COM47 = rfc2217://host:70000",                           // 14
+            "COM48 = rfc2217://127.0.0.1,47101:47101",                // 15: gensio's comma
+            "COM49 = rfc2217:/127.0.0.1:7003",                        // 16
+            "COM101 = rfc2217://127.0.0.1:7001",                      // 17: not listable
             "",
         },
         local);
@@ -58,6 +61,9 @@ TEST(PortNamesFile, NamesTakenInOrderAndEveryRefusalWithItsLine) {
         "rfc2217://HOST:PORT",
         "ports.conf line 13: \"rfc2217://host\" is not rfc2217://HOST:PORT",
         "ports.conf line 14: \"rfc2217://host:70000\" is not rfc2217://HOST:PORT",
+        "ports.conf line 15: \"rfc2217://127.0.0.1,47101:47101\" is not rfc2217://HOST:PORT",
+        "ports.conf line 16: \"rfc2217:/127.0.0.1:7003\" is not rfc2217://HOST:PORT",
+        "ports.conf line 17: \"COM101\" is longer than the port list can show (COM1 to COM99)",
     };
     EXPECT_EQ(Faults(names), expected);
 }

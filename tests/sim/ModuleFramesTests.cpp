@@ -62,6 +62,14 @@ TEST(ModuleFramesTest, ValidFramesAndReplyLayouts) {
     Bytes cut = Of(BuildReadFrame(1));
     cut.pop_back();
     EXPECT_FALSE(IsValidFrame(cut));
+    // The write frame's length byte tells no length: on another command it
+    // makes no valid frame, whatever its CRC, as the cutting rule never
+    // cuts one there.
+    Bytes odd(FRAME_PREFIX.begin(), FRAME_PREFIX.end());
+    odd.push_back(WRITE_LENGTH_BYTE);
+    odd.push_back(CMD_READ);
+    odd.resize(size_t{WRITE_LENGTH_BYTE} + FRAME_LENGTH_BYTE_EXTRA - CRC_SIZE, 0x41);
+    EXPECT_FALSE(IsValidFrame(WithCrc(odd)));
 
     EXPECT_EQ(StatusReply(1).size(), STATUS_REPLY_SIZE);
     EXPECT_EQ(StatusByte(StatusReply(4).data(), STATUS_REPLY_SIZE), 4);

@@ -5,10 +5,16 @@
 #include <gensio/sergensio.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <mutex>
+#include <netdb.h>
+#include <poll.h>
 #include <pthread.h>
+#include <string>
+#include <string_view>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <type_traits>
 #include <unistd.h>
 #include <vector>
@@ -84,6 +90,44 @@ void ReturnOsFuncs(gensio_os_funcs* os) {
     g_idleOs.push_back(os);
 }
 
+// A server that closes a client during its telnet greeting may have said
+// why, which gensio drops with the unfinished open. ser2net says "Port
+// already in use" to every client while another has the port, so one plain
+// look within PROBE_WAIT_MS tells a busy port from other refusals.
+constexpr int PROBE_WAIT_MS = 500;
+constexpr std::string_view BUSY_TEXT = "busy: the server says the port is already in use";
+
+bool ServerSaysInUse(const NetworkTarget& target) {
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(target.host.c_str(), std::to_string(target.port).c_str(), &hints, &found) !=
+        0) {
+        return false;
+    }
+    const int fd = socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool connected = fd >= 0 && connect(fd, found->ai_addr, found->ai_addrlen) == 0;
+    freeaddrinfo(found);
+    std::string said;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(PROBE_WAIT_MS);
+    while (connected && said.find("already in use") == std::string::npos) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        char buffer[256];
+        ssize_t n = 0;
+        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count()) + 1) <= 0 ||
+            (n = recv(fd, buffer, sizeof buffer, 0)) <= 0) {
+            break;
+        }
+        said.append(buffer, static_cast<size_t>(n));
+    }
+    if (fd >= 0) {
+        close(fd);
+    }
+    return said.find("already in use") != std::string::npos;
+}
+
 // gensio 2.6 sets up shared state of its own, a lock among it, on the first
 // connection it makes, without guarding that against a second connection
 // made at the same moment on another thread (ThreadSanitizer saw two ports
@@ -97,7 +141,7 @@ GensioConnection::~GensioConnection() {
         Post([this] { BeginClose(); });
         m_loop.join();
     }
-    for (gensio_timer* timer : {m_closeTimer, m_freeTimer}) {
+    for (gensio_timer* timer : {m_closeTimer, m_freeTimer, m_openTimer}) {
         if (timer != nullptr) {
             gensio_os_funcs_free_timer(m_os, timer);
         }
@@ -196,14 +240,8 @@ void GensioConnection::BeginConnect() {
 void GensioConnection::OpenDone(gensio* io, int err, void* data) {
     auto* self = static_cast<GensioConnection*>(data);
     if (err != 0) {
-        self->End(GensioText(err));
+        self->End(self->RefusedAsBusy(err) ? std::string(BUSY_TEXT) : GensioText(err));
         return;
-    }
-    {
-        std::lock_guard lock(self->m_mutex);
-        if (self->m_phase == Phase::Connecting) {
-            self->m_phase = Phase::Open;
-        }
     }
     self->m_opened = true;
     gensio_set_read_callback_enable(io, true);
@@ -212,7 +250,29 @@ void GensioConnection::OpenDone(gensio* io, int err, void* data) {
         sergensio_modemstate(sio, MODEM_STATE_MASK);
         sergensio_linestate(sio, LINE_STATE_MASK);
     }
-    self->m_waiters.WakeAll();
+    // Open once the server reports its modem lines, or OPEN_GRACE_MS on: a
+    // server that refuses the client says so right after its greeting and
+    // closes, and never reports them.
+    self->m_openTimer = gensio_os_funcs_alloc_timer(self->m_os, OpenGraceOver, self);
+    gensio_time grace{0, static_cast<int32_t>(OPEN_GRACE_MS * 1'000'000)};
+    if (self->m_openTimer == nullptr ||
+        gensio_os_funcs_start_timer(self->m_os, self->m_openTimer, &grace) != 0) {
+        self->MarkOpen();
+    }
+}
+
+void GensioConnection::OpenGraceOver(gensio_timer*, void* data) {
+    static_cast<GensioConnection*>(data)->MarkOpen();
+}
+
+void GensioConnection::MarkOpen() {
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_phase == Phase::Connecting) {
+            m_phase = Phase::Open;
+        }
+    }
+    m_waiters.WakeAll();
 }
 
 void GensioConnection::BeginClose() {
@@ -247,8 +307,10 @@ void GensioConnection::FinishClose() {
         return;
     }
     m_closed = true;
-    if (m_closeTimer != nullptr) {
-        gensio_os_funcs_stop_timer(m_os, m_closeTimer);
+    for (gensio_timer* timer : {m_closeTimer, m_openTimer}) {
+        if (timer != nullptr) {
+            gensio_os_funcs_stop_timer(m_os, timer);
+        }
     }
     if (m_io == nullptr) {
         EndLoop();
@@ -305,7 +367,25 @@ void GensioConnection::End(const std::string& why) {
     m_waiters.WakeAll();
 }
 
+bool GensioConnection::RefusedAsBusy(int err) const {
+    if (err != GE_REMCLOSE) {
+        return false;
+    }
+    if (m_opened) { // the refusal came as the first bytes of an open connection
+        static constexpr std::string_view IN_USE = "already in use";
+        std::lock_guard lock(m_mutex);
+        return m_received == m_input.size() &&
+               std::search(m_input.begin(), m_input.end(), IN_USE.begin(), IN_USE.end()) !=
+                   m_input.end();
+    }
+    return ServerSaysInUse(m_target);
+}
+
 void GensioConnection::EndAfter(int err) {
+    if (RefusedAsBusy(err)) {
+        End(std::string(BUSY_TEXT));
+        return;
+    }
     End(err == GE_REMCLOSE ? "the server closed the connection"
                            : "the connection failed: " + GensioText(err));
 }
@@ -344,7 +424,7 @@ int GensioConnection::OnEvent(int event, int err, unsigned char* buf, unsigned l
         m_modemKnown = true;
         m_modemState = *reinterpret_cast<const unsigned*>(buf);
     }
-        m_waiters.WakeAll();
+        MarkOpen();
         return 0;
     case GENSIO_EVENT_SER_LINESTATE: {
         const unsigned state = *reinterpret_cast<const unsigned*>(buf);

@@ -50,6 +50,9 @@ public:
     // unanswered at its next request tick, once a second; the loop waits
     // for that rather than leave its memory behind, but no longer than this.
     static constexpr uint32_t FREE_WAIT_MS = 1200;
+    // How long an open waits for the server's report of the modem lines
+    // before it takes the connection as open; a refusal comes well within.
+    static constexpr uint32_t OPEN_GRACE_MS = 100;
 
     explicit GensioConnection(const NetworkTarget& target);
     // Closes the connection, within CLOSE_WAIT_MS (and on a dropped
@@ -129,6 +132,9 @@ private:
     void End(const std::string& why);
     // Ends on gensio's error: the server's close, or a failure in its words.
     void EndAfter(int err);
+    // A close before the open finished that is the server's refusal of a
+    // client while another has the port (loop thread).
+    bool RefusedAsBusy(int err) const;
     void Answered(ServerRequest kind, int error, unsigned value);
     int OnEvent(int event, int err, unsigned char* buf, unsigned long* buflen);
     size_t StoreInput(const unsigned char* buf, size_t len);
@@ -138,6 +144,8 @@ private:
     static void OpenDone(gensio* io, int err, void* data);
     static void CloseDone(gensio* io, void* data);
     static void CloseOverdue(gensio_timer* timer, void* data);
+    static void OpenGraceOver(gensio_timer* timer, void* data);
+    void MarkOpen();
     static void FreeOverdue(gensio_timer* timer, void* data);
     static void IoFreed(gensio* io, gensio_frdata* frdata);
     static void PostedReady(gensio_iod* iod, void* data);
@@ -153,6 +161,7 @@ private:
     int m_postedFd = -1;
     gensio_timer* m_closeTimer = nullptr;
     gensio_timer* m_freeTimer = nullptr;
+    gensio_timer* m_openTimer = nullptr;
     // What gensio calls when it has freed the connection.
     struct FreedNotice;
     std::unique_ptr<FreedNotice> m_freed;

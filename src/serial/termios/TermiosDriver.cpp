@@ -41,7 +41,9 @@ bool TermiosDriver::OpenDevice(uint8_t) {
 }
 
 bool TermiosDriver::OpenPath(const std::string& path) {
-    if (m_fd >= 0 || path.empty()) {
+    // Only an absolute path: a name that did not resolve to a device must
+    // never open whatever the working directory holds under it.
+    if (m_fd >= 0 || path.empty() || path.front() != '/') {
         return false;
     }
     // Non-blocking so that opening never waits for carrier.

@@ -18,6 +18,7 @@ public:
     // Opens nothing: the port driver finds the device behind a COM name
     // and opens its path.
     bool OpenDevice(uint8_t port) override;
+    // An absolute device path; anything else is refused.
     bool OpenPath(const std::string& path);
     void CloseDevice() override;
     bool SetState(const Dcb& dcb) override;
