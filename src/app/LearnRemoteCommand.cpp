@@ -17,8 +17,13 @@ void CLumaretDlg::OnLearnRemote() {
         m_pLearnRemoteDlg->activateWindow();
         return;
     }
-    LearnRemoteLine line{m_serial, m_timing, *m_pPrompts, m_startThread,
-                         [this] { return RequireOpenPort(); }};
+    LearnRemoteLine line{
+        m_serial,
+        m_timing,
+        *m_pPrompts,
+        m_startThread,
+        [this] { return RequireOpenPort(); },
+        [this] { return m_bPortOpen != 0 ? m_comboPort.currentText() : QString(); }};
     auto* dlg = new CLearnRemoteDlg(std::move(line), this);
     m_pLearnRemoteDlg = dlg;
     connect(dlg, &CLearnRemoteDlg::RunningChanged, this, &CLumaretDlg::OnLearnRemoteRunning);

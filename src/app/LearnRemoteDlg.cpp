@@ -3,8 +3,10 @@
 
 #include "LearnRemoteDlg.h"
 
+#include "CommandFrame.h"
 #include "DialogUnits.h"
 #include "LearnSession.h"
+#include "ModuleOperations.h"
 #include "Resource.h"
 
 #include <QCheckBox>
@@ -31,12 +33,15 @@ QPushButton* AddButton(QWidget* parent, const char* name, const char* caption) {
     return button;
 }
 
+// A wrapped label that takes the width the dialog gives it: its text never
+// widens the dialog, which keeps its width through a walk.
 QLabel* AddLabel(QWidget* parent, const char* name, const char* accessibleName) {
     auto* label = new QLabel(parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setAccessibleName(QString::fromLatin1(accessibleName));
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     return label;
 }
 
@@ -79,6 +84,7 @@ void CLearnRemoteDlg::CreateControls() {
     setFont(DialogFont());
     const DialogBaseUnits du = BaseUnitsOf(font());
 
+    m_pPort = AddLabel(this, "IDC_LEARN_PORT", "Port");
     m_pMap = AddLabel(this, "IDC_MAP", "Map");
     m_pMap->setText(QStringLiteral("No map"));
     m_pMap->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -87,8 +93,11 @@ void CLearnRemoteDlg::CreateControls() {
     m_pKeys = new QTreeWidget(this);
     m_pKeys->setObjectName(QStringLiteral("IDC_KEYS"));
     m_pKeys->setAccessibleName(QStringLiteral("Keys"));
-    m_pKeys->setHeaderLabels(
-        {QStringLiteral("Name"), QStringLiteral("Channel/Key"), QStringLiteral("Status")});
+    m_pKeys->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Channel/Key"),
+                              QStringLiteral("Bytes"), QStringLiteral("Status"), QString()});
+    // The status takes what the other columns leave, so rows that fit need no scroll bar.
+    m_pKeys->header()->setStretchLastSection(false);
+    m_pKeys->header()->setSectionResizeMode(STATUS_COLUMN, QHeaderView::Stretch);
     m_pKeys->setRootIsDecorated(false);
     m_pKeys->setUniformRowHeights(true);
     m_pKeys->setAllColumnsShowFocus(true);
@@ -131,6 +140,7 @@ void CLearnRemoteDlg::CreateControls() {
     endRow->addWidget(m_pStart, 0, Qt::AlignBottom);
     endRow->addWidget(m_pClose, 0, Qt::AlignBottom);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_pPort);
     layout->addLayout(mapRow);
     layout->addWidget(m_pKeys, 1);
     layout->addWidget(m_pPrompt);
@@ -187,16 +197,39 @@ void CLearnRemoteDlg::UpdateControls() {
     m_pSkip->setEnabled(running && m_bKeyWaits);
     m_pRedo->setEnabled(running && m_bKeyWaits);
     m_pStop->setEnabled(running && m_running != 0);
+    const QString port = m_line.portName();
+    m_pPort->setText(
+        QStringLiteral("Port: %1").arg(port.isEmpty() ? QStringLiteral("none open") : port));
+    for (QPushButton* button : m_pKeys->findChildren<QPushButton*>()) {
+        button->setEnabled(!running && m_bLineFree);
+    }
+}
+
+void CLearnRemoteDlg::OnTry(int row) {
+    if (IsRunning() || !m_bLineFree || row < 0 || static_cast<size_t>(row) >= m_map.keys.size() ||
+        !m_line.requireOpenPort()) {
+        return;
+    }
+    const RemoteKey& key = m_map.keys[static_cast<size_t>(row)];
+    const SendOutcome sent =
+        SendKey(m_line.link, key.slot, ChannelMask(KeyChannel(key)), m_line.timing);
+    ShowNote(key.name + ": " + SendOutcomeText(sent));
 }
 
 void CLearnRemoteDlg::OnStart() {
+    StartWalk({});
+}
+
+void CLearnRemoteDlg::StartWalk(std::vector<size_t> only) {
     if (IsRunning() || m_map.keys.empty() || !m_line.requireOpenPort()) {
         return;
     }
     ListKeys();
     m_pStatus->clear();
+    m_bNoteShown = false;
     LearnRemoteOptions options;
     options.confirm = m_pConfirm->isChecked();
+    options.only = std::move(only);
     const std::string sessionPath = SessionPath();
     m_control.request.store(0);
     // Raised before the worker exists: it never sees the flag from before.

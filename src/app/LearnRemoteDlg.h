@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 class CLearnRemoteView;
 class CSerialLink;
@@ -27,21 +28,25 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 // What the main window lends the learn dialog: its line and the line's
-// timing, its prompts, how it starts workers, and its port guard (false,
-// after the window's "Port Close" box, while the port is closed).
+// timing, its prompts, how it starts workers, its port guard (false, after
+// the window's "Port Close" box, while the port is closed) and the name of
+// the open port (empty while none is open).
 struct LearnRemoteLine {
     CSerialLink& link;
     ExchangeTiming timing;
     IPrompts& prompts;
     std::function<std::unique_ptr<std::thread>(std::function<void()>)> startThread;
     std::function<bool()> requireOpenPort;
+    std::function<QString()> portName;
 };
 
 // "Learn a remote": walks a remote map key by key on a worker thread,
 // prompting for each key and keeping the codes in the map's session file
-// (MAP.session), so that a walk broken off resumes where it ended.
+// (MAP.session), so that a walk broken off resumes where it ended. Each row
+// can try its key (a Send of its slot) or learn it again.
 // Closing the dialog stops a walk and joins its worker; the session keeps
 // every key learned so far.
 class CLearnRemoteDlg : public QDialog {
@@ -69,16 +74,22 @@ protected:
 
 private:
     friend class CLearnRemoteView;
+    enum KeyColumn { NAME_COLUMN, PLACE_COLUMN, BYTES_COLUMN, STATUS_COLUMN, ACTIONS_COLUMN };
     class CSerialLink;
 
     void CreateControls();
-    // Lists the map's keys, each waiting.
+    // Lists the map's keys, each waiting, with the length of the code the
+    // session holds, and sizes the columns so that every row fits.
     void ListKeys();
+    void AddRowButtons(QTreeWidgetItem* item, int row);
     // Where the map's session is kept, as the command line keeps it by default.
     std::string SessionPath() const;
     void UpdateControls();
 
     void OnStart();
+    // Starts a walk; only: the rows to learn again (empty: the whole map).
+    void StartWalk(std::vector<size_t> only);
+    void OnTry(int row);
     void OnStop();
     // On the worker: the walk through the map, its events shown on the UI thread.
     void RunWalk(const RemoteMap& map, const std::string& sessionPath,
@@ -90,11 +101,13 @@ private:
     bool StopWorker();
 
     // What the walk shows (LearnRemoteView.cpp), on the UI thread.
-    void ShowResume(size_t learned, size_t total);
+    void ShowResume(size_t inSession, size_t onModule, size_t total);
     void ShowPrompt(const RemoteKey& key, int capture, uint32_t waitMs);
     void ShowWaitEnded();
     void ShowNote(const std::string& text);
-    void ShowKey(const RemoteKey& key, const KeyLearnResult& result);
+    // gaveUp: its tries ran out.
+    void ShowKey(const RemoteKey& key, const KeyLearnResult& result, bool gaveUp);
+    void SetStatus(int row, const QString& status);
     void ShowSummary(const LearnRemoteResult& result);
     void OnCountdownTick();
     int RowOf(const RemoteKey& key) const;
@@ -104,6 +117,7 @@ private:
     RemoteMap m_map;
     bool m_bLineFree = true;
     bool m_bKeyWaits = false;
+    bool m_bNoteShown = false; // the status line holds a note on one key
 
     // Shared with the worker.
     std::atomic<int32_t> m_running{0};
@@ -118,6 +132,7 @@ private:
     QElapsedTimer m_waitClock;
     uint32_t m_waitMs = 0;
 
+    QLabel* m_pPort = nullptr;
     QLabel* m_pMap = nullptr;
     QPushButton* m_pChooseMap = nullptr;
     QTreeWidget* m_pKeys = nullptr;

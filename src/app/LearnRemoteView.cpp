@@ -7,19 +7,26 @@
 #include "KeyCapture.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
-
-constexpr int STATUS_COLUMN = 2;
 
 QString Waiting() {
     return QStringLiteral("waiting");
 }
+
+// The widest status a row shows, for the width the status column needs.
+const char* const WIDEST_STATUS = "stable (2 of 3)";
 
 // "3 keys", "1 key".
 QString Keys(size_t count) {
@@ -36,19 +43,22 @@ class CLearnRemoteView : public ILearnRemoteObserver {
 public:
     explicit CLearnRemoteView(CLearnRemoteDlg& dlg) : m_dlg(dlg) {}
 
-    void OnResume(size_t learned, size_t total) override {
-        OnUi([this, learned, total] { m_dlg.ShowResume(learned, total); });
-    }
     void OnPrompt(const RemoteKey& key, int capture, uint32_t waitMs) override {
         OnUi([this, key, capture, waitMs] { m_dlg.ShowPrompt(key, capture, waitMs); });
     }
     void OnWaitEnded(const RemoteKey& /*key*/, bool /*captured*/) override {
         OnUi([this] { m_dlg.ShowWaitEnded(); });
     }
+    void OnResume(size_t inSession, size_t onModule, size_t total) override {
+        OnUi([this, inSession, onModule, total] { m_dlg.ShowResume(inSession, onModule, total); });
+    }
     KeyChoice OnFailed(const RemoteKey& key, const std::string& why, int retriesLeft) override {
         // Again while tries are left, then on to the next key.
         const KeyChoice choice = ILearnRemoteObserver::OnFailed(key, why, retriesLeft);
-        Note(key.name + ": " + why + (choice == KeyChoice::Retry ? " Once more." : " Skipped."));
+        m_gaveUp = choice == KeyChoice::Skip;
+        if (choice == KeyChoice::Retry) {
+            Note(key.name + ": " + why + " Once more.");
+        }
         return choice;
     }
     void OnDiffer(const RemoteKey& key, const std::vector<size_t>& positions) override {
@@ -56,7 +66,8 @@ public:
              "; a third press decides.");
     }
     void OnKey(const RemoteKey& key, const KeyLearnResult& result) override {
-        OnUi([this, key, result] { m_dlg.ShowKey(key, result); });
+        const bool gaveUp = std::exchange(m_gaveUp, false);
+        OnUi([this, key, result, gaveUp] { m_dlg.ShowKey(key, result, gaveUp); });
     }
 
     void ShowResult(const LearnRemoteResult& result) {
@@ -70,6 +81,7 @@ private:
     void OnUi(std::function<void()> work) { m_dlg.m_uiCalls.Call(std::move(work)); }
 
     CLearnRemoteDlg& m_dlg;
+    bool m_gaveUp = false; // the key's tries ran out
 };
 
 void CLearnRemoteDlg::RunWalk(const RemoteMap& map, const std::string& sessionPath,
@@ -83,20 +95,61 @@ void CLearnRemoteDlg::RunWalk(const RemoteMap& map, const std::string& sessionPa
 }
 
 void CLearnRemoteDlg::ListKeys() {
+    const QString sessionPath = QFile::decodeName(QByteArray::fromStdString(SessionPath()));
     m_pMap->setText(QStringLiteral("Map: %1 (%2)\nSession: %3")
-                        .arg(m_mapPath, Keys(m_map.keys.size()),
-                             QFile::decodeName(QByteArray::fromStdString(SessionPath()))));
+                        .arg(QFileInfo(m_mapPath).fileName(), Keys(m_map.keys.size()),
+                             QFileInfo(sessionPath).fileName()));
+    m_pMap->setToolTip(m_mapPath + QLatin1Char('\n') + sessionPath);
+    // The lengths of the codes the session holds; none when it cannot be read.
+    CLearnSession session(SessionPath());
+    std::string problem;
+    const bool loaded = session.Load(&problem);
     m_pKeys->clear();
-    for (const RemoteKey& key : m_map.keys) {
-        new QTreeWidgetItem(m_pKeys, {QString::fromStdString(key.name),
-                                      QString::fromStdString(KeyPlace(key)), Waiting()});
+    for (size_t i = 0; i < m_map.keys.size(); ++i) {
+        const RemoteKey& key = m_map.keys[i];
+        const QString bytes = loaded && session.Holds(key.slot)
+                                  ? QString::number(session.Code(key.slot).size())
+                                  : QString();
+        auto* item =
+            new QTreeWidgetItem(m_pKeys, {QString::fromStdString(key.name),
+                                          QString::fromStdString(KeyPlace(key)), bytes, Waiting()});
+        item->setTextAlignment(BYTES_COLUMN, Qt::AlignRight | Qt::AlignVCenter);
+        AddRowButtons(item, static_cast<int>(i));
     }
-    // Name and place as wide as their longest text, with room to tell them apart.
-    const int gap = 2 * m_pKeys->fontMetrics().averageCharWidth();
-    for (int column = 0; column < STATUS_COLUMN; ++column) {
+    // Each column as wide as its widest text, with room to tell them apart;
+    // the dialog at least as wide as the columns, so that no row scrolls.
+    const QFontMetrics metrics = m_pKeys->fontMetrics();
+    const int gap = 2 * metrics.averageCharWidth();
+    for (const int column : {NAME_COLUMN, PLACE_COLUMN, BYTES_COLUMN, ACTIONS_COLUMN}) {
         m_pKeys->resizeColumnToContents(column);
         m_pKeys->setColumnWidth(column, m_pKeys->columnWidth(column) + gap);
     }
+    int needed = metrics.horizontalAdvance(QString::fromLatin1(WIDEST_STATUS)) + gap;
+    for (const int column : {NAME_COLUMN, PLACE_COLUMN, BYTES_COLUMN, ACTIONS_COLUMN}) {
+        needed += m_pKeys->columnWidth(column);
+    }
+    needed += 2 * m_pKeys->frameWidth() + m_pKeys->verticalScrollBar()->sizeHint().width();
+    const QMargins margins = layout()->contentsMargins();
+    setMinimumWidth(std::max(minimumWidth(), needed + margins.left() + margins.right()));
+}
+
+void CLearnRemoteDlg::AddRowButtons(QTreeWidgetItem* item, int row) {
+    auto* cell = new QWidget;
+    auto* buttons = new QHBoxLayout(cell);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    auto* tryKey = new QPushButton(QStringLiteral("Try"), cell);
+    tryKey->setObjectName(QStringLiteral("IDC_TRY_KEY"));
+    auto* learnAgain = new QPushButton(QStringLiteral("Learn again"), cell);
+    learnAgain->setObjectName(QStringLiteral("IDC_LEARN_AGAIN"));
+    for (QPushButton* button : {tryKey, learnAgain}) {
+        button->setAutoDefault(false);
+        button->setEnabled(!IsRunning() && m_bLineFree);
+        buttons->addWidget(button);
+    }
+    connect(tryKey, &QPushButton::clicked, this, [this, row] { OnTry(row); });
+    connect(learnAgain, &QPushButton::clicked, this,
+            [this, row] { StartWalk({static_cast<size_t>(row)}); });
+    m_pKeys->setItemWidget(item, ACTIONS_COLUMN, cell);
 }
 
 int CLearnRemoteDlg::RowOf(const RemoteKey& key) const {
@@ -104,11 +157,17 @@ int CLearnRemoteDlg::RowOf(const RemoteKey& key) const {
     return found == nullptr ? -1 : static_cast<int>(found - m_map.keys.data());
 }
 
-void CLearnRemoteDlg::ShowResume(size_t learned, size_t total) {
-    if (learned > 0) {
-        m_pStatus->setText(
-            QStringLiteral("resuming: %1 of %2 learned").arg(learned).arg(Keys(total)));
+void CLearnRemoteDlg::SetStatus(int row, const QString& status) {
+    if (QTreeWidgetItem* item = m_pKeys->topLevelItem(row); item != nullptr) {
+        item->setText(STATUS_COLUMN, status);
     }
+}
+
+void CLearnRemoteDlg::ShowResume(size_t inSession, size_t onModule, size_t total) {
+    m_pStatus->setText(QStringLiteral("resuming: %1 of %2 in the session, %3 of them on the module")
+                           .arg(inSession)
+                           .arg(Keys(total))
+                           .arg(onModule));
 }
 
 void CLearnRemoteDlg::ShowPrompt(const RemoteKey& key, int capture, uint32_t waitMs) {
@@ -121,6 +180,7 @@ void CLearnRemoteDlg::ShowPrompt(const RemoteKey& key, int capture, uint32_t wai
         text += QStringLiteral(" once more");
     }
     m_pPrompt->setText(text);
+    SetStatus(RowOf(key), QStringLiteral("now"));
     if (QTreeWidgetItem* item = m_pKeys->topLevelItem(RowOf(key)); item != nullptr) {
         m_pKeys->setCurrentItem(item);
     }
@@ -152,25 +212,40 @@ void CLearnRemoteDlg::ShowWaitEnded() {
 
 void CLearnRemoteDlg::ShowNote(const std::string& text) {
     m_pStatus->setText(QString::fromStdString(text));
+    m_bNoteShown = true;
 }
 
-void CLearnRemoteDlg::ShowKey(const RemoteKey& key, const KeyLearnResult& result) {
-    QTreeWidgetItem* item = m_pKeys->topLevelItem(RowOf(key));
-    // A key the walk ended on, or never reached, still waits for a next run.
-    if (item != nullptr && result.outcome != KeyLearnResult::Outcome::NotReached) {
-        item->setText(STATUS_COLUMN, QString::fromLatin1(KeyOutcomeText(result.outcome)));
+void CLearnRemoteDlg::ShowKey(const RemoteKey& key, const KeyLearnResult& result, bool gaveUp) {
+    using Outcome = KeyLearnResult::Outcome;
+    const int row = RowOf(key);
+    // A key the walk ended on, or never reached, waits for a next run.
+    QString status = result.outcome == Outcome::NotReached ? Waiting()
+                     : gaveUp && result.outcome == Outcome::Skipped
+                         ? QStringLiteral("failed")
+                         : QString::fromLatin1(KeyOutcomeText(result.outcome));
+    SetStatus(row, status);
+    if (QTreeWidgetItem* item = m_pKeys->topLevelItem(row); item != nullptr && result.Learned()) {
+        item->setText(BYTES_COLUMN, QString::number(result.code.size()));
+    }
+    // A note on a key ends with it, unless the key kept another's code.
+    if (!result.sameAs.empty() && result.LearnedNow()) {
+        ShowNote(key.name + " has the same code as " + result.sameAs);
+    } else if (m_bNoteShown) {
+        m_pStatus->clear();
+        m_bNoteShown = false;
     }
 }
 
 void CLearnRemoteDlg::ShowSummary(const LearnRemoteResult& result) {
     const size_t total = result.keys.size();
-    const auto skipped = std::count_if(result.keys.begin(), result.keys.end(), [](const auto& k) {
-        return k.outcome == KeyLearnResult::Outcome::Skipped;
-    });
+    const size_t skipped = result.Count(KeyLearnResult::Outcome::Skipped);
     QString text =
         QStringLiteral("%1 of %2 learned").arg(total - result.Missing()).arg(Keys(total));
     if (skipped > 0) {
         text += QStringLiteral(", %1 skipped").arg(skipped);
+    }
+    if (result.SameCodes() > 0) {
+        text += QStringLiteral(", %1 with the code of another").arg(result.SameCodes());
     }
     if (result.outcome != JobOutcome::Complete) {
         text += QStringLiteral(", stopped");
@@ -179,4 +254,5 @@ void CLearnRemoteDlg::ShowSummary(const LearnRemoteResult& result) {
         }
     }
     m_pStatus->setText(text);
+    m_bNoteShown = false;
 }

@@ -134,13 +134,23 @@ void AddRemoteCommands(std::vector<CommandEntry>& table) {
           ValueOption("--session", "FILE", "keep the codes learned in FILE instead of MAP.session",
                       "tv.session", Text(&CliOptions::session)),
           FlagOption("--restart", "start afresh instead of resuming the session",
-                     &CliOptions::restart)},
+                     &CliOptions::restart),
+          FlagOption("--write-session",
+                     "write a key's code from the session into a module that lacks it, instead of "
+                     "learning it again",
+                     &CliOptions::writeSession),
+          ValueOption("--only", "NAME[,NAME...]", "learn only these keys again", "POWER,VOL+",
+                      Names(&CliOptions::only, "--only takes key names separated by commas")),
+          FlagOption("--allow-same", "exit status 0 although two keys have the same code",
+                     &CliOptions::allowSame)},
          "Names each key on standard error as the module waits for it. After every key the "
          "codes learned so far are saved to the session file (a database file that import "
-         "and verify take); running the same map again resumes at the first key not learned. "
+         "and verify take); running the same map again reads every key of the session back "
+         "from the module and learns those it does not hold (with --write-session: writes "
+         "them). A capture with the code of another key is named. "
          "On a terminal, after a try that brought no code: Enter tries again, s skips the key, "
          "q stops. Without a terminal a key is tried again, then skipped. Exit status 1 when a "
-         "key is missing at the end.",
+         "key is missing at the end, unstable, or has the same code as another.",
          "lumaret-cli -p COM9 learn-remote tv.map",
          true,
          true,

@@ -1,6 +1,7 @@
 #include "CommandTableParts.h"
 
 #include "CommandLine.h"
+#include "Options.h"
 #include "PortChoice.h"
 
 OptionTake Flag(bool CliOptions::*flag) {
@@ -20,6 +21,17 @@ OptionTake Text(std::string CliOptions::*text) {
 OptionTake PortName(std::string CliOptions::*port) {
     return [port](const std::string& value, CliOptions& options) {
         options.*port = Trim(value);
+        return std::string();
+    };
+}
+
+OptionTake Names(std::vector<std::string> CliOptions::*names, const std::string& what) {
+    return [=](const std::string& value, CliOptions& options) {
+        std::vector<std::string> split;
+        if (!SplitPortList({value}, split)) {
+            return what;
+        }
+        (options.*names).insert((options.*names).end(), split.begin(), split.end());
         return std::string();
     };
 }

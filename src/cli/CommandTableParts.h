@@ -13,6 +13,9 @@
 OptionTake Flag(bool CliOptions::*flag);
 OptionTake Text(std::string CliOptions::*text);
 OptionTake PortName(std::string CliOptions::*port);
+// Names separated by commas, added to those of the option given before;
+// what: the usage error of an empty name.
+OptionTake Names(std::vector<std::string> CliOptions::*names, const std::string& what);
 // what: the start of the message for a value out of range.
 OptionTake Number(int CliOptions::*number, int low, int high, const std::string& what);
 

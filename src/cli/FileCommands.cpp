@@ -63,7 +63,7 @@ void RunDryRun(const std::string& path, CPortReport& report) {
     report.fields["lines_malformed"] = malformed;
     report.fields["lines_duplicate"] = duplicates;
     std::string summary =
-        "Dry run: " + std::to_string(lines.size()) + " lines, " + std::to_string(ok) + " ok";
+        "Dry run: " + Counted(lines.size(), "line") + ", " + std::to_string(ok) + " ok";
     if (malformed > 0) {
         summary +=
             ", " + std::to_string(malformed) + " " + FILE_FORMAT_WRONG_TEXT + " (would be skipped)";
@@ -112,7 +112,7 @@ void RunDiff(const std::string& pathA, const std::string& pathB, CPortReport& re
     const size_t count = diff.differences.size();
     const std::string summary =
         count == 0 ? "No difference: " + std::to_string(diff.slotsA) + " slots with codes in each"
-                   : std::to_string(count) + " differences: " + std::to_string(onlyA.size()) +
+                   : Counted(count, "difference") + ": " + std::to_string(onlyA.size()) +
                          " only in A, " + std::to_string(onlyB.size()) + " only in B, " +
                          std::to_string(different.size()) + " different";
     report.fields["only_in_a"] = std::move(onlyA);

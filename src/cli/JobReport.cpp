@@ -3,7 +3,7 @@
 #include "ExitStatus.h"
 
 std::string Bytes(size_t n) {
-    return std::to_string(n) + (n == 1 ? " byte" : " bytes");
+    return Counted(n, "byte");
 }
 
 void ReportReplyChecks(CPortSession& session, CPortReport& report) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CountedText.h"
 #include "JobObserver.h"
 #include "PortSession.h"
 #include "ProgressBar.h"

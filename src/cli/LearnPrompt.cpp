@@ -17,15 +17,20 @@ std::string Seconds(double seconds) {
 } // namespace
 
 CLearnPrompt::CLearnPrompt(CPortSession& session, uint32_t waitMs)
-    : CLearnPrompt(session, waitMs, session.Name() + ": press the key on the remote now", false) {}
-
-CLearnPrompt::CLearnPrompt(CPortSession& session, uint32_t waitMs, std::string asking,
-                           bool sayAlways)
-    : m_session(session), m_waitMs(waitMs), m_asking(std::move(asking)),
+    : m_session(session), m_waitMs(waitMs),
+      m_asking(session.Name() + ": press the key on the remote now"),
       m_start(std::chrono::steady_clock::now()) {
     if (m_session.Progress().Shown()) {
         m_thread = std::thread([this] { Tick(); });
-    } else if (sayAlways) {
+    }
+}
+
+CLearnPrompt::CLearnPrompt(CPortSession& session, uint32_t waitMs, std::string asking)
+    : m_session(session), m_waitMs(waitMs), m_asking(std::move(asking)), m_bWalk(true),
+      m_start(std::chrono::steady_clock::now()) {
+    if (m_session.Progress().Shown()) {
+        m_thread = std::thread([this] { Tick(); });
+    } else {
         m_session.Context().console.Line(m_asking + ", " + Seconds(m_waitMs / 1000.0) + " left");
     }
 }
@@ -58,6 +63,9 @@ void CLearnPrompt::Done(bool answered) {
     }
     m_thread.join();
     m_session.Progress().Note({});
+    if (m_bWalk) {
+        return;
+    }
     const double waited =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
     m_session.Context().console.Line(

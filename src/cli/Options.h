@@ -37,9 +37,12 @@ struct CliOptions {
     int retries = 3;
     bool confirm = false;
     bool restart = false;
-    std::string session;     // learn-remote --session; empty: MAP.session
-    std::string withPort;    // check-remote --with
-    int scratch = LAST_SLOT; // check-remote --scratch
+    std::string session;           // learn-remote --session; empty: MAP.session
+    bool writeSession = false;     // learn-remote --write-session
+    std::vector<std::string> only; // learn-remote --only, the names as given
+    bool allowSame = false;        // learn-remote --allow-same
+    std::string withPort;          // check-remote --with
+    int scratch = LAST_SLOT;       // check-remote --scratch
     bool strict = false;
     // Writes keep no journal of what they replaced (undo cannot restore them).
     bool noJournal = false;

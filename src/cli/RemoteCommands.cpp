@@ -3,7 +3,9 @@
 #include "RemoteCommands.h"
 
 #include "AirCheckJob.h"
+#include "CommandLine.h"
 #include "Console.h"
+#include "CountedText.h"
 #include "ExitStatus.h"
 #include "JobReport.h"
 #include "KeyCapture.h"
@@ -13,6 +15,7 @@
 #include "Options.h"
 #include "PortHandover.h"
 
+#include <cctype>
 #include <memory>
 
 namespace {
@@ -53,24 +56,43 @@ bool ReadMap(const std::string& path, RemoteMap& map, CPortReport& report) {
     return false;
 }
 
+// What a key came to, as the walk says it live and the report repeats it:
+// "POWER (1/1): learned, 26 bytes", "VOL+ (1/2): same code as VOL-, 26 bytes".
+std::string KeyLine(const RemoteKey& key, const KeyLearnResult& r) {
+    std::string what = KeyOutcomeText(r.outcome);
+    if (!r.sameAs.empty() && r.LearnedNow()) {
+        const std::string same = "same code as " + r.sameAs;
+        what = r.outcome == KeyLearnResult::Outcome::Learned ? same : what + ", " + same;
+    }
+    std::string line = Label(key) + ": " + what;
+    if (r.Learned()) {
+        line += ", " + Bytes(r.code.size());
+    }
+    if (!r.differing.empty()) {
+        line += " (the first two captures differ at byte " + PositionsText(r.differing) + ")";
+    } else if (!r.Learned() && !r.failure.empty()) {
+        line += " (" + r.failure + ")";
+    }
+    return line;
+}
+
 // Says each step of the walk on standard error, and asks the operator on a
-// terminal what to do after a try that brought no code.
+// terminal what to do after a try that brought no code, and with a capture
+// that another key has already.
 class CWalkPrompts : public ILearnRemoteObserver {
 public:
     explicit CWalkPrompts(CPortSession& session) : m_session(session) {}
 
-    void OnResume(size_t learned, size_t total) override {
-        if (learned > 0) {
-            Say("resuming: " + std::to_string(learned) + " of " + std::to_string(total) +
-                " keys learned");
-        }
+    void OnResume(size_t inSession, size_t onModule, size_t total) override {
+        Say("resuming: " + std::to_string(inSession) + " of " + Counted(total, "key") +
+            " in the session, " + std::to_string(onModule) + " of them on the module");
     }
     void OnPrompt(const RemoteKey& key, int capture, uint32_t waitMs) override {
         const std::string asking = Label(key) + ": press the key on the remote" +
                                    (capture == 2   ? " again"
                                     : capture == 3 ? " a third time"
                                                    : "");
-        m_prompt = std::make_unique<CLearnPrompt>(m_session, waitMs, asking, true);
+        m_prompt = std::make_unique<CLearnPrompt>(m_session, waitMs, asking);
     }
     void OnWaitEnded(const RemoteKey&, bool captured) override {
         if (m_prompt) {
@@ -79,99 +101,91 @@ public:
         }
     }
     KeyChoice OnFailed(const RemoteKey& key, const std::string& why, int retriesLeft) override {
-        const int fd = m_session.Context().answerFd;
-        if (fd < 0) {
+        if (m_session.Context().answerFd < 0) {
             if (retriesLeft > 0) {
-                Say(Label(key) + ": " + why + "; trying again (" + std::to_string(retriesLeft) +
-                    (retriesLeft == 1 ? " try" : " tries") + " left)");
+                Say(Label(key) + ": " + why + "; trying again (" +
+                    Counted(static_cast<size_t>(retriesLeft), "try", "tries") + " left)");
                 return KeyChoice::Retry;
             }
             Say(Label(key) + ": " + why + "; skipped");
             return KeyChoice::Skip;
         }
-        Say(Label(key) + ": " + why + " Enter: try again, s: skip, q: stop");
-        std::string answer;
-        while (ReadAnswer(fd, m_session.Running(), answer)) {
-            if (answer.empty()) {
-                return KeyChoice::Retry;
-            }
-            if (answer == "s" || answer == "S") {
-                return KeyChoice::Skip;
-            }
-            if (answer == "q" || answer == "Q") {
-                return KeyChoice::Stop;
-            }
-            Say("Enter: try again, s: skip, q: stop");
+        const std::string choices = "Enter: try again, s: skip, q: stop";
+        Say(Label(key) + ": " + why + " " + choices);
+        switch (Ask(choices, "sq")) {
+        case '\n':
+            return KeyChoice::Retry;
+        case 's':
+            return KeyChoice::Skip;
+        default:
+            return KeyChoice::Stop;
         }
-        return KeyChoice::Stop;
+    }
+    SameCodeChoice OnSameCode(const RemoteKey& key, const RemoteKey& other) override {
+        const std::string warning = key.name + " has the same code as " + other.name;
+        if (m_session.Context().answerFd < 0) {
+            Say(warning);
+            return SameCodeChoice::Keep;
+        }
+        const std::string choices = "Enter: learn it again, k: keep it";
+        Say(warning + ". " + choices);
+        return Ask(choices, "k") == '\n' ? SameCodeChoice::LearnAgain : SameCodeChoice::Keep;
     }
     void OnDiffer(const RemoteKey& key, const std::vector<size_t>& positions) override {
         Say(Label(key) + ": the two captures differ at byte " + PositionsText(positions) +
             "; press the key a third time");
     }
+    void OnKey(const RemoteKey& key, const KeyLearnResult& result) override {
+        Say(KeyLine(key, result));
+    }
 
 private:
     void Say(const std::string& text) { m_session.Context().console.Line(text); }
+
+    // The operator's answer: '\n' for Enter, else one of letters (either
+    // case); asked again after anything else. The input's end, or an
+    // interrupt, is the first letter.
+    char Ask(const std::string& choices, const std::string& letters) {
+        std::string answer;
+        while (ReadAnswer(m_session.Context().answerFd, m_session.Running(), answer)) {
+            if (answer.empty()) {
+                return '\n';
+            }
+            const char letter =
+                static_cast<char>(std::tolower(static_cast<unsigned char>(answer[0])));
+            if (answer.size() == 1 && letters.find(letter) != std::string::npos) {
+                return letter;
+            }
+            Say(choices);
+        }
+        return letters.back();
+    }
 
     CPortSession& m_session;
     std::unique_ptr<CLearnPrompt> m_prompt;
 };
 
-std::string KeyLine(const RemoteKey& key, const KeyLearnResult& r) {
-    std::string line = Label(key) + ": " + KeyOutcomeText(r.outcome);
-    if (r.Learned()) {
-        line += ", " + Bytes(r.code.size());
+Json KeyWalkFields(const RemoteKey& key, const KeyLearnResult& r) {
+    Json fields = KeyFields(key);
+    fields["outcome"] = KeyOutcomeText(r.outcome);
+    fields["code_bytes"] = r.code.size();
+    fields["from_session"] = r.FromSession();
+    fields["tries"] = r.tries;
+    if (!r.sameAs.empty() && r.LearnedNow()) {
+        fields["same_as"] = r.sameAs;
     }
-    if (r.fromSession) {
-        line += " (from the session)";
-    } else if (!r.differing.empty()) {
-        line += " (the first two captures differ at byte " + PositionsText(r.differing) + ")";
-    } else if (!r.Learned() && !r.failure.empty()) {
-        line += " (" + r.failure + ")";
+    if (!r.differing.empty()) {
+        fields["differing"] = PositionsFromOne(r.differing);
     }
-    return line;
+    if (!r.Learned() && !r.failure.empty()) {
+        fields["failure"] = r.failure;
+    }
+    return fields;
 }
 
-void ReportWalk(CPortSession& session, const RemoteMap& map, const std::string& sessionPath,
-                const LearnRemoteResult& result, CPortReport& report) {
-    Json keys = Json::array();
-    std::string missing;
-    size_t unstable = 0;
-    for (size_t i = 0; i < map.keys.size(); ++i) {
-        const RemoteKey& key = map.keys[i];
-        const KeyLearnResult& r = result.keys[i];
-        report.Say(KeyLine(key, r));
-        Json fields = KeyFields(key);
-        fields["outcome"] = KeyOutcomeText(r.outcome);
-        fields["code_bytes"] = r.code.size();
-        fields["from_session"] = r.fromSession;
-        fields["tries"] = r.tries;
-        if (!r.differing.empty()) {
-            fields["differing"] = PositionsFromOne(r.differing);
-        }
-        if (!r.Learned() && !r.failure.empty()) {
-            fields["failure"] = r.failure;
-        }
-        keys.push_back(std::move(fields));
-        if (!r.Learned()) {
-            missing += (missing.empty() ? "" : ", ") + key.name;
-        }
-        unstable += r.outcome == KeyLearnResult::Outcome::Unstable ? 1 : 0;
-    }
-    const size_t learned = map.keys.size() - result.Missing();
-    report.Say(std::to_string(learned) + " of " + std::to_string(map.keys.size()) +
-               " keys learned, in " + sessionPath);
-    report.fields["map"] = session.Context().options.map;
-    report.fields["session"] = sessionPath;
-    report.fields["resumed"] = result.resumed;
-    report.fields["learned"] = learned;
-    report.fields["missing"] = result.Missing();
-    report.fields["unstable"] = unstable;
-    report.fields["keys"] = std::move(keys);
-    if (unstable > 0) {
-        report.Trouble(std::to_string(unstable) + (unstable == 1 ? " key" : " keys") +
-                       " captured unstable: check the remote's batteries and aim");
-    }
+// How the walk ended, when not at its last key: the status and its words.
+void ReportWalkEnd(CPortSession& session, const std::string& sessionPath,
+                   const LearnRemoteResult& result, CPortReport& report) {
     if (result.outcome == JobOutcome::FileError) {
         report.Fail(EXIT_USAGE, result.problem);
     } else if (result.outcome == JobOutcome::NoReply) {
@@ -180,10 +194,71 @@ void ReportWalk(CPortSession& session, const RemoteMap& map, const std::string& 
     } else if (result.outcome == JobOutcome::Cancelled && session.Interrupted()) {
         report.Fail(EXIT_INTERRUPTED, "interrupted; the keys learned so far are in " + sessionPath);
     }
+}
+
+void ReportWalk(CPortSession& session, const RemoteMap& map, const std::string& sessionPath,
+                const LearnRemoteResult& result, CPortReport& report) {
+    using Outcome = KeyLearnResult::Outcome;
+    Json keys = Json::array();
+    std::string missing;
+    for (size_t i = 0; i < map.keys.size(); ++i) {
+        const RemoteKey& key = map.keys[i];
+        const KeyLearnResult& r = result.keys[i];
+        report.Say(KeyLine(key, r));
+        keys.push_back(KeyWalkFields(key, r));
+        if (!r.Learned()) {
+            missing += (missing.empty() ? "" : ", ") + key.name;
+        }
+        if (!r.sameAs.empty() && r.LearnedNow()) {
+            report.Trouble(key.name + " has the same code as " + r.sameAs);
+        }
+    }
+    const size_t onModule = result.Count(Outcome::OnModule);
+    const size_t written = result.Count(Outcome::Written);
+    const size_t unstable = result.Count(Outcome::Unstable);
+    report.Say(Counted(map.keys.size(), "key") + ": " + std::to_string(onModule) +
+               " on the module, " + std::to_string(result.LearnedNow()) + " learned, " +
+               std::to_string(written) + " written from the session, " +
+               std::to_string(result.Missing()) + " missing, in " + sessionPath);
+    report.fields["map"] = session.Context().options.map;
+    report.fields["session"] = sessionPath;
+    report.fields["resumed"] = result.resumed;
+    report.fields["on_module"] = onModule;
+    report.fields["learned"] = result.LearnedNow();
+    report.fields["written_from_session"] = written;
+    report.fields["missing"] = result.Missing();
+    report.fields["unstable"] = unstable;
+    report.fields["same_code"] = result.SameCodes();
+    report.fields["keys"] = std::move(keys);
+    if (unstable > 0) {
+        report.Trouble(Counted(unstable, "key") +
+                       " captured unstable: check the remote's batteries and aim");
+        report.Status(EXIT_OUTCOME);
+    }
+    if (result.SameCodes() > 0 && !session.Context().options.allowSame) {
+        report.Status(EXIT_OUTCOME);
+    }
+    ReportWalkEnd(session, sessionPath, result, report);
     if (result.Missing() > 0) {
         report.Trouble("missing: " + missing);
         report.Status(EXIT_OUTCOME);
     }
+}
+
+// The keys --only names, or false with a usage error.
+bool OnlyKeys(const RemoteMap& map, const CliOptions& o, std::vector<size_t>& only,
+              CPortReport& report) {
+    std::string unmatched;
+    if (KeysNamed(map, o.only, only, unmatched)) {
+        return true;
+    }
+    std::vector<std::string> names;
+    for (const RemoteKey& key : map.keys) {
+        names.push_back(key.name);
+    }
+    report.Fail(EXIT_USAGE,
+                "no key named " + unmatched + " in " + o.map + Suggestion(unmatched, names));
+    return false;
 }
 
 } // namespace
@@ -191,7 +266,8 @@ void ReportWalk(CPortSession& session, const RemoteMap& map, const std::string& 
 void RunLearnRemote(CPortSession& session, CPortReport& report) {
     const CliOptions& o = session.Context().options;
     RemoteMap map;
-    if (!ReadMap(o.map, map, report)) {
+    LearnRemoteOptions options;
+    if (!ReadMap(o.map, map, report) || !OnlyKeys(map, o, options.only, report)) {
         return;
     }
     const std::string sessionPath = o.session.empty() ? SessionPathFor(o.map) : o.session;
@@ -203,10 +279,10 @@ void RunLearnRemote(CPortSession& session, CPortReport& report) {
         return;
     }
     CLearnSession learnSession(sessionPath);
-    LearnRemoteOptions options;
     options.retries = o.retries;
     options.confirm = o.confirm;
     options.restart = o.restart;
+    options.writeSession = o.writeSession;
     LearnRemoteControl control;
     CWalkPrompts prompts(session);
     CRunControl& runControl = session.Context().control;
@@ -239,7 +315,7 @@ void ReportAirCheck(CPortSession& sender, const RemoteMap& map, const std::strin
     for (const AirKeyResult& r : result.keys) {
         const RemoteKey& key = map.keys[r.index];
         std::string line = Label(key) + ": " + AirOutcomeText(r);
-        if (r.outcome == AirKeyResult::Outcome::Differs) {
+        if (r.outcome == AirKeyResult::Outcome::Differs && r.sentBytes == r.capturedBytes) {
             line += " (at byte " + PositionsText(r.differing) + ")";
         } else if (r.outcome == AirKeyResult::Outcome::NotCaptured && !r.failure.empty()) {
             line += " (" + r.failure + ")";
@@ -261,10 +337,9 @@ void ReportAirCheck(CPortSession& sender, const RemoteMap& map, const std::strin
     const size_t identical = result.Count(Outcome::Identical);
     const size_t differs = result.Count(Outcome::Differs);
     const size_t notCaptured = result.Count(Outcome::NotCaptured);
-    report.Say(std::to_string(result.keys.size() - result.Count(Outcome::NotHeld)) +
-               " keys sent: " + std::to_string(identical) + " identical, " +
-               std::to_string(differs) + " different, " + std::to_string(notCaptured) +
-               " not captured");
+    report.Say(Counted(result.keys.size() - result.Count(Outcome::NotHeld), "key") +
+               " sent: " + std::to_string(identical) + " identical, " + std::to_string(differs) +
+               " different, " + std::to_string(notCaptured) + " not captured");
     report.fields["map"] = o.map;
     report.fields["learning_port"] = learner;
     report.fields["scratch"] = o.scratch;

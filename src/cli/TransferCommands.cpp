@@ -114,7 +114,7 @@ std::string ImportSummary(const ImportResult& result, size_t lines) {
                              : complete ? "Import done with errors"
                                         : IMPORT_FAIL_TEXT;
     std::string summary =
-        head + ": " + std::to_string(lines) + " lines, " + std::to_string(c.written) + " written";
+        head + ": " + Counted(lines, "line") + ", " + std::to_string(c.written) + " written";
     auto add = [&summary](int count, const std::string& what) {
         if (count > 0) {
             summary += ", " + std::to_string(count) + " " + what;

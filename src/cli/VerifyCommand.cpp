@@ -83,6 +83,6 @@ void ReportVerify(CPortSession& session, const VerifyResult& result, bool exact,
                std::to_string(result.compared + others) + " slots differ" +
                (result.malformed.empty()
                     ? std::string()
-                    : ", " + std::to_string(result.malformed.size()) + " lines malformed"));
+                    : ", " + Counted(result.malformed.size(), "line") + " malformed"));
     session.Progress().End("differs");
 }

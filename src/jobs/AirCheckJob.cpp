@@ -1,6 +1,7 @@
 #include "AirCheckJob.h"
 
 #include "CommandFrame.h"
+#include "CountedText.h"
 #include "KeyCapture.h"
 #include "ModuleOperations.h"
 #include "Reply.h"
@@ -56,8 +57,14 @@ std::string AirOutcomeText(const AirKeyResult& result) {
     case AirKeyResult::Outcome::Identical:
         return "identical";
     case AirKeyResult::Outcome::Differs:
+        // Codes of other lengths differ at every byte past the shorter one:
+        // their lengths say more than a count of positions.
+        if (result.sentBytes != result.capturedBytes) {
+            return "differs: sent " + Counted(result.sentBytes, "byte") + ", captured " +
+                   std::to_string(result.capturedBytes);
+        }
         return "differs in " + std::to_string(result.differing.size()) + " of " +
-               std::to_string(std::max(result.sentBytes, result.capturedBytes)) + " bytes";
+               Counted(result.sentBytes, "byte");
     case AirKeyResult::Outcome::NotHeld:
         return "not held";
     case AirKeyResult::Outcome::NotCaptured:

@@ -23,7 +23,8 @@ struct AirKeyResult {
     std::vector<size_t> differing; // positions from 0
     std::string failure;           // why not captured
 };
-// "identical", "differs in 3 of 96 bytes", "not captured", "not held".
+// "identical", "differs in 3 of 96 bytes", "differs: sent 3 bytes, captured
+// 26", "not captured", "not held".
 std::string AirOutcomeText(const AirKeyResult& result);
 
 class IAirCheckObserver {

@@ -4,6 +4,8 @@
 #include "ModuleOperations.h"
 
 #include <algorithm>
+#include <cctype>
+#include <iterator>
 
 namespace {
 
@@ -133,6 +135,173 @@ private:
     ILearnRemoteObserver& m_observer;
 };
 
+// The walk through the whole map: the session checked against the module
+// first, then each key found there, written from the session or learned.
+class CMapWalk {
+public:
+    CMapWalk(const JobPort& port, const RemoteMap& map, CLearnSession& session,
+             const LearnRemoteOptions& options, LearnRemoteControl& control,
+             ILearnRemoteObserver& observer, LearnRemoteResult& result)
+        : m_port(port), m_map(map), m_session(session), m_options(options), m_control(control),
+          m_observer(observer), m_result(result), m_keys(port, options, control, observer),
+          m_onModule(map.keys.size(), false) {}
+
+    // Reads back every key the session holds; false when the walk cannot go on.
+    bool CheckSession() {
+        size_t inSession = 0;
+        size_t onModule = 0;
+        for (size_t i = 0; i < m_map.keys.size(); ++i) {
+            const uint16_t slot = m_map.keys[i].slot;
+            if (!m_session.Holds(slot)) {
+                continue;
+            }
+            if (m_port.Stopped()) {
+                m_result.outcome = JobOutcome::Cancelled;
+                return false;
+            }
+            const SlotCode read = ReadSlotCode(m_port, slot);
+            if (read.state == SlotCode::State::NoReply) {
+                m_result.outcome = JobOutcome::NoReply;
+                m_result.problem = "no reply to the read of slot " + std::to_string(slot);
+                return false;
+            }
+            ++inSession;
+            m_onModule[i] =
+                read.state == SlotCode::State::Code && read.code == m_session.Code(slot);
+            onModule += m_onModule[i] ? 1 : 0;
+        }
+        m_result.resumed = inSession;
+        if (inSession > 0) {
+            m_observer.OnResume(inSession, onModule, m_map.keys.size());
+        }
+        return true;
+    }
+
+    // One key; false when the walk ends with it.
+    bool Key(size_t i) {
+        const RemoteKey& key = m_map.keys[i];
+        KeyLearnResult& r = m_result.keys[i];
+        const bool asked =
+            m_options.only.empty() ||
+            std::find(m_options.only.begin(), m_options.only.end(), i) != m_options.only.end();
+        const bool held = m_session.Holds(key.slot);
+        // Keys named to be learned again are learned whatever the module holds.
+        const bool kept =
+            held && m_options.only.empty() && (m_onModule[i] || m_options.writeSession);
+        if (!asked || kept) {
+            if (held) {
+                r.code = m_session.Code(key.slot);
+                r.outcome = m_onModule[i]            ? KeyLearnResult::Outcome::OnModule
+                            : m_options.writeSession ? Write(key, r)
+                                                     : KeyLearnResult::Outcome::NotOnModule;
+            }
+            m_observer.OnKey(key, r);
+            return m_result.outcome == JobOutcome::Complete;
+        }
+        // A Stop asked between keys ends the walk here; a Skip or Redo asked
+        // for the key before does not carry over to this one.
+        if (static_cast<KeyRequest>(m_control.request.exchange(0)) == KeyRequest::Stop ||
+            m_port.Stopped()) {
+            m_result.outcome = JobOutcome::Cancelled;
+            return false;
+        }
+        Learn(i, r);
+        m_observer.OnKey(key, r);
+        return m_result.outcome == JobOutcome::Complete;
+    }
+
+private:
+    // Learns key i until its capture is kept, then saves it in the session.
+    void Learn(size_t i, KeyLearnResult& r) {
+        const RemoteKey& key = m_map.keys[i];
+        for (;;) {
+            switch (m_keys.LearnKey(key, r, m_result.problem)) {
+            case CaptureEnd::Code:
+                break;
+            case CaptureEnd::Skip:
+                r.outcome = KeyLearnResult::Outcome::Skipped;
+                return;
+            case CaptureEnd::Redo: // taken inside LearnKey
+            case CaptureEnd::Stop:
+            case CaptureEnd::Cancel:
+                m_result.outcome = JobOutcome::Cancelled;
+                return;
+            case CaptureEnd::Lost:
+                m_result.outcome = JobOutcome::NoReply;
+                return;
+            }
+            const RemoteKey* other = SameCodeKey(i, r.code);
+            r.sameAs = other != nullptr ? other->name : std::string();
+            if (other == nullptr || m_observer.OnSameCode(key, *other) == SameCodeChoice::Keep) {
+                break;
+            }
+            r.differing.clear();
+        }
+        m_session.Put(key.slot, r.code);
+        if (const SaveOutcome saved = m_session.Save(); !saved) {
+            m_result.problem = saved.message;
+            m_result.outcome = JobOutcome::FileError;
+        }
+    }
+
+    // Another key of the map whose session code is code.
+    const RemoteKey* SameCodeKey(size_t i, const std::vector<uint8_t>& code) const {
+        for (size_t j = 0; j < m_map.keys.size(); ++j) {
+            const uint16_t slot = m_map.keys[j].slot;
+            if (j != i && m_session.Holds(slot) && m_session.Code(slot) == code) {
+                return &m_map.keys[j];
+            }
+        }
+        return nullptr;
+    }
+
+    // The session's code into the key's slot, read back.
+    KeyLearnResult::Outcome Write(const RemoteKey& key, KeyLearnResult& r) {
+        const std::string slot = "slot " + std::to_string(key.slot);
+        const WriteOutcome write =
+            ImportWriteLine(m_port.link, key.slot, r.code.data(),
+                            static_cast<uint32_t>(r.code.size()), m_port.timing, m_port.checks);
+        if (!write.Written()) {
+            r.failure = write.result == WriteOutcome::Result::Refused
+                            ? "the write of " + slot + " was refused (status " +
+                                  std::to_string(write.status) + ")"
+                        : write.result == WriteOutcome::Result::TooLong
+                            ? "the code is too long for a write"
+                            : "the write of " + slot + " was not acknowledged";
+            return KeyLearnResult::Outcome::Failed;
+        }
+        const SlotCode read = ReadSlotCode(m_port, key.slot);
+        if (read.state == SlotCode::State::NoReply) {
+            m_result.outcome = JobOutcome::NoReply;
+            m_result.problem = r.failure = "no reply to the read of " + slot + " after its write";
+            return KeyLearnResult::Outcome::Failed;
+        }
+        if (read.state != SlotCode::State::Code || read.code != r.code) {
+            r.failure = slot + " does not hold the code written into it";
+            return KeyLearnResult::Outcome::Failed;
+        }
+        return KeyLearnResult::Outcome::Written;
+    }
+
+    const JobPort& m_port;
+    const RemoteMap& m_map;
+    CLearnSession& m_session;
+    const LearnRemoteOptions& m_options;
+    LearnRemoteControl& m_control;
+    ILearnRemoteObserver& m_observer;
+    LearnRemoteResult& m_result;
+    CRemoteWalk m_keys;
+    std::vector<bool> m_onModule; // per key: the slot holds the session's code
+};
+
+// Names compared without regard to ASCII case.
+bool SameLetters(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
 } // namespace
 
 const char* KeyOutcomeText(KeyLearnResult::Outcome outcome) {
@@ -145,6 +314,14 @@ const char* KeyOutcomeText(KeyLearnResult::Outcome outcome) {
         return "stable (2 of 3)";
     case KeyLearnResult::Outcome::Unstable:
         return "unstable";
+    case KeyLearnResult::Outcome::OnModule:
+        return "on the module";
+    case KeyLearnResult::Outcome::Written:
+        return "written from the session";
+    case KeyLearnResult::Outcome::NotOnModule:
+        return "not on this module";
+    case KeyLearnResult::Outcome::Failed:
+        return "failed";
     case KeyLearnResult::Outcome::Skipped:
         return "skipped";
     case KeyLearnResult::Outcome::NotReached:
@@ -156,6 +333,22 @@ const char* KeyOutcomeText(KeyLearnResult::Outcome outcome) {
 size_t LearnRemoteResult::Missing() const {
     return static_cast<size_t>(
         std::count_if(keys.begin(), keys.end(), [](const auto& k) { return !k.Learned(); }));
+}
+
+size_t LearnRemoteResult::Count(KeyLearnResult::Outcome outcome) const {
+    return static_cast<size_t>(std::count_if(keys.begin(), keys.end(),
+                                             [&](const auto& k) { return k.outcome == outcome; }));
+}
+
+size_t LearnRemoteResult::LearnedNow() const {
+    return static_cast<size_t>(
+        std::count_if(keys.begin(), keys.end(), [](const auto& k) { return k.LearnedNow(); }));
+}
+
+size_t LearnRemoteResult::SameCodes() const {
+    return static_cast<size_t>(std::count_if(keys.begin(), keys.end(), [](const auto& k) {
+        return k.LearnedNow() && !k.sameAs.empty();
+    }));
 }
 
 LearnRemoteResult LearnRemote(const JobPort& port, const RemoteMap& map, CLearnSession& session,
@@ -172,52 +365,36 @@ LearnRemoteResult LearnRemote(const JobPort& port, const RemoteMap& map, CLearnS
         result.outcome = JobOutcome::FileError;
         return result;
     }
-    result.resumed = static_cast<size_t>(std::count_if(
-        map.keys.begin(), map.keys.end(), [&](const auto& k) { return session.Holds(k.slot); }));
-    observer.OnResume(result.resumed, map.keys.size());
-
-    CRemoteWalk walk(port, options, control, observer);
+    CMapWalk walk(port, map, session, options, control, observer, result);
+    if (!walk.CheckSession()) {
+        return result;
+    }
     for (size_t i = 0; i < map.keys.size(); ++i) {
-        const RemoteKey& key = map.keys[i];
-        KeyLearnResult& r = result.keys[i];
-        if (session.Holds(key.slot)) {
-            r.outcome = KeyLearnResult::Outcome::Learned;
-            r.fromSession = true;
-            r.code = session.Code(key.slot);
-            observer.OnKey(key, r);
-            continue;
-        }
-        // A Stop asked between keys ends the walk here; a Skip or Redo asked
-        // for the key before does not carry over to this one.
-        if (static_cast<KeyRequest>(control.request.exchange(0)) == KeyRequest::Stop ||
-            port.Stopped()) {
-            result.outcome = JobOutcome::Cancelled;
-            break;
-        }
-        switch (walk.LearnKey(key, r, result.problem)) {
-        case CaptureEnd::Code:
-            session.Put(key.slot, r.code);
-            if (const SaveOutcome saved = session.Save(); !saved) {
-                result.problem = saved.message;
-                result.outcome = JobOutcome::FileError;
-            }
-            break;
-        case CaptureEnd::Skip:
-            r.outcome = KeyLearnResult::Outcome::Skipped;
-            break;
-        case CaptureEnd::Redo: // taken inside LearnKey
-        case CaptureEnd::Stop:
-        case CaptureEnd::Cancel:
-            result.outcome = JobOutcome::Cancelled;
-            break;
-        case CaptureEnd::Lost:
-            result.outcome = JobOutcome::NoReply;
-            break;
-        }
-        observer.OnKey(key, r);
-        if (result.outcome != JobOutcome::Complete) {
+        if (!walk.Key(i)) {
             break;
         }
     }
     return result;
+}
+
+bool KeysNamed(const RemoteMap& map, const std::vector<std::string>& names,
+               std::vector<size_t>& indices, std::string& unmatched) {
+    for (const std::string& name : names) {
+        const RemoteKey* key = map.Find(name);
+        if (key == nullptr) {
+            const auto alike = [&](const RemoteKey& k) { return SameLetters(k.name, name); };
+            const auto first = std::find_if(map.keys.begin(), map.keys.end(), alike);
+            if (first == map.keys.end() ||
+                std::find_if(std::next(first), map.keys.end(), alike) != map.keys.end()) {
+                unmatched = name;
+                return false;
+            }
+            key = &*first;
+        }
+        const auto index = static_cast<size_t>(key - map.keys.data());
+        if (std::find(indices.begin(), indices.end(), index) == indices.end()) {
+            indices.push_back(index);
+        }
+    }
+    return true;
 }

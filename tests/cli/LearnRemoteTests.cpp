@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <unistd.h>
 
 namespace {
@@ -32,10 +33,11 @@ protected:
     }
     CliResult Run(std::vector<std::string> args, CRunControl* control = nullptr,
                   int answerFd = -1) {
-        module->ClearReceivedFrames();
-        args.insert(args.begin(), {"-p", "COM9", "learn-remote"});
+        SimulatedModule& on = port == "COM9" ? *module : *other;
+        on.ClearReceivedFrames();
+        args.insert(args.begin(), {"-p", port, "learn-remote"});
         CliResult result = RunInProcess(args, timing, control, false, answerFd);
-        frames = module->ReceivedFrames();
+        frames = on.ReceivedFrames();
         return result;
     }
     // Learns never answered: each try ends after four empty polls, each as
@@ -54,6 +56,8 @@ protected:
     ExchangeTiming timing = BulkTiming();
     std::string map;
     std::vector<Bytes> frames;
+    std::string port = "COM9";              // where Run learns
+    std::unique_ptr<SimulatedModule> other; // a second module, COM10, when a test starts one
 };
 
 TEST_F(LearnRemoteWalk, AnInterruptedWalkEndsWith130AndTheNextSaysWhereItResumes) {
@@ -72,10 +76,13 @@ TEST_F(LearnRemoteWalk, AnInterruptedWalkEndsWith130AndTheNextSaysWhereItResumes
     CScriptedRemote remote(*module, "tv", 0, {});
     const CliResult second = Run({map, "--json"});
     EXPECT_EQ(second.exit, 0) << second.err;
-    EXPECT_NE(second.err.find("resuming: 3 of 10 keys learned"), std::string::npos) << second.err;
+    EXPECT_NE(second.err.find("resuming: 3 of 10 keys in the session, 3 of them on the module"),
+              std::string::npos)
+        << second.err;
     const auto json = nlohmann::json::parse(second.out);
     EXPECT_EQ(json["resumed"], 3);
-    EXPECT_EQ(json["learned"], 10);
+    EXPECT_EQ(json["on_module"], 3);
+    EXPECT_EQ(json["learned"], 7);
     EXPECT_EQ(json["keys"][0]["from_session"], true);
     EXPECT_EQ(json["keys"][9]["outcome"], "learned");
     EXPECT_EQ(json["keys"][9]["code_bytes"], PressedCode(10).size());
@@ -101,7 +108,7 @@ TEST_F(LearnRemoteWalk, ConfirmedCapturesAreStableOnClearAirAndUnstableInNoise) 
     noisy.captureNoise = 1.0; // every capture has one byte changed
     module->SetFaults(noisy);
     r = Run({map, "--confirm", "--restart", "--json"});
-    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.exit, 1) << r.err;
     ExpectContains(r.err, {"POWER (1/1): the two captures differ at byte ",
                            "POWER (1/1): press the key on the remote a third time"});
     const auto json = nlohmann::json::parse(r.out);
@@ -148,7 +155,7 @@ TEST_F(LearnRemoteWalk, AModuleThatStopsAnsweringEndsTheWalkWithStatusFour) {
     module->SetFaults(gone);
     const CliResult r = Run({map});
     EXPECT_EQ(r.exit, 4) << r.err;
-    ExpectContains(r.err, {"the module is gone", "COM9: no reply within"});
+    ExpectContains(r.err, {"no reply to the read of slot 1", "COM9: no reply within"});
 }
 
 TEST_F(LearnRemoteWalk, ABadMapOrSessionIsRefusedBeforeAnyLearn) {
@@ -165,6 +172,89 @@ TEST_F(LearnRemoteWalk, ABadMapOrSessionIsRefusedBeforeAnyLearn) {
     EXPECT_EQ(r.exit, 2);
     EXPECT_NE(r.err.find("tv.map.session is not a database file: line 1"), std::string::npos)
         << r.err;
+}
+
+TEST_F(LearnRemoteWalk, ASessionIsCheckedAgainstEachModuleItResumesOn) {
+    other = StartModule("COM10");
+    ASSERT_TRUE(other && module->JoinRoom("tv") && other->JoinRoom("tv"));
+    {
+        CScriptedRemote remote(*module, "tv");
+        ASSERT_EQ(Run({map}).exit, 0);
+    }
+    const SlotContent learned = Session();
+    port = "COM10";
+
+    // A blank module: every key is learned again there.
+    {
+        CScriptedRemote remote(*other, "tv");
+        const CliResult r = Run({map, "--json"});
+        EXPECT_EQ(r.exit, 0) << r.err;
+        ExpectContains(
+            r.err, {"resuming: 10 of 10 keys in the session, 0 of them on the module",
+                    "KEY1 (1/1): learned, " + std::to_string(PressedCode(1).size()) + " bytes\n"});
+        const auto json = nlohmann::json::parse(r.out);
+        EXPECT_EQ(json["on_module"], 0);
+        EXPECT_EQ(json["learned"], 10);
+        EXPECT_EQ(LearnedSlots(frames).size(), 10U);
+    }
+
+    // --write-session: the session's codes go out in the write frames, and nothing is learned.
+    other->ClearSlots();
+    CliResult r = Run({map, "--write-session"});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_TRUE(LearnedSlots(frames).empty());
+    for (const auto& [slot, code] : learned.codes) {
+        EXPECT_NE(std::find(frames.begin(), frames.end(), ExpectedWriteFrame(slot, code)),
+                  frames.end())
+            << slot;
+        EXPECT_EQ(other->Slot(slot), code);
+    }
+    ExpectContains(r.out, {"KEY1 (1/1): written from the session, ",
+                           "10 keys: 0 on the module, 0 learned, 10 written from the session, 0 "
+                           "missing"});
+
+    // A slot changed on the module since: only its key is learned again.
+    other->SetSlot(5, {0x01, 0x02, 0x03});
+    CScriptedRemote remote(*other, "tv");
+    r = Run({map});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(LearnedSlots(frames), std::vector<uint16_t>{5});
+    ExpectContains(r.out, {"KEY4 (1/4): on the module, ", "9 on the module, 1 learned"});
+
+    // --only learns the keys it names again, their names in any case.
+    r = Run({map, "--only", "key3,Key7"});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(LearnedSlots(frames), (std::vector<uint16_t>{3, 7}));
+    r = Run({map, "--only", "KEY11"});
+    EXPECT_EQ(r.exit, 2);
+    ExpectContains(r.err, {"no key named KEY11 in " + map});
+    EXPECT_TRUE(frames.empty());
+}
+
+TEST_F(LearnRemoteWalk, ACaptureWithTheCodeOfAnotherKeyIsNamedAndFailsUnlessAllowed) {
+    // VOL- is on the module, and VOL+ sends the same code.
+    ASSERT_TRUE(module->JoinRoom("tv"));
+    WriteFileBytes(map, "1/2 VOL+\n1/3 VOL-\n");
+    WriteFileBytes(map + ".session", ExpectedLine(3, PressedCode(2)));
+    module->SetSlot(3, PressedCode(2));
+    CScriptedRemote remote(*module, "tv");
+    CliResult r = Run({map, "--json"});
+    EXPECT_EQ(r.exit, 1) << r.err;
+    ExpectContains(r.err, {"VOL+ has the same code as VOL-", "VOL+ (1/2): same code as VOL-"});
+    EXPECT_EQ(nlohmann::json::parse(r.out)["keys"][0]["same_as"], "VOL-");
+    EXPECT_EQ(Run({map, "--only", "VOL+", "--allow-same"}).exit, 0);
+
+    // On a terminal: Enter learns it again, k keeps it.
+    int answers[2];
+    ASSERT_EQ(pipe(answers), 0);
+    const std::string typed = "\nk\n";
+    ASSERT_EQ(write(answers[1], typed.data(), typed.size()), ssize_t(typed.size()));
+    r = Run({map, "--only", "VOL+"}, nullptr, answers[0]);
+    close(answers[0]);
+    close(answers[1]);
+    EXPECT_EQ(r.exit, 1) << r.err;
+    ExpectContains(r.err, {"VOL+ has the same code as VOL-. Enter: learn it again, k: keep it"});
+    EXPECT_EQ(LearnedSlots(frames), (std::vector<uint16_t>{2, 2}));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // and the main window's commands while a walk uses the line.
 
 #include "BulkTiming.h"
+#include "CommandFrame.h"
 #include "ExpectedBytes.h"
 #include "LearnRemoteDlg.h"
 #include "ModuleOperations.h"
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -121,7 +123,7 @@ protected:
         auto* keys = Find<QTreeWidget>("IDC_KEYS");
         for (int i = 0; i < keys->topLevelItemCount(); ++i) {
             const QTreeWidgetItem* item = keys->topLevelItem(i);
-            rows.push_back({item->text(0), item->text(1), item->text(2)});
+            rows.push_back({item->text(0), item->text(1), item->text(3)});
         }
         return rows;
     }
@@ -131,6 +133,11 @@ protected:
             statuses.push_back(row[2]);
         }
         return statuses;
+    }
+    // The button of a row, "IDC_TRY_KEY" or "IDC_LEARN_AGAIN".
+    QPushButton* RowButton(int row, const char* name) {
+        auto* keys = Find<QTreeWidget>("IDC_KEYS");
+        return keys->itemWidget(keys->topLevelItem(row), 4)->findChild<QPushButton*>(name);
     }
     QString Prompt() { return Find<QLabel>("IDC_KEY_PROMPT")->text(); }
     QString StatusLine() { return Find<QLabel>("IDC_LEARN_STATUS")->text(); }
@@ -197,7 +204,7 @@ TEST_F(LearnRemoteWindow, EveryKeyIsLearnedIntoItsSlotAndKeptInTheSession) {
 
 TEST_F(LearnRemoteWindow, SkipAndStopLeaveKeysOutAndTheNextRunResumesAfterTheLearnedOnes) {
     ASSERT_NO_FATAL_FAILURE(StartWalkUntilVolumeWaits());
-    EXPECT_EQ(Statuses(), (std::vector<QString>{"learned", "waiting", "waiting"}));
+    EXPECT_EQ(Statuses(), (std::vector<QString>{"learned", "now", "waiting"}));
 
     // The time left counts down from the learn's whole wait.
     auto* timeLeft = Find<QProgressBar>("IDC_TIME_LEFT");
@@ -208,7 +215,7 @@ TEST_F(LearnRemoteWindow, SkipAndStopLeaveKeysOutAndTheNextRunResumesAfterTheLea
 
     Click("IDC_SKIP");
     ASSERT_TRUE(WaitPrompt(QStringLiteral("Press MUTE (2/5) on the remote")));
-    EXPECT_EQ(Statuses(), (std::vector<QString>{"learned", "skipped", "waiting"}));
+    EXPECT_EQ(Statuses(), (std::vector<QString>{"learned", "skipped", "now"}));
     Click("IDC_STOP");
     ASSERT_TRUE(WaitEnd());
     EXPECT_EQ(Statuses(), (std::vector<QString>{"learned", "skipped", "waiting"}));
@@ -223,8 +230,8 @@ TEST_F(LearnRemoteWindow, SkipAndStopLeaveKeysOutAndTheNextRunResumesAfterTheLea
     module.ClearReceivedFrames();
     Click("IDC_START");
     ASSERT_TRUE(WaitPrompt(VOL_PROMPT));
-    EXPECT_EQ(StatusLine(), "resuming: 1 of 3 keys learned");
-    EXPECT_EQ(Statuses(), (std::vector<QString>{"learned", "waiting", "waiting"}));
+    EXPECT_EQ(StatusLine(), "resuming: 1 of 3 keys in the session, 1 of them on the module");
+    EXPECT_EQ(Statuses(), (std::vector<QString>{"on the module", "now", "waiting"}));
     // The prompt shows once the learn frame is written; the module takes the
     // frame, and the hanging delay with it, only when the line falls silent.
     ASSERT_TRUE(WaitFor([&] { return LearnFrames(2) == 1; }, 10000));
@@ -232,12 +239,52 @@ TEST_F(LearnRemoteWindow, SkipAndStopLeaveKeysOutAndTheNextRunResumesAfterTheLea
     Click("IDC_REDO");
     ASSERT_TRUE(WaitEnd());
 
-    EXPECT_EQ(Statuses(), (std::vector<QString>{"learned", "learned", "learned"}));
+    EXPECT_EQ(Statuses(), (std::vector<QString>{"on the module", "learned", "learned"}));
     EXPECT_EQ(StatusLine(), "3 of 3 keys learned");
     EXPECT_EQ(Session(), SessionOf({1, 2, 105}));
     EXPECT_EQ(LearnFrames(1), 0u);
     EXPECT_EQ(LearnFrames(2), 2u); // the learn that hung, and the one Redo started
     EXPECT_EQ(LearnFrames(105), 1u);
+}
+
+TEST_F(LearnRemoteWindow, AResumeOnABlankModuleLearnsAgainAndEachRowCanBeTriedOrLearnedAgain) {
+    // The session of another module; this one holds POWER alone.
+    WriteFileBytes(mapPath + ".session", ExpectedLine(1, CodePattern(5, 1)) +
+                                             ExpectedLine(2, CodePattern(6, 2)) +
+                                             ExpectedLine(105, CodePattern(7, 3)));
+    module.SetSlot(1, CodePattern(5, 1));
+    OpenPort();
+    ASSERT_NE(OpenLearnDialog(mapPath), nullptr);
+    EXPECT_EQ(Find<QLabel>("IDC_LEARN_PORT")->text(), "Port: COM9");
+    auto* keys = Find<QTreeWidget>("IDC_KEYS");
+    EXPECT_EQ(keys->topLevelItem(2)->text(2), "7"); // the session's length
+    const int width = learn->width();
+
+    Click("IDC_START");
+    ASSERT_TRUE(WaitEnd());
+    EXPECT_EQ(Statuses(), (std::vector<QString>{"on the module", "learned", "learned"}));
+    EXPECT_EQ(LearnFrames(1), 0u);
+    EXPECT_EQ(LearnFrames(2), 1u);
+    EXPECT_EQ(LearnFrames(105), 1u);
+    EXPECT_EQ(Session(), SessionOf({1, 2, 105}));
+    EXPECT_EQ(keys->topLevelItem(2)->text(2), QString::number(module.Slot(105).size()));
+    EXPECT_EQ(learn->width(), width);
+    EXPECT_FALSE(keys->horizontalScrollBar()->isVisible());
+
+    // Try sends the row's slot; Learn again learns that key alone.
+    module.ClearReceivedFrames();
+    QTest::mouseClick(RowButton(0, "IDC_TRY_KEY"), Qt::LeftButton);
+    EXPECT_EQ(StatusLine(), "POWER: Send Ok!");
+    const CommandFrame send = BuildSendFrame(1, ChannelMask(1));
+    EXPECT_EQ(module.ReceivedFrames(),
+              std::vector<Bytes>{Bytes(send.data(), send.data() + send.size)});
+    QTest::mouseClick(RowButton(1, "IDC_LEARN_AGAIN"), Qt::LeftButton);
+    ASSERT_TRUE(WaitEnd());
+    EXPECT_EQ(LearnFrames(1) + LearnFrames(105), 0u);
+    EXPECT_EQ(LearnFrames(2), 1u);
+    EXPECT_EQ(Statuses(), (std::vector<QString>{"on the module", "learned", "on the module"}));
+    EXPECT_EQ(Session(), SessionOf({1, 2, 105}));
+    EXPECT_EQ(learn->width(), width);
 }
 
 TEST_F(LearnRemoteWindow, NothingStartsFromABadMapOrWithThePortClosed) {

@@ -59,7 +59,12 @@ TEST_F(AirCheck, NoisyCapturesDifferAndLostOnesAreNotCaptured) {
     EXPECT_EQ(r.Count(Outcome::Differs), 3U);
     EXPECT_EQ(r.keys[0].differing.size(), 1U);
     EXPECT_EQ(r.keys[0].sentBytes, PressedCode(1).size());
+    EXPECT_EQ(AirOutcomeText(r.keys[0]),
+              "differs in 1 of " + std::to_string(PressedCode(1).size()) + " bytes");
     EXPECT_EQ(m_receiver.module.Slot(448), SCRATCH_CODE);
+    // Codes of other lengths are told by their lengths.
+    EXPECT_EQ(AirOutcomeText({.outcome = Outcome::Differs, .sentBytes = 1, .capturedBytes = 26}),
+              "differs: sent 1 byte, captured 26");
 
     // Out of the sender's sight nothing is captured, and an empty scratch
     // slot stays empty.

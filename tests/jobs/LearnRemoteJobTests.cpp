@@ -88,10 +88,12 @@ TEST_F(LearnWalk, ResumesAfterTheKeysItsSessionHoldsAndStartsAfreshWhenAsked) {
     const std::vector<std::string> keys = {"1/1 POWER", "1/2 MUTE", "1/3 INPUT", "7 EXTRA"};
     const std::string held = ExpectedLine(1, {0x0A}) + ExpectedLine(2, {0x0B});
     WriteFileBytes(m_session, held + ExpectedLine(300, {0x0C}));
+    m_module.SetSlot(1, {0x0A});
+    m_module.SetSlot(2, {0x0B});
     LearnRemoteResult r = Walk(keys);
     EXPECT_EQ(r.outcome, JobOutcome::Complete);
     EXPECT_EQ(r.resumed, 2U);
-    EXPECT_TRUE(r.keys[1].fromSession);
+    EXPECT_EQ(r.keys[1].outcome, Outcome::OnModule);
     EXPECT_EQ(r.keys[1].code, (Bytes{0x0B}));
     EXPECT_EQ(m_learned, (std::vector<uint16_t>{3, 7}));
     // Each capture is read back; the session keeps the slots the map leaves out.
@@ -104,7 +106,7 @@ TEST_F(LearnWalk, ResumesAfterTheKeysItsSessionHoldsAndStartsAfreshWhenAsked) {
     restart.restart = true;
     r = Walk(keys, restart);
     EXPECT_EQ(r.resumed, 0U);
-    EXPECT_FALSE(r.keys[0].fromSession);
+    EXPECT_EQ(r.keys[0].outcome, Outcome::Learned);
     EXPECT_EQ(m_learned, (std::vector<uint16_t>{1, 2, 3, 7}));
 }
 
@@ -187,7 +189,7 @@ TEST_F(LearnWalk, ASessionIsNeverLostWhenTheWalkCannotGoOn) {
 
     // The module stops answering: the walk ends at the key it was on.
     m_session = m_runtime.Path().string() + "/tv.map.session";
-    WriteFileBytes(m_session, "0001,0A0B0C\r");
+    WriteFileBytes(m_session, "0300,0A0B0C\r");
     NoPresses();
     SimFaults gone;
     gone.silent = true;
@@ -195,8 +197,8 @@ TEST_F(LearnWalk, ASessionIsNeverLostWhenTheWalkCannotGoOn) {
     r = Walk({"1/1 POWER", "1/2 MUTE", "1/3 INPUT"});
     EXPECT_EQ(r.outcome, JobOutcome::NoReply);
     EXPECT_NE(r.problem.find("the module is gone"), std::string::npos) << r.problem;
-    EXPECT_EQ(m_learned, std::vector<uint16_t>{2}); // no try after it
-    EXPECT_EQ(ReadFileBytes(m_session), "0001,0A0B0C\r");
+    EXPECT_EQ(m_learned, std::vector<uint16_t>{1}); // no try after it
+    EXPECT_EQ(ReadFileBytes(m_session), "0300,0A0B0C\r");
 }
 
 } // namespace

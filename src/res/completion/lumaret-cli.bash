@@ -59,7 +59,7 @@ _lumaret_cli() {
     case $command in
     read) options+=" --slot --raw --map" ;;
     send) options+=" --map" ;;
-    learn-remote) options+=" --retries --confirm --session --restart" ;;
+    learn-remote) options+=" --retries --confirm --session --restart --write-session --only --allow-same" ;;
     check-remote) options+=" --with --scratch --strict" ;;
     import) options+=" --dry-run" ;;
     verify) options+=" --exact" ;;
