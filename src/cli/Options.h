@@ -42,6 +42,9 @@ struct CliOptions {
     bool strict = false;
     // Writes keep no journal of what they replaced (undo cannot restore them).
     bool noJournal = false;
+    // backup DIR --history [MODULE]: the history instead of a backup (file: DIR).
+    bool history = false;
+    std::string module;
 };
 
 struct ParseOutcome {
