@@ -1,5 +1,6 @@
 #include "CommandTable.h"
 
+#include "BackupCommand.h"
 #include "CloneCommand.h"
 #include "CommandLine.h"
 #include "CommandTableParts.h"
@@ -36,6 +37,15 @@ std::string FilePerPort(const CommandLine&, const CliOptions& options) {
         options.file.find("{module}") == std::string::npos) {
         return "export to several ports: FILE must hold {port} or {serial} (or {module}), e.g. "
                "backup-{port}.txt, so that each module gets its own file";
+    }
+    return {};
+}
+
+// A module is named only for its history.
+std::string ModuleOnlyWithHistory(const CommandLine& line, const CliOptions& options) {
+    if (!options.history && !options.module.empty()) {
+        return "backup takes a MODULE only with --history: " +
+               line.Example(" backups --history " + options.module);
     }
     return {};
 }
@@ -228,6 +238,32 @@ void AddTransferCommands(std::vector<CommandEntry>& table) {
                      true,
                      FILE_WORDS,
                      {.each = OnFile<RunVerify>}});
+    table.push_back(
+        {"backup",
+         "back up every module into a git repository, with history",
+         {"-p PORT[,PORT...] backup DIR", "backup DIR --history [MODULE]"},
+         {{"DIR", "", "the folder of the backups, a git repository (made one when it is not)"},
+          {"MODULE", "", "with --history: the module whose history to show (default: all)"}},
+         {FlagOption("--history",
+                     "print a line per commit that changed a module's file: the date, the "
+                     "commit and the slots changed, added and removed; without a port",
+                     &CliOptions::history),
+          ACCEPT_UNCHECKED},
+         "Reads every module at once and writes each into DIR/MODULE.txt, as export writes it "
+         "(MODULE: its ports.conf name, else ADAPTER-SERIAL, else the port's name), then makes "
+         "one commit that names each module changed with its slots (meeting-3: 2 changed, 1 "
+         "added) and each that failed; none when nothing changed. A module that fails keeps its "
+         "file. The author comes from git's configuration, else lumaret. git -C DIR push sends "
+         "the history on.",
+         "lumaret-cli -p COM9,COM10 backup ~/ir-backups",
+         true,
+         true,
+         {WordsKind::Files,
+          "a folder",
+          " ~/ir-backups",
+          {&CliOptions::file, &CliOptions::module},
+          1},
+         {.checkPorts = ModuleOnlyWithHistory, .alone = RunBackupHistory, .together = RunBackup}});
 }
 
 // The commands on files alone, clone and help.
@@ -359,7 +395,7 @@ std::vector<const OptionEntry*> KnownOptions(const CommandEntry* command) {
 }
 
 bool NeedsPort(const CliOptions& options) {
-    return options.command->port && !options.dryRun;
+    return options.command->port && !options.dryRun && !options.history;
 }
 
 std::vector<std::string> OptionNames(const OptionEntry& option) {

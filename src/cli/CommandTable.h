@@ -43,6 +43,7 @@ struct CommandWords {
     std::string what{};    // "a file", "two files", "a remote map"
     std::string example{}; // after the command in the messages: " backup.txt"
     std::vector<std::string CliOptions::*> into{};
+    size_t optional = 0; // how many of the last of into may be left out
     // With --map, several key names: a sequence, sent in order.
     bool sequence = false;
 };

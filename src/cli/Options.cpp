@@ -95,7 +95,7 @@ std::string CheckKeyWords(const CommandLine& line, CliOptions& options) {
 std::string CheckFiles(const CommandLine& line, CliOptions& options) {
     const CommandEntry& command = *line.command;
     const size_t wanted = command.words.into.size();
-    if (line.words.size() < wanted) {
+    if (line.words.size() < wanted - command.words.optional) {
         return command.name + " needs " + command.words.what + ": " +
                line.Example(command.words.example);
     }
@@ -103,7 +103,7 @@ std::string CheckFiles(const CommandLine& line, CliOptions& options) {
         return command.name + " takes " + command.words.what + ", nothing after (\"" +
                line.words[wanted] + "\")";
     }
-    for (size_t i = 0; i < wanted; ++i) {
+    for (size_t i = 0; i < line.words.size(); ++i) {
         options.*command.words.into[i] = line.words[i];
     }
     return {};

@@ -55,6 +55,9 @@ struct CliOptions {
     // send --map MAP NAME NAME ...: the keys in order, and the pause between them.
     std::vector<RemoteKey> sequence;
     int waitMs = 500;
+    // backup DIR --history [MODULE]: the history instead of a backup (file: DIR).
+    bool history = false;
+    std::string module;
 };
 
 struct ParseOutcome {

@@ -2,6 +2,8 @@
 
 #include "Crc16.h"
 
+#include <git2.h>
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -85,4 +87,70 @@ std::unique_ptr<SimulatedModule> StartModule(const std::string& comName, bool em
         module->ClearSlots();
     }
     return module;
+}
+
+GitRepositorySeen::GitRepositorySeen(std::string dir) : m_dir(std::move(dir)) {
+    git_libgit2_init();
+    for (const git_config_level_t level :
+         {GIT_CONFIG_LEVEL_SYSTEM, GIT_CONFIG_LEVEL_XDG, GIT_CONFIG_LEVEL_GLOBAL}) {
+        git_libgit2_opts(GIT_OPT_SET_SEARCH_PATH, level, "/nonexistent");
+    }
+}
+
+GitRepositorySeen::~GitRepositorySeen() {
+    git_libgit2_shutdown();
+}
+
+namespace {
+
+git_repository* OpenRepository(const std::string& dir) {
+    git_repository* repo = nullptr;
+    return git_repository_open(&repo, dir.c_str()) == 0 ? repo : nullptr;
+}
+
+} // namespace
+
+std::vector<GitRepositorySeen::Commit> GitRepositorySeen::Log() const {
+    std::vector<Commit> log;
+    git_repository* repo = OpenRepository(m_dir);
+    git_revwalk* walk = nullptr;
+    if (repo != nullptr && git_revwalk_new(&walk, repo) == 0 && git_revwalk_push_head(walk) == 0) {
+        git_oid id;
+        while (git_revwalk_next(&id, walk) == 0) {
+            git_commit* commit = nullptr;
+            if (git_commit_lookup(&commit, repo, &id) == 0) {
+                log.push_back({git_oid_tostr_s(&id), git_commit_message(commit),
+                               git_commit_author(commit)->name});
+                git_commit_free(commit);
+            }
+        }
+    }
+    git_revwalk_free(walk);
+    git_repository_free(repo);
+    return log;
+}
+
+std::string GitRepositorySeen::FileAt(const std::string& rev, const std::string& path) const {
+    std::string text = "(none)";
+    git_repository* repo = OpenRepository(m_dir);
+    git_object* blob = nullptr;
+    if (repo != nullptr && git_revparse_single(&blob, repo, (rev + ":" + path).c_str()) == 0 &&
+        git_object_type(blob) == GIT_OBJECT_BLOB) {
+        const auto* b = reinterpret_cast<git_blob*>(blob);
+        text.assign(static_cast<const char*>(git_blob_rawcontent(b)), git_blob_rawsize(b));
+    }
+    git_object_free(blob);
+    git_repository_free(repo);
+    return text;
+}
+
+bool GitRepositorySeen::SetAuthor(const std::string& name, const std::string& email) const {
+    git_repository* repo = OpenRepository(m_dir);
+    git_config* config = nullptr;
+    const bool set = repo != nullptr && git_repository_config(&config, repo) == 0 &&
+                     git_config_set_string(config, "user.name", name.c_str()) == 0 &&
+                     git_config_set_string(config, "user.email", email.c_str()) == 0;
+    git_config_free(config);
+    git_repository_free(repo);
+    return set;
 }

@@ -71,6 +71,32 @@ std::unique_ptr<SimulatedModule> StartModule(const std::string& comName, bool em
 // database line of each, in slot order. Empty when a slot refused its code.
 std::vector<std::string> SeedEveryThirdSlot(SimulatedModule& module);
 
+// A git repository as libgit2 reads it, for the backups' checks. For as long
+// as it lives, libgit2 in this process reads no git configuration but the
+// repository's own (the user's would name the author).
+class GitRepositorySeen {
+public:
+    explicit GitRepositorySeen(std::string dir);
+    ~GitRepositorySeen();
+    GitRepositorySeen(const GitRepositorySeen&) = delete;
+    GitRepositorySeen& operator=(const GitRepositorySeen&) = delete;
+
+    struct Commit {
+        std::string id; // full hexadecimal
+        std::string message;
+        std::string author;
+    };
+    // The commits from HEAD back, newest first; none without a repository.
+    std::vector<Commit> Log() const;
+    // The bytes of path at rev ("HEAD~1"); "(none)" when it is not there.
+    std::string FileAt(const std::string& rev, const std::string& path) const;
+    // user.name in the repository's own configuration.
+    bool SetAuthor(const std::string& name, const std::string& email) const;
+
+private:
+    std::string m_dir;
+};
+
 // Waits for a condition with a deadline.
 template <typename F> bool WaitFor(F condition, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;

@@ -13,7 +13,7 @@ _lumaret_cli_port_names() {
 _lumaret_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local commands="ports version read send learn learn-remote check-remote export import verify diff clone show help"
+    local commands="ports version read send learn learn-remote check-remote export import verify diff clone backup show help"
     local general="-p --port --json --trace -q --quiet --fast -h --help --version"
     COMPREPLY=()
 
@@ -64,6 +64,7 @@ _lumaret_cli() {
     import) options+=" --dry-run" ;;
     verify) options+=" --exact" ;;
     clone) options+=" --to --exact" ;;
+    backup) options+=" --history" ;;
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
@@ -75,6 +76,11 @@ _lumaret_cli() {
         ;;
     help)
         COMPREPLY=($(compgen -W "$commands" -- "$cur"))
+        ;;
+    backup)
+        compopt -o dirnames 2>/dev/null
+        local IFS=$'\n'
+        COMPREPLY=($(compgen -d -- "$cur"))
         ;;
     export | import | verify | diff | show | learn-remote | check-remote)
         compopt -o filenames 2>/dev/null
