@@ -54,5 +54,5 @@ extern const OptionEntry ACCEPT_UNCHECKED;
 // --slot N of the commands on one key.
 OptionEntry SlotOption(const std::string& verb);
 
-// The commands on a module's journal: undo and clear.
+// The commands on a module's journal and backups: undo, clear and restore.
 void AddJournalCommands(std::vector<CommandEntry>& table);

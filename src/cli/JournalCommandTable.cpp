@@ -2,6 +2,7 @@
 
 #include "CommandTableParts.h"
 #include "JournalCommands.h"
+#include "RestoreCommand.h"
 
 void AddJournalCommands(std::vector<CommandEntry>& table) {
     table.push_back(
@@ -40,5 +41,23 @@ void AddJournalCommands(std::vector<CommandEntry>& table) {
          true,
          KEY_WORDS,
          {.each = RunClear},
+         true});
+    table.push_back(
+        {"restore",
+         "make a module hold exactly its backup",
+         {"-p PORT restore DIR [--at REV]"},
+         {{"DIR", "", "the backup repository that backup writes"}},
+         {ValueOption("--at", "REV",
+                      "the revision of the backup: a commit's id (as backup --history "
+                      "shows it), HEAD~2, ... (default: the newest)",
+                      "3f2a9c1", Text(&CliOptions::at))},
+         "Reads every slot, then writes each line of DIR/MODULE.txt as it was at REV whose "
+         "slot differs, and empties each slot that holds a code the file does not have; every "
+         "slot written is read back. Journaled: undo puts the module back as it was before.",
+         "lumaret-cli -p COM9 restore ~/ir-backups --at HEAD~1",
+         true,
+         true,
+         {WordsKind::Files, "a backup folder", " ~/ir-backups", {&CliOptions::file}},
+         {.checkPorts = OnePort, .each = RunRestore},
          true});
 }

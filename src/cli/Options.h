@@ -57,6 +57,7 @@ struct CliOptions {
     int waitMs = 500;
     // backup DIR --history [MODULE]: the history instead of a backup (file: DIR).
     bool history = false;
+    std::string at; // restore --at REV
     std::string module;
 };
 

@@ -2,6 +2,7 @@
 
 #include "KeyCapture.h"
 #include "ModuleOperations.h"
+#include "SlotWrite.h"
 
 #include <algorithm>
 #include <cctype>
@@ -214,6 +215,11 @@ private:
     // Learns key i until its capture is kept, then saves it in the session.
     void Learn(size_t i, KeyLearnResult& r) {
         const RemoteKey& key = m_map.keys[i];
+        if (const JournalStep step = JournalBefore(m_port, key.slot); step != JournalStep::Ready) {
+            m_result.outcome = OutcomeOf(step);
+            m_result.problem = r.failure = JournalStepText(m_port, step, key.slot);
+            return;
+        }
         for (;;) {
             switch (m_keys.LearnKey(key, r, m_result.problem)) {
             case CaptureEnd::Code:
@@ -238,6 +244,7 @@ private:
             r.differing.clear();
         }
         m_session.Put(key.slot, r.code);
+        JournalAfter(m_port, key.slot, r.code); // as the capture read it back
         if (const SaveOutcome saved = m_session.Save(); !saved) {
             m_result.problem = saved.message;
             m_result.outcome = JobOutcome::FileError;
@@ -258,29 +265,34 @@ private:
     // The session's code into the key's slot, read back.
     KeyLearnResult::Outcome Write(const RemoteKey& key, KeyLearnResult& r) {
         const std::string slot = "slot " + std::to_string(key.slot);
-        const WriteOutcome write =
-            ImportWriteLine(m_port.link, key.slot, r.code.data(),
-                            static_cast<uint32_t>(r.code.size()), m_port.timing, m_port.checks);
-        if (!write.Written()) {
-            r.failure = write.result == WriteOutcome::Result::Refused
-                            ? "the write of " + slot + " was refused (status " +
-                                  std::to_string(write.status) + ")"
-                        : write.result == WriteOutcome::Result::TooLong
-                            ? "the code is too long for a write"
-                            : "the write of " + slot + " was not acknowledged";
-            return KeyLearnResult::Outcome::Failed;
-        }
-        const SlotCode read = ReadSlotCode(m_port, key.slot);
-        if (read.state == SlotCode::State::NoReply) {
+        const SlotWrite write = WriteSlotChecked(m_port, key.slot, r.code);
+        switch (write.result) {
+        case SlotWrite::Result::Written:
+            return KeyLearnResult::Outcome::Written;
+        case SlotWrite::Result::JournalStopped:
+            m_result.outcome = OutcomeOf(write.journal);
+            m_result.problem = r.failure = JournalStepText(m_port, write.journal, key.slot);
+            break;
+        case SlotWrite::Result::NoReadBack:
             m_result.outcome = JobOutcome::NoReply;
             m_result.problem = r.failure = "no reply to the read of " + slot + " after its write";
-            return KeyLearnResult::Outcome::Failed;
-        }
-        if (read.state != SlotCode::State::Code || read.code != r.code) {
+            break;
+        case SlotWrite::Result::ReadBackDiffers:
             r.failure = slot + " does not hold the code written into it";
-            return KeyLearnResult::Outcome::Failed;
+            break;
+        case SlotWrite::Result::Refused:
+            r.failure = "the write of " + slot + " was refused (status " +
+                        std::to_string(write.status) + ")";
+            break;
+        case SlotWrite::Result::TooLong:
+            r.failure = "the code is too long for a write";
+            break;
+        case SlotWrite::Result::NotAcknowledged:
+        case SlotWrite::Result::Damaged:
+            r.failure = "the write of " + slot + " was not acknowledged";
+            break;
         }
-        return KeyLearnResult::Outcome::Written;
+        return KeyLearnResult::Outcome::Failed;
     }
 
     const JobPort& m_port;

@@ -46,7 +46,8 @@ SlotWrite WriteSlotChecked(const JobPort& port, uint16_t slot, const std::vector
     }
     const SlotCode back = ReadSlotCode(port, slot);
     if (back.state == SlotCode::State::NoReply || back.state == SlotCode::State::Damaged) {
-        write.result = SlotWrite::Result::NoReadBack;
+        write.result = back.state == SlotCode::State::NoReply ? SlotWrite::Result::NoReadBack
+                                                              : SlotWrite::Result::Damaged;
         return write;
     }
     JournalAfter(port, slot, back.code);

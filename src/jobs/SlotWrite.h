@@ -15,10 +15,10 @@ struct SlotWrite {
         JournalStopped,  // the journal step before it failed: nothing written
         NotAcknowledged, // no acknowledgement in its attempts
         Refused,         // acknowledged with a status other than 0
-        Damaged,         // its acknowledgements stayed damaged
+        Damaged,         // its acknowledgements, or the read back, stayed damaged
         TooLong,         // more than a write can carry
         ReadBackDiffers, // acknowledged, but the slot holds something else
-        NoReadBack,      // acknowledged, but the read back got no reply or stayed damaged
+        NoReadBack,      // acknowledged, but the read back got no reply
     };
     Result result = Result::NotAcknowledged;
     JournalStep journal = JournalStep::Ready;
