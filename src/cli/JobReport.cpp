@@ -42,9 +42,14 @@ void ReportJournalStop(CPortSession& session, JobOutcome outcome, const std::str
         return;
     }
     int status = EXIT_OUTCOME;
-    if (outcome == JobOutcome::NoReply) {
-        status = session.FailureStatus();
-    } else if (outcome == JobOutcome::FileError) {
+    if (outcome == JobOutcome::NoReply && session.FailureStatus() == EXIT_NO_REPLY) {
+        // Said with the bound the read waited, as any exchange without a reply.
+        report.Trouble(problem);
+        report.fields["error"] = problem;
+        session.FailExchange(report, SlotReadBoundMs(session), EXIT_NO_REPLY);
+        return;
+    }
+    if (outcome == JobOutcome::FileError) {
         status = EXIT_USAGE;
     }
     report.Fail(status, problem);
