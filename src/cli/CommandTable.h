@@ -43,6 +43,7 @@ struct CommandWords {
     std::string what{};    // "a file", "two files", "a remote map"
     std::string example{}; // after the command in the messages: " backup.txt"
     std::vector<std::string CliOptions::*> into{};
+    size_t optional = 0; // how many of the last ones may be left out
 };
 
 // How a command runs once its line is checked: alone, on each port, or on
@@ -51,8 +52,10 @@ struct CommandRun {
     // Its own rule for its ports, once -p and LUMARET_PORT are taken: the
     // text of a usage error, or empty.
     std::string (*checkPorts)(const CommandLine& line, const CliOptions& options) = nullptr;
-    // Without a port, into one report (import: with --dry-run only).
+    // Without a port, into one report: always for a command that takes no
+    // -p, else when withoutPort says so (import --dry-run, map FILE).
     void (*alone)(const CliOptions&, CPortReport&) = nullptr;
+    bool (*withoutPort)(const CliOptions&) = nullptr;
     // The same work on every port of -p at once.
     void (*each)(CPortSession&, CPortReport&) = nullptr;
     // One run over -p's port and the ports the command names itself, in

@@ -39,3 +39,10 @@ void ReportNoReply(CPortSession& session, JobOutcome outcome, uint32_t boundMs,
 uint32_t SlotReadBoundMs(const CPortSession& session) {
     return session.Timing().BoundMs(Exchange::ExportSlot);
 }
+
+int StoppedStatus(const CPortSession& session, JobOutcome outcome) {
+    if (outcome == JobOutcome::Cancelled) {
+        return EXIT_INTERRUPTED;
+    }
+    return outcome == JobOutcome::Damaged ? EXIT_OUTCOME : session.FailureStatus();
+}

@@ -35,5 +35,8 @@ void ReportReplyChecks(CPortSession& session, CPortReport& report);
 // any other ending.
 void ReportNoReply(CPortSession& session, JobOutcome outcome, uint32_t boundMs,
                    CPortReport& report);
+// The status of a job that did not run through: 130 interrupted, 1 for a
+// reply that stayed damaged, else the session's for a failed exchange.
+int StoppedStatus(const CPortSession& session, JobOutcome outcome);
 // The bound of a slot's read, as export and verify read it.
 uint32_t SlotReadBoundMs(const CPortSession& session);

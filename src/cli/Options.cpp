@@ -88,7 +88,7 @@ std::string CheckKeyWords(const CommandLine& line, CliOptions& options) {
 std::string CheckFiles(const CommandLine& line, CliOptions& options) {
     const CommandEntry& command = *line.command;
     const size_t wanted = command.words.into.size();
-    if (line.words.size() < wanted) {
+    if (line.words.size() < wanted - command.words.optional) {
         return command.name + " needs " + command.words.what + ": " +
                line.Example(command.words.example);
     }
@@ -96,7 +96,7 @@ std::string CheckFiles(const CommandLine& line, CliOptions& options) {
         return command.name + " takes " + command.words.what + ", nothing after (\"" +
                line.words[wanted] + "\")";
     }
-    for (size_t i = 0; i < wanted; ++i) {
+    for (size_t i = 0; i < line.words.size(); ++i) {
         options.*command.words.into[i] = line.words[i];
     }
     return {};
@@ -194,6 +194,16 @@ std::optional<ParseOutcome> HelpOrVersion(const CommandLine& line, std::ostream&
 }
 
 } // namespace
+
+bool ColourWanted(const std::string& when, bool outIsTerminal) {
+    if (when != "auto") {
+        return when == "always";
+    }
+    const char* noColor = std::getenv("NO_COLOR");
+    const char* term = std::getenv("TERM");
+    return outIsTerminal && (noColor == nullptr || *noColor == '\0') &&
+           (term == nullptr || std::string(term) != "dumb");
+}
 
 bool SplitPortList(const std::vector<std::string>& given, std::vector<std::string>& ports) {
     ports.clear();
