@@ -122,18 +122,8 @@ std::string Words(SlotState state, const MapPictureStyle& style) {
 
 void AddLegend(std::vector<std::string>& lines, const SlotMap& map, const MapPictureStyle& style) {
     const auto counts = map.Counts();
-    std::vector<SlotState> shown{SlotState::Empty};
-    if (map.compared) {
-        shown.insert(shown.end(), {SlotState::Same, SlotState::Differs, SlotState::OnlyOnModule,
-                                   SlotState::OnlyInFile});
-    } else {
-        shown.push_back(SlotState::Code);
-    }
-    if (counts[static_cast<size_t>(SlotState::Unread)] > 0) {
-        shown.push_back(SlotState::Unread);
-    }
     std::vector<std::string> items;
-    for (const SlotState state : shown) {
+    for (const SlotState state : map.LegendStates()) {
         SlotCell sample;
         sample.state = state;
         std::string mark = SlotMark(sample);

@@ -75,6 +75,20 @@ std::array<int, SLOT_STATE_COUNT> SlotMap::Counts() const {
     return counts;
 }
 
+std::vector<SlotState> SlotMap::LegendStates() const {
+    std::vector<SlotState> states{SlotState::Empty};
+    if (compared) {
+        states.insert(states.end(), {SlotState::Same, SlotState::Differs, SlotState::OnlyOnModule,
+                                     SlotState::OnlyInFile});
+    } else {
+        states.push_back(SlotState::Code);
+    }
+    if (Counts()[static_cast<size_t>(SlotState::Unread)] > 0) {
+        states.push_back(SlotState::Unread);
+    }
+    return states;
+}
+
 bool SlotMap::HasDifference() const {
     const auto counts = Counts();
     return compared && counts[static_cast<size_t>(SlotState::Differs)] +

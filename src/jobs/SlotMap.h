@@ -61,6 +61,9 @@ struct SlotMap {
 
     const SlotCell& Cell(uint16_t slot) const { return cells[slot - 1]; }
     std::array<int, SLOT_STATE_COUNT> Counts() const;
+    // The states a legend lists: empty, then code or the four a comparison
+    // gives, and unread slots where there are any.
+    std::vector<SlotState> LegendStates() const;
     // Compared, and some slot read is not the same on both sides.
     bool HasDifference() const;
 };
