@@ -25,7 +25,7 @@ constexpr int ROWS = CHANNEL_ROWS + 1;        // and the row of 401-448
 constexpr int KEYED_SLOTS = MAX_CHANNEL * MAX_KEY_NUMBER;
 
 int RowTop(int row) {
-    return MARGIN + row * CELL + ((row + 1) / 2) * CHANNEL_GAP;
+    return MARGIN + row * CELL + (row / 2) * CHANNEL_GAP;
 }
 
 int ColumnLeft(int column) {
