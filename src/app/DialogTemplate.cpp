@@ -126,6 +126,9 @@ void CLumaretDlg::ConnectHandlers() {
     QAction* learnRemote = m_pSysMenu->addAction(QStringLiteral("Learn a remote\u2026"));
     learnRemote->setObjectName(QStringLiteral("IDM_LEARN_REMOTE"));
     learnRemote->setData(IDM_LEARN_REMOTE);
+    QAction* moduleMap = m_pSysMenu->addAction(QStringLiteral("Module map\u2026"));
+    moduleMap->setObjectName(QStringLiteral("IDM_MODULE_MAP"));
+    moduleMap->setData(IDM_MODULE_MAP);
     connect(m_pSysMenu, &QMenu::triggered, this,
             [this](QAction* action) { OnSysCommand(action->data().toUInt(), 0); });
     // Closing the window closes the learn dialog, which stops its walk.

@@ -4,6 +4,7 @@
 #include "DialogUnits.h"
 #include "FieldValue.h"
 #include "LearnRemoteDlg.h"
+#include "ModuleMapDlg.h"
 #include "PortList.h"
 #include "PortNamesFile.h"
 #include "ShownText.h"
@@ -68,6 +69,7 @@ CLumaretDlg::~CLumaretDlg() {
         m_pLearnRemoteDlg->disconnect(this);
         delete m_pLearnRemoteDlg.data();
     }
+    delete m_pModuleMapDlg.data(); // its read, too, ends while the line is here
     // A transfer still running is told to stop and joined before the members
     // go; its calls on the dialog are dropped from now on, so it cannot wait
     // on this thread while this thread waits for it.
@@ -204,6 +206,10 @@ void CLumaretDlg::OnSysCommand(unsigned id, intptr_t lParam) {
     }
     if ((id & 0xFFF0u) == IDM_LEARN_REMOTE) {
         OnLearnRemote();
+        return;
+    }
+    if ((id & 0xFFF0u) == IDM_MODULE_MAP) {
+        OnModuleMap();
         return;
     }
     if ((id & 0xFFF0u) == SC_CLOSE) {

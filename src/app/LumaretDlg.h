@@ -36,6 +36,7 @@
 
 class CDialogJobView;
 class CLearnRemoteDlg;
+class CModuleMapDlg;
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -98,6 +99,8 @@ public:
     const QString& LogString() const { return m_strLog; }
     // The learn dialog while it is open, else nullptr.
     CLearnRemoteDlg* LearnRemoteDialog() const;
+    // The map dialog while it is open, else nullptr.
+    CModuleMapDlg* ModuleMapDialog() const;
 
     // The icon a minimised window shows while it is dragged.
     QIcon OnQueryDragIcon() const;
@@ -128,6 +131,8 @@ protected:
     // "Learn a remote...": opens the learn dialog, or brings it to the front.
     void OnLearnRemote();
     void OnLearnRemoteRunning(bool running);
+    // "Module map...": the map dialog, modal, reading the module when the port is open.
+    void OnModuleMap();
 
     static unsigned ExportThreadProc(void* pParam);
     static unsigned ImportThreadProc(void* pParam);
@@ -233,5 +238,6 @@ private:
     // The learn dialog, lent the line; it goes when it is closed.
     QPointer<CLearnRemoteDlg> m_pLearnRemoteDlg;
     bool m_bLearningRemote = false;
+    QPointer<CModuleMapDlg> m_pModuleMapDlg;
     bool m_bCreated = false;
 };

@@ -37,6 +37,7 @@ inline constexpr int IDC_START = 1024;
 
 inline constexpr unsigned IDM_ABOUTBOX = 0x0010;
 inline constexpr unsigned IDM_LEARN_REMOTE = 0x0020;
+inline constexpr unsigned IDM_MODULE_MAP = 0x0030;
 inline constexpr unsigned SC_CLOSE = 0xF060;
 
 inline constexpr int LEARN_TIMER_ID = 1;

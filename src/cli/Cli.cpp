@@ -83,6 +83,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     if (!parsed.run) {
         return parsed.exit;
     }
+    options.colour = ColourWanted(options.color, env.outIsTerminal);
 
     const CommandEntry& command = *options.command;
     CConsole console(env.err);

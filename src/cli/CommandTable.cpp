@@ -222,6 +222,7 @@ void AddTransferCommands(std::vector<CommandEntry>& table) {
                      true,
                      FILE_WORDS,
                      {.alone = [](const CliOptions& o, CPortReport& r) { RunDryRun(o.file, r); },
+                      .withoutPort = [](const CliOptions& o) { return o.dryRun; },
                       .each = OnFile<RunImport>},
                      true});
     table.push_back({"verify",
@@ -263,7 +264,10 @@ void AddTransferCommands(std::vector<CommandEntry>& table) {
           " ~/ir-backups",
           {&CliOptions::file, &CliOptions::module},
           1},
-         {.checkPorts = ModuleOnlyWithHistory, .alone = RunBackupHistory, .together = RunBackup}});
+         {.checkPorts = ModuleOnlyWithHistory,
+          .alone = RunBackupHistory,
+          .withoutPort = [](const CliOptions& o) { return o.history; },
+          .together = RunBackup}});
 }
 
 // The commands on files alone, clone and help.
@@ -327,12 +331,62 @@ void AddOtherCommands(std::vector<CommandEntry>& table) {
                      false});
 }
 
+// map draws either the module on -p or FILE.
+std::string ModuleOrFile(const CommandLine& line, const CliOptions& options) {
+    if (options.file.empty()) {
+        return OnePort(line, options);
+    }
+    return options.ports.empty() ? std::string()
+                                 : "map draws either the module on --port or FILE, not both; to "
+                                   "compare them: map --against FILE";
+}
+
+// A module, or a file, at a glance.
+void AddMapCommand(std::vector<CommandEntry>& table) {
+    table.push_back(
+        {"map",
+         "draw every slot of a module or a file as a picture",
+         {"-p PORT map [--against FILE] [--map MAP]", "map FILE [--against FILE2] [--map MAP]"},
+         {{"FILE", "", "a database file to draw instead of a module"}},
+         {ValueOption("--against", "FILE",
+                      "compare with the database file FILE: each slot the same, different, or "
+                      "only on one side",
+                      "backup.txt", Text(&CliOptions::against)),
+          ValueOption("--map", "MAP",
+                      "name the slots by the remote map MAP, and list the names of the slots "
+                      "that differ or are missing",
+                      "tv.map", Text(&CliOptions::map)),
+          ValueOption("--color", "WHEN",
+                      "colour the picture: auto (on a terminal, unless NO_COLOR is set), always "
+                      "or never",
+                      "never",
+                      [](const std::string& value, CliOptions& options) {
+                          options.color = value;
+                          return value == "auto" || value == "always" || value == "never"
+                                     ? std::string()
+                                     : "--color takes auto, always or never, not \"" + value + "\"";
+                      })},
+         "Reads every slot and draws channels 1-4 as two rows of 50 keys each, then slots "
+         "401-448, one character a slot: a dot for an empty slot, a block as tall as the code is "
+         "long; with --against = same, a crossed = different, + only on the module, - only in "
+         "the file. A legend counts each state. Exit status 1 when --against finds a difference.",
+         "lumaret-cli -p COM9 map --against backup.txt",
+         true,
+         true,
+         {WordsKind::Files, "a file", " backup.txt", {&CliOptions::file}, 1},
+         {.checkPorts = ModuleOrFile,
+          .alone = RunMapFile,
+          .withoutPort = [](const CliOptions& o) { return !o.file.empty(); },
+          .each = RunMapModule}});
+}
+
 std::vector<CommandEntry> MakeTable() {
     std::vector<CommandEntry> table;
     AddKeyCommands(table);
     AddRemoteCommands(table);
     AddTransferCommands(table);
     AddJournalCommands(table);
+    AddMapCommand(table);
     AddOtherCommands(table);
     return table;
 }
@@ -395,7 +449,8 @@ std::vector<const OptionEntry*> KnownOptions(const CommandEntry* command) {
 }
 
 bool NeedsPort(const CliOptions& options) {
-    return options.command->port && !options.dryRun && !options.history;
+    const auto withoutPort = options.command->run.withoutPort;
+    return options.command->port && (withoutPort == nullptr || !withoutPort(options));
 }
 
 std::vector<std::string> OptionNames(const OptionEntry& option) {

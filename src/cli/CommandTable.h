@@ -54,8 +54,11 @@ struct CommandRun {
     // Its own rule for its ports, once -p and LUMARET_PORT are taken: the
     // text of a usage error, or empty.
     std::string (*checkPorts)(const CommandLine& line, const CliOptions& options) = nullptr;
-    // Without a port, into one report (import: with --dry-run only).
+    // Without a port, into one report: always for a command that takes no
+    // -p, else when withoutPort says so (import --dry-run, map FILE,
+    // backup --history).
     void (*alone)(const CliOptions&, CPortReport&) = nullptr;
+    bool (*withoutPort)(const CliOptions&) = nullptr;
     // The same work on every port of -p at once.
     void (*each)(CPortSession&, CPortReport&) = nullptr;
     // One run over -p's port and the ports the command names itself, in

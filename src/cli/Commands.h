@@ -24,6 +24,9 @@ void RunLearn(CPortSession& session, CPortReport& report);
 void RunExport(CPortSession& session, const std::string& path, CPortReport& report);
 void RunImport(CPortSession& session, const std::string& path, CPortReport& report);
 void RunVerify(CPortSession& session, const std::string& path, CPortReport& report);
+// map: the module on the port, or FILE without one.
+void RunMapModule(CPortSession& session, CPortReport& report);
+void RunMapFile(const CliOptions& options, CPortReport& report);
 
 // The parts clone puts together: an export into memory (false when it did
 // not run through), and the reports of an import (eachLine: a report line

@@ -8,6 +8,7 @@
 #include "FileLines.h"
 #include "JobReport.h"
 #include "ModuleLimits.h"
+#include "SlotMap.h"
 #include "VerifyJob.h"
 
 #include <algorithm>
@@ -130,11 +131,10 @@ constexpr size_t SHOWN_CODE_BYTES = 8;
 
 // "1/12" for slots 1 to 400, which a channel and a key reach; "-" above.
 std::string ChannelAndKey(uint16_t slot) {
-    if (slot > MAX_CHANNEL * MAX_KEY_NUMBER) {
+    if (SlotChannel(slot) == 0) {
         return "-";
     }
-    return std::to_string((slot - 1) / MAX_KEY_NUMBER + 1) + "/" +
-           std::to_string((slot - 1) % MAX_KEY_NUMBER + 1);
+    return std::to_string(SlotChannel(slot)) + "/" + std::to_string(SlotKey(slot));
 }
 
 std::string Padded(std::string text, size_t width) {

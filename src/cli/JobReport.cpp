@@ -59,3 +59,10 @@ void ReportJournalStop(CPortSession& session, JobOutcome outcome, const std::str
 uint32_t SlotReadBoundMs(const CPortSession& session) {
     return session.Timing().BoundMs(Exchange::ExportSlot);
 }
+
+int StoppedStatus(const CPortSession& session, JobOutcome outcome) {
+    if (outcome == JobOutcome::Cancelled) {
+        return EXIT_INTERRUPTED;
+    }
+    return outcome == JobOutcome::Damaged ? EXIT_OUTCOME : session.FailureStatus();
+}

@@ -41,5 +41,8 @@ void ReportNoReply(CPortSession& session, JobOutcome outcome, uint32_t boundMs,
 // be stored, else 1. Nothing when problem is empty.
 void ReportJournalStop(CPortSession& session, JobOutcome outcome, const std::string& problem,
                        CPortReport& report);
+// The status of a job that did not run through: 130 interrupted, 1 for a
+// reply that stayed damaged, else the session's for a failed exchange.
+int StoppedStatus(const CPortSession& session, JobOutcome outcome);
 // The bound of a slot's read, as export and verify read it.
 uint32_t SlotReadBoundMs(const CPortSession& session);

@@ -202,6 +202,16 @@ std::optional<ParseOutcome> HelpOrVersion(const CommandLine& line, std::ostream&
 
 } // namespace
 
+bool ColourWanted(const std::string& when, bool outIsTerminal) {
+    if (when != "auto") {
+        return when == "always";
+    }
+    const char* noColor = std::getenv("NO_COLOR");
+    const char* term = std::getenv("TERM");
+    return outIsTerminal && (noColor == nullptr || *noColor == '\0') &&
+           (term == nullptr || std::string(term) != "dumb");
+}
+
 bool SplitPortList(const std::vector<std::string>& given, std::vector<std::string>& ports) {
     ports.clear();
     for (const std::string& option : given) {

@@ -59,6 +59,11 @@ struct CliOptions {
     bool history = false;
     std::string at; // restore --at REV
     std::string module;
+    // map: the file to compare with, and colour in the picture (--color
+    // auto|always|never, decided with the output in ColourWanted).
+    std::string against;
+    std::string color = "auto";
+    bool colour = false;
 };
 
 struct ParseOutcome {
@@ -77,6 +82,10 @@ ParseOutcome ParseOptions(const std::vector<std::string>& args, CliOptions& opti
 // Returns exit.
 int UsageError(const std::string& text, bool json, std::ostream& out, std::ostream& err,
                int exit = 2);
+
+// Whether --color WHEN asks for colour codes: always, never, or with auto
+// on a terminal unless NO_COLOR is set (or TERM is dumb).
+bool ColourWanted(const std::string& when, bool outIsTerminal);
 
 // "COM9,COM10" and repeated options into one list; false for an empty name.
 bool SplitPortList(const std::vector<std::string>& given, std::vector<std::string>& ports);

@@ -62,9 +62,7 @@ void ReportVerify(CPortSession& session, const VerifyResult& result, bool exact,
         const bool interrupted = result.outcome == JobOutcome::Cancelled;
         const bool damaged = result.outcome == JobOutcome::Damaged;
         ReportNoReply(session, result.outcome, SlotReadBoundMs(session), report);
-        report.Status(interrupted ? EXIT_INTERRUPTED
-                      : damaged   ? EXIT_OUTCOME
-                                  : session.FailureStatus());
+        report.Status(StoppedStatus(session, result.outcome));
         report.Trouble(std::string(interrupted ? "Verify interrupted"
                                    : damaged   ? "Verify fail: reply damaged"
                                                : "Verify fail: no reply") +

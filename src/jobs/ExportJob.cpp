@@ -60,13 +60,17 @@ std::string SlotCensus::Text() const {
            std::to_string(empty) + " empty";
 }
 
-ExportResult ExportModule(const JobPort& port, ILineSink& lines, IJobObserver& observer) {
+std::vector<uint16_t> AllSlots() {
     std::vector<uint16_t> slots;
     slots.reserve(SLOT_COUNT);
     for (uint16_t slot = FIRST_SLOT; slot <= LAST_SLOT; ++slot) {
         slots.push_back(slot);
     }
-    return ReadEach(port, slots, &lines, observer);
+    return slots;
+}
+
+ExportResult ExportModule(const JobPort& port, ILineSink& lines, IJobObserver& observer) {
+    return ReadEach(port, AllSlots(), &lines, observer);
 }
 
 ExportResult ReadSlots(const JobPort& port, const std::vector<uint16_t>& slots,

@@ -35,6 +35,9 @@ struct ExportResult {
 // ever written.
 ExportResult ExportModule(const JobPort& port, ILineSink& lines, IJobObserver& observer);
 
+// Slots FIRST_SLOT to LAST_SLOT, in the order an export reads them.
+std::vector<uint16_t> AllSlots();
+
 // Reads the given slots in turn as an export reads them, storing nothing.
 ExportResult ReadSlots(const JobPort& port, const std::vector<uint16_t>& slots,
                        IJobObserver& observer);

@@ -10,15 +10,12 @@ namespace {
 using Kind = SlotDifference::Kind;
 
 std::vector<uint16_t> SlotsToRead(const SlotContent& wanted, bool exact) {
-    std::vector<uint16_t> slots;
     if (exact) {
-        for (uint16_t slot = FIRST_SLOT; slot <= LAST_SLOT; ++slot) {
-            slots.push_back(slot);
-        }
-    } else {
-        for (const auto& [slot, code] : wanted.codes) {
-            slots.push_back(slot);
-        }
+        return AllSlots();
+    }
+    std::vector<uint16_t> slots;
+    for (const auto& [slot, code] : wanted.codes) {
+        slots.push_back(slot);
     }
     return slots;
 }

@@ -13,7 +13,7 @@ _lumaret_cli_port_names() {
 _lumaret_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local commands="ports version read send learn learn-remote check-remote export import verify diff clone backup show help"
+    local commands="ports version read send learn learn-remote check-remote export import verify map diff clone backup restore undo clear show help"
     local general="-p --port --json --trace -q --quiet --fast -h --help --version"
     COMPREPLY=()
 
@@ -34,7 +34,11 @@ _lumaret_cli() {
     --slot | --retries | --scratch)
         return 0
         ;;
-    --map | --session)
+    --color)
+        COMPREPLY=($(compgen -W "auto always never" -- "$cur"))
+        return 0
+        ;;
+    --map | --session | --against)
         compopt -o filenames 2>/dev/null
         local IFS=$'\n'
         COMPREPLY=($(compgen -f -- "$cur"))
@@ -46,7 +50,7 @@ _lumaret_cli() {
     local i command=
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-        -p | --port | --to | --with | --map | --session | --slot | --retries | --scratch) ((i++)) ;;
+        -p | --port | --to | --with | --map | --session | --slot | --retries | --scratch | --against | --color) ((i++)) ;;
         -*) ;;
         *)
             command=${COMP_WORDS[i]}
@@ -63,6 +67,7 @@ _lumaret_cli() {
     check-remote) options+=" --with --scratch --strict" ;;
     import) options+=" --dry-run" ;;
     verify) options+=" --exact" ;;
+    map) options+=" --against --map --color" ;;
     clone) options+=" --to --exact" ;;
     backup) options+=" --history" ;;
     esac
@@ -77,12 +82,12 @@ _lumaret_cli() {
     help)
         COMPREPLY=($(compgen -W "$commands" -- "$cur"))
         ;;
-    backup)
+    backup | restore)
         compopt -o dirnames 2>/dev/null
         local IFS=$'\n'
         COMPREPLY=($(compgen -d -- "$cur"))
         ;;
-    export | import | verify | diff | show | learn-remote | check-remote)
+    export | import | verify | map | diff | show | learn-remote | check-remote)
         compopt -o filenames 2>/dev/null
         local IFS=$'\n'
         COMPREPLY=($(compgen -f -- "$cur"))
