@@ -183,12 +183,15 @@ void AddRemoteCommands(std::vector<CommandEntry>& table) {
           FlagOption("--strict", "exit status 1 when a capture differs, too", &CliOptions::strict)},
          "For each key the module on PORT holds: the other module learns while it is sent, "
          "and its capture is compared with the code: identical, differs in N of M bytes (with "
-         "the positions) or not captured. Exit status 1 when a key is not captured.",
+         "the positions) or not captured. Exit status 1 when a key is not captured. The "
+         "scratch slot's code is journaled on the learning module first: a check that never "
+         "ends (killed) is put right by undo there, or by the next check-remote.",
          "lumaret-cli -p COM9 check-remote tv.map --with COM10",
          true,
          true,
          MAP_WORDS,
-         {.checkPorts = OnePort, .together = RunCheckRemote, .ownPorts = WithPort}});
+         {.checkPorts = OnePort, .together = RunCheckRemote, .ownPorts = WithPort},
+         true});
 }
 
 // The commands that move or compare every slot.

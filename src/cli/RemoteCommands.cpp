@@ -348,6 +348,14 @@ void ReportAirCheck(CPortSession& sender, const RemoteMap& map, const std::strin
     report.fields["different"] = differs;
     report.fields["not_captured"] = notCaptured;
     report.fields["keys"] = std::move(keys);
+    if (!result.putRight.empty()) {
+        report.Trouble(result.putRight);
+    }
+    if (result.refused) {
+        report.Fail(result.outcome == JobOutcome::FileError ? EXIT_USAGE : EXIT_OUTCOME,
+                    result.problem);
+        report.fields["error"] = result.problem;
+    }
     if (!result.restored) {
         report.Fail(EXIT_OUTCOME, result.problem.empty()
                                       ? "slot " + std::to_string(o.scratch) + " of " + learner +

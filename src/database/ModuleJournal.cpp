@@ -128,6 +128,31 @@ std::string JournalRunTime(const std::string& id) {
            ":" + id.substr(11, 2) + ":" + id.substr(13, 2);
 }
 
+std::string JournalRunCommand(const std::string& id) {
+    if (id.size() <= STAMP_LENGTH + 1) {
+        return {};
+    }
+    std::string command = id.substr(STAMP_LENGTH + 1);
+    // A second run within one second carries -2, -3, ...
+    if (const size_t dash = command.rfind('-');
+        dash != std::string::npos && dash + 1 < command.size() &&
+        command.find_first_not_of("0123456789", dash + 1) == std::string::npos) {
+        command.erase(dash);
+    }
+    return command;
+}
+
+bool MarkJournalRunFinished(const std::string& folder, const std::string& id) {
+    const JournalRun run = ReadJournalRun(folder, id);
+    if (!run.error.empty() || run.finished) {
+        return run.error.empty();
+    }
+    const std::string summary =
+        run.summary.substr(0, run.summary.size() - std::string(UNFINISHED).size()) +
+        " (put right later)\n";
+    return static_cast<bool>(ReplaceFileContents(FolderFile(folder, id, ".summary"), summary));
+}
+
 JournalRun ReadJournalRun(const std::string& folder, const std::string& id) {
     JournalRun run;
     run.id = id;

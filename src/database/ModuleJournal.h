@@ -46,6 +46,11 @@ std::vector<std::string> ListJournalRuns(const std::string& folder);
 JournalRun ReadJournalRun(const std::string& folder, const std::string& id);
 // "2026-12-10 06:15:00" from an ID.
 std::string JournalRunTime(const std::string& id);
+// "check-remote" from 20261210-061500-check-remote-2.
+std::string JournalRunCommand(const std::string& id);
+// A run that did not finish, put right since: its summary no longer says
+// "unfinished".
+bool MarkJournalRunFinished(const std::string& folder, const std::string& id);
 
 // Writes one run's journal. Nothing is made until the first slot, so a run
 // that writes nothing leaves no trace.

@@ -3,8 +3,12 @@
 #include "CommandFrame.h"
 #include "CountedText.h"
 #include "KeyCapture.h"
+#include "ModuleJournal.h"
+#include "ModuleLimits.h"
 #include "ModuleOperations.h"
 #include "Reply.h"
+#include "SlotJournal.h"
+#include "UndoJob.h"
 
 #include <algorithm>
 #include <chrono>
@@ -41,13 +45,57 @@ AirKeyResult CheckKey(const JobPort& sender, const JobPort& receiver, const Remo
         if (r.failure.empty()) {
             r.failure = capture.text;
         }
+        if (send == SendOutcome::CommunicationFail) {
+            r.gone = "the sending module no longer answers";
+        } else if (capture.result == Capture::Result::Lost ||
+                   GetVersion(receiver.link, receiver.timing, receiver.checks).replyBytes == 0) {
+            r.gone = "the learning module no longer answers";
+        }
         return r;
     }
+    JournalAfter(receiver, scratch, capture.code);
     r.capturedBytes = capture.code.size();
     r.differing = DifferingPositions(sent, capture.code);
     r.outcome =
         r.differing.empty() ? AirKeyResult::Outcome::Identical : AirKeyResult::Outcome::Differs;
     return r;
+}
+
+// A check that ended without writing its scratch slot back (killed, or a
+// second Ctrl+C) left a capture there: its run is undone first, outside
+// this run's journal, so that undoing this run puts the learner's own code
+// back, not that capture.
+std::string PutRightUnfinishedCheck(const JobPort& receiver) {
+    if (receiver.journal == nullptr) {
+        return {};
+    }
+    const std::string folder = receiver.journal->Folder();
+    const std::vector<std::string> ids = ListJournalRuns(folder);
+    for (auto id = ids.rbegin(); id != ids.rend(); ++id) {
+        if (JournalRunCommand(*id) != "check-remote") {
+            continue;
+        }
+        const JournalRun run = ReadJournalRun(folder, *id);
+        if (!run.error.empty() || run.finished) {
+            return {};
+        }
+        JobPort unjournaled = receiver;
+        unjournaled.journal = nullptr;
+        IJobObserver quiet;
+        const UndoResult undo = UndoJournalRun(unjournaled, run, false, quiet);
+        if (undo.outcome != JobOutcome::Complete || undo.failed > 0) {
+            return "the check " + *id +
+                   " did not finish, and its scratch slot could not be "
+                   "put back; lumaret-cli undo --run " +
+                   *id + " tries again";
+        }
+        MarkJournalRunFinished(folder, *id);
+        return "the check " + *id + " did not finish: " + std::to_string(undo.restored) +
+               (undo.restored == 1 ? " slot" : " slots") + " of the learning module put back " +
+               (undo.changedSince > 0 ? "(one changed since was left alone) " : "") +
+               "before this check";
+    }
+    return {};
 }
 
 } // namespace
@@ -81,11 +129,29 @@ size_t AirCheckResult::Count(AirKeyResult::Outcome outcome) const {
 AirCheckResult CheckByAir(const JobPort& sender, const JobPort& receiver, const RemoteMap& map,
                           uint16_t scratch, IAirCheckObserver& observer) {
     AirCheckResult result;
+    result.putRight = PutRightUnfinishedCheck(receiver);
     const std::optional<std::vector<uint8_t>> before = SlotContent(receiver, scratch);
+    const std::string slotName = "slot " + std::to_string(scratch) + " of the learning module";
     if (!before) {
         result.outcome = JobOutcome::NoReply;
-        result.problem =
-            "no reply to the read of slot " + std::to_string(scratch) + " of the learning module";
+        result.problem = "no reply to the read of " + slotName;
+        return result;
+    }
+    result.restored = true; // nothing written yet
+    if (before->size() > MAX_WRITE_CODE_BYTES) {
+        result.refused = true;
+        result.outcome = JobOutcome::NotAcknowledged;
+        result.problem = slotName + " holds a code of " + std::to_string(before->size()) +
+                         " bytes, more than a write carries back (" +
+                         std::to_string(MAX_WRITE_CODE_BYTES) +
+                         "): name another slot with --scratch";
+        return result;
+    }
+    if (const JournalStep step = JournalKnown(receiver, scratch, *before);
+        step != JournalStep::Ready) {
+        result.refused = true;
+        result.outcome = JobOutcome::FileError;
+        result.problem = JournalStepText(receiver, step, scratch);
         return result;
     }
     for (size_t i = 0; i < map.keys.size(); ++i) {
@@ -109,12 +175,21 @@ AirCheckResult CheckByAir(const JobPort& sender, const JobPort& receiver, const 
         }
         r.index = i;
         observer.OnKey(key, r);
+        const std::string gone = r.gone;
         result.keys.push_back(std::move(r));
+        if (!gone.empty()) {
+            result.outcome = JobOutcome::NoReply;
+            result.problem = gone;
+            break;
+        }
     }
     const WriteOutcome restore =
         ImportWriteLine(receiver.link, scratch, before->data(),
                         static_cast<uint32_t>(before->size()), receiver.timing, receiver.checks);
     result.restored = restore.Written();
+    if (result.restored) {
+        JournalAfter(receiver, scratch, *before);
+    }
     if (!result.restored && result.problem.empty()) {
         result.problem =
             "slot " + std::to_string(scratch) + " of the learning module could not be written back";
