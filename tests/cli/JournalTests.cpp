@@ -135,6 +135,28 @@ TEST_F(CliJournal, ARunKilledHalfWayIsUndoneFromItsJournal) {
     ExpectSlots(before);
 }
 
+TEST_F(CliJournal, RestoreMakesTheModuleHoldItsBackupAtARevisionAndUndoPutsItBack) {
+    Fill({{1, a}, {2, c}});
+    const std::string dir = Path("backups");
+    ASSERT_EQ(RunInProcess({"-p", "COM9", "backup", dir}).exit, 0);
+    Fill({{1, c}, {2, {}}, {9, a}});
+    ASSERT_EQ(RunInProcess({"-p", "COM9", "backup", dir}).exit, 0);
+
+    CliResult r = RunInProcess({"--json", "-p", "COM9", "restore", dir, "--at", "HEAD~1"});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    const auto json = nlohmann::json::parse(r.out);
+    EXPECT_EQ(json["written"], 2);
+    EXPECT_EQ(json["emptied"], 1);
+    ExpectSlots({{1, a}, {2, c}, {9, {}}});
+
+    EXPECT_EQ(RunInProcess({"-p", "COM9", "undo"}).exit, 0);
+    ExpectSlots({{1, c}, {2, {}}, {9, a}});
+    r = RunInProcess({"-p", "COM9", "restore", dir});
+    ExpectContains(r.out, {"restoring COM9.txt as at ",
+                           "\nRestore ok: 0 written, 0 emptied, 448 unchanged\n"});
+    EXPECT_EQ(RunInProcess({"-p", "COM9", "restore", dir, "--at", "nosuch"}).exit, 2);
+}
+
 TEST_F(CliJournal, ASequenceWaitsBetweenKeysAndStopsAtTheFirstFailure) {
     Fill({{1, a}, {2, c}});
     const std::string map = Path("tv.map");

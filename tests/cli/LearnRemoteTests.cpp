@@ -325,6 +325,34 @@ TEST_F(CheckRemoteByAir, CapturesThatDifferOrAreLostAreSaidAndFailAsTheOptionsAs
     EXPECT_NE(r.out.find("POWER (1/1): not captured (Learn timeout!)"), std::string::npos) << r.out;
 }
 
+TEST_F(CheckRemoteByAir, TheLearnersOwnCodeInItsScratchSlotIsNeverLost) {
+    // More than a write carries back: refused before anything is sent.
+    ASSERT_TRUE(learner->SetSlot(448, CodePattern(504, 7)));
+    learner->ClearReceivedFrames();
+    CliResult r = Check();
+    EXPECT_EQ(r.exit, 1);
+    ExpectContains(r.err, {"slot 448 of the learning module holds a code of 504 bytes, more "
+                           "than a write carries back (500): name another slot with --scratch"});
+    EXPECT_EQ(learner->ReceivedFrames().size(), 1u) << "only the read of the scratch slot";
+    EXPECT_EQ(learner->Slot(448), CodePattern(504, 7));
+
+    // Killed after its first capture: undo on the learner puts its code back,
+    // and so does the next check when the kill was not undone.
+    const Bytes own = CodePattern(30, 8);
+    ASSERT_TRUE(learner->SetSlot(448, own));
+    for (const bool byUndo : {true, false}) {
+        CliProcess cli({"-p", "COM9", "check-remote", map, "--with", "COM10"});
+        ASSERT_TRUE(WaitFor([&] { return learner->Slot(448) != own; }, std::chrono::seconds(30)));
+        cli.Signal(SIGKILL);
+        cli.Wait();
+        ASSERT_NE(learner->Slot(448), own);
+        r = byUndo ? RunInProcess({"-p", "COM10", "undo"}) : Check();
+        EXPECT_EQ(r.exit, 0) << r.err;
+        EXPECT_EQ(learner->Slot(448), own);
+    }
+    ExpectContains(r.err, {"did not finish: 1 slot of the learning module put back"});
+}
+
 TEST_F(CheckRemoteByAir, SendAndReadTakeAKeyByItsName) {
     CliResult r = RunInProcess({"-p", "COM9", "read", "--map", map, "EXTRA"});
     EXPECT_EQ(r.exit, 0) << r.err;
