@@ -14,7 +14,7 @@ _lumaret_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD - 1]}
     local commands="ports version read send learn learn-remote check-remote export import verify map diff clone backup restore undo clear show help"
-    local general="-p --port --json --trace -q --quiet --fast -h --help --version"
+    local general="-p --port --json --trace -q --quiet --fast --no-journal -h --help --version"
     COMPREPLY=()
 
     case $prev in
@@ -31,7 +31,7 @@ _lumaret_cli() {
         COMPREPLY=($(compgen -P "$head" -W "$names" -- "$last"))
         return 0
         ;;
-    --slot | --retries | --scratch)
+    --slot | --retries | --scratch | --wait | --run | --at)
         return 0
         ;;
     --color)
@@ -50,7 +50,7 @@ _lumaret_cli() {
     local i command=
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-        -p | --port | --to | --with | --map | --session | --slot | --retries | --scratch | --against | --color) ((i++)) ;;
+        -p | --port | --to | --with | --map | --session | --slot | --retries | --scratch | --against | --color | --wait | --run | --at) ((i++)) ;;
         -*) ;;
         *)
             command=${COMP_WORDS[i]}
@@ -62,14 +62,18 @@ _lumaret_cli() {
     local options=$general
     case $command in
     read) options+=" --slot --raw --map" ;;
-    send) options+=" --map" ;;
+    send) options+=" --map --wait" ;;
+    clear) options+=" --slot --map" ;;
+    undo) options+=" --list --run --force" ;;
+    restore) options+=" --at" ;;
+    export) options+=" --accept-unchecked" ;;
     learn-remote) options+=" --retries --confirm --session --restart --write-session --only --allow-same" ;;
     check-remote) options+=" --with --scratch --strict" ;;
     import) options+=" --dry-run" ;;
     verify) options+=" --exact" ;;
     map) options+=" --against --map --color" ;;
-    clone) options+=" --to --exact" ;;
-    backup) options+=" --history" ;;
+    clone) options+=" --to --exact --accept-unchecked" ;;
+    backup) options+=" --history --accept-unchecked" ;;
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
