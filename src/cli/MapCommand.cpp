@@ -8,6 +8,7 @@
 #include "MapPicture.h"
 #include "Options.h"
 #include "RemoteMap.h"
+#include "ShownText.h"
 #include "SlotMap.h"
 
 #include <filesystem>
@@ -80,12 +81,14 @@ void ReportMap(SlotMap& map, const MapInputs& inputs, const CliOptions& options,
     if (!options.against.empty()) {
         CompareSlotMap(map, inputs.against);
         const std::string against = std::filesystem::path(options.against).filename().string();
-        style.onlyInAgainst = "only in " + against;
+        style.onlyInAgainst = "only in " + ShownText(against);
         if (!source.empty()) {
-            style.onlyInSource = "only in " + std::filesystem::path(source).filename().string();
+            style.onlyInSource =
+                "only in " + ShownText(std::filesystem::path(source).filename().string());
         }
     }
     NameSlots(map, inputs.names);
+    report.styled = true;
     for (std::string& line : MapPictureLines(map, style)) {
         report.Say(std::move(line));
     }

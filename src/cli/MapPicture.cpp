@@ -1,6 +1,7 @@
 #include "MapPicture.h"
 
 #include "ModuleLimits.h"
+#include "ShownText.h"
 
 #include <array>
 
@@ -160,7 +161,7 @@ void AddNames(std::vector<std::string>& lines, const SlotMap& map, const MapPict
         std::vector<std::string> names;
         for (const SlotCell& cell : map.cells) {
             if (cell.state == state && !cell.name.empty()) {
-                names.push_back(cell.name + " (" + Place(cell.slot) + ")");
+                names.push_back(ShownText(cell.name) + " (" + Place(cell.slot) + ")");
             }
         }
         if (!names.empty()) {

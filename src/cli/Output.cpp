@@ -5,7 +5,8 @@
 void WriteText(std::ostream& out, const std::vector<CPortReport>& reports, bool prefixed) {
     for (const CPortReport& report : reports) {
         for (const std::string& line : report.lines) {
-            out << (prefixed ? report.port + ": " : std::string()) << ShownText(line) << '\n';
+            out << (prefixed ? report.port + ": " : std::string())
+                << (report.styled ? line : ShownText(line)) << '\n';
         }
     }
     out.flush();

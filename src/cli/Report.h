@@ -19,6 +19,9 @@ struct CPortReport {
     std::vector<std::string> troubles;
     Json fields = Json::object();
     std::string error;
+    // Its lines carry the program's own colour codes, so they are written as
+    // they stand; text from files in them was escaped where it was put in.
+    bool styled = false;
 
     void Say(std::string line) { lines.push_back(std::move(line)); }
     // A failed outcome or a diagnosis: standard error.
