@@ -20,6 +20,7 @@ struct CliEnvironment {
     // Where an operator's answers come from (standard input when it and
     // standard error are a terminal); -1: nobody to ask.
     int answerFd = -1;
+    bool outIsTerminal = false;
 };
 
 // The whole program without main: args without the program's name; returns

@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     CliEnvironment env{std::cout,     std::cerr, isatty(STDERR_FILENO) != 0,
                        FixedTiming(), control,   OutputWidth()};
+    env.outIsTerminal = isatty(STDOUT_FILENO) != 0;
     if (isatty(STDIN_FILENO) != 0 && isatty(STDERR_FILENO) != 0) {
         env.answerFd = STDIN_FILENO;
     }
