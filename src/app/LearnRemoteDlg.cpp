@@ -8,6 +8,7 @@
 #include "LearnSession.h"
 #include "ModuleOperations.h"
 #include "Resource.h"
+#include "ShownText.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -48,7 +49,8 @@ QLabel* AddLabel(QWidget* parent, const char* name, const char* accessibleName) 
 QString FaultsText(const QString& path, const RemoteMap& map) {
     QString text = QStringLiteral("The map %1 cannot be used:").arg(QFileInfo(path).fileName());
     for (size_t i = 0; i < map.faults.size() && i < FAULTS_SHOWN; ++i) {
-        text += QLatin1Char('\n') + QString::fromStdString(RemoteMapFaultText(map.faults[i]));
+        text += QLatin1Char('\n') +
+                QString::fromStdString(ShownText(RemoteMapFaultText(map.faults[i])));
     }
     if (map.faults.size() > FAULTS_SHOWN) {
         text += QStringLiteral("\nand %1 more").arg(map.faults.size() - FAULTS_SHOWN);

@@ -5,6 +5,7 @@
 #include "LearnRemoteDlg.h"
 
 #include "KeyCapture.h"
+#include "ShownText.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -211,7 +212,8 @@ void CLearnRemoteDlg::ShowWaitEnded() {
 }
 
 void CLearnRemoteDlg::ShowNote(const std::string& text) {
-    m_pStatus->setText(QString::fromStdString(text));
+    // Notes may quote a session's or a map's text.
+    m_pStatus->setText(QString::fromStdString(ShownText(text)));
     m_bNoteShown = true;
 }
 
@@ -250,7 +252,7 @@ void CLearnRemoteDlg::ShowSummary(const LearnRemoteResult& result) {
     if (result.outcome != JobOutcome::Complete) {
         text += QStringLiteral(", stopped");
         if (!result.problem.empty()) {
-            text += QStringLiteral(": ") + QString::fromStdString(result.problem);
+            text += QStringLiteral(": ") + QString::fromStdString(ShownText(result.problem));
         }
     }
     m_pStatus->setText(text);

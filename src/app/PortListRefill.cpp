@@ -6,18 +6,20 @@
 #include "LumaretDlg.h"
 
 #include "PortIdentity.h"
+#include "ShownText.h"
 
 QString PortToolTip(const PortListItem& item) {
-    QString tip = QString::fromLocal8Bit(item.devicePath.c_str());
+    // The device path may come from ports.conf.
+    QString tip = QString::fromLocal8Bit(ShownText(item.devicePath).c_str());
     const std::string device = DeviceBehind(item.devicePath);
     if (device != item.devicePath) {
-        tip += QStringLiteral(" -> ") + QString::fromLocal8Bit(device.c_str());
+        tip += QStringLiteral(" -> ") + QString::fromLocal8Bit(ShownText(device).c_str());
     }
     const PortIdentity id = IdentifyPort(device);
     auto add = [&tip](const char* label, const std::string& value) {
         if (!value.empty()) {
             tip += QStringLiteral("\n") + QString::fromLatin1(label) +
-                   QString::fromUtf8(value.c_str());
+                   QString::fromUtf8(ShownText(value).c_str());
         }
     };
     add("Vendor: ", id.vendor);

@@ -99,6 +99,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
                        env.errIsTerminal && !options.quiet && !options.trace};
     context.clock = ReadRunClock();
     context.answerFd = env.answerFd;
+    context.oneTerminal = env.outIsTerminal && env.errIsTerminal;
     context.words = CommandWordsOf(args, command.name);
     std::vector<CPortReport> reports;
     bool several = false;

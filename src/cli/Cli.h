@@ -20,7 +20,7 @@ struct CliEnvironment {
     // Where an operator's answers come from (standard input when it and
     // standard error are a terminal); -1: nobody to ask.
     int answerFd = -1;
-    bool outIsTerminal = false; // for --color auto
+    bool outIsTerminal = false; // for --color auto, and lines said once on one terminal
 };
 
 // The whole program without main: args without the program's name; returns

@@ -29,7 +29,10 @@ struct CliContext {
     bool prefixed = false; // several ports: every line starts with the port's name
     RunClock clock{};      // for the placeholders of file names
     int answerFd = -1;     // an operator's answers, on a terminal; -1: none
-    std::string words{};   // the command and its arguments, as a journal names the run
+    // Standard output and error both on a terminal: a line said there as it
+    // came is not said again in the report.
+    bool oneTerminal = false;
+    std::string words{}; // the command and its arguments, as a journal names the run
 };
 
 // One port for one command: the link on the real driver (traced when asked),

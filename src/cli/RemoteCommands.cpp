@@ -17,6 +17,7 @@
 
 #include <cctype>
 #include <memory>
+#include <set>
 
 namespace {
 
@@ -137,6 +138,11 @@ public:
     }
     void OnKey(const RemoteKey& key, const KeyLearnResult& result) override {
         Say(KeyLine(key, result));
+        m_said.insert(key.name);
+    }
+    // On one terminal the report leaves out the key lines said as they came.
+    bool SaidOnTerminal(const RemoteKey& key) const {
+        return m_session.Context().oneTerminal && m_said.count(key.name) > 0;
     }
 
 private:
@@ -163,6 +169,7 @@ private:
 
     CPortSession& m_session;
     std::unique_ptr<CLearnPrompt> m_prompt;
+    std::set<std::string> m_said; // the keys whose line was said
 };
 
 Json KeyWalkFields(const RemoteKey& key, const KeyLearnResult& r) {
@@ -197,14 +204,16 @@ void ReportWalkEnd(CPortSession& session, const std::string& sessionPath,
 }
 
 void ReportWalk(CPortSession& session, const RemoteMap& map, const std::string& sessionPath,
-                const LearnRemoteResult& result, CPortReport& report) {
+                const LearnRemoteResult& result, const CWalkPrompts& prompts, CPortReport& report) {
     using Outcome = KeyLearnResult::Outcome;
     Json keys = Json::array();
     std::string missing;
     for (size_t i = 0; i < map.keys.size(); ++i) {
         const RemoteKey& key = map.keys[i];
         const KeyLearnResult& r = result.keys[i];
-        report.Say(KeyLine(key, r));
+        if (!prompts.SaidOnTerminal(key)) {
+            report.Say(KeyLine(key, r));
+        }
         keys.push_back(KeyWalkFields(key, r));
         if (!r.Learned()) {
             missing += (missing.empty() ? "" : ", ") + key.name;
@@ -290,7 +299,7 @@ void RunLearnRemote(CPortSession& session, CPortReport& report) {
     const LearnRemoteResult result =
         LearnRemote(session.Job(), map, learnSession, options, control, prompts);
     runControl.Forget(session.Name());
-    ReportWalk(session, map, sessionPath, result, report);
+    ReportWalk(session, map, sessionPath, result, prompts, report);
     ReportReplyChecks(session, report);
 }
 

@@ -25,8 +25,12 @@ void CRunControl::Unregister(std::atomic<int32_t>& running) {
 }
 
 void CRunControl::Keep(const std::string& port, std::string text) {
+    Keep(port, [text = std::move(text)] { return text; });
+}
+
+void CRunControl::Keep(const std::string& port, KeptWord word) {
     std::lock_guard lock(m_keptMutex);
-    m_kept[port] = std::move(text);
+    m_kept[port] = std::move(word);
 }
 
 void CRunControl::Forget(const std::string& port) {
@@ -35,19 +39,14 @@ void CRunControl::Forget(const std::string& port) {
 }
 
 void CRunControl::KeepAfter(const std::string& port,
-                            const std::function<std::string()>& stepThenText) {
+                            const std::function<KeptWord()>& stepThenWord) {
     std::lock_guard lock(m_keptMutex);
-    std::string text = stepThenText();
-    if (text.empty()) {
+    KeptWord word = stepThenWord();
+    if (!word) {
         m_kept.erase(port);
     } else {
-        m_kept[port] = std::move(text);
+        m_kept[port] = std::move(word);
     }
-}
-
-std::string CRunControl::KeptText() const {
-    std::lock_guard lock(m_keptMutex);
-    return KeptTextHeld();
 }
 
 void CRunControl::EndAtOnce(int status) const {
@@ -63,7 +62,7 @@ std::string CRunControl::KeptTextHeld() const {
         text += text.empty() ? "" : "; ";
         text += port;
         text += ": ";
-        text += kept;
+        text += kept();
     }
     return text.empty() ? "nothing written" : text;
 }

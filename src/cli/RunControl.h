@@ -21,28 +21,31 @@ public:
 
     // What a run would leave behind if it ended this instant, one text a
     // port ("the slots read so far are in ..."), for the line a second
-    // Ctrl+C says before the program ends at once.
+    // Ctrl+C says before the program ends at once. A word is called only
+    // then, so that it may first put the work where it says.
+    using KeptWord = std::function<std::string()>;
     void Keep(const std::string& port, std::string text);
+    void Keep(const std::string& port, KeptWord word);
     void Forget(const std::string& port);
     // Runs step (which moves what is kept, e.g. renames the file) with the
-    // texts held, then keeps the text its outcome gives (empty: forgets the
+    // words held, then keeps the word its outcome gives (empty: forgets the
     // port), so that a second Ctrl+C never names a file that is going.
-    void KeepAfter(const std::string& port, const std::function<std::string()>& stepThenText);
-    // "COM9: the slots ...; COM10: ...", or "nothing written".
-    std::string KeptText() const;
+    void KeepAfter(const std::string& port, const std::function<KeptWord()>& stepThenWord);
     // Writes "lumaret-cli: stopped at once; " and the kept text on standard
     // error and ends the program with status, the texts held throughout, so
     // that no step moves a file between the line and the end.
     [[noreturn]] void EndAtOnce(int status) const;
 
 private:
-    std::string KeptTextHeld() const; // with m_keptMutex held
+    // "COM9: the slots ...; COM10: ...", or "nothing written"; with
+    // m_keptMutex held.
+    std::string KeptTextHeld() const;
 
     std::atomic<bool> m_interrupted{false};
     std::mutex m_mutex;
     std::vector<std::atomic<int32_t>*> m_flags;
     mutable std::mutex m_keptMutex;
-    std::map<std::string, std::string> m_kept;
+    std::map<std::string, KeptWord> m_kept;
 };
 
 // A running flag registered for as long as it lives.

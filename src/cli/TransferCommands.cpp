@@ -134,17 +134,34 @@ std::string KeptText(const CSafeFileWriter& file, const std::string& slotsIn) {
     return "the slots read so far are in " + slotsIn + ", " + file.Path() + " is unchanged";
 }
 
+// What a second Ctrl+C says of an export still writing its file: the slots
+// go to FILE.partial first, as the file being written may have no name, and
+// a named one is cleared as stale by the next run.
+CRunControl::KeptWord SlotsKeptAtOnce(CSafeFileWriter& file) {
+    return [&file] {
+        std::string problem;
+        if (!file.KeepWrittenSoFar(&problem)) {
+            return "the slots read so far are lost (" + problem + "), " + file.Path() +
+                   " is unchanged";
+        }
+        return KeptText(file, file.PartialPath());
+    };
+}
+
 // Each move of the export's file with what a second Ctrl+C would say held,
 // and said anew once the file is where the move put it.
-ExportMoveRunner KeptWhileMoving(CPortSession& session, const CSafeFileWriter& file) {
+ExportMoveRunner KeptWhileMoving(CPortSession& session, CSafeFileWriter& file) {
     return [&session, &file](ExportMove move, const std::function<bool()>& run) {
         bool moved = false;
-        session.Context().control.KeepAfter(session.Name(), [&] {
+        session.Context().control.KeepAfter(session.Name(), [&]() -> CRunControl::KeptWord {
             moved = run();
             if (move == ExportMove::PutInPlace) {
-                return moved ? std::string() : KeptText(file, file.FreshPath());
+                return moved ? CRunControl::KeptWord() : SlotsKeptAtOnce(file);
             }
-            return moved ? KeptText(file, file.PartialPath()) : std::string();
+            if (!moved) {
+                return {};
+            }
+            return [&file] { return KeptText(file, file.PartialPath()); };
         });
         return moved;
     };
@@ -215,7 +232,7 @@ void RunExport(CPortSession& session, const std::string& path, CPortReport& repo
         return;
     }
     CRunControl& control = session.Context().control;
-    control.Keep(session.Name(), KeptText(file, file.FreshPath()));
+    control.Keep(session.Name(), SlotsKeptAtOnce(file));
     CProgressObserver progress(session.Progress(), "export", "slots");
     const ExportResult result = ExportModule(session.Job(), file, progress);
     ExportEnded(session, file, result, report);

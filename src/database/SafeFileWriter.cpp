@@ -1,14 +1,25 @@
 #include "SafeFileWriter.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+std::atomic<bool> g_anonymousFiles{true};
+
+// Fresh files that have a name are ".NAME.lumaret-XXXXXX" beside the target:
+// a mark of our own, so that clearing stale ones never takes another's file.
+constexpr std::string_view FRESH_MARK = ".lumaret-";
+constexpr size_t FRESH_SUFFIX = 6;
 
 // The process's file mode mask, read without changing it (umask() would,
 // for every thread at once); 022 when /proc does not tell.
@@ -70,6 +81,67 @@ void Tell(std::string* problem, std::string text) {
     }
 }
 
+std::string FreshStem(const std::string& path) {
+    const std::string folder = FolderOf(path);
+    return (folder == "/" ? "/" : folder + "/") + "." + NameOf(path) + std::string(FRESH_MARK);
+}
+
+bool IsFreshName(std::string_view name) {
+    const size_t mark = name.rfind(FRESH_MARK);
+    return name.size() > 1 && name[0] == '.' && mark != std::string_view::npos && mark > 1 &&
+           name.size() == mark + FRESH_MARK.size() + FRESH_SUFFIX;
+}
+
+std::string RandomSuffix() {
+    static constexpr char LETTERS[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char bytes[FRESH_SUFFIX] = {};
+    if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+        // Names only need to differ now; a clash is retried by the caller.
+        static std::atomic<unsigned> s_count{0};
+        const unsigned seed = s_count++ * 2654435761U ^ static_cast<unsigned>(::getpid());
+        for (size_t i = 0; i < sizeof bytes; ++i) {
+            bytes[i] = static_cast<unsigned char>(seed >> (i * 5));
+        }
+    }
+    std::string suffix;
+    for (unsigned char b : bytes) {
+        suffix += LETTERS[b % (sizeof LETTERS - 1)];
+    }
+    return suffix;
+}
+
+// A writer holds an flock on its fresh file for as long as it lives, so a
+// fresh file of ours that nobody holds was left by a writer that was killed.
+void RemoveStaleFreshFile(int folderFd, const char* name) {
+    const int fd = ::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return;
+    }
+    struct stat held {};
+    struct stat named {};
+    if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == ::geteuid() &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        ::fstatat(folderFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        named.st_dev == held.st_dev && named.st_ino == held.st_ino) {
+        ::unlinkat(folderFd, name, 0);
+    }
+    ::close(fd);
+}
+
+void RemoveStaleFreshFiles(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        if (IsFreshName(entry->d_name)) {
+            RemoveStaleFreshFile(::dirfd(dir), entry->d_name);
+        }
+    }
+    ::closedir(dir);
+}
+
 // The rename itself reaches the disk with the folder.
 void SyncFolder(const std::string& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -115,6 +187,10 @@ CSafeFileWriter::~CSafeFileWriter() {
     Discard();
 }
 
+void CSafeFileWriter::AllowAnonymousFiles(bool allowed) {
+    g_anonymousFiles = allowed;
+}
+
 bool CSafeFileWriter::Open(std::string* problem) {
     Discard();
     const ReplaceTarget target = CheckReplaceTarget(m_path);
@@ -127,16 +203,51 @@ bool CSafeFileWriter::Open(std::string* problem) {
     m_owner = target.exists ? target.owner : ::geteuid();
     m_group = target.exists ? target.group : ::getegid();
     const std::string folder = FolderOf(m_path);
-    m_temp = (folder == "/" ? "/" : folder + "/") + "." + NameOf(m_path) + ".XXXXXX";
-    m_fd = ::mkostemp(m_temp.data(), O_CLOEXEC | O_NOFOLLOW);
-    if (m_fd < 0) {
-        Tell(problem, "cannot save to '" + m_path + "': cannot make a new file in " + folder +
-                          ": " + Errno());
-        m_temp.clear();
+    RemoveStaleFreshFiles(folder);
+    if (!OpenAnonymous(folder) && !OpenNamed(folder, problem)) {
         return false;
     }
     m_writeFailed = false;
     return true;
+}
+
+bool CSafeFileWriter::OpenAnonymous(const std::string& folder) {
+    // Linking it needs /proc/self/fd; without it a named file does.
+    if (!g_anonymousFiles || ::access("/proc/self/fd", X_OK) != 0) {
+        return false;
+    }
+    // Refused where the file system or the kernel has no unnamed files
+    // (EOPNOTSUPP, or EISDIR from a kernel that does not know O_TMPFILE).
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return false;
+    }
+    // Held like a named file's, for the names it gets on its way into place.
+    ::flock(fd, LOCK_EX);
+    m_fd = fd;
+    return true;
+}
+
+bool CSafeFileWriter::OpenNamed(const std::string& folder, std::string* problem) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        m_temp = FreshStem(m_path) + std::string(FRESH_SUFFIX, 'X');
+        const int fd = ::mkostemp(m_temp.data(), O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) {
+            break;
+        }
+        // Another writer may have cleared it as stale before the lock was
+        // taken: then it has no name left, and another is made.
+        struct stat st {};
+        if (::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &st) == 0 && st.st_nlink > 0) {
+            m_fd = fd;
+            return true;
+        }
+        ::close(fd);
+    }
+    Tell(problem,
+         "cannot save to '" + m_path + "': cannot make a new file in " + folder + ": " + Errno());
+    m_temp.clear();
+    return false;
 }
 
 bool CSafeFileWriter::WriteString(std::string_view text) {
@@ -158,37 +269,77 @@ bool CSafeFileWriter::WriteString(std::string_view text) {
     return true;
 }
 
+bool CSafeFileWriter::LinkFresh(std::string& linked) const {
+    const std::string from = m_temp.empty() ? "/proc/self/fd/" + std::to_string(m_fd) : m_temp;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        // linkat never follows or replaces what stands at the new name.
+        linked = FreshStem(m_path) + RandomSuffix();
+        if (::linkat(AT_FDCWD, from.c_str(), AT_FDCWD, linked.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            return true;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    linked.clear();
+    return false;
+}
+
+std::string CSafeFileWriter::KeepOwnerAndMode() const {
+    // The owner first: changing it clears set-id bits that the mode then restores.
+    if ((m_owner != ::geteuid() || m_group != ::getegid()) &&
+        ::fchown(m_fd, m_owner, m_group) != 0 && errno != EPERM) {
+        return "cannot keep its owner: " + Errno();
+    }
+    if (::fchmod(m_fd, m_mode) != 0) {
+        return "cannot set its mode: " + Errno();
+    }
+    return {};
+}
+
+std::string CSafeFileWriter::PutAt(const std::string& destination, bool keepFresh) {
+    // rename replaces a link at the destination, never follows it.
+    std::string named = m_temp;
+    if ((named.empty() || keepFresh) && !LinkFresh(named)) {
+        return "cannot put it in place: " + Errno();
+    }
+    if (std::rename(named.c_str(), destination.c_str()) != 0) {
+        const std::string error = "cannot put it in place: " + Errno();
+        if (named != m_temp) {
+            ::unlink(named.c_str());
+        }
+        return error;
+    }
+    if (named == m_temp) {
+        m_temp.clear();
+    }
+    return {};
+}
+
 bool CSafeFileWriter::MoveTo(const std::string& destination, std::string* problem) {
     if (m_fd < 0) {
         Tell(problem, "cannot write " + destination + ": nothing was opened");
         return false;
     }
     std::string error;
-    // The owner first: changing it clears set-id bits that the mode then restores.
     if (m_writeFailed) {
         error = std::string("cannot write: ") + std::strerror(m_writeError);
-    } else if ((m_owner != ::geteuid() || m_group != ::getegid()) &&
-               ::fchown(m_fd, m_owner, m_group) != 0 && errno != EPERM) {
-        error = "cannot keep its owner: " + Errno();
-    } else if (::fchmod(m_fd, m_mode) != 0) {
-        error = "cannot set its mode: " + Errno();
-    } else if (::fsync(m_fd) != 0) {
+    }
+    if (error.empty()) {
+        error = KeepOwnerAndMode();
+    }
+    if (error.empty() && ::fsync(m_fd) != 0) {
         error = "cannot write to the disk: " + Errno();
     }
-    if (::close(m_fd) != 0 && error.empty()) {
-        error = "cannot write: " + Errno();
+    // Moved while the lock is held, so that no other writer clears it as stale.
+    if (error.empty()) {
+        error = PutAt(destination, false);
     }
-    m_fd = -1;
-    if (error.empty() && std::rename(m_temp.c_str(), destination.c_str()) != 0) {
-        error = "cannot put it in place: " + Errno();
-    }
+    Discard();
     if (!error.empty()) {
-        ::unlink(m_temp.c_str());
-        m_temp.clear();
         Tell(problem, "cannot save to '" + destination + "': " + error);
         return false;
     }
-    m_temp.clear();
     SyncFolder(FolderOf(destination));
     return true;
 }
@@ -212,14 +363,31 @@ bool CSafeFileWriter::KeepAsPartial(std::string* problem) {
     return MoveTo(PartialPath(), problem);
 }
 
-void CSafeFileWriter::Discard() {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
+bool CSafeFileWriter::KeepWrittenSoFar(std::string* problem) {
+    if (m_fd < 0) {
+        Tell(problem, "cannot write " + PartialPath() + ": nothing was opened");
+        return false;
     }
+    std::string error = KeepOwnerAndMode();
+    if (error.empty()) {
+        error = PutAt(PartialPath(), true);
+    }
+    if (!error.empty()) {
+        Tell(problem, "cannot save to '" + PartialPath() + "': " + error);
+        return false;
+    }
+    return true;
+}
+
+void CSafeFileWriter::Discard() {
+    // Unnamed before it is closed: a named fresh file is never without its lock.
     if (!m_temp.empty()) {
         ::unlink(m_temp.c_str());
         m_temp.clear();
+    }
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
     }
 }
 

@@ -22,11 +22,16 @@ struct ReplaceTarget {
 ReplaceTarget CheckReplaceTarget(const std::string& path);
 
 // The one way this program replaces a file: the text goes into a fresh file
-// beside the target (made with mkostemp, so never a name that a planted link
-// may occupy), which is synced and renamed over the target only when it is
-// complete. A file that is replaced keeps its mode and, where we may, its
+// beside the target, which is synced and renamed over the target only when it
+// is complete. A file that is replaced keeps its mode and, where we may, its
 // owner; a new file gets the usual mode for the user's umask. Until Commit
 // the target stays exactly as it was.
+//
+// The fresh file has no name (O_TMPFILE) until it is linked into place, so
+// a killed writer leaves nothing behind. Where the file system has no such
+// files it is ".NAME.lumaret-XXXXXX" (mkostemp, so never a name that a
+// planted link may occupy), locked for as long as its writer lives; the next
+// writer in the folder removes those that nobody holds.
 //
 // An export writes its lines here as they are read. When it cannot finish,
 // KeepAsPartial puts what was written at PATH.partial instead, the same
@@ -46,18 +51,33 @@ public:
     bool Commit(std::string* problem = nullptr);
     // Puts the fresh file at PartialPath(), leaving the target alone.
     bool KeepAsPartial(std::string* problem = nullptr);
+    // Links the fresh file at PartialPath() as well (later writes reach it
+    // too): for a program about to end at once, so not synced.
+    bool KeepWrittenSoFar(std::string* problem = nullptr);
     // Throws the fresh file away.
     void Discard();
+
+    // Off: fresh files are named, as on a file system without O_TMPFILE.
+    static void AllowAnonymousFiles(bool allowed);
 
     bool IsOpen() const { return m_fd >= 0; }
     // A regular file stood at the path when Open checked it.
     bool TargetExisted() const { return m_targetExisted; }
     const std::string& Path() const { return m_path; }
     std::string PartialPath() const { return m_path + ".partial"; }
-    // The fresh file while it is written, beside the target.
+    // The fresh file while it is written, beside the target; empty while
+    // it has no name.
     const std::string& FreshPath() const { return m_temp; }
 
 private:
+    bool OpenAnonymous(const std::string& folder);
+    bool OpenNamed(const std::string& folder, std::string* problem);
+    // Gives the fresh file one more hidden name beside the target.
+    bool LinkFresh(std::string& linked) const;
+    std::string KeepOwnerAndMode() const;
+    // Renames the fresh file (or, with keepFresh or no name, a new link to
+    // it) to destination; "" or why not.
+    std::string PutAt(const std::string& destination, bool keepFresh);
     bool MoveTo(const std::string& destination, std::string* problem);
 
     std::string m_path;

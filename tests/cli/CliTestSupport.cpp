@@ -15,6 +15,7 @@ CliResult RunInProcess(std::vector<std::string> args, const ExchangeTiming& timi
     CRunControl own;
     CliEnvironment env{out, err, terminal, timing, control != nullptr ? *control : own};
     env.answerFd = answerFd;
+    env.outIsTerminal = terminal;
     CliResult result;
     result.exit = RunCli(args, env);
     result.out = out.str();

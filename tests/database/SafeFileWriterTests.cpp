@@ -6,17 +6,24 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class SafeFileWriterTest : public ::testing::Test {
+// Each case with an unnamed fresh file and with a named one, as on a file
+// system without O_TMPFILE.
+class SafeFileWriterTest : public ::testing::TestWithParam<bool> {
 protected:
+    void SetUp() override { CSafeFileWriter::AllowAnonymousFiles(GetParam()); }
+    void TearDown() override { CSafeFileWriter::AllowAnonymousFiles(true); }
+
     std::string PathOf(const char* name) const { return (m_dir / name).string(); }
     // Files in the folder besides the given ones: a fresh file left behind.
     size_t EntryCount() const {
@@ -32,7 +39,7 @@ protected:
     const fs::path m_dir = m_scratch.Path();
 };
 
-TEST_F(SafeFileWriterTest, TheTargetChangesOnlyOnCommit) {
+TEST_P(SafeFileWriterTest, TheTargetChangesOnlyOnCommit) {
     const std::string path = PathOf("backup.txt");
     WriteFileBytes(path, "0001,AA\r");
     CSafeFileWriter writer(path);
@@ -45,7 +52,7 @@ TEST_F(SafeFileWriterTest, TheTargetChangesOnlyOnCommit) {
     EXPECT_EQ(EntryCount(), 1U);
 }
 
-TEST_F(SafeFileWriterTest, WhatWasWrittenCanBeKeptBesideAnUntouchedTarget) {
+TEST_P(SafeFileWriterTest, WhatWasWrittenCanBeKeptBesideAnUntouchedTarget) {
     const std::string path = PathOf("backup.txt");
     WriteFileBytes(path, "0001,AA\r");
     {
@@ -67,9 +74,19 @@ TEST_F(SafeFileWriterTest, WhatWasWrittenCanBeKeptBesideAnUntouchedTarget) {
     }
     EXPECT_FALSE(fs::exists(PathOf("new.txt")));
     EXPECT_EQ(EntryCount(), 2U);
+
+    // Kept at once, as a program that ends at once does, while still open.
+    {
+        CSafeFileWriter writer(PathOf("new.txt"));
+        ASSERT_TRUE(writer.Open());
+        writer.WriteString("0005,EE\r");
+        ASSERT_TRUE(writer.KeepWrittenSoFar());
+    }
+    EXPECT_EQ(ReadFileBytes(PathOf("new.txt.partial")), "0005,EE\r");
+    EXPECT_EQ(EntryCount(), 3U);
 }
 
-TEST_F(SafeFileWriterTest, APlantedPartialLinkIsReplacedNotFollowed) {
+TEST_P(SafeFileWriterTest, APlantedPartialLinkIsReplacedNotFollowed) {
     const std::string path = PathOf("backup.txt");
     const std::string victim = PathOf("victim.txt");
     WriteFileBytes(victim, "precious");
@@ -83,7 +100,7 @@ TEST_F(SafeFileWriterTest, APlantedPartialLinkIsReplacedNotFollowed) {
     EXPECT_EQ(ReadFileBytes(path + ".partial"), "0001,AA\r");
 }
 
-TEST_F(SafeFileWriterTest, AReplacedFileKeepsItsModeAndANewOneFollowsTheUmask) {
+TEST_P(SafeFileWriterTest, AReplacedFileKeepsItsModeAndANewOneFollowsTheUmask) {
     const std::string path = PathOf("private.txt");
     WriteFileBytes(path, "old");
     ASSERT_EQ(chmod(path.c_str(), 0600), 0);
@@ -98,7 +115,7 @@ TEST_F(SafeFileWriterTest, AReplacedFileKeepsItsModeAndANewOneFollowsTheUmask) {
     EXPECT_EQ(ModeOf(PathOf("made.txt")), 0640U);
 }
 
-TEST_F(SafeFileWriterTest, OnlyARegularFileIsEverReplaced) {
+TEST_P(SafeFileWriterTest, OnlyARegularFileIsEverReplaced) {
     const std::string target = PathOf("target.txt");
     WriteFileBytes(target, "kept");
     const std::string link = PathOf("link.txt");
@@ -143,7 +160,7 @@ TEST_F(SafeFileWriterTest, OnlyARegularFileIsEverReplaced) {
     EXPECT_EQ(ReadFileBytes(target), "kept");
 }
 
-TEST_F(SafeFileWriterTest, AFolderThatTakesNoFileIsToldAtOpen) {
+TEST_P(SafeFileWriterTest, AFolderThatTakesNoFileIsToldAtOpen) {
     const std::string folder = PathOf("locked");
     fs::create_directory(folder);
     ASSERT_EQ(chmod(folder.c_str(), 0500), 0);
@@ -155,5 +172,59 @@ TEST_F(SafeFileWriterTest, AFolderThatTakesNoFileIsToldAtOpen) {
     EXPECT_FALSE(writer.Open(&problem));
     EXPECT_NE(problem.find("cannot make a new file"), std::string::npos) << problem;
 }
+
+// A writer in a child process, parked with its fresh file open and written to.
+pid_t StartWriter(const std::string& path) {
+    int ready[2] = {-1, -1};
+    if (pipe(ready) != 0) {
+        return -1;
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        CSafeFileWriter writer(path);
+        if (writer.Open() && writer.WriteString("0001,AA\r")) {
+            (void)!write(ready[1], "r", 1);
+        }
+        pause();
+        _exit(0);
+    }
+    close(ready[1]);
+    char said = 0;
+    const bool parked = read(ready[0], &said, 1) == 1;
+    close(ready[0]);
+    return parked ? pid : -1;
+}
+
+void Kill(pid_t pid) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+TEST_P(SafeFileWriterTest, AKilledWriterLeavesNoFreshFileForLong) {
+    const std::string path = PathOf("backup.txt");
+    WriteFileBytes(path, "old");
+    const std::string other = PathOf("other.txt");
+    WriteFileBytes(other, "other");
+    const pid_t writer = StartWriter(path);
+    ASSERT_GT(writer, 0);
+    // Only a named fresh file is seen; while its writer lives, another
+    // writer in the folder leaves it alone.
+    const size_t named = GetParam() ? 0 : 1;
+    EXPECT_EQ(EntryCount(), 2 + named);
+    ASSERT_TRUE(ReplaceFileContents(other, "new other").ok);
+    EXPECT_EQ(EntryCount(), 2 + named);
+
+    Kill(writer);
+    EXPECT_EQ(EntryCount(), 2 + named);
+    // The next writer in the folder clears what a killed one left.
+    ASSERT_TRUE(ReplaceFileContents(other, "newer other").ok);
+    EXPECT_EQ(EntryCount(), 2U);
+    EXPECT_EQ(ReadFileBytes(path), "old");
+}
+
+INSTANTIATE_TEST_SUITE_P(FreshFiles, SafeFileWriterTest, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "Unnamed" : "Named";
+                         });
 
 } // namespace

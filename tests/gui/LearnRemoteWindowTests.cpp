@@ -289,12 +289,15 @@ TEST_F(LearnRemoteWindow, AResumeOnABlankModuleLearnsAgainAndEachRowCanBeTriedOr
 
 TEST_F(LearnRemoteWindow, NothingStartsFromABadMapOrWithThePortClosed) {
     const std::string bad = Path("bad.map");
-    WriteFileBytes(bad, "1/1 POWER\n1/2\n1/3 POWER\n");
+    WriteFileBytes(bad, "1/1 POWER\n1/2\n1/3 POWER\n1/4 \x1b[2J\n");
     ASSERT_NE(OpenLearnDialog(bad), nullptr);
     ASSERT_EQ(prompts.messages.size(), 1u);
     const QString box = prompts.messages[0];
     EXPECT_TRUE(box.startsWith("The map bad.map cannot be used:\nline 2: ")) << box.toStdString();
     EXPECT_TRUE(box.contains("\nline 3: ")) << box.toStdString();
+    // The map's own text is shown escaped, never raw.
+    EXPECT_TRUE(box.contains("\nline 4: the name \"\\x1b[2J\"")) << box.toStdString();
+    EXPECT_FALSE(box.contains(QChar(0x1b))) << box.toStdString();
     EXPECT_TRUE(KeyRows().empty());
     EXPECT_FALSE(Find<QPushButton>("IDC_START")->isEnabled());
 
