@@ -58,7 +58,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         }
     }
     ExchangeTiming timing = env.timing;
-    timing.wholeReplies = options.fast;
+    timing.wholeReplies = !options.fixedTiming;
     CliContext context{options, timing, console, env.control,
                        env.errIsTerminal && !options.quiet && !options.trace};
     context.clock = ReadRunClock();

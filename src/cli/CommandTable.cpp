@@ -390,10 +390,11 @@ const std::vector<OptionEntry>& GeneralOptions() {
                     "COM9", &CliOptions::ports),
         FlagOption("--json", "print one JSON document on standard output instead of text",
                    &CliOptions::json),
-        FlagOption("--fast",
-                   "end each exchange as soon as its reply is complete (checked CRC and a quiet "
-                   "gap) instead of after the window's fixed pauses",
-                   &CliOptions::fast),
+        FlagOption("--fixed-timing",
+                   "wait the window's fixed pauses in each exchange instead of ending it as soon "
+                   "as its reply is complete (checked CRC and a quiet gap learned from the line)",
+                   &CliOptions::fixedTiming),
+        FlagOption("--fast", "the default timing, still accepted", &CliOptions::fast),
         FlagOption("--trace", "print every frame written and every reply read on standard error",
                    &CliOptions::trace),
         FlagOption("-q, --quiet", "show no progress", &CliOptions::quiet),
