@@ -382,12 +382,14 @@ const std::vector<CommandEntry>& CommandTable() {
 
 const std::vector<OptionEntry>& GeneralOptions() {
     static const std::vector<OptionEntry> options{
-        PortsOption("-p, --port",
-                    "a COM name (COM9), a device path, a module ser2net serves "
-                    "(rfc2217://HOST:PORT), or all (every USB adapter and published module); "
-                    "repeat it or separate names by commas to run on several modules at once. "
-                    "Default: $LUMARET_PORT",
-                    "COM9", &CliOptions::ports),
+        PortsOption(
+            "-p, --port",
+            "a COM name (COM9), a device path, a module ser2net serves "
+            "(rfc2217://HOST:PORT), or all (every USB adapter, published module and name in "
+            "ports.conf); "
+            "repeat it or separate names by commas to run on several modules at once. "
+            "Default: $LUMARET_PORT",
+            "COM9", &CliOptions::ports),
         FlagOption("--json", "print one JSON document on standard output instead of text",
                    &CliOptions::json),
         FlagOption("--fixed-timing",

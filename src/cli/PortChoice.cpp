@@ -1,13 +1,25 @@
 #include "PortChoice.h"
 
 #include "PortCatalog.h"
+#include "PortNamesFile.h"
 
 #include <cctype>
+#include <set>
 
 std::vector<std::string> AllModulePorts() {
+    // A name in ports.conf stands for a module whatever its device is, and a
+    // module on the network has no other.
+    std::set<std::string> named;
+    for (const DeviceMapEntry& entry : NamedDeviceMap(ReadLocalDeviceMap())) {
+        named.insert(entry.comName);
+    }
     std::vector<std::string> ports;
+    std::set<std::string> devices; // a device under two names is one module
     for (const PortEntry& entry : ListPortEntries()) {
-        if (entry.kind == PortKind::UsbAdapter || entry.kind == PortKind::PublishedModule) {
+        const bool module = entry.kind == PortKind::UsbAdapter ||
+                            entry.kind == PortKind::PublishedModule ||
+                            named.count(entry.comName) > 0;
+        if (module && devices.insert(entry.device).second) {
             ports.push_back(entry.comName);
         }
     }

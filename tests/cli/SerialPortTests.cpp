@@ -205,6 +205,10 @@ TEST(PortNamesFile, ANamedDeviceIsListedOpenedAndFollowedAsTheFileChanges) {
     r = RunInProcess({"-p", "COM40", "version"});
     EXPECT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(r.out, "102.003\n");
+    // The module under both of its names is one port to -p all.
+    r = RunInProcess({"-p", "all", "version"});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out, "102.003\n");
 
     config.Write("# nothing named\n");
     EXPECT_TRUE(ChangeSeen(monitor, 5s));
