@@ -400,6 +400,10 @@ const std::vector<OptionEntry>& GeneralOptions() {
         FlagOption("--trace", "print every frame written and every reply read on standard error",
                    &CliOptions::trace),
         FlagOption("-q, --quiet", "show no progress", &CliOptions::quiet),
+        FlagOption("-v, --verbose",
+                   "a progress bar for every port; with more than eight ports the progress is "
+                   "otherwise one summary line",
+                   &CliOptions::verbose),
         // Read as the line is read: they end the run before any check.
         {"-h, --help", "", "show this help, or a command's"},
         {"--version", "", "print the program's version"},

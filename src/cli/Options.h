@@ -15,6 +15,7 @@ struct CliOptions {
     bool json = false;
     bool trace = false;
     bool quiet = false;
+    bool verbose = false; // a progress bar for every port, however many
     // Each exchange waits the window's fixed pauses instead of ending once
     // its reply is complete.
     bool fixedTiming = false;
