@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-// The ports "-p all" stands for: every USB adapter, every published
-// (simulated) module and every name ports.conf gives a present device or a
-// network module, never an unnamed built-in UART; COM names in the list's
-// order, a device named twice once.
+// The ports "-p all" stands for: every USB adapter and every published
+// (simulated) module in the port list's order, never an unnamed built-in
+// UART; then every name ports.conf gives a present device or a network
+// module, in COM order; a device under two names once.
 std::vector<std::string> AllModulePorts();
 
 // "all" in any letter case, as COM names are taken.
