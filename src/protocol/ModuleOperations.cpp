@@ -14,8 +14,9 @@ bool WholeReply::Holds(const uint8_t* bytes, uint32_t count) const {
     if (kindOf == nullptr || checks == nullptr) {
         return false;
     }
+    // A kind not seen yet counts as checked: its first valid CRC makes it so.
     const ReplyKind kind = kindOf(count);
-    return kind != ReplyKind::None && checks->IsChecked(kind) && ReplyCrcValid(bytes, count);
+    return kind != ReplyKind::None && !checks->SeenUnchecked(kind) && ReplyCrcValid(bytes, count);
 }
 
 namespace {
@@ -68,8 +69,10 @@ ExchangeReply RunExchange(CSerialLink& link, const CommandFrame& frame, uint32_t
     // Not examined: a frame that did not go out shows as a missing reply.
     (void)link.Write(frame.data(), frame.size);
     ExchangeReply reply;
+    // No reply is shorter than a status reply, the shortest with a CRC.
+    const uint32_t shortest = whole->size != 0 ? whole->size : STATUS_REPLY_SIZE;
     const uint32_t got = link.ReadReply(
-        reply.bytes.data(), size, pauseMs, gap,
+        reply.bytes.data(), size, pauseMs, gap, shortest,
         [whole](const uint8_t* bytes, uint32_t count) { return whole->Holds(bytes, count); });
     reply.count = std::min(got, size);
     reply.redone = std::move(redone);

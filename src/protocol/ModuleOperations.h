@@ -38,7 +38,7 @@ struct WholeReply {
     // reply): whole at that size, CRC or not. 0: any size.
     uint32_t size = 0;
     // Else whole when its last two bytes are the CRC of the rest and its kind
-    // (kindOf the count) is one the checks found checked.
+    // (kindOf the count) has not come without a valid CRC in this session.
     ReplyKind (*kindOf)(uint32_t count) = nullptr;
     // The session: its checks, the quiet gap it learned and its last
     // exchange taken whole. nullptr: a gap learned for this exchange alone.

@@ -30,6 +30,8 @@ public:
 
     Verdict Judge(ReplyKind kind, const uint8_t* reply, uint32_t count);
     bool IsChecked(ReplyKind kind) const;
+    // A kind that came in this session without a valid CRC.
+    bool SeenUnchecked(ReplyKind kind) const;
     // The kinds that came in this session but never with a valid CRC.
     std::vector<ReplyKind> UncheckedKinds() const;
 

@@ -9,6 +9,31 @@
 #include <algorithm>
 #include <chrono>
 
+namespace {
+
+using Clock = Deadline::Clock;
+
+// How long a read rests once count of a reply's bytes are in: until the
+// reply can first be whole (its shortest size, and half a byte time to spare),
+// else for as long as the rest of the longest reply (n) takes, STREAM_NAP at
+// most.
+Clock::duration StreamNap(uint32_t count, uint32_t shortest, uint32_t n,
+                          CReplyGap::Duration byteTime, Clock::duration most) {
+    if (count < shortest) {
+        return (shortest - count) * byteTime + byteTime / 2;
+    }
+    return std::min<Clock::duration>(most, (n - count) * byteTime);
+}
+
+// The silence within a wait that brought count bytes: what their own line
+// time does not explain.
+CReplyGap::Duration Silence(Clock::duration waited, uint32_t count, CReplyGap::Duration byteTime) {
+    const auto silent = std::chrono::duration_cast<CReplyGap::Duration>(waited) - count * byteTime;
+    return std::max(silent, CReplyGap::Duration::zero());
+}
+
+} // namespace
+
 CReplyGap::Duration CSerialLink::ByteTime() const {
     const uint32_t parityBits = m_settings.parity == 'N' ? 0 : 1;
     const uint32_t stopBits = m_settings.stopBits == 0 ? 1 : 2;
@@ -17,7 +42,7 @@ CReplyGap::Duration CSerialLink::ByteTime() const {
 }
 
 uint32_t CSerialLink::ReadReply(uint8_t* buffer, uint32_t n, uint32_t pauseMs, CReplyGap& gap,
-                                const ReplyComplete& complete) {
+                                uint32_t shortest, const ReplyComplete& complete) {
     if (buffer == nullptr || n == 0) {
         return 0;
     }
@@ -25,7 +50,6 @@ uint32_t CSerialLink::ReadReply(uint8_t* buffer, uint32_t n, uint32_t pauseMs, C
     if (!t) {
         return 0;
     }
-    using Clock = Deadline::Clock;
     const CReplyGap::Duration byteTime = ByteTime();
     const Clock::time_point pauseEnd = Clock::now() + std::chrono::milliseconds(pauseMs);
     ReplyRead read{ReadLimitsFor(m_settings.timeouts, n, pauseEnd), pauseEnd, gap.Quiet(byteTime)};
@@ -43,9 +67,8 @@ uint32_t CSerialLink::ReadReply(uint8_t* buffer, uint32_t n, uint32_t pauseMs, C
             return count;
         }
         if (count > 0 && !whole && !gap.Learning()) {
-            // The line is known: rest while the reply streams in, for as long
-            // as the rest of the longest reply takes, STREAM_NAP at most.
-            const auto nap = std::min<Clock::duration>(STREAM_NAP, (n - count) * byteTime);
+            // The line is known: rest while the reply streams in.
+            const auto nap = StreamNap(count, shortest, n, byteTime, STREAM_NAP);
             const TransferEnd rested = RestUntil(end.Earlier(Deadline::After(nap)));
             const TransferResult r =
                 m_driver->ReadSome(buffer + count, n - count, Deadline::At({}));
@@ -66,7 +89,7 @@ uint32_t CSerialLink::ReadReply(uint8_t* buffer, uint32_t n, uint32_t pauseMs, C
         if (r.count > 0) {
             const Clock::time_point now = Clock::now();
             if (count > 0) {
-                gap.SeeGap(std::chrono::duration_cast<CReplyGap::Duration>(now - lastTake));
+                gap.SeeGap(Silence(now - lastTake, r.count, byteTime));
             }
             count += std::min(r.count, n - count);
             lastTake = now;

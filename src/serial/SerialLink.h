@@ -39,9 +39,11 @@ public:
     // learned (and goes on learning); the pause and the read's own bounds end
     // it when they never do. Bytes may come during the pause. While a reply
     // streams in, once gap has learned the line, the read rests between
-    // takes rather than waking for each byte. Returns the bytes received.
+    // takes rather than waking for each byte: first until the reply can be
+    // whole (no reply is shorter than shortest), then STREAM_NAP at a time.
+    // Returns the bytes received.
     uint32_t ReadReply(uint8_t* buffer, uint32_t n, uint32_t pauseMs, CReplyGap& gap,
-                       const ReplyComplete& complete);
+                       uint32_t shortest, const ReplyComplete& complete);
     // The time of one byte on the line as it is set.
     CReplyGap::Duration ByteTime() const;
 
