@@ -153,8 +153,13 @@ VersionOutcome GetVersion(CSerialLink& link, const ExchangeTiming& timing, CRepl
 
 ExchangeReply ReadKey(CSerialLink& link, uint16_t keyIndex, const ExchangeTiming& timing,
                       CReplyChecks* checks) {
-    return RunCheckedExchange(link, BuildReadFrame(keyIndex), timing.Step(Exchange::ReadKey),
-                              ClassifyReadReply, checks, timing.wholeReplies);
+    const ExchangeReply reply =
+        RunCheckedExchange(link, BuildReadFrame(keyIndex), timing.Step(Exchange::ReadKey),
+                           ClassifyReadReply, checks, timing.wholeReplies);
+    // A read stands alone: no next exchange's purge would see the rest of a
+    // reply taken before its end.
+    const std::shared_ptr<const ExchangeReply> redone = SettleExchanges(link, checks);
+    return redone != nullptr ? *redone : reply;
 }
 
 ReadOutcome ReadOutcomeOf(const ExchangeReply& reply) {

@@ -85,7 +85,8 @@ struct VersionOutcome {
 VersionOutcome GetVersion(CSerialLink& link, const ExchangeTiming& timing,
                           CReplyChecks* checks = nullptr);
 
-// Read a key: the whole reply; ReadOutcomeOf says what it means.
+// Read a key: the whole reply (read again on the fixed timing should bytes
+// follow a reply taken whole); ReadOutcomeOf says what it means.
 ExchangeReply ReadKey(CSerialLink& link, uint16_t keyIndex, const ExchangeTiming& timing,
                       CReplyChecks* checks = nullptr);
 
