@@ -30,10 +30,10 @@ int main() {
                 static_cast<size_t>(448 / 3), content.size());
     std::fflush(stdout);
     const RunFigures alone =
-        RunTimed({LUMARET_CLI_PROGRAM, "-q", "-p", "COM" + std::to_string(FIRST_PORT), "export",
-                  dir + "/alone.txt"});
-    const RunFigures batch = RunTimed(
-        {LUMARET_CLI_PROGRAM, "-q", "-p", rig.Ports(), "export", dir + "/batch-{port}.txt"});
+        RunTimed({LUMARET_CLI_PROGRAM, "-q", "--fixed-timing", "-p",
+                  "COM" + std::to_string(FIRST_PORT), "export", dir + "/alone.txt"});
+    const RunFigures batch = RunTimed({LUMARET_CLI_PROGRAM, "-q", "--fixed-timing", "-p",
+                                       rig.Ports(), "export", dir + "/batch-{port}.txt"});
     int wrong = BenchFileText(dir + "/alone.txt") == content ? 0 : 1;
     for (int i = 0; i < MODULES; ++i) {
         const std::string file = dir + "/batch-COM" + std::to_string(FIRST_PORT + i) + ".txt";

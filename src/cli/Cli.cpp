@@ -21,7 +21,7 @@ int RunOnNamedPorts(const CommandEntry& command, CliContext& context, const CliE
     const CliOptions& options = context.options;
     std::vector<std::string> names = ExpandAll(options.ports);
     if (names.empty()) {
-        return UsageError("-p all: no USB adapter and no published module in the port list",
+        return UsageError("-p all: no USB adapter, no published module and no name in ports.conf",
                           options.json, env.out, env.err, EXIT_PORT);
     }
     if (command.run.ownPorts != nullptr) {
@@ -94,7 +94,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         }
     }
     ExchangeTiming timing = env.timing;
-    timing.wholeReplies = options.fast;
+    timing.wholeReplies = !options.fixedTiming;
     CliContext context{options, timing, console, env.control,
                        env.errIsTerminal && !options.quiet && !options.trace};
     context.clock = ReadRunClock();

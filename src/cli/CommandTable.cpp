@@ -403,18 +403,21 @@ const std::vector<CommandEntry>& CommandTable() {
 
 const std::vector<OptionEntry>& GeneralOptions() {
     static const std::vector<OptionEntry> options{
-        PortsOption("-p, --port",
-                    "a COM name (COM9), a device path, a module ser2net serves "
-                    "(rfc2217://HOST:PORT), or all (every USB adapter and published module); "
-                    "repeat it or separate names by commas to run on several modules at once. "
-                    "Default: $LUMARET_PORT",
-                    "COM9", &CliOptions::ports),
+        PortsOption(
+            "-p, --port",
+            "a COM name (COM9), a device path, a module ser2net serves "
+            "(rfc2217://HOST:PORT), or all (every USB adapter, published module and name in "
+            "ports.conf); "
+            "repeat it or separate names by commas to run on several modules at once. "
+            "Default: $LUMARET_PORT",
+            "COM9", &CliOptions::ports),
         FlagOption("--json", "print one JSON document on standard output instead of text",
                    &CliOptions::json),
-        FlagOption("--fast",
-                   "end each exchange as soon as its reply is complete (checked CRC and a quiet "
-                   "gap) instead of after the window's fixed pauses",
-                   &CliOptions::fast),
+        FlagOption("--fixed-timing",
+                   "wait the window's fixed pauses in each exchange instead of ending it as soon "
+                   "as its reply is complete (checked CRC and a quiet gap learned from the line)",
+                   &CliOptions::fixedTiming),
+        FlagOption("--fast", "the default timing, still accepted", &CliOptions::fast),
         FlagOption("--no-journal",
                    "keep no journal of the slots a write replaces (saves one read a slot "
                    "written; undo cannot restore them)",
@@ -422,6 +425,10 @@ const std::vector<OptionEntry>& GeneralOptions() {
         FlagOption("--trace", "print every frame written and every reply read on standard error",
                    &CliOptions::trace),
         FlagOption("-q, --quiet", "show no progress", &CliOptions::quiet),
+        FlagOption("-v, --verbose",
+                   "a progress bar for every port; with more than eight ports the progress is "
+                   "otherwise one summary line",
+                   &CliOptions::verbose),
         // Read as the line is read: they end the run before any check.
         {"-h, --help", "", "show this help, or a command's"},
         {"--version", "", "print the program's version"},

@@ -81,7 +81,7 @@ struct CommandEntry {
     std::string details;
     std::string example;
     bool port = true; // takes -p (ports, diff and import --dry-run run without)
-    bool fast = true; // takes --fast
+    bool fast = true; // takes --fixed-timing and --fast
     CommandWords words{};
     CommandRun run{};
     // Writes slots: each one's content is journaled first (--no-journal).

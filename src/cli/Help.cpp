@@ -36,7 +36,7 @@ std::vector<OptionEntry> OptionsOf(const CommandEntry& command) {
     std::vector<OptionEntry> options = command.options;
     for (const OptionEntry& option : GeneralOptions()) {
         const bool port = option.names == "-p, --port";
-        const bool fast = option.names == "--fast";
+        const bool fast = option.names == "--fast" || option.names == "--fixed-timing";
         if ((port && !command.port) || (fast && !command.fast) || option.names == "--version") {
             continue;
         }
@@ -81,7 +81,7 @@ std::string GeneralHelp(int width) {
                                  "learning modules on serial ports, on one port or on several at "
                                  "once.",
                                  columns);
-    text += "\nUsage: lumaret-cli [-p PORT] [--json] [--fast] COMMAND [ARGUMENTS]\n"
+    text += "\nUsage: lumaret-cli [-p PORT] [--json] [--fixed-timing] COMMAND [ARGUMENTS]\n"
             "       lumaret-cli help [COMMAND]\n\nCommands:\n";
     std::vector<OptionEntry> commands;
     for (const CommandEntry& command : CommandTable()) {

@@ -16,8 +16,11 @@ struct CliOptions {
     bool json = false;
     bool trace = false;
     bool quiet = false;
-    // Each exchange ends once its reply is complete instead of after the
-    // window's fixed pauses.
+    bool verbose = false; // a progress bar for every port, however many
+    // Each exchange waits the window's fixed pauses instead of ending once
+    // its reply is complete.
+    bool fixedTiming = false;
+    // The default, still taken from older scripts.
     bool fast = false;
 
     const CommandEntry* command = nullptr; // in CommandTable()

@@ -68,7 +68,7 @@ std::vector<CPortReport> RunOnPorts(const std::vector<PortTarget>& targets, CliC
     for (const PortTarget& t : targets) {
         labels.push_back(t.label);
     }
-    CProgressBoard board(context.console, labels, context.progress);
+    CProgressBoard board(context.console, labels, context.progress, context.options.verbose);
 
     std::vector<CPortReport> reports(targets.size());
     auto runOne = [&](size_t i) {

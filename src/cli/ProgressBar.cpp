@@ -21,10 +21,20 @@ std::string Duration(double seconds) {
     return text;
 }
 
+// 28672 as "28,672".
+std::string Grouped(int64_t n) {
+    std::string digits = std::to_string(std::max<int64_t>(n, 0));
+    for (size_t at = digits.size(); at > 3; at -= 3) {
+        digits.insert(at - 3, ",");
+    }
+    return digits;
+}
+
 } // namespace
 
-CProgressBoard::CProgressBoard(CConsole& console, std::vector<std::string> labels, bool enabled)
-    : m_console(console), m_enabled(enabled) {
+CProgressBoard::CProgressBoard(CConsole& console, std::vector<std::string> labels, bool enabled,
+                               bool everyBar)
+    : m_console(console), m_enabled(enabled), m_summary(!everyBar && labels.size() > BARS_UP_TO) {
     for (std::string& label : labels) {
         Row row;
         row.label = std::move(label);
@@ -55,6 +65,38 @@ std::string CProgressBoard::RowText(const std::string& label, const std::string&
         text += "  " + Duration((total - shown) / rate) + " left";
     }
     return text;
+}
+
+std::string CProgressBoard::SummaryText(size_t modules, int64_t done, int64_t total,
+                                        const std::string& unit, size_t failed,
+                                        double secondsLeft) {
+    std::string text = std::to_string(modules) + " modules: " + Grouped(done) + " of " +
+                       Grouped(total) + " " + unit + ", " + std::to_string(failed) + " failed";
+    if (secondsLeft >= 0.0) {
+        text += ", " + Duration(secondsLeft) + " left";
+    }
+    return text;
+}
+
+std::string CProgressBoard::SummaryLocked(Clock::time_point now) const {
+    int64_t done = 0;
+    int64_t total = 0;
+    size_t failed = 0;
+    std::string unit = "slots";
+    Clock::time_point start = now;
+    for (const Row& r : m_rows) {
+        if (!r.active) {
+            continue;
+        }
+        done += std::clamp(r.done, 0, std::max(r.total, 0));
+        total += std::max(r.total, 0);
+        failed += !r.outcome.empty() && r.outcome != "ok" ? 1 : 0;
+        unit = r.unit;
+        start = std::min(start, r.start);
+    }
+    const double seconds = std::chrono::duration<double>(now - start).count();
+    const double left = done > 0 && seconds > 0.0 ? (total - done) * seconds / done : -1.0;
+    return SummaryText(m_rows.size(), done, total, unit, failed, left);
 }
 
 void CProgressBoard::Begin(size_t row, const std::string& task, const std::string& unit,
@@ -121,9 +163,15 @@ void CProgressBoard::DrawLocked(bool force) {
     }
     m_lastDraw = now;
     std::vector<std::string> lines;
+    if (m_summary) {
+        lines.push_back(SummaryLocked(now));
+    }
     for (const Row& r : m_rows) {
         if (!r.note.empty()) {
             lines.push_back(r.note);
+            continue;
+        }
+        if (m_summary) {
             continue;
         }
         if (!r.active) {

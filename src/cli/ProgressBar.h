@@ -9,11 +9,17 @@
 #include <vector>
 
 // The live progress of every port's transfer on the terminal: one row a
-// port with a bar, the slot or line count, the rate and the time left.
-// Nothing is drawn when disabled (standard error not a terminal, --quiet).
+// port with a bar, the slot or line count, the rate and the time left; with
+// more than BARS_UP_TO ports one summary line instead, unless every bar is
+// asked for. Nothing is drawn when disabled (standard error not a terminal,
+// --quiet).
 class CProgressBoard {
 public:
-    CProgressBoard(CConsole& console, std::vector<std::string> labels, bool enabled);
+    // A terminal holds this many rows of bars without scrolling.
+    static constexpr size_t BARS_UP_TO = 8;
+
+    CProgressBoard(CConsole& console, std::vector<std::string> labels, bool enabled,
+                   bool everyBar = false);
     ~CProgressBoard();
     CProgressBoard(const CProgressBoard&) = delete;
     CProgressBoard& operator=(const CProgressBoard&) = delete;
@@ -33,6 +39,11 @@ public:
                                const std::string& unit, int32_t done, int32_t total, double seconds,
                                const std::string& outcome);
 
+    // "64 modules: 12,345 of 28,672 slots, 2 failed, 0:31 left"; secondsLeft
+    // below 0 while no rate is known yet.
+    static std::string SummaryText(size_t modules, int64_t done, int64_t total,
+                                   const std::string& unit, size_t failed, double secondsLeft);
+
 private:
     using Clock = std::chrono::steady_clock;
     struct Row {
@@ -43,9 +54,11 @@ private:
         bool active = false;
     };
     void DrawLocked(bool force);
+    std::string SummaryLocked(Clock::time_point now) const;
 
     CConsole& m_console;
     bool m_enabled;
+    bool m_summary;
     std::mutex m_mutex;
     std::vector<Row> m_rows;
     Clock::time_point m_lastDraw{};

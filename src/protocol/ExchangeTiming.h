@@ -5,12 +5,6 @@
 #include <cstdint>
 #include <string>
 
-// How long a reply that looks whole must stay quiet before it is taken.
-// A USB serial adapter may hold received bytes for up to its latency timer
-// (16 ms by default) before passing them on, so a shorter gap could take a
-// reply early at a chance CRC match in its middle.
-inline constexpr uint32_t QUIET_GAP_MS = 20;
-
 // The exchanges with the module, each with its pause and read in the table.
 enum class Exchange { GetVersion, ReadKey, SendKey, LearnPoll, ExportSlot, ImportLine };
 
@@ -23,7 +17,8 @@ struct ExchangeStep {
 
 // Pauses and read sizes of every exchange with the module, in one place.
 // The window always runs on FixedTiming(); tests may hand in a scaled copy,
-// and lumaret-cli --fast a copy that takes replies as soon as they are whole.
+// and lumaret-cli runs by default on a copy that takes replies as soon as
+// they are whole (--fixed-timing: the fixed one).
 struct ExchangeTiming {
     uint32_t getVersionPauseMs = 100;
     uint32_t getVersionReadSize = 32;
@@ -41,9 +36,9 @@ struct ExchangeTiming {
     uint32_t importReadSize = 16;
     uint32_t importAttempts = 2;
     // Take a reply as soon as it is whole (its one expected size, or a valid
-    // CRC of a kind the session found checked) and QUIET_GAP_MS quiet,
-    // instead of after the fixed pause and read; the pauses and reads remain
-    // the bounds when it never is.
+    // CRC of a kind not found unchecked) and quiet for the gap the session
+    // learned (CReplyGap), instead of after the fixed pause and read; the
+    // pauses and reads remain the bounds when it never is.
     bool wholeReplies = false;
     // The line time-outs the port runs with; a test may shorten the read
     // endings for bulk transfers.

@@ -14,30 +14,86 @@ bool WholeReply::Holds(const uint8_t* bytes, uint32_t count) const {
     if (kindOf == nullptr || checks == nullptr) {
         return false;
     }
+    // A kind not seen yet counts as checked: its first valid CRC makes it so.
     const ReplyKind kind = kindOf(count);
-    return kind != ReplyKind::None && checks->IsChecked(kind) && ReplyCrcValid(bytes, count);
+    return kind != ReplyKind::None && !checks->SeenUnchecked(kind) && ReplyCrcValid(bytes, count);
 }
+
+namespace {
+
+// The exchange as the window runs it: the fixed pause, then one read.
+ExchangeReply RunFixedExchange(CSerialLink& link, const CommandFrame& frame, uint32_t pauseMs,
+                               uint32_t size) {
+    ExchangeReply reply;
+    (void)link.Write(frame.data(), frame.size);
+    if (pauseMs > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+    }
+    reply.count = std::min(link.Read(reply.bytes.data(), size), size);
+    return reply;
+}
+
+// The session's last exchange taken whole, done again on the fixed timing
+// because bytes came after its reply was taken; the gap widens for the rest
+// of the session.
+std::shared_ptr<const ExchangeReply> Redo(CSerialLink& link, CReplyChecks& session) {
+    const CReplyChecks::TakenExchange last = *session.LastTaken();
+    session.ForgetTaken();
+    session.Gap().Widen(link.ByteTime());
+    session.CountRedo();
+    const uint32_t size = std::min<uint32_t>(last.readSize, 512);
+    auto redone =
+        std::make_shared<ExchangeReply>(RunFixedExchange(link, last.frame, last.pauseMs, size));
+    link.PurgeInput();
+    return redone;
+}
+
+} // namespace
 
 ExchangeReply RunExchange(CSerialLink& link, const CommandFrame& frame, uint32_t pauseMs,
                           uint32_t readSize, const WholeReply* whole) {
-    ExchangeReply reply;
-    link.PurgeInput();
+    const uint32_t size = std::min<uint32_t>(readSize, 512);
+    if (whole == nullptr) {
+        link.PurgeInput();
+        return RunFixedExchange(link, frame, pauseMs, size);
+    }
+    CReplyChecks* session = whole->checks;
+    uint32_t dropped = 0;
+    link.PurgeInput(&dropped);
+    std::shared_ptr<const ExchangeReply> redone;
+    if (dropped > 0 && session != nullptr && session->LastTaken() != nullptr) {
+        redone = Redo(link, *session);
+    }
+    CReplyGap ownGap;
+    CReplyGap& gap = session != nullptr ? session->Gap() : ownGap;
     // Not examined: a frame that did not go out shows as a missing reply.
     (void)link.Write(frame.data(), frame.size);
-    const uint32_t size = std::min<uint32_t>(readSize, static_cast<uint32_t>(reply.bytes.size()));
-    uint32_t got = 0;
-    if (whole != nullptr) {
-        got = link.ReadReply(
-            reply.bytes.data(), size, pauseMs, QUIET_GAP_MS,
-            [whole](const uint8_t* bytes, uint32_t count) { return whole->Holds(bytes, count); });
-    } else {
-        if (pauseMs > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
-        }
-        got = link.Read(reply.bytes.data(), size);
-    }
+    ExchangeReply reply;
+    // No reply is shorter than a status reply, the shortest with a CRC.
+    const uint32_t shortest = whole->size != 0 ? whole->size : STATUS_REPLY_SIZE;
+    const uint32_t got = link.ReadReply(
+        reply.bytes.data(), size, pauseMs, gap, shortest,
+        [whole](const uint8_t* bytes, uint32_t count) { return whole->Holds(bytes, count); });
     reply.count = std::min(got, size);
+    reply.redone = std::move(redone);
+    if (session != nullptr) {
+        session->RememberTaken({frame, pauseMs, readSize});
+    }
     return reply;
+}
+
+std::shared_ptr<const ExchangeReply> SettleExchanges(CSerialLink& link, CReplyChecks* checks) {
+    if (checks == nullptr || checks->LastTaken() == nullptr) {
+        return nullptr;
+    }
+    std::this_thread::sleep_for(checks->Gap().Quiet(link.ByteTime()));
+    uint32_t dropped = 0;
+    link.PurgeInput(&dropped);
+    if (dropped == 0) {
+        checks->ForgetTaken();
+        return nullptr;
+    }
+    return Redo(link, *checks);
 }
 
 namespace {
@@ -73,7 +129,11 @@ ExchangeReply RunCheckedExchange(CSerialLink& link, const CommandFrame& frame, E
             return reply;
         }
         checks->CountRepeat();
+        // A redo that the repeat's purge calls for is of this same exchange,
+        // which the repeat does again anyway; the one before stays reported.
+        std::shared_ptr<const ExchangeReply> before = std::move(reply.redone);
         reply = RunExchange(link, frame, step.pauseMs, step.readSize, early);
+        reply.redone = std::move(before);
     }
 }
 
@@ -93,8 +153,13 @@ VersionOutcome GetVersion(CSerialLink& link, const ExchangeTiming& timing, CRepl
 
 ExchangeReply ReadKey(CSerialLink& link, uint16_t keyIndex, const ExchangeTiming& timing,
                       CReplyChecks* checks) {
-    return RunCheckedExchange(link, BuildReadFrame(keyIndex), timing.Step(Exchange::ReadKey),
-                              ClassifyReadReply, checks, timing.wholeReplies);
+    const ExchangeReply reply =
+        RunCheckedExchange(link, BuildReadFrame(keyIndex), timing.Step(Exchange::ReadKey),
+                           ClassifyReadReply, checks, timing.wholeReplies);
+    // A read stands alone: no next exchange's purge would see the rest of a
+    // reply taken before its end.
+    const std::shared_ptr<const ExchangeReply> redone = SettleExchanges(link, checks);
+    return redone != nullptr ? *redone : reply;
 }
 
 ReadOutcome ReadOutcomeOf(const ExchangeReply& reply) {
@@ -236,8 +301,10 @@ WriteOutcome ImportWriteLine(CSerialLink& link, uint16_t keyIndex, const uint8_t
         outcome.result = Result::TooLong;
         return outcome;
     }
-    // The acknowledgement is the one reply a write expects.
-    const WholeReply acknowledgement{STATUS_REPLY_SIZE};
+    // The acknowledgement is the one reply a write expects. Should bytes come
+    // after the line before was acknowledged, the purge has that line written
+    // again on the fixed timing: writing a slot twice leaves it the same.
+    const WholeReply acknowledgement{STATUS_REPLY_SIZE, nullptr, checks};
     const WholeReply* early = timing.wholeReplies ? &acknowledgement : nullptr;
     const ExchangeStep step = timing.Step(Exchange::ImportLine);
     for (uint32_t attempt = 0; attempt < timing.importAttempts; ++attempt) {

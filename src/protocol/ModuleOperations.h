@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@ struct ExchangeReply {
     uint32_t count = 0;
     // The session's checks found it damaged, its repeat too.
     bool damaged = false;
+    // The purge before this exchange threw away bytes that came after the
+    // exchange before it had taken its reply: that exchange, done again on
+    // the fixed timing before this one, and its reply.
+    std::shared_ptr<const ExchangeReply> redone;
 };
 
 // Every exchange below takes the port session's reply checks; without them
@@ -33,9 +38,11 @@ struct WholeReply {
     // reply): whole at that size, CRC or not. 0: any size.
     uint32_t size = 0;
     // Else whole when its last two bytes are the CRC of the rest and its kind
-    // (kindOf the count) is one the checks found checked.
+    // (kindOf the count) has not come without a valid CRC in this session.
     ReplyKind (*kindOf)(uint32_t count) = nullptr;
-    const CReplyChecks* checks = nullptr;
+    // The session: its checks, the quiet gap it learned and its last
+    // exchange taken whole. nullptr: a gap learned for this exchange alone.
+    CReplyChecks* checks = nullptr;
 
     bool Holds(const uint8_t* bytes, uint32_t count) const;
 };
@@ -43,10 +50,16 @@ struct WholeReply {
 // Purge, write the whole frame, pause, one read of up to readSize bytes
 // (at most 512). The write's result is not examined: a frame that did not go
 // out shows as a missing reply. With whole (nullptr: never), the reply is
-// taken as soon as it is whole and QUIET_GAP_MS quiet, the pause and read
-// bounding it still.
+// taken as soon as it is whole and quiet for the gap the session learned,
+// the pause and read bounding it still; and when the purge throws bytes
+// away, they came after the session's last such reply was taken: the gap
+// widens and that exchange is done again on the fixed timing first (redone).
 ExchangeReply RunExchange(CSerialLink& link, const CommandFrame& frame, uint32_t pauseMs,
                           uint32_t readSize, const WholeReply* whole = nullptr);
+// At the end of a session's run of exchanges: waits out the quiet gap and
+// looks for bytes that came after the last reply taken whole; when any came,
+// that exchange is done again on the fixed timing and its reply returned.
+std::shared_ptr<const ExchangeReply> SettleExchanges(CSerialLink& link, CReplyChecks* checks);
 // RunExchange with step's pause and read, judged by checks; kindOf names the
 // kind of reply a count stands for. With takeWhole, the reply is taken as
 // soon as it is whole: at onlySize when that is not 0, else at a valid CRC
@@ -72,7 +85,8 @@ struct VersionOutcome {
 VersionOutcome GetVersion(CSerialLink& link, const ExchangeTiming& timing,
                           CReplyChecks* checks = nullptr);
 
-// Read a key: the whole reply; ReadOutcomeOf says what it means.
+// Read a key: the whole reply (read again on the fixed timing should bytes
+// follow a reply taken whole); ReadOutcomeOf says what it means.
 ExchangeReply ReadKey(CSerialLink& link, uint16_t keyIndex, const ExchangeTiming& timing,
                       CReplyChecks* checks = nullptr);
 

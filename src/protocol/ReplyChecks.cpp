@@ -73,6 +73,11 @@ bool CReplyChecks::IsChecked(ReplyKind kind) const {
     return state != nullptr && state->checked;
 }
 
+bool CReplyChecks::SeenUnchecked(ReplyKind kind) const {
+    const KindState* state = StateOf(kind);
+    return state != nullptr && state->seen && !state->checked;
+}
+
 std::vector<ReplyKind> CReplyChecks::UncheckedKinds() const {
     std::vector<ReplyKind> kinds;
     for (const ReplyKind kind : CHECKED_KINDS) {

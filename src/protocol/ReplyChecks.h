@@ -1,6 +1,8 @@
 #pragma once
 
+#include "CommandFrame.h"
 #include "Reply.h"
+#include "ReplyGap.h"
 
 #include <array>
 #include <cstdint>
@@ -28,12 +30,33 @@ public:
 
     Verdict Judge(ReplyKind kind, const uint8_t* reply, uint32_t count);
     bool IsChecked(ReplyKind kind) const;
+    // A kind that came in this session without a valid CRC.
+    bool SeenUnchecked(ReplyKind kind) const;
     // The kinds that came in this session but never with a valid CRC.
     std::vector<ReplyKind> UncheckedKinds() const;
 
     // Exchanges repeated because their reply was damaged.
     void CountRepeat() { ++m_repeats; }
     uint32_t Repeats() const { return m_repeats; }
+
+    // The session's exchanges that take a reply once it is whole: the quiet
+    // gap learned from its replies, and the last exchange taken that way,
+    // done again should bytes of its reply come after it was taken.
+    struct TakenExchange {
+        CommandFrame frame;
+        uint32_t pauseMs = 0;
+        uint32_t readSize = 0;
+    };
+    CReplyGap& Gap() { return m_gap; }
+    const TakenExchange* LastTaken() const { return m_taken ? &m_lastTaken : nullptr; }
+    void RememberTaken(const TakenExchange& exchange) {
+        m_lastTaken = exchange;
+        m_taken = true;
+    }
+    void ForgetTaken() { m_taken = false; }
+    // Exchanges done again because bytes came after their reply was taken.
+    void CountRedo() { ++m_redone; }
+    uint32_t Redone() const { return m_redone; }
 
 private:
     struct KindState {
@@ -45,6 +68,10 @@ private:
 
     std::array<KindState, 3> m_kinds{}; // status, version, code
     uint32_t m_repeats = 0;
+    CReplyGap m_gap;
+    TakenExchange m_lastTaken;
+    bool m_taken = false;
+    uint32_t m_redone = 0;
 };
 
 // "code replies unchecked: no valid CRC seen" for each unchecked kind.

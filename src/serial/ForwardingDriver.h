@@ -30,6 +30,7 @@ public:
         return Target().ReadSome(buffer, n, by);
     }
     TransferEnd WaitSignals(uint32_t ms) override { return Target().WaitSignals(ms); }
+    uint32_t DrainInput() override { return Target().DrainInput(); }
     TransferEnd WaitEvent(uint32_t mask, char evtChar, uint32_t ms, uint32_t& events) override {
         return Target().WaitEvent(mask, evtChar, ms, events);
     }

@@ -45,7 +45,7 @@ Deadline ReadEnd(const ReadLimits& limits, bool anyByte, Deadline::Clock::time_p
 struct ReplyRead {
     ReadLimits limits; // of the read after the pause
     Deadline::Clock::time_point pauseEnd;
-    std::chrono::milliseconds quietGap;
+    std::chrono::microseconds quietGap;
 };
 Deadline ReplyReadEnd(const ReplyRead& read, bool anyByte, bool complete,
                       Deadline::Clock::time_point lastByte);

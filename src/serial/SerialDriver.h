@@ -72,6 +72,9 @@ public:
     virtual bool SetupQueues(uint32_t inSize, uint32_t outSize) = 0;
     virtual bool EscapeFunction(uint32_t code) = 0;
     virtual bool Purge(uint32_t flags) = 0;
+    // Takes every byte received so far off the line and counts them, so
+    // that a purge can say what it threw away. A driver without it drops none.
+    virtual uint32_t DrainInput() { return 0; }
 
     // Manual-reset signals: raised until lowered, seen by every waiting transfer.
     virtual bool RaiseSignal(LinkSignal signal) = 0;

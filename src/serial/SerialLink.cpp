@@ -1,5 +1,7 @@
 #include "SerialLink.h"
 
+#include "LinkTransfer.h"
+
 #include "Deadline.h"
 
 #include "Dcb.h"
@@ -18,21 +20,6 @@ constexpr uint32_t QUEUE_SIZE = 1024;
 constexpr uint32_t PUMP_SLICE_MS = 20;
 
 } // namespace
-
-class CSerialLink::Transfer {
-public:
-    explicit Transfer(CSerialLink& link) : m_link(link), m_held(link.BeginTransfer()) {}
-    ~Transfer() {
-        if (m_held) {
-            m_link.EndTransfer();
-        }
-    }
-    explicit operator bool() const { return m_held; }
-
-private:
-    CSerialLink& m_link;
-    bool m_held;
-};
 
 CSerialLink::CSerialLink(std::unique_ptr<ISerialDriver> driver) : m_driver(std::move(driver)) {}
 
@@ -135,9 +122,15 @@ void CSerialLink::Close() {
     m_driver->CloseDevice();
 }
 
-bool CSerialLink::PurgeInput() {
+bool CSerialLink::PurgeInput(uint32_t* dropped) {
     Transfer t(*this);
-    return t && m_driver->Purge(PURGE_RXABORT | PURGE_RXCLEAR);
+    if (!t) {
+        return false;
+    }
+    if (dropped != nullptr) {
+        *dropped = m_driver->DrainInput();
+    }
+    return m_driver->Purge(PURGE_RXABORT | PURGE_RXCLEAR);
 }
 
 bool CSerialLink::Write(const uint8_t* buffer, uint32_t n) {
@@ -166,38 +159,6 @@ uint32_t CSerialLink::Read(uint8_t* buffer, uint32_t n) {
     // Whatever ended it, the bytes that came are the caller's; the abort
     // signal stays raised.
     return m_driver->Read(buffer, n).count;
-}
-
-uint32_t CSerialLink::ReadReply(uint8_t* buffer, uint32_t n, uint32_t pauseMs, uint32_t quietGapMs,
-                                const ReplyComplete& complete) {
-    if (buffer == nullptr || n == 0) {
-        return 0;
-    }
-    Transfer t(*this);
-    if (!t) {
-        return 0;
-    }
-    using Clock = Deadline::Clock;
-    const Clock::time_point pauseEnd = Clock::now() + std::chrono::milliseconds(pauseMs);
-    const ReplyRead read{ReadLimitsFor(m_settings.timeouts, n, pauseEnd), pauseEnd,
-                         std::chrono::milliseconds(quietGapMs)};
-    uint32_t count = 0;
-    Clock::time_point lastByte = pauseEnd;
-    for (;;) {
-        const bool whole = count > 0 && complete && complete(buffer, count);
-        const Deadline end = ReplyReadEnd(read, count > 0, whole, lastByte);
-        if (count == n || end.Expired()) {
-            return count;
-        }
-        const TransferResult r = m_driver->ReadSome(buffer + count, n - count, end);
-        if (r.count > 0) {
-            count += std::min(r.count, n - count);
-            lastByte = Clock::now();
-        }
-        if (r.end != TransferEnd::Complete) {
-            return count;
-        }
-    }
 }
 
 bool CSerialLink::Abort() {

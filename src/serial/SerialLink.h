@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ReplyGap.h"
 #include "SerialDriver.h"
 #include "SerialSettings.h"
 
@@ -27,17 +28,24 @@ public:
     bool IsOpen() const;
     void ApplySettings();
 
-    bool PurgeInput();
+    // With dropped, also how many received bytes the purge threw away.
+    bool PurgeInput(uint32_t* dropped = nullptr);
     bool Write(const uint8_t* buffer, uint32_t n);
     uint32_t Read(uint8_t* buffer, uint32_t n);
     // Whether the bytes read so far make a whole reply.
     using ReplyComplete = std::function<bool(const uint8_t* bytes, uint32_t count)>;
     // Read(buffer, n) after a pause of pauseMs, taken as soon as the bytes
-    // make a whole reply and no byte follows for quietGapMs; the pause and
-    // the read's own bounds end it when they never do. Bytes may come during
-    // the pause. Returns the bytes received.
-    uint32_t ReadReply(uint8_t* buffer, uint32_t n, uint32_t pauseMs, uint32_t quietGapMs,
-                       const ReplyComplete& complete);
+    // make a whole reply and no byte follows for the quiet gap that gap has
+    // learned (and goes on learning); the pause and the read's own bounds end
+    // it when they never do. Bytes may come during the pause. While a reply
+    // streams in, once gap has learned the line, the read rests between
+    // takes rather than waking for each byte: first until the reply can be
+    // whole (no reply is shorter than shortest), then STREAM_NAP at a time.
+    // Returns the bytes received.
+    uint32_t ReadReply(uint8_t* buffer, uint32_t n, uint32_t pauseMs, CReplyGap& gap,
+                       uint32_t shortest, const ReplyComplete& complete);
+    // The time of one byte on the line as it is set.
+    CReplyGap::Duration ByteTime() const;
 
     bool Abort();
     bool ResetAbort();
@@ -151,6 +159,12 @@ private:
     void EndTransfer();
     void CloseSteps(uint32_t pauseMs);
     uint32_t ReadLoop(uint8_t* buffer, uint32_t n, uint32_t t, bool pump);
+    // Sleeps until the deadline or a signal (its end).
+    TransferEnd RestUntil(const Deadline& until);
+    // The longest a reply read rests while a reply streams in: at 9600 baud
+    // about eight bytes taken in one wake-up, and a reply's end seen at most
+    // this late.
+    static constexpr std::chrono::milliseconds STREAM_NAP{8};
 
     std::function<void()> m_pump;
     std::unique_ptr<ISerialDriver> m_driver;

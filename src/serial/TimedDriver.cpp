@@ -106,6 +106,21 @@ TransferEnd TimedDriver::WaitSignals(uint32_t ms) {
     }
 }
 
+uint32_t TimedDriver::DrainInput() {
+    if (!LineOpen()) {
+        return 0;
+    }
+    uint8_t scratch[256];
+    uint32_t dropped = 0;
+    for (;;) {
+        const LineStep took = Take(scratch, sizeof scratch);
+        dropped += took.count;
+        if (took.next != LineStep::Next::More) {
+            return dropped;
+        }
+    }
+}
+
 TransferResult TimedDriver::Read(uint8_t* buffer, uint32_t n) {
     return ReadWith(buffer, n, ReadLimitsFor(StoredTimeouts(), n, Clock::now()));
 }

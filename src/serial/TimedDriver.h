@@ -34,6 +34,7 @@ public:
     TransferResult Write(const uint8_t* buffer, uint32_t n) final;
     TransferResult WriteUntil(const uint8_t* buffer, uint32_t n, uint32_t ms) final;
     TransferEnd WaitSignals(uint32_t ms) final;
+    uint32_t DrainInput() final;
 
 protected:
     // What one take or put moved, and what comes next: another step at once,

@@ -198,7 +198,11 @@ TEST_F(NetworkPorts, ANamedNetworkPortIsListedAndTakenLikeAnyOther) {
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     const CliResult ports = RunInProcess({"ports"});
     const CliResult version = RunInProcess({"-p", "COM50", "version"});
+    const CliResult all = RunInProcess({"-p", "all", "version"});
     unsetenv("XDG_CONFIG_HOME");
+    // -p all: the published module and the one the names file names.
+    EXPECT_EQ(all.exit, 0) << all.err;
+    EXPECT_EQ(OutputLines(all.out), (std::vector<std::string>{"COM9: 102.003", "COM50: 102.003"}));
     EXPECT_NE(ports.out.find("COM50"), std::string::npos) << ports.out;
     EXPECT_NE(ports.out.find(remote.server.Url()), std::string::npos) << ports.out;
     EXPECT_EQ(version.exit, 0) << version.err;

@@ -241,6 +241,10 @@ TEST(PortNamesFile, ANamedDeviceIsListedOpenedAndFollowedAsTheFileChanges) {
     r = RunInProcess({"-p", "COM40", "version"});
     EXPECT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(r.out, "102.003\n");
+    // The module under both of its names is one port to -p all.
+    r = RunInProcess({"-p", "all", "version"});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out, "102.003\n");
 
     // A malformed network target and a name the port list cannot show are
     // refused with their lines; nothing is opened relative to the working

@@ -374,6 +374,26 @@ TEST_F(CliTransfers, ProgressIsDrawnOnATerminalOnlyAndNeverOnStandardOutput) {
     r = RunInProcess({"-q", "-p", "COM9", "export", path}, BulkTiming(), nullptr, true);
     EXPECT_EQ(r.exit, 0);
     EXPECT_EQ(r.err, "");
+
+    // Nine modules, one of them silent: one summary line, unless -v asks for the bars.
+    std::vector<std::unique_ptr<SimulatedModule>> others;
+    std::string ports = "COM9";
+    for (int port = 10; port <= 17; ++port) {
+        others.push_back(StartModule("COM" + std::to_string(port)));
+        ASSERT_TRUE(others.back());
+        ports += ",COM" + std::to_string(port);
+    }
+    SimFaults silent;
+    silent.silent = true;
+    others.back()->SetFaults(silent);
+    const std::string each = Path("nine-{port}.txt");
+    r = RunInProcess({"-p", ports, "export", each}, BulkTiming(), nullptr, true);
+    EXPECT_EQ(r.exit, 4);
+    EXPECT_NE(r.err.find("9 modules: 3,584 of 4,032 slots, 1 failed"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("COM10 export ["), std::string::npos);
+    r = RunInProcess({"-v", "-p", ports, "export", each}, BulkTiming(), nullptr, true);
+    EXPECT_NE(r.err.find("COM10 export ["), std::string::npos);
+    EXPECT_EQ(r.err.find(" modules: "), std::string::npos);
 }
 
 } // namespace

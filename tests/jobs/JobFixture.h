@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 // Every event a job gave, in order; it drops the running flag once it has
@@ -25,6 +27,7 @@ public:
         EXPECT_LE(done, total);
     }
     void OnSlot(const SlotResult& slot) override {
+        std::this_thread::sleep_for(slotPause); // a front end slow to show it
         slots.push_back(slot);
         if (stopAfterSlots > 0 && slots.size() == stopAfterSlots) {
             running->store(0);
@@ -37,6 +40,7 @@ public:
     std::vector<LineResult> lines;
     int32_t last = 0;
     size_t stopAfterSlots = 0;
+    std::chrono::milliseconds slotPause{0};
     std::atomic<int32_t>* running = nullptr;
 };
 

@@ -16,6 +16,8 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
 TEST_F(Jobs, ExportTellsEverySlotAndWritesTheCodes) {
     ASSERT_TRUE(m_module.SetSlot(3, {0xA1, 0xB2}));
     ASSERT_TRUE(m_module.SetSlot(448, CodePattern(504, 9)));
@@ -75,6 +77,41 @@ TEST_F(Jobs, ExportEndsAtTheFirstSlotWithoutAReplyOrWhenStopped) {
     EXPECT_EQ(result.outcome, JobOutcome::Cancelled);
     EXPECT_EQ(stopping.slots.size(), 3U);
     EXPECT_EQ(m_module.ReceivedFrames().size(), 3U);
+}
+
+// Slot 2's code starts with bytes that end in the CRC of its reply so far,
+// and the module pauses there: taken as soon as it looks whole, the reply
+// ends early. Its rest comes while the front end shows slot 1, so the purge
+// before slot 3 drops it: slot 2 is read again on the fixed timing before
+// slot 3, its line is whole, and the quiet gap widens.
+TEST_F(Jobs, AReplyTakenBeforeItsEndIsReadAgainFromTheBytesThatFollowIt) {
+    const Bytes head{0x11, 0x22, 0x33, 0x44};
+    const Bytes headReply = SimulatedModule::CodeReply(head);
+    Bytes code(headReply.begin() + 6, headReply.end());
+    code.insert(code.end(), {0x55, 0x66, 0x77});
+    ASSERT_TRUE(m_module.SetSlot(1, {0x01}));
+    ASSERT_TRUE(m_module.SetSlot(2, code));
+    SimFaults pause;
+    pause.replyPieces = {uint32_t(headReply.size())};
+    pause.pieceGapMs = 40;
+    m_module.SetFaults(pause);
+    ExchangeTiming fast = FixedTiming();
+    fast.wholeReplies = true;
+    m_line.link.SetTimeouts(fast.lineTimeouts);
+    CReplyChecks checks;
+    CRecordingObserver observer;
+    observer.slotPause = 100ms;
+    const ExportResult result =
+        ReadSlots(JobPort{m_line.link, fast, m_running, &checks}, {1, 2, 3}, observer);
+
+    EXPECT_EQ(result.outcome, JobOutcome::Complete);
+    ASSERT_EQ(observer.slots.size(), 3U);
+    EXPECT_EQ(observer.slots[1].code, code);
+    EXPECT_EQ(checks.Redone(), 1U);
+    const auto frames = m_module.ReceivedFrames();
+    ASSERT_EQ(frames.size(), 4U);
+    EXPECT_EQ(frames[2], ExpectedReadFrame(2));
+    EXPECT_GE(checks.Gap().Quiet(CReplyGap::ByteTime(9600, 10)), 6ms);
 }
 
 TEST_F(Jobs, ImportSkipsMalformedLinesAndStopsAtOneNotAcknowledged) {

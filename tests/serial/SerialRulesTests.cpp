@@ -6,6 +6,7 @@
 #include "Deadline.h"
 #include "LineBits.h"
 #include "ReadLimits.h"
+#include "ReplyGap.h"
 #include "SerialDriver.h"
 
 #include <gtest/gtest.h>
@@ -112,6 +113,28 @@ TEST(ReadLimitsTest, AWholeReplyEndsAQuietGapAfterItsLastByte) {
     EXPECT_TRUE(ReplyReadEnd(read, true, false, T0 + 300ms).Expired(T0 + 400ms + 1us));
     // The read's total bounds the gap too.
     EXPECT_EQ(ReplyReadEnd(read, true, true, T0 + 5310ms).When(), T0 + 5320ms);
+}
+
+// The quiet gap at 9600 baud 8N1 (a byte time of 1042 us) as replies show gaps.
+TEST(ReplyGapTest, TwiceTheLargestGapWithinThreeByteTimesAndTwentyMilliseconds) {
+    const CReplyGap::Duration byte = CReplyGap::ByteTime(9600, 10);
+    EXPECT_EQ(byte, 1042us);
+    CReplyGap gap;
+    EXPECT_EQ(gap.Quiet(byte), 3126us); // nothing seen: three byte times
+    gap.SeeGap(1200us);
+    EXPECT_EQ(gap.Quiet(byte), 3126us);
+    gap.SeeGap(4ms);
+    gap.SeeGap(2ms); // a smaller gap does not narrow it
+    EXPECT_EQ(gap.Quiet(byte), 8ms);
+    gap.SeeGap(13ms);
+    EXPECT_EQ(gap.Quiet(byte), 20ms);
+    // Late bytes double the gap in force, to 20 ms at most.
+    CReplyGap late;
+    late.Widen(byte);
+    EXPECT_EQ(late.Quiet(byte), 6252us);
+    late.Widen(byte);
+    late.Widen(byte);
+    EXPECT_EQ(late.Quiet(byte), 20ms);
 }
 
 TEST(LineBitsTest, ModemLinesAndTheirChanges) {

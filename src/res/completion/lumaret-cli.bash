@@ -14,7 +14,7 @@ _lumaret_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD - 1]}
     local commands="ports version read send learn learn-remote check-remote export import verify map diff clone backup restore undo clear show help"
-    local general="-p --port --json --trace -q --quiet --fast --no-journal -h --help --version"
+    local general="-p --port --json --trace -q --quiet -v --verbose --fixed-timing --fast --no-journal -h --help --version"
     COMPREPLY=()
 
     case $prev in

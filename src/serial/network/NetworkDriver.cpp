@@ -5,6 +5,7 @@
 #include <gensio/gensio_err.h>
 #include <gensio/sergensio.h>
 
+#include <algorithm>
 #include <poll.h>
 
 namespace {
@@ -100,6 +101,7 @@ bool NetworkDriver::OpenDevice(uint8_t) {
         return false;
     }
     WakeList::Entry entry(connection->Waiters());
+    const auto started = Deadline::Clock::now();
     const Deadline deadline = Deadline::AfterMs(CONNECT_WAIT_MS);
     std::string failure;
     for (;;) {
@@ -130,6 +132,9 @@ bool NetworkDriver::OpenDevice(uint8_t) {
         return false;
     }
     m_reason.clear();
+    // The opening took at least one round trip: the first measure of it.
+    m_roundTripUs = 0;
+    SeeRoundTrip(Deadline::Clock::now() - started);
     m_connection = std::move(connection);
     m_scanned = 0;
     return true;
@@ -190,11 +195,23 @@ bool NetworkDriver::TakeAnswer(const Request& r, const GensioConnection::Answer&
     return true;
 }
 
-void NetworkDriver::NoteSilence(ServerRequest kind) {
+void NetworkDriver::SeeRoundTrip(Deadline::Clock::duration took) {
+    const int64_t us = std::chrono::duration_cast<std::chrono::microseconds>(took).count();
+    int64_t longest = m_roundTripUs.load();
+    while (us > longest && !m_roundTripUs.compare_exchange_weak(longest, us)) {
+    }
+}
+
+uint32_t NetworkDriver::AnswerWaitMs() const {
+    const int64_t ms = (m_roundTripUs.load() * ANSWER_ROUND_TRIPS + 999) / 1000;
+    return static_cast<uint32_t>(
+        std::clamp<int64_t>(ms, MIN_ANSWER_WAIT_MS, int64_t{ANSWER_WAIT_MS}));
+}
+
+void NetworkDriver::NoteSilence(ServerRequest kind, uint32_t waitedMs) {
     m_silent[static_cast<size_t>(kind)] = true;
     Note(std::string("the server did not answer the request for ") + RequestName(kind) +
-         " within " + std::to_string(ANSWER_WAIT_MS) +
-         " ms; going on without waiting for its answers");
+         " within " + std::to_string(waitedMs) + " ms; going on without waiting for its answers");
 }
 
 bool NetworkDriver::Ask(const std::vector<Request>& requests) {
@@ -209,7 +226,9 @@ bool NetworkDriver::Ask(const std::vector<Request>& requests) {
             m_connection->Send(r.kind, r.value, !m_silent[static_cast<size_t>(r.kind)]));
     }
     std::vector<bool> settled(requests.size(), false);
-    const Deadline deadline = Deadline::AfterMs(ANSWER_WAIT_MS);
+    const auto sent = Deadline::Clock::now();
+    const uint32_t waitMs = AnswerWaitMs();
+    const Deadline deadline = Deadline::AfterMs(waitMs, sent);
     bool ok = true;
     for (;;) {
         bool waiting = false;
@@ -222,12 +241,13 @@ bool NetworkDriver::Ask(const std::vector<Request>& requests) {
             auto& silent = m_silent[static_cast<size_t>(r.kind)];
             if (answer.came) {
                 settled[i] = true;
+                SeeRoundTrip(Deadline::Clock::now() - sent);
                 ok = TakeAnswer(r, answer) && ok;
             } else if (silent) {
                 settled[i] = true;
             } else if (deadline.Expired()) {
                 settled[i] = true;
-                NoteSilence(r.kind);
+                NoteSilence(r.kind, waitMs);
             } else {
                 waiting = true;
             }
@@ -294,7 +314,7 @@ bool NetworkDriver::Purge(uint32_t flags) {
     FollowUpPurge();
     const uint64_t ticket = m_connection->Send(ServerRequest::Purge, value);
     if (m_lastPurge.ticket == 0 && !m_silent[static_cast<size_t>(ServerRequest::Purge)]) {
-        m_lastPurge = {ticket, value, Deadline::AfterMs(ANSWER_WAIT_MS)};
+        m_lastPurge = {ticket, value, Deadline::AfterMs(AnswerWaitMs()), AnswerWaitMs()};
     }
     return true;
 }
@@ -308,7 +328,7 @@ void NetworkDriver::FollowUpPurge() {
     if (answer.came) {
         TakeAnswer({ServerRequest::Purge, m_lastPurge.value}, answer);
     } else if (m_lastPurge.by.Expired()) {
-        NoteSilence(ServerRequest::Purge);
+        NoteSilence(ServerRequest::Purge, m_lastPurge.waitMs);
     } else {
         return; // still on its way
     }

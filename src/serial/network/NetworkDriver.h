@@ -18,19 +18,25 @@
 //
 // What the server is asked (line format, modem lines, purges) it answers in
 // the byte stream; some servers leave some requests unanswered, so a request
-// waits for its answer only ANSWER_WAIT_MS and the line goes on without it.
+// waits for its answer only a few of the connection's round trips and the
+// line goes on without it.
 // A purge, before every exchange, waits for nothing: its answer is followed
 // while the exchange goes on, so that an exchange costs one round trip.
 // What a trace should show about that, and why a connection ended, the
 // driver keeps as notes and a reason.
 class NetworkDriver final : public TimedDriver {
 public:
-    // How long a request waits for the server's answer. On the loopback or a
-    // LAN an answer takes well under a millisecond and on a slow WAN link a
-    // few hundred; a server that has not answered by then is taken not to
-    // answer that kind of request at all: the line goes on, a note says so,
-    // and later requests of that kind on the same connection are not waited for.
+    // How long a request waits for the server's answer: ANSWER_ROUND_TRIPS
+    // of the longest round trip measured on the connection (its opening, the
+    // answers that came), within MIN_ANSWER_WAIT_MS and ANSWER_WAIT_MS. On
+    // the loopback or a LAN an answer takes well under a millisecond and on a
+    // slow WAN link a few hundred; a server that has not answered by then is
+    // taken not to answer that kind of request at all: the line goes on, a
+    // note says so, and later requests of that kind on the same connection
+    // are not waited for.
     static constexpr uint32_t ANSWER_WAIT_MS = 500;
+    static constexpr uint32_t MIN_ANSWER_WAIT_MS = 50;
+    static constexpr uint32_t ANSWER_ROUND_TRIPS = 8;
     // How long OpenDevice waits for the connection, the server's telnet
     // answer included (gensio gives a silent server 4 s to agree to RFC 2217).
     static constexpr uint32_t CONNECT_WAIT_MS = 5000;
@@ -56,6 +62,8 @@ public:
     TransferEnd WaitEvent(uint32_t mask, char evtChar, uint32_t ms, uint32_t& events) override;
 
     const NetworkTarget& Target() const { return m_target; }
+    // The wait for an answer on the connection as measured so far.
+    uint32_t AnswerWaitMs() const;
     // Why the last open failed ("cannot connect to HOST:PORT: ...") or the
     // connection ended ("the server closed the connection"); empty while
     // neither happened.
@@ -71,8 +79,8 @@ private:
         ServerRequest kind;
         unsigned value;
     };
-    // Sends the requests and waits for their answers until ANSWER_WAIT_MS
-    // have passed or a signal came; false when the server refused one or
+    // Sends the requests and waits for their answers until AnswerWaitMs()
+    // has passed or a signal came; false when the server refused one or
     // set another value.
     bool Ask(const std::vector<Request>& requests);
     // What an answer says about its request: true when the server did as
@@ -80,7 +88,7 @@ private:
     bool TakeAnswer(const Request& r, const GensioConnection::Answer& answer);
     // Notes that the server left a kind of request unanswered, which is then
     // no longer waited for on this connection.
-    void NoteSilence(ServerRequest kind);
+    void NoteSilence(ServerRequest kind, uint32_t waitedMs);
     // Notes, once its answer came or its wait is over, what the purge that
     // is followed came to.
     void FollowUpPurge();
@@ -114,10 +122,15 @@ private:
         uint64_t ticket = 0;
         unsigned value = 0;
         Deadline by = Deadline::Never();
+        uint32_t waitMs = 0;
     };
     FollowedPurge m_lastPurge;
     // Said once per connection: the server refused RFC 2217 altogether.
     std::atomic<bool> m_refusalNoted{false};
+
+    // The longest round trip measured on the connection, in microseconds.
+    std::atomic<int64_t> m_roundTripUs{0};
+    void SeeRoundTrip(Deadline::Clock::duration took);
 
     // Bytes received that an event wait has looked through for its character.
     std::atomic<uint64_t> m_scanned{0};
