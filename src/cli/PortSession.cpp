@@ -55,13 +55,16 @@ void CPortSession::Close() {
 }
 
 int CPortSession::FailureStatus() const {
-    return m_driver->BytesSinceWrite() == 0 ? EXIT_NO_REPLY : EXIT_OUTCOME;
+    // A line that failed (a connection closed, a port that sends without
+    // pause) brought no reply, whatever bytes came.
+    return m_driver->BytesSinceWrite() == 0 || !m_link.LineFault().empty() ? EXIT_NO_REPLY
+                                                                           : EXIT_OUTCOME;
 }
 
 void CPortSession::FailExchange(CPortReport& report, uint32_t boundMs, int status) {
-    if (status == EXIT_NO_REPLY && !m_driver->FailureReason().empty()) {
-        // The line itself went: "the server closed the connection".
-        report.Fail(status, m_driver->FailureReason());
+    if (status == EXIT_NO_REPLY && !m_link.LineFault().empty()) {
+        // The line itself failed: "the server closed the connection".
+        report.Fail(status, m_link.LineFault());
     } else if (status == EXIT_NO_REPLY) {
         report.Fail(status, "no reply within " + std::to_string(boundMs) +
                                 " ms (is a module attached and powered?)");

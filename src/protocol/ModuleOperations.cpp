@@ -21,6 +21,28 @@ bool WholeReply::Holds(const uint8_t* bytes, uint32_t count) const {
 
 namespace {
 
+// What a read left, judged against the line. A connection that closed
+// during the exchange fails it: its bytes become no code, version or line.
+// A read that took its whole count while the line went on sending, without a
+// pause of three byte times, did not meet a module (a real 504-byte code
+// fills a 512-byte read and then stops) but a port that sends without pause.
+void JudgeLine(CSerialLink& link, ExchangeReply& reply, uint32_t size) {
+    if (!link.LineFault().empty()) {
+        reply.count = 0;
+        return;
+    }
+    if (reply.count < size) {
+        return;
+    }
+    std::this_thread::sleep_for(link.ByteTime() * 3);
+    uint32_t more = 0;
+    link.PurgeInput(&more);
+    if (more > 0) {
+        link.NoteLineFault(PORT_SENDS_WITHOUT_PAUSE_TEXT);
+        reply.count = 0;
+    }
+}
+
 // The exchange as the window runs it: the fixed pause, then one read.
 ExchangeReply RunFixedExchange(CSerialLink& link, const CommandFrame& frame, uint32_t pauseMs,
                                uint32_t size) {
@@ -30,6 +52,7 @@ ExchangeReply RunFixedExchange(CSerialLink& link, const CommandFrame& frame, uin
         std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
     }
     reply.count = std::min(link.Read(reply.bytes.data(), size), size);
+    JudgeLine(link, reply, size);
     return reply;
 }
 
@@ -75,6 +98,7 @@ ExchangeReply RunExchange(CSerialLink& link, const CommandFrame& frame, uint32_t
         reply.bytes.data(), size, pauseMs, gap, shortest,
         [whole](const uint8_t* bytes, uint32_t count) { return whole->Holds(bytes, count); });
     reply.count = std::min(got, size);
+    JudgeLine(link, reply, size);
     reply.redone = std::move(redone);
     if (session != nullptr) {
         session->RememberTaken({frame, pauseMs, readSize});

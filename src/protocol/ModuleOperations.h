@@ -75,6 +75,9 @@ inline constexpr const char* SEND_OK_TEXT = "Send Ok!";
 inline constexpr const char* KEY_EMPTY_TEXT = "Key empty!";
 inline constexpr const char* COMMUNICATION_FAIL_TEXT = "Communication fail!";
 inline constexpr const char* LEARN_TIMEOUT_TEXT = "Learn timeout!";
+// A port whose line goes on sending after a read took its whole count.
+inline constexpr const char* PORT_SENDS_WITHOUT_PAUSE_TEXT =
+    "the port sends without pause: is a module attached?";
 
 struct VersionOutcome {
     bool ok = false;  // a 19-byte version reply came

@@ -430,3 +430,16 @@ uint32_t CSerialLink::GetSystemErrorText(int code, std::string& text) {
     }
     return static_cast<uint32_t>(text.size() + 1);
 }
+
+std::string CSerialLink::LineFault() const {
+    if (std::string reason = m_driver->FailureReason(); !reason.empty()) {
+        return reason;
+    }
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_lineFault;
+}
+
+void CSerialLink::NoteLineFault(std::string fault) {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_lineFault = std::move(fault);
+}

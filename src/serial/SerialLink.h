@@ -47,6 +47,12 @@ public:
     // The time of one byte on the line as it is set.
     CReplyGap::Duration ByteTime() const;
 
+    // Why the line itself failed, when it did: the driver's reason (a
+    // connection the server closed), else what an exchange found (a port
+    // that sends without pause). Said instead of "no reply". Empty: none.
+    std::string LineFault() const;
+    void NoteLineFault(std::string fault);
+
     bool Abort();
     bool ResetAbort();
 
@@ -174,4 +180,5 @@ private:
     std::condition_variable m_idle;
     bool m_open = false;
     int m_transfers = 0;
+    std::string m_lineFault;
 };

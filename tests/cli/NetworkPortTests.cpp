@@ -2,7 +2,7 @@
 // bytes on the line as a local port, several at once beside a local one, and
 // the faults of a network said in words of their own.
 
-#include "CliTestSupport.h"
+#include "CliFixture.h"
 #include "GensioConnection.h"
 #include "LoopbackProxy.h"
 #include "NetworkDriver.h"
@@ -232,6 +232,78 @@ TEST_F(NetworkPorts, NetworkFaultsAreToldAndNeverHang) {
     EXPECT_NE(r.err.find("the server closed the connection"), std::string::npos) << r.err;
     EXPECT_EQ(ReadFileBytes(backup), "0001,0A\r");
     EXPECT_TRUE(FileExists(backup + ".partial"));
+}
+
+// A peer that is no module: one connection taken, then either bytes sent
+// without end (flood), or the first nine bytes of a version reply once a
+// frame came in, and the connection closed.
+class HostileServer {
+public:
+    explicit HostileServer(bool flood) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (bind(m_listener, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+            listen(m_listener, 1) != 0 ||
+            getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+            return;
+        }
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this, flood] { Serve(flood); });
+    }
+    ~HostileServer() {
+        shutdown(m_listener, SHUT_RDWR);
+        m_thread.join();
+        close(m_listener);
+    }
+    std::string Url() const { return "rfc2217://127.0.0.1:" + std::to_string(m_port); }
+
+private:
+    void Serve(bool flood) {
+        const int peer = accept(m_listener, nullptr, nullptr);
+        if (peer < 0) {
+            return;
+        }
+        const std::string bytes =
+            flood ? std::string(256, 'A') : "\x01\x05\x02\x06\x00\x00\xF1\x31\x30";
+        if (!flood) {
+            // Telnet's offers first, then the frame: wait until its end is in.
+            char in[256];
+            size_t got = 0;
+            for (ssize_t n = 0; got < 20 && (n = recv(peer, in, sizeof in, 0)) > 0;) {
+                got += static_cast<size_t>(n);
+            }
+        }
+        const auto end = Clock::now() + std::chrono::seconds(30);
+        do {
+            if (send(peer, bytes.data(), bytes.size(), MSG_NOSIGNAL) < 0) {
+                break;
+            }
+        } while (flood && Clock::now() < end);
+        close(peer);
+    }
+
+    int m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    uint16_t m_port = 0;
+    std::thread m_thread;
+};
+
+TEST_F(NetworkPorts, APeerThatIsNoModuleNeverBecomesAReplyOrABackup) {
+    const std::string backup = dir + "/backup.txt";
+    WriteFileBytes(backup, "0001,0A\r");
+    {
+        HostileServer flood(true);
+        const CliResult r = RunInProcess({"-p", flood.Url(), "export", backup}, NetworkTiming());
+        EXPECT_EQ(r.exit, 4) << r.err;
+        ExpectContains(r.err, {"the port sends without pause: is a module attached?"});
+        EXPECT_EQ(ReadFileBytes(backup), "0001,0A\r");
+    }
+    HostileServer cut(false);
+    const CliResult r = RunInProcess({"-p", cut.Url(), "read", "1", "1"}, NetworkTiming());
+    EXPECT_EQ(r.exit, 4) << r.err;
+    EXPECT_EQ(r.out, "");
+    ExpectContains(r.err, {"the server closed the connection"});
 }
 
 // Without kickolduser ser2net refuses a second client in words of its own,

@@ -41,7 +41,7 @@ protected:
         paced->SetFaults(faults);
         WriteFileBytes(Path("backup.txt"), "old backup");
         cli = std::make_unique<CliProcess>(
-            std::vector<std::string>{"-p", "COM9", "export", Path("backup.txt")});
+            std::vector<std::string>{"-p", "COM9", "--fixed-timing", "export", Path("backup.txt")});
         return cli->Started() && paced->WaitForFrames(5, 30s) && cli->Signal(SIGINT);
     }
 
