@@ -362,6 +362,18 @@ TEST_F(CheckRemoteByAir, TheLearnersOwnCodeInItsScratchSlotIsNeverLost) {
     ExpectContains(r.err, {"did not finish: 1 slot of the learning module put back"});
 }
 
+TEST_F(CheckRemoteByAir, ALearnerThatIsGoneEndsTheCheckAtOnceWithStatusFour) {
+    learner->ClearReceivedFrames();
+    CliProcess cli({"-p", "COM9", "check-remote", map, "--with", "COM10"});
+    ASSERT_TRUE(learner->WaitForFrames(2, std::chrono::seconds(20))); // its read, its learn
+    learner->Stop();
+    const auto start = std::chrono::steady_clock::now();
+    const CliResult r = cli.Wait(std::chrono::seconds(30));
+    EXPECT_EQ(r.exit, 4) << r.err;
+    ExpectContains(r.err, {"the learning module no longer answers"});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+}
+
 TEST_F(CheckRemoteByAir, SendAndReadTakeAKeyByItsName) {
     CliResult r = RunInProcess({"-p", "COM9", "read", "--map", map, "EXTRA"});
     EXPECT_EQ(r.exit, 0) << r.err;
