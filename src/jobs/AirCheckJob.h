@@ -20,9 +20,9 @@ struct AirKeyResult {
     Outcome outcome = Outcome::NotCaptured;
     size_t sentBytes = 0;
     size_t capturedBytes = 0;
-    std::vector<size_t> differing; // positions from 0
-    std::string failure;           // why not captured
-    std::string gone;              // a module that stopped answering, in words
+    std::vector<size_t> differing{}; // positions from 0
+    std::string failure{};           // why not captured
+    std::string gone{};              // a module that stopped answering, in words
 };
 // "identical", "differs in 3 of 96 bytes", "differs: sent 3 bytes, captured
 // 26", "not captured", "not held".
