@@ -24,7 +24,8 @@ std::string FailureOf(const CPortReport& report) {
 // The time of a commit where it was made: "2024-05-01 10:00" and, for JSON,
 // "2024-05-01T10:00:02+02:00".
 std::string CommitTime(const BackupCommit& commit, bool iso) {
-    const std::time_t local = static_cast<std::time_t>(commit.time) + commit.offsetMinutes * 60;
+    const std::time_t local =
+        static_cast<std::time_t>(commit.time) + static_cast<std::time_t>(commit.offsetMinutes) * 60;
     std::tm tm{};
     gmtime_r(&local, &tm);
     char text[40] = {};

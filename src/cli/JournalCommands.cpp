@@ -15,7 +15,12 @@ void ListRuns(CPortSession& session, const std::string& folder, CPortReport& rep
     for (const std::string& id : ListJournalRuns(folder)) {
         const JournalRun run = ReadJournalRun(folder, id);
         const std::string summary = run.error.empty() ? run.summary : "unreadable: " + run.error;
-        report.Say(JournalRunTime(id) + "  " + id + "  " + summary);
+        std::string line = JournalRunTime(id);
+        line += "  ";
+        line += id;
+        line += "  ";
+        line += summary;
+        report.Say(std::move(line));
         Json slots = Json::array();
         for (const JournalSlot& slot : run.slots) {
             slots.push_back(slot.slot);

@@ -64,7 +64,10 @@ std::string CheckMapKey(const CommandLine& line, CliOptions& options) {
             for (const RemoteKey& k : map.keys) {
                 names.push_back(k.name);
             }
-            return "no key named " + word + " in " + path + Suggestion(word, names);
+            std::string error = "no key named " + word;
+            error += " in ";
+            error += path;
+            return error + Suggestion(word, names);
         }
         if (sequence) {
             options.sequence.push_back(*key);

@@ -95,7 +95,9 @@ std::string CProgressBoard::SummaryLocked(Clock::time_point now) const {
         start = std::min(start, r.start);
     }
     const double seconds = std::chrono::duration<double>(now - start).count();
-    const double left = done > 0 && seconds > 0.0 ? (total - done) * seconds / done : -1.0;
+    const double left = done > 0 && seconds > 0.0 ? static_cast<double>(total - done) * seconds /
+                                                        static_cast<double>(done)
+                                                  : -1.0;
     return SummaryText(m_rows.size(), done, total, unit, failed, left);
 }
 

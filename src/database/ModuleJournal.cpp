@@ -47,7 +47,9 @@ bool ReadCodes(const std::string& path, std::vector<uint16_t>* order,
         std::string reason;
         const auto parsed = ParseDatabaseLine(line, MAX_READ_CODE_BYTES, &reason);
         if (!parsed) {
-            error = path + ": " + reason;
+            error = path;
+            error += ": ";
+            error += reason;
             return false;
         }
         if (order != nullptr) {
@@ -114,6 +116,7 @@ std::vector<std::string> ListJournalRuns(const std::string& folder) {
         return stamp != 0 ? stamp < 0 : a.second < b.second;
     });
     std::vector<std::string> ids;
+    ids.reserve(runs.size());
     for (auto& run : runs) {
         ids.push_back(std::move(run.first));
     }

@@ -304,7 +304,7 @@ std::string CSafeFileWriter::PutAt(const std::string& destination, bool keepFres
         return "cannot put it in place: " + Errno();
     }
     if (std::rename(named.c_str(), destination.c_str()) != 0) {
-        const std::string error = "cannot put it in place: " + Errno();
+        std::string error = "cannot put it in place: " + Errno();
         if (named != m_temp) {
             ::unlink(named.c_str());
         }

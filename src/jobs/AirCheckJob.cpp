@@ -71,11 +71,13 @@ std::string PutRightUnfinishedCheck(const JobPort& receiver) {
     }
     const std::string folder = receiver.journal->Folder();
     const std::vector<std::string> ids = ListJournalRuns(folder);
-    for (auto id = ids.rbegin(); id != ids.rend(); ++id) {
-        if (JournalRunCommand(*id) != "check-remote") {
+    // The newest check first.
+    for (size_t i = ids.size(); i-- > 0;) {
+        const std::string& id = ids[i];
+        if (JournalRunCommand(id) != "check-remote") {
             continue;
         }
-        const JournalRun run = ReadJournalRun(folder, *id);
+        const JournalRun run = ReadJournalRun(folder, id);
         if (!run.error.empty() || run.finished) {
             return {};
         }
@@ -84,13 +86,14 @@ std::string PutRightUnfinishedCheck(const JobPort& receiver) {
         IJobObserver quiet;
         const UndoResult undo = UndoJournalRun(unjournaled, run, false, quiet);
         if (undo.outcome != JobOutcome::Complete || undo.failed > 0) {
-            return "the check " + *id +
-                   " did not finish, and its scratch slot could not be "
-                   "put back; lumaret-cli undo --run " +
-                   *id + " tries again";
+            std::string text = "the check " + id;
+            text += " did not finish, and its scratch slot could not be put back; "
+                    "lumaret-cli undo --run ";
+            text += id;
+            return text + " tries again";
         }
-        MarkJournalRunFinished(folder, *id);
-        return "the check " + *id + " did not finish: " + std::to_string(undo.restored) +
+        MarkJournalRunFinished(folder, id);
+        return "the check " + id + " did not finish: " + std::to_string(undo.restored) +
                (undo.restored == 1 ? " slot" : " slots") + " of the learning module put back " +
                (undo.changedSince > 0 ? "(one changed since was left alone) " : "") +
                "before this check";
