@@ -10,6 +10,7 @@
 #include "ModuleLimits.h"
 #include "RemoteMap.h"
 #include "Report.h"
+#include "ShownText.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -236,7 +237,8 @@ bool SplitPortList(const std::vector<std::string>& given, std::vector<std::strin
 }
 
 int UsageError(const std::string& text, bool json, std::ostream& out, std::ostream& err, int exit) {
-    err << "lumaret-cli: " << text << '\n';
+    // The text may quote a file's line or a word given: never raw to a terminal.
+    err << "lumaret-cli: " << ShownText(text) << '\n';
     if (exit == EXIT_USAGE) {
         err << "Run lumaret-cli help for the commands and options.\n";
     }

@@ -174,6 +174,12 @@ TEST_F(LearnRemoteWalk, ABadMapOrSessionIsRefusedBeforeAnyLearn) {
     ExpectContains(r.err, {"tv.map: line 2: the name POWER is used on line 1 already",
                            "tv.map: line 3: channel 9 is outside 1-4"});
     EXPECT_TRUE(frames.empty());
+    // A terminal's escape sequence in a line is told, never sent raw.
+    WriteFileBytes(map, "1/1 POW\x1b[31mER\n");
+    r = Run({map});
+    EXPECT_EQ(r.exit, 2);
+    ExpectContains(r.err, {"POW\\x1b[31mER"});
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
 
     WriteFileBytes(map, "1/1 POWER\n");
     WriteFileBytes(map + ".session", "not a database\r");
