@@ -21,17 +21,20 @@ bool WholeReply::Holds(const uint8_t* bytes, uint32_t count) const {
 
 namespace {
 
-// What a read left, judged against the line. A connection that closed
-// during the exchange fails it: its bytes become no code, version or line.
-// A read that took its whole count while the line went on sending, without a
-// pause of three byte times, did not meet a module (a real 504-byte code
-// fills a 512-byte read and then stops) but a port that sends without pause.
-void JudgeLine(CSerialLink& link, ExchangeReply& reply, uint32_t size) {
+// A connection that closed during the exchange fails it: its bytes become
+// no code, version or line.
+void JudgeLine(const CSerialLink& link, ExchangeReply& reply) {
     if (!link.LineFault().empty()) {
         reply.count = 0;
-        return;
     }
-    if (reply.count < size) {
+}
+
+// With the session's checks: a read that took its whole count while the
+// line went on sending, without a pause of three byte times, did not meet a
+// module (a real 504-byte code fills a 512-byte read and then stops) but a
+// port that sends without pause. The window reads as it always has.
+void JudgeStreaming(CSerialLink& link, ExchangeReply& reply, uint32_t readSize) {
+    if (reply.count == 0 || reply.count < std::min<uint32_t>(readSize, 512)) {
         return;
     }
     std::this_thread::sleep_for(link.ByteTime() * 3);
@@ -52,7 +55,7 @@ ExchangeReply RunFixedExchange(CSerialLink& link, const CommandFrame& frame, uin
         std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
     }
     reply.count = std::min(link.Read(reply.bytes.data(), size), size);
-    JudgeLine(link, reply, size);
+    JudgeLine(link, reply);
     return reply;
 }
 
@@ -98,7 +101,7 @@ ExchangeReply RunExchange(CSerialLink& link, const CommandFrame& frame, uint32_t
         reply.bytes.data(), size, pauseMs, gap, shortest,
         [whole](const uint8_t* bytes, uint32_t count) { return whole->Holds(bytes, count); });
     reply.count = std::min(got, size);
-    JudgeLine(link, reply, size);
+    JudgeLine(link, reply);
     reply.redone = std::move(redone);
     if (session != nullptr) {
         session->RememberTaken({frame, pauseMs, readSize});
@@ -143,6 +146,7 @@ ExchangeReply RunCheckedExchange(CSerialLink& link, const CommandFrame& frame, E
     if (checks == nullptr) {
         return reply;
     }
+    JudgeStreaming(link, reply, step.readSize);
     for (int repeat = 0;; ++repeat) {
         const auto verdict = checks->Judge(kindOf(reply.count), reply.bytes.data(), reply.count);
         if (verdict != CReplyChecks::Verdict::Damaged) {
