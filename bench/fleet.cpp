@@ -50,6 +50,7 @@ int main() {
     std::string names;
     for (int s = 0; s < SERVERS; ++s) {
         std::vector<std::string> devices;
+        devices.reserve(PER_SERVER);
         for (int i = 0; i < PER_SERVER; ++i) {
             devices.push_back(ResolveComDevice(unsigned(FIRST_PORT + s * PER_SERVER + i)));
         }
