@@ -15,10 +15,6 @@
 
 namespace {
 
-uint16_t SlotOf(const CliOptions& o) {
-    return o.slot > 0 ? static_cast<uint16_t>(o.slot) : KeyIndex(o.channel, o.key);
-}
-
 std::string Trimmed(std::string hexGroups) {
     if (!hexGroups.empty()) {
         hexGroups.pop_back();

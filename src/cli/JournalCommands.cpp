@@ -151,7 +151,7 @@ void RunUndo(CPortSession& session, CPortReport& report) {
 
 void RunClear(CPortSession& session, CPortReport& report) {
     const CliOptions& o = session.Context().options;
-    const uint16_t slot = o.slot > 0 ? static_cast<uint16_t>(o.slot) : KeyIndex(o.channel, o.key);
+    const uint16_t slot = SlotOf(o);
     report.fields["slot"] = slot;
     if (!o.keyName.empty()) {
         report.fields["name"] = o.keyName;

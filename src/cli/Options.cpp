@@ -206,6 +206,11 @@ std::optional<ParseOutcome> HelpOrVersion(const CommandLine& line, std::ostream&
 
 } // namespace
 
+uint16_t SlotOf(const CliOptions& options) {
+    return options.slot > 0 ? static_cast<uint16_t>(options.slot)
+                            : KeyIndex(options.channel, options.key);
+}
+
 bool ColourWanted(const std::string& when, bool outIsTerminal) {
     if (when != "auto") {
         return when == "always";

@@ -88,6 +88,8 @@ int UsageError(const std::string& text, bool json, std::ostream& out, std::ostre
 
 // Whether --color WHEN asks for colour codes: always, never, or with auto
 // on a terminal unless NO_COLOR is set (or TERM is dumb).
+// The slot a key command names: --slot N, else its channel and key.
+uint16_t SlotOf(const CliOptions& options);
 bool ColourWanted(const std::string& when, bool outIsTerminal);
 
 // "COM9,COM10" and repeated options into one list; false for an empty name.
