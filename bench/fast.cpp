@@ -42,13 +42,14 @@ struct Floors {
 
 // The line time of both transfers: every slot read, every line of the import
 // file written.
-Floors LineFloors(const std::string& content, const std::string& importFile) {
+Floors LineFloors(const std::string& importFile) {
     Floors floors;
     double exportMs = 0;
     double importMs = 0;
-    std::vector<uint32_t> replySize(449, STATUS_REPLY_SIZE);
-    for (const DatabaseLine& line : Lines(content)) {
-        replySize.at(line.keyIndex) = static_cast<uint32_t>(line.code.size());
+    // A code goes on the line as its whole reply: header, code and CRC.
+    std::vector<size_t> replySize(449, STATUS_REPLY_SIZE);
+    for (const auto& [slot, code] : BenchModuleCodes()) {
+        replySize.at(slot) = SimulatedModule::CodeReply(code).size();
     }
     for (const DatabaseLine& line : Lines(importFile)) {
         const CommandFrame write = BuildWriteFrame(line.keyIndex, line.code.data(),
@@ -80,7 +81,7 @@ int main() {
     const std::string importFile = BenchImportFile();
     const std::string file = dir + "/import.txt";
     std::ofstream(file, std::ios::binary) << importFile;
-    const Floors floors = LineFloors(content, importFile);
+    const Floors floors = LineFloors(importFile);
     const std::string cli = LUMARET_CLI_PROGRAM;
     std::printf("export of 448 slots (a %zu-byte file), import of a %zu-byte file of 448 lines; "
                 "lumaret-sim --paced, turnaround %.0f ms\n",
