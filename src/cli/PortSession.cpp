@@ -51,7 +51,7 @@ bool CPortSession::Open(CPortReport& report) {
 }
 
 void CPortSession::Close() {
-    m_link.Close();
+    m_link.CloseWithoutPause();
 }
 
 int CPortSession::FailureStatus() const {

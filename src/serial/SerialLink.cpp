@@ -103,11 +103,21 @@ void CSerialLink::ApplySettings() {
 }
 
 void CSerialLink::Close() {
+    CloseSteps(CLOSE_PAUSE_MS);
+}
+
+void CSerialLink::CloseWithoutPause() {
+    CloseSteps(0);
+}
+
+void CSerialLink::CloseSteps(uint32_t pauseMs) {
     if (!IsOpen()) {
         return;
     }
     m_driver->RaiseSignal(LinkSignal::Closing);
-    m_driver->Pause(CLOSE_PAUSE_MS);
+    if (pauseMs > 0) {
+        m_driver->Pause(pauseMs);
+    }
     {
         // The closing signal stays up until every transfer that holds the
         // descriptor has returned; no new one can start after this.

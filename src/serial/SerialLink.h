@@ -25,6 +25,11 @@ public:
     // Opens COM<port> exclusively with the given line format.
     bool Open(uint8_t port, uint32_t baudRate, char parity, uint8_t byteSize, uint8_t stopBits);
     void Close();
+    // Close for an owner that runs no transfer on another thread (the
+    // command line, one thread per port): the same steps without the pause,
+    // which only gives such transfers time to return; Close waits for any
+    // that hold the port in either case.
+    void CloseWithoutPause();
     bool IsOpen() const;
     void ApplySettings();
 

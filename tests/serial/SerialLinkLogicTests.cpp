@@ -111,6 +111,12 @@ TEST(SerialLinkClose, StepsInOrderAndDtrOnlyWhenEnabled) {
         f.link->Close();
         EXPECT_TRUE(f.log.empty()) << "closing a closed port does nothing";
     }
+    Fixture f;
+    ASSERT_TRUE(f.link->Open(1, 9600, 'N', 8, 0));
+    f.log.clear();
+    f.link->CloseWithoutPause();
+    EXPECT_EQ(f.log, (Log{"raise closing", "lower closing", "close"}));
+    EXPECT_FALSE(f.link->IsOpen());
 }
 
 TEST(SerialLinkLifecycle, IsOpenAndPortSwitching) {
