@@ -74,6 +74,51 @@ std::shared_ptr<const ExchangeReply> Redo(CSerialLink& link, CReplyChecks& sessi
     return redone;
 }
 
+// Reads reply into its bytes after its first count, until it is whole (by
+// whole) and quiet, after a pause of pauseMs; the count it ends with.
+uint32_t ReadWholeReply(CSerialLink& link, ExchangeReply& reply, uint32_t size, uint32_t pauseMs,
+                        const WholeReply& whole, CReplyGap& gap) {
+    // No reply is shorter than a status reply, the shortest with a CRC.
+    const uint32_t shortest = whole.size != 0 ? whole.size : STATUS_REPLY_SIZE;
+    const uint32_t got = link.ReadReply(
+        reply.bytes.data(), size, pauseMs, gap, shortest,
+        [&whole](const uint8_t* bytes, uint32_t count) { return whole.Holds(bytes, count); },
+        reply.count);
+    return std::min(got, size);
+}
+
+// Whether a reply that is not whole has more bytes to come: it is short of
+// the one size expected, or its kind may carry a CRC (it has, or has not come
+// yet) and the CRC does not hold.
+bool OwesMore(const ExchangeReply& reply, const WholeReply& whole) {
+    if (reply.count == 0 || whole.checks == nullptr ||
+        whole.Holds(reply.bytes.data(), reply.count)) {
+        return false;
+    }
+    if (whole.size != 0) {
+        return reply.count < whole.size;
+    }
+    const ReplyKind kind = whole.kindOf(reply.count);
+    return kind != ReplyKind::None && !whole.checks->SeenUnchecked(kind);
+}
+
+// A reply that the read's interval cut short, read on from where it
+// stopped, waiting for its rest as long as the exchange waits for a reply
+// (its pause and the interval): after a pause inside a reply (a network, a
+// loaded machine) its rest is taken as its rest, never as the start of the
+// repeat's reply, nor its first bytes as a code. True when more bytes came.
+bool ResumeCutReply(CSerialLink& link, ExchangeReply& reply, const ExchangeStep& step,
+                    const WholeReply& whole) {
+    const uint32_t size = std::min<uint32_t>(step.readSize, 512);
+    if (!OwesMore(reply, whole) || reply.count >= size || !link.LineFault().empty()) {
+        return false;
+    }
+    const uint32_t before = reply.count;
+    reply.count = ReadWholeReply(link, reply, size, step.pauseMs, whole, whole.checks->Gap());
+    JudgeLine(link, reply);
+    return reply.count > before;
+}
+
 } // namespace
 
 ExchangeReply RunExchange(CSerialLink& link, const CommandFrame& frame, uint32_t pauseMs,
@@ -95,12 +140,7 @@ ExchangeReply RunExchange(CSerialLink& link, const CommandFrame& frame, uint32_t
     // Not examined: a frame that did not go out shows as a missing reply.
     (void)link.Write(frame.data(), frame.size);
     ExchangeReply reply;
-    // No reply is shorter than a status reply, the shortest with a CRC.
-    const uint32_t shortest = whole->size != 0 ? whole->size : STATUS_REPLY_SIZE;
-    const uint32_t got = link.ReadReply(
-        reply.bytes.data(), size, pauseMs, gap, shortest,
-        [whole](const uint8_t* bytes, uint32_t count) { return whole->Holds(bytes, count); });
-    reply.count = std::min(got, size);
+    reply.count = ReadWholeReply(link, reply, size, pauseMs, *whole, gap);
     JudgeLine(link, reply);
     reply.redone = std::move(redone);
     if (session != nullptr) {
@@ -148,6 +188,8 @@ ExchangeReply RunCheckedExchange(CSerialLink& link, const CommandFrame& frame, E
     }
     JudgeStreaming(link, reply, step.readSize);
     for (int repeat = 0;; ++repeat) {
+        while (early != nullptr && ResumeCutReply(link, reply, step, whole)) {
+        }
         const auto verdict = checks->Judge(kindOf(reply.count), reply.bytes.data(), reply.count);
         if (verdict != CReplyChecks::Verdict::Damaged) {
             return reply;

@@ -42,8 +42,9 @@ CReplyGap::Duration CSerialLink::ByteTime() const {
 }
 
 uint32_t CSerialLink::ReadReply(uint8_t* buffer, uint32_t n, uint32_t pauseMs, CReplyGap& gap,
-                                uint32_t shortest, const ReplyComplete& complete) {
-    if (buffer == nullptr || n == 0) {
+                                uint32_t shortest, const ReplyComplete& complete,
+                                uint32_t already) {
+    if (buffer == nullptr || n == 0 || already > n) {
         return 0;
     }
     Transfer t(*this);
@@ -53,7 +54,7 @@ uint32_t CSerialLink::ReadReply(uint8_t* buffer, uint32_t n, uint32_t pauseMs, C
     const CReplyGap::Duration byteTime = ByteTime();
     const Clock::time_point pauseEnd = Clock::now() + std::chrono::milliseconds(pauseMs);
     ReplyRead read{ReadLimitsFor(m_settings.timeouts, n, pauseEnd), pauseEnd, gap.Quiet(byteTime)};
-    uint32_t count = 0;
+    uint32_t count = already;
     // When the bytes so far were taken: no earlier than the last of them came.
     Clock::time_point lastTake = pauseEnd;
     for (;;) {

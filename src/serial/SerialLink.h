@@ -46,9 +46,11 @@ public:
     // streams in, once gap has learned the line, the read rests between
     // takes rather than waking for each byte: first until the reply can be
     // whole (no reply is shorter than shortest), then STREAM_NAP at a time.
-    // Returns the bytes received.
+    // Returns the bytes received. With already, the buffer holds the first
+    // bytes of a reply that a pause cut short, and the read goes on from
+    // them: what comes is added, and the interval counts from the pause's end.
     uint32_t ReadReply(uint8_t* buffer, uint32_t n, uint32_t pauseMs, CReplyGap& gap,
-                       uint32_t shortest, const ReplyComplete& complete);
+                       uint32_t shortest, const ReplyComplete& complete, uint32_t already = 0);
     // The time of one byte on the line as it is set.
     CReplyGap::Duration ByteTime() const;
 

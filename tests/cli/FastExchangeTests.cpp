@@ -63,6 +63,19 @@ TEST_F(CliFast, RepliesInPiecesWithGapsAreReadWhole) {
     const CliResult r = VerifyFirstLines(took);
     EXPECT_EQ(r.exit, 0) << r.out << r.err;
     EXPECT_EQ(module->ReceivedFrames().size(), 13u) << "no read was repeated";
+
+    // A pause inside a reply that outlasts the read's pause (400 ms) and its
+    // interval (100 ms), as a network or a loaded machine makes: the rest is
+    // read on as the rest, never taken for the start of a repeat's reply.
+    pieces.replyPieces = {20};
+    pieces.pieceGapMs = 650;
+    module->SetFaults(pieces);
+    module->ClearReceivedFrames();
+    const std::string slot = std::to_string(std::stoi(lines.at(0).substr(0, 4)));
+    const CliResult cut = RunInProcess({"-p", "COM9", "read", "--slot", slot}, FixedTiming());
+    EXPECT_EQ(cut.exit, 0) << cut.out << cut.err;
+    EXPECT_EQ(cut.out, lines.at(0).substr(5, lines.at(0).size() - 6) + "\n");
+    EXPECT_EQ(module->ReceivedFrames().size(), 1u) << "the read was not repeated";
 }
 
 TEST_F(CliFast, WithoutReplyCrcsTheFixedTimingStaysAndIsSaidSo) {
