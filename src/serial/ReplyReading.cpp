@@ -14,13 +14,14 @@ namespace {
 using Clock = Deadline::Clock;
 
 // How long a read rests once count of a reply's bytes are in: until the
-// reply can first be whole (its shortest size, and half a byte time to spare),
-// else for as long as the rest of the longest reply (n) takes, STREAM_NAP at
-// most.
+// reply can first be whole (its shortest size) and quiet after it, so that a
+// reply of that size is taken in the next wake-up; else for as long as the
+// rest of the longest reply (n) takes, STREAM_NAP at most.
 Clock::duration StreamNap(uint32_t count, uint32_t shortest, uint32_t n,
-                          CReplyGap::Duration byteTime, Clock::duration most) {
+                          CReplyGap::Duration byteTime, CReplyGap::Duration quiet,
+                          Clock::duration most) {
     if (count < shortest) {
-        return (shortest - count) * byteTime + byteTime / 2;
+        return (shortest - count) * byteTime + std::max(quiet, byteTime / 2);
     }
     return std::min<Clock::duration>(most, (n - count) * byteTime);
 }
@@ -69,13 +70,16 @@ uint32_t CSerialLink::ReadReply(uint8_t* buffer, uint32_t n, uint32_t pauseMs, C
         }
         if (count > 0 && !whole && !gap.Learning()) {
             // The line is known: rest while the reply streams in.
-            const auto nap = StreamNap(count, shortest, n, byteTime, STREAM_NAP);
+            const auto nap = StreamNap(count, shortest, n, byteTime, read.quietGap, STREAM_NAP);
             const TransferEnd rested = RestUntil(end.Earlier(Deadline::After(nap)));
             const TransferResult r =
                 m_driver->ReadSome(buffer + count, n - count, Deadline::At({}));
             if (r.count > 0) {
+                // Fewer bytes than the rest could carry: the line went quiet
+                // during it, as long ago as their own line time leaves.
+                const Clock::time_point now = Clock::now();
                 count += std::min(r.count, n - count);
-                lastTake = Clock::now();
+                lastTake = now - Silence(now - lastTake, r.count, byteTime);
             }
             if (rested != TransferEnd::Complete || r.end != TransferEnd::Complete) {
                 return count;

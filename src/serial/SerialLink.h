@@ -175,9 +175,10 @@ private:
     // Sleeps until the deadline or a signal (its end).
     TransferEnd RestUntil(const Deadline& until);
     // The longest a reply read rests while a reply streams in: at 9600 baud
-    // about eight bytes taken in one wake-up, and a reply's end seen at most
-    // this late.
-    static constexpr std::chrono::milliseconds STREAM_NAP{8};
+    // about fifteen bytes taken in one wake-up, and a reply's end seen at
+    // most this late (the quiet gap after it counts from its last byte, so
+    // the two overlap).
+    static constexpr std::chrono::milliseconds STREAM_NAP{16};
 
     std::function<void()> m_pump;
     std::unique_ptr<ISerialDriver> m_driver;

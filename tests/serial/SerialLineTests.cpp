@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -356,3 +357,37 @@ TEST_F(SerialLine, ReadBesideAWaitForCharGetsTheBytesTheWaitTookIn) {
 }
 
 } // namespace
+
+// A reply read whole on a line whose gap is learned wakes a few times per
+// reply, not once per byte, and is taken soon after its last byte, not at
+// the read's interval.
+TEST_F(SerialLine, ReplyReadRestsWhileAReplyStreamsIn) {
+    constexpr uint32_t SIZE = 240;
+    CReplyGap gap;
+    for (uint32_t i = 0; i < CReplyGap::LEARNING_REPLIES; ++i) {
+        gap.CountReply();
+    }
+    Clock::time_point lastSent;
+    std::thread device([&] {
+        for (uint32_t i = 0; i < SIZE; ++i) {
+            const uint8_t byte = uint8_t(i);
+            Send(&byte, 1);
+            lastSent = Clock::now();
+            std::this_thread::sleep_for(std::chrono::microseconds(1042));
+        }
+    });
+    rusage before{};
+    getrusage(RUSAGE_THREAD, &before);
+    uint8_t buf[512] = {};
+    const uint32_t got = link.ReadReply(
+        buf, sizeof buf, 0, gap, 8, [](const uint8_t*, uint32_t count) { return count == SIZE; });
+    const auto taken = Clock::now();
+    rusage after{};
+    getrusage(RUSAGE_THREAD, &after);
+    device.join();
+    EXPECT_EQ(got, SIZE);
+    EXPECT_EQ(buf[SIZE - 1], uint8_t(SIZE - 1));
+    // About 260 ms of reply: one wake-up a byte would be 240.
+    EXPECT_LT(after.ru_nvcsw - before.ru_nvcsw, 40) << "wake-ups";
+    EXPECT_LT(taken - lastSent, std::chrono::milliseconds(60));
+}
