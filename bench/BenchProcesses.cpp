@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <unistd.h>
 
 namespace {
 
@@ -96,4 +97,25 @@ RunFigures AwaitTimed(TimedProcess& process) {
     f.cpuSeconds = end.cpuSeconds;
     f.peakMegabytes = end.peakMegabytes;
     return f;
+}
+
+MachineCpu ReadMachineCpu() {
+    MachineCpu cpu;
+    std::ifstream stat("/proc/stat");
+    std::string name;
+    stat >> name;
+    if (name != "cpu") {
+        return cpu;
+    }
+    // user nice system idle iowait irq softirq steal, in clock ticks
+    double ticks[8] = {};
+    for (double& t : ticks) {
+        stat >> t;
+    }
+    const double tick = 1.0 / double(sysconf(_SC_CLK_TCK));
+    for (int i = 0; i < 8; ++i) {
+        cpu.total += ticks[i] * tick;
+        cpu.busy += i == 3 || i == 4 ? 0 : ticks[i] * tick;
+    }
+    return cpu;
 }

@@ -76,3 +76,11 @@ struct TimedProcess {
 };
 TimedProcess StartTimed(const std::vector<std::string>& args);
 RunFigures AwaitTimed(TimedProcess& process);
+
+// The whole machine's CPU time so far, in seconds of one core: busy (every
+// process) and all (busy and idle) added over its cores.
+struct MachineCpu {
+    double busy = 0;
+    double total = 0;
+};
+MachineCpu ReadMachineCpu();
