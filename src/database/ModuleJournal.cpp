@@ -1,18 +1,26 @@
 #include "ModuleJournal.h"
 
+#include "DatabaseFile.h"
 #include "DatabaseFormat.h"
 #include "SafeFileWriter.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr const char* UNFINISHED = " (unfinished)";
+// A run's summary while it runs, after its words: the slots it has written so
+// far are those of its .txt file, and a reader names them.
+constexpr const char* RUNNING = ": slots being written (unfinished)";
 constexpr size_t STAMP_LENGTH = 15; // YYYYMMDD-HHMMSS
 
 std::string EnvOr(const char* name) {
@@ -35,15 +43,24 @@ std::string DatabaseText(const std::vector<uint16_t>& order,
     return text;
 }
 
-// slot -> code of a database file; false when it cannot be read.
+// ": 3 slots written: 3, 7, 12"
+std::string WrittenText(const std::vector<uint16_t>& order) {
+    return ": " + std::to_string(order.size()) + (order.size() == 1 ? " slot" : " slots") +
+           " written: " + SlotListText(order);
+}
+
+// slot -> code of a journal file, a later line of a slot over an earlier
+// one; false when it cannot be read. A last line without its end is one that
+// a killed run was adding: its slot was never written after it.
 bool ReadCodes(const std::string& path, std::vector<uint16_t>* order,
                std::map<uint16_t, std::vector<uint8_t>>& codes, std::string& error) {
-    const DatabaseFileLines file = ReadDatabaseFile(path);
-    if (!file.ok) {
-        error = file.error;
+    CDatabaseFile file;
+    std::string text;
+    if (!file.OpenForReading(path, &error) || !file.ReadAll(text, &error)) {
         return false;
     }
-    for (const std::string& line : file.lines) {
+    text.erase(text.find_last_of('\r') == std::string::npos ? 0 : text.find_last_of('\r') + 1);
+    for (const std::string& line : SplitDatabaseText(text)) {
         std::string reason;
         const auto parsed = ParseDatabaseLine(line, MAX_READ_CODE_BYTES, &reason);
         if (!parsed) {
@@ -52,12 +69,34 @@ bool ReadCodes(const std::string& path, std::vector<uint16_t>* order,
             error += reason;
             return false;
         }
-        if (order != nullptr) {
+        if (order != nullptr && codes.count(parsed->keyIndex) == 0) {
             order->push_back(parsed->keyIndex);
         }
         codes[parsed->keyIndex] = parsed->code;
     }
     return true;
+}
+
+// Adds text at the end of path (made when missing), synced to the disk when
+// asked; the reason when it could not.
+std::string AppendToFile(const std::string& path, const std::string& text, bool sync) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return path + ": " + std::strerror(errno);
+    }
+    std::string error;
+    for (size_t done = 0; done < text.size() && error.empty();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno != EINTR) {
+            error = path + ": " + std::strerror(errno);
+        }
+        done += n > 0 ? size_t(n) : 0;
+    }
+    if (error.empty() && sync && ::fdatasync(fd) != 0) {
+        error = path + ": " + std::strerror(errno);
+    }
+    ::close(fd);
+    return error;
 }
 
 long long ModifiedNs(const std::string& path) {
@@ -180,6 +219,12 @@ JournalRun ReadJournalRun(const std::string& folder, const std::string& id) {
     if (fs::exists(afterPath) && !ReadCodes(afterPath, nullptr, after, run.error)) {
         return run;
     }
+    const std::string running = RUNNING;
+    if (run.summary.size() > running.size() &&
+        run.summary.compare(run.summary.size() - running.size(), running.size(), running) == 0) {
+        run.summary = run.summary.substr(0, run.summary.size() - running.size()) +
+                      WrittenText(order) + UNFINISHED;
+    }
     for (const uint16_t slot : order) {
         JournalSlot entry{slot, before[slot], std::nullopt};
         if (const auto it = after.find(slot); it != after.end()) {
@@ -221,13 +266,7 @@ bool CJournalWriter::Start() {
 }
 
 bool CJournalWriter::Store() {
-    std::string summary = m_words + ": " + std::to_string(m_order.size()) +
-                          (m_order.size() == 1 ? " slot" : " slots") +
-                          " written: " + SlotListText(m_order);
-    if (!m_finished) {
-        summary += UNFINISHED;
-    }
-    summary += "\n";
+    const std::string summary = m_words + WrittenText(m_order) + "\n";
     for (const auto& [ext, text] :
          {std::pair<const char*, std::string>{".txt", DatabaseText(m_order, m_before)},
           {".after", DatabaseText(m_order, m_after)},
@@ -241,16 +280,38 @@ bool CJournalWriter::Store() {
     return true;
 }
 
+bool CJournalWriter::Append(const char* ext, uint16_t slot, const std::vector<uint8_t>& code,
+                            bool sync) {
+    const std::string error = AppendToFile(FolderFile(m_folder, m_id, ext),
+                                           FormatCodeLine(slot, code.data(), code.size()), sync);
+    if (!error.empty()) {
+        m_problem = "cannot write the journal: " + error;
+    }
+    return error.empty();
+}
+
 bool CJournalWriter::Before(uint16_t slot, const std::vector<uint8_t>& code) {
     if (!m_problem.empty() || (m_id.empty() && !Start())) {
         return false;
     }
+    if (m_order.empty()) {
+        const SaveOutcome saved =
+            ReplaceFileContents(FolderFile(m_folder, m_id, ".summary"), m_words + RUNNING + "\n");
+        if (!saved) {
+            m_problem = "cannot write the journal: " + saved.message;
+            return false;
+        }
+    }
     if (m_before.count(slot) == 0) {
+        // On the disk before the slot is written: what undo puts back.
+        if (!Append(".txt", slot, code, true)) {
+            return false;
+        }
         m_order.push_back(slot);
         m_before[slot] = code;
     }
     m_after.erase(slot);
-    return Store();
+    return true;
 }
 
 bool CJournalWriter::After(uint16_t slot, const std::vector<uint8_t>& code) {
@@ -258,7 +319,7 @@ bool CJournalWriter::After(uint16_t slot, const std::vector<uint8_t>& code) {
         return false;
     }
     m_after[slot] = code;
-    return Store();
+    return Append(".after", slot, code, false);
 }
 
 void CJournalWriter::Finish() {

@@ -16,8 +16,11 @@
 //               slot is a line with an empty code), in the order written
 //   ID.after    a database file: what the run left in each slot it wrote
 //   ID.summary  one line: the command, its arguments and the slots written
-// Every file is replaced whole after every slot, so that a run killed half
-// way leaves a journal of what it did up to there.
+// While a run writes, each slot's line is added to ID.txt (and synced)
+// before the slot is written and to ID.after once it is, so that a run
+// killed half way leaves a journal of what it did up to there; its summary
+// then names the slots of ID.txt. A slot written twice has its last line in
+// ID.after. When the run ends, all three are written whole once more.
 
 // $XDG_STATE_HOME/lumaret/journal, or $HOME/.local/state/lumaret/journal.
 std::string JournalRoot();
@@ -80,6 +83,8 @@ public:
 private:
     bool Store();
     bool Start();
+    // Adds slot's line to the run's file ext.
+    bool Append(const char* ext, uint16_t slot, const std::vector<uint8_t>& code, bool sync);
 
     std::string m_folder;
     std::string m_command;

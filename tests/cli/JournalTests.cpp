@@ -129,6 +129,14 @@ TEST_F(CliJournal, ARunKilledHalfWayIsUndoneFromItsJournal) {
     const JournalRun run = ReadJournalRun(Journal(), Runs().front());
     EXPECT_FALSE(run.finished);
     EXPECT_GE(run.slots.size(), 5u);
+    // Its summary names the slots its journal holds, as far as it got.
+    EXPECT_EQ(run.summary, "import " + Path("ten.txt") + ": " + std::to_string(run.slots.size()) +
+                               " slots written: 1-" + std::to_string(run.slots.size()) +
+                               " (unfinished)");
+    // A line the kill cut off half way is one whose slot was never written.
+    const std::string txt = Journal() + "/" + run.id + ".txt";
+    WriteFileBytes(txt, ReadFileBytes(txt) + "0011,0A0B");
+    EXPECT_EQ(ReadJournalRun(Journal(), run.id).slots.size(), run.slots.size());
 
     const CliResult r = RunInProcess({"-p", "COM9", "undo"});
     EXPECT_EQ(r.exit, 0) << r.err;
