@@ -310,7 +310,16 @@ bool CJournalWriter::Before(uint16_t slot, const std::vector<uint8_t>& code) {
         m_order.push_back(slot);
         m_before[slot] = code;
     }
-    m_after.erase(slot);
+    // A slot written again in the run: until this write ends, what it holds
+    // after is not known (rare; the file is written whole).
+    if (m_after.erase(slot) > 0) {
+        const SaveOutcome saved = ReplaceFileContents(FolderFile(m_folder, m_id, ".after"),
+                                                      DatabaseText(m_order, m_after));
+        if (!saved) {
+            m_problem = "cannot write the journal: " + saved.message;
+            return false;
+        }
+    }
     return true;
 }
 
