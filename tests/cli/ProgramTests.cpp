@@ -67,7 +67,7 @@ TEST_F(CliProgram, VersionReadSendAndATwoLineImportOnTheFixedTiming) {
     WriteFileBytes(two, "0009,0102\r0010,\r");
     module->ClearReceivedFrames();
     const auto start = std::chrono::steady_clock::now();
-    r = RunProgram({"-p", "COM9", "--no-journal", "import", two});
+    r = RunProgram({"-p", "COM9", "--fixed-timing", "--no-journal", "import", two});
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(r.out, "line 1: slot 9, 2 bytes: ok\nline 2: slot 10, 0 bytes: ok\n"
