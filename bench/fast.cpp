@@ -59,7 +59,7 @@ Floors LineFloors(const std::string& importFile) {
         importMs += (write.size + STATUS_REPLY_SIZE) * BYTE_MS + TURNAROUND_MS;
     }
     for (uint16_t slot = 1; slot <= 448; ++slot) {
-        exportMs += (BuildReadFrame(slot).size + replySize[slot]) * BYTE_MS + TURNAROUND_MS;
+        exportMs += double(BuildReadFrame(slot).size + replySize[slot]) * BYTE_MS + TURNAROUND_MS;
     }
     floors.exportS = exportMs / 1000.0;
     floors.importS = importMs / 1000.0;
