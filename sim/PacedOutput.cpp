@@ -24,6 +24,7 @@ void CPacedOutput::QueueReply(const std::vector<uint8_t>& reply, const SimFaults
         leftInPiece = pieceIndex < pieces.size() ? pieces[pieceIndex++] : reply.size();
     };
     nextPiece();
+    const size_t first = m_bytes.size();
     for (const uint8_t byte : reply) {
         if (leftInPiece == 0) {
             t += std::chrono::milliseconds(faults.pieceGapMs);
@@ -32,6 +33,14 @@ void CPacedOutput::QueueReply(const std::vector<uint8_t>& reply, const SimFaults
         m_bytes.emplace_back(t, byte);
         --leftInPiece;
         t += byteTime;
+    }
+    // In groups: each byte goes with the last of its group.
+    const size_t burst = std::max<uint32_t>(faults.pacedBurst, 1);
+    for (size_t group = first; group < m_bytes.size(); group += burst) {
+        const size_t last = std::min(group + burst, m_bytes.size()) - 1;
+        for (size_t i = group; i < last; ++i) {
+            m_bytes[i].first = m_bytes[last].first;
+        }
     }
 }
 

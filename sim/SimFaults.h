@@ -28,6 +28,10 @@ struct SimFaults {
     // Send each reply byte at the 9600-baud byte time, and take in request
     // bytes no faster: a frame is whole once its last byte would have arrived.
     bool paced9600 = false;
+    // Paced, the reply bytes go out this many at a time, each group once its
+    // last byte would be through, as a USB adapter hands them on: the same
+    // line time for a tenth of the wake-ups at 10 (1: byte by byte).
+    uint32_t pacedBurst = 1;
     // From a whole request to the first byte of its reply, as a module takes
     // to answer (not a fault: on by default).
     uint32_t turnaroundMs = 2;

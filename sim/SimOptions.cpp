@@ -50,6 +50,8 @@ Faults:
                          and take in request bytes no faster
   --turnaround MS        from a whole request to the first reply byte
                          (default 2)
+  --burst N              paced, send the reply bytes N at a time, each group
+                         when its last byte would be through (default 1)
   --damage-every N       flip a CRC byte of every Nth reply, counting all
                          replies (20: one reply in 20)
   --no-crc KINDS         replies of these kinds keep their length but carry no
@@ -250,6 +252,13 @@ const OptionRule FAULT_OPTIONS[] = {
     {"turnaround", true,
      [](std::string_view v, SimOptions& o) -> std::string {
          return ParseNumber(v, o.faults.turnaroundMs) ? "" : "--turnaround takes milliseconds";
+     }},
+    {"burst", true,
+     [](std::string_view v, SimOptions& o) -> std::string {
+         uint32_t& burst = o.faults.pacedBurst;
+         return ParseNumber(v, burst) && burst >= 1 && burst <= 512
+                    ? ""
+                    : "--burst takes a count of bytes from 1 to 512";
      }},
     {"damage-every", true,
      [](std::string_view v, SimOptions& o) -> std::string {

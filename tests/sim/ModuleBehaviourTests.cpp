@@ -113,6 +113,20 @@ TEST(PacedOutput, RepliesGoOutAfterTheTurnaroundInTheirPiecesAtTheLinesPace) {
     EXPECT_EQ(output.Due(third + 10ms), Bytes{9});
 }
 
+TEST(PacedOutput, InBurstsEachGroupGoesWithItsLastByte) {
+    SimFaults faults;
+    faults.turnaroundMs = 0;
+    faults.paced9600 = true;
+    faults.pacedBurst = 3;
+    CPacedOutput output;
+    output.QueueReply({1, 2, 3, 4, 5}, faults, T0);
+    EXPECT_EQ(output.NextDue(), T0 + 2 * BYTE_TIME_9600);
+    EXPECT_TRUE(output.Due(T0 + 2 * BYTE_TIME_9600 - 1ns).empty());
+    EXPECT_EQ(output.Due(T0 + 2 * BYTE_TIME_9600), (Bytes{1, 2, 3}));
+    EXPECT_EQ(output.Due(T0 + 4 * BYTE_TIME_9600 - 1ns), (Bytes{1, 2, 3}));
+    EXPECT_EQ(output.Due(T0 + 4 * BYTE_TIME_9600), (Bytes{1, 2, 3, 4, 5}));
+}
+
 TEST(PacedOutput, UnreadRepliesStayBoundedAndAFloodPieceWaitsForAnIdleLine) {
     const SimFaults faults;
     CPacedOutput output;

@@ -152,14 +152,12 @@ TEST(SimProgramOptions, HelpExplainsEverySwitch) {
     ASSERT_TRUE(sim.Running());
     EXPECT_EQ(sim.WaitForExit(5s), 0);
     const std::string help = sim.Output();
-    for (const char* option : {"--port",         "--load",          "--save",
-                               "--empty",        "--firmware",      "--version",
-                               "--verbose",      "--silent",        "--stop-after-slot",
-                               "--split",        "--piece-gap",     "--learn-status",
-                               "--learn-delay",  "--refuse-writes", "--paced",
-                               "--turnaround",   "--damage-every",  "--no-crc",
-                               "--ack-status",   "--flood-learn",   "--room",
-                               "--learn-window", "--capture-noise", "--help"}) {
+    for (const char* option :
+         {"--port",        "--load",         "--save",         "--empty",           "--firmware",
+          "--version",     "--verbose",      "--silent",       "--stop-after-slot", "--split",
+          "--piece-gap",   "--learn-status", "--learn-delay",  "--refuse-writes",   "--paced",
+          "--turnaround",  "--burst",        "--damage-every", "--no-crc",          "--ack-status",
+          "--flood-learn", "--room",         "--learn-window", "--capture-noise",   "--help"}) {
         EXPECT_NE(help.find(std::string("  ") + option), std::string::npos) << option;
     }
     std::istringstream lines(help);
