@@ -36,6 +36,16 @@ bool CDatabaseFile::OpenForWriting(const std::string& path) {
     return m_fd >= 0;
 }
 
+bool CDatabaseFile::OpenForAppending(const std::string& path) {
+    Close();
+    m_fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
+    return m_fd >= 0;
+}
+
+bool CDatabaseFile::Sync() {
+    return m_fd >= 0 && ::fdatasync(m_fd) == 0;
+}
+
 bool CDatabaseFile::OpenForReading(const std::string& path, std::string* reason) {
     Close();
     // Non-blocking, so that opening a named pipe never waits for a writer.

@@ -29,6 +29,10 @@ public:
 
     // Creates the file, or empties an existing one, for writing.
     bool OpenForWriting(const std::string& path);
+    // Opens the file (made, private, when missing) to add lines at its end.
+    bool OpenForAppending(const std::string& path);
+    // What was written is on the disk.
+    bool Sync();
     // Opens a regular file for reading; anything else (a directory, a pipe,
     // a device) is refused without waiting on it. reason says why it failed.
     bool OpenForReading(const std::string& path, std::string* reason = nullptr);

@@ -59,7 +59,8 @@ bool ReadCodes(const std::string& path, std::vector<uint16_t>* order,
     if (!file.OpenForReading(path, &error) || !file.ReadAll(text, &error)) {
         return false;
     }
-    text.erase(text.find_last_of('\r') == std::string::npos ? 0 : text.find_last_of('\r') + 1);
+    const size_t lastEnd = text.find_last_of('\r');
+    text.erase(lastEnd == std::string::npos ? 0 : lastEnd + 1);
     for (const std::string& line : SplitDatabaseText(text)) {
         std::string reason;
         const auto parsed = ParseDatabaseLine(line, MAX_READ_CODE_BYTES, &reason);
@@ -75,28 +76,6 @@ bool ReadCodes(const std::string& path, std::vector<uint16_t>* order,
         codes[parsed->keyIndex] = parsed->code;
     }
     return true;
-}
-
-// Adds text at the end of path (made when missing), synced to the disk when
-// asked; the reason when it could not.
-std::string AppendToFile(const std::string& path, const std::string& text, bool sync) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        return path + ": " + std::strerror(errno);
-    }
-    std::string error;
-    for (size_t done = 0; done < text.size() && error.empty();) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno != EINTR) {
-            error = path + ": " + std::strerror(errno);
-        }
-        done += n > 0 ? size_t(n) : 0;
-    }
-    if (error.empty() && sync && ::fdatasync(fd) != 0) {
-        error = path + ": " + std::strerror(errno);
-    }
-    ::close(fd);
-    return error;
 }
 
 long long ModifiedNs(const std::string& path) {
@@ -266,41 +245,38 @@ bool CJournalWriter::Start() {
 }
 
 bool CJournalWriter::Store() {
-    const std::string summary = m_words + WrittenText(m_order) + "\n";
-    for (const auto& [ext, text] :
-         {std::pair<const char*, std::string>{".txt", DatabaseText(m_order, m_before)},
-          {".after", DatabaseText(m_order, m_after)},
-          {".summary", summary}}) {
-        if (const SaveOutcome saved = ReplaceFileContents(FolderFile(m_folder, m_id, ext), text);
-            !saved) {
-            m_problem = "cannot write the journal: " + saved.message;
-            return false;
-        }
+    return Replace(".txt", DatabaseText(m_order, m_before)) &&
+           Replace(".after", DatabaseText(m_order, m_after)) &&
+           Replace(".summary", m_words + WrittenText(m_order) + "\n");
+}
+
+bool CJournalWriter::Replace(const char* ext, const std::string& text) {
+    const SaveOutcome saved = ReplaceFileContents(FolderFile(m_folder, m_id, ext), text);
+    if (!saved) {
+        m_problem = "cannot write the journal: " + saved.message;
     }
-    return true;
+    return static_cast<bool>(saved);
 }
 
 bool CJournalWriter::Append(const char* ext, uint16_t slot, const std::vector<uint8_t>& code,
                             bool sync) {
-    const std::string error = AppendToFile(FolderFile(m_folder, m_id, ext),
-                                           FormatCodeLine(slot, code.data(), code.size()), sync);
-    if (!error.empty()) {
-        m_problem = "cannot write the journal: " + error;
+    const std::string path = FolderFile(m_folder, m_id, ext);
+    CDatabaseFile file;
+    if (file.OpenForAppending(path) &&
+        file.WriteString(FormatCodeLine(slot, code.data(), code.size())) &&
+        (!sync || file.Sync()) && file.Close()) {
+        return true;
     }
-    return error.empty();
+    m_problem = "cannot write the journal: " + path + ": " + std::strerror(errno);
+    return false;
 }
 
 bool CJournalWriter::Before(uint16_t slot, const std::vector<uint8_t>& code) {
     if (!m_problem.empty() || (m_id.empty() && !Start())) {
         return false;
     }
-    if (m_order.empty()) {
-        const SaveOutcome saved =
-            ReplaceFileContents(FolderFile(m_folder, m_id, ".summary"), m_words + RUNNING + "\n");
-        if (!saved) {
-            m_problem = "cannot write the journal: " + saved.message;
-            return false;
-        }
+    if (m_order.empty() && !Replace(".summary", m_words + RUNNING + "\n")) {
+        return false;
     }
     if (m_before.count(slot) == 0) {
         // On the disk before the slot is written: what undo puts back.
@@ -312,15 +288,7 @@ bool CJournalWriter::Before(uint16_t slot, const std::vector<uint8_t>& code) {
     }
     // A slot written again in the run: until this write ends, what it holds
     // after is not known (rare; the file is written whole).
-    if (m_after.erase(slot) > 0) {
-        const SaveOutcome saved = ReplaceFileContents(FolderFile(m_folder, m_id, ".after"),
-                                                      DatabaseText(m_order, m_after));
-        if (!saved) {
-            m_problem = "cannot write the journal: " + saved.message;
-            return false;
-        }
-    }
-    return true;
+    return m_after.erase(slot) == 0 || Replace(".after", DatabaseText(m_order, m_after));
 }
 
 bool CJournalWriter::After(uint16_t slot, const std::vector<uint8_t>& code) {

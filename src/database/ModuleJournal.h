@@ -83,6 +83,8 @@ public:
 private:
     bool Store();
     bool Start();
+    // Writes the run's file ext whole.
+    bool Replace(const char* ext, const std::string& text);
     // Adds slot's line to the run's file ext.
     bool Append(const char* ext, uint16_t slot, const std::vector<uint8_t>& code, bool sync);
 
