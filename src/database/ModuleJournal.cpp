@@ -120,6 +120,9 @@ std::string SlotListText(const std::vector<uint16_t>& slots) {
 }
 
 std::vector<std::string> ListJournalRuns(const std::string& folder) {
+    // A run killed while it put a file in place left its fresh file behind;
+    // a later run that writes nothing would never clear it.
+    RemoveStaleFreshFiles(folder);
     std::vector<std::pair<std::string, long long>> runs;
     std::error_code ec;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {

@@ -129,6 +129,17 @@ void RemoveStaleFreshFile(int folderFd, const char* name) {
     ::close(fd);
 }
 
+// The rename itself reaches the disk with the folder.
+void SyncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
 void RemoveStaleFreshFiles(const std::string& folder) {
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) {
@@ -141,17 +152,6 @@ void RemoveStaleFreshFiles(const std::string& folder) {
     }
     ::closedir(dir);
 }
-
-// The rename itself reaches the disk with the folder.
-void SyncFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-} // namespace
 
 ReplaceTarget CheckReplaceTarget(const std::string& path) {
     ReplaceTarget target;

@@ -100,3 +100,8 @@ struct SaveOutcome {
 
 // Puts text in place of the file at path, whole or not at all.
 SaveOutcome ReplaceFileContents(const std::string& path, const std::string& text);
+
+// Removes the fresh files in folder that writers killed before they were put
+// in place left behind (those that no living writer holds). Every writer
+// does this in its folder before it starts.
+void RemoveStaleFreshFiles(const std::string& folder);
