@@ -48,7 +48,7 @@ TEST(PollUntil, EndsOnItsDeadlineOnAnEventOrAtOnceWhenPast) {
     const Deadline past = Deadline::After(1ms, start);
     start = Clock::now();
     EXPECT_EQ(PollUntil(fds, 1, past), 0);
-    EXPECT_LT(MsBetween(start, Clock::now()), 5.0);
+    EXPECT_LT(MsBetween(start, Clock::now()), 50.0); // room for a busy machine
 
     // An event from another thread ends a long wait.
     start = Clock::now();
@@ -103,7 +103,8 @@ TEST(PollUntil, EachThreadWaitsOnItsOwnDeadline) {
 }
 
 // A read on the line waits for 5.22 s; an abort from another thread ends it
-// almost at once.
+// almost at once (the bound leaves room for a machine running other tests, and
+// is still far below any of the read's own rests and intervals).
 TEST(PollUntil, AbortFromAnotherThreadEndsALongReadAtOnce) {
     const PrivateRuntimeDir runtime("deadline-wait");
     ASSERT_TRUE(runtime.Valid());
@@ -128,7 +129,7 @@ TEST(PollUntil, AbortFromAnotherThreadEndsALongReadAtOnce) {
     ASSERT_TRUE(link.Abort());
     reader.join();
     EXPECT_EQ(got, 0u);
-    EXPECT_LT(MsBetween(aborted, ended), 5.0);
+    EXPECT_LT(MsBetween(aborted, ended), 50.0);
 }
 
 } // namespace
