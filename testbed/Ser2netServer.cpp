@@ -89,7 +89,7 @@ bool Ser2netServer::Start(const std::string& device, const std::string& folder, 
 }
 
 bool Ser2netServer::Start(const std::vector<std::string>& devices, const std::string& folder,
-                          bool kickOldUser) {
+                          bool kickOldUser, const std::vector<std::string>& options) {
     const std::string program = Program();
     m_ports.clear();
     if (program.empty() || devices.empty()) {
@@ -112,21 +112,24 @@ bool Ser2netServer::Start(const std::vector<std::string>& devices, const std::st
             out << "connection: &con" << i << "\n"
                 << "  accepter: telnet(rfc2217),tcp(nodelay),127.0.0.1," << port << "\n"
                 << "  connector: serialdev," << devices[i] << ",9600n81,local\n";
-            if (kickOldUser) {
-                out << "  options:\n    kickolduser: true\n";
+            if (kickOldUser || !options.empty()) {
+                out << "  options:\n" << (kickOldUser ? "    kickolduser: true\n" : "");
+                for (const std::string& option : options) {
+                    out << "    " << option << "\n";
+                }
             }
         }
     }
     // A test that dies at once (a sanitizer's halt) takes its server along,
     // so Start belongs on a thread that outlives the server.
-    ChildOptions options;
-    options.output = ChildOutput::File;
-    options.outputFile = folder + "/ser2net.log";
-    options.errors = ChildErrors::AsOutput;
-    options.name = "ser2net";
-    options.endWithStartingThread = true;
+    ChildOptions child;
+    child.output = ChildOutput::File;
+    child.outputFile = folder + "/ser2net.log";
+    child.errors = ChildErrors::AsOutput;
+    child.name = "ser2net";
+    child.endWithStartingThread = true;
     // -n: in the foreground; -u: no UUCP lock files (the devices are ours).
-    m_server.Start(program, {"-n", "-u", "-c", config, "-P", folder + "/ser2net.pid"}, options);
+    m_server.Start(program, {"-n", "-u", "-c", config, "-P", folder + "/ser2net.pid"}, child);
     for (const uint16_t port : m_ports) {
         if (!m_server.Running() || !AwaitListening(port, m_server)) {
             Stop();

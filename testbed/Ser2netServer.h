@@ -23,9 +23,10 @@ public:
     // once it listens. kickOldUser: a new client takes the port over. The
     // server ends with the thread that started it.
     bool Start(const std::string& device, const std::string& folder, bool kickOldUser = false);
-    // The same for several devices in one ser2net, as a bench host runs it.
+    // The same for several devices in one ser2net, as a bench host runs it;
+    // options: more lines for each connection's options ("chardelay: false").
     bool Start(const std::vector<std::string>& devices, const std::string& folder,
-               bool kickOldUser = false);
+               bool kickOldUser = false, const std::vector<std::string>& options = {});
     // Ends it at once (SIGKILL), as a crash or a pulled plug would.
     void Kill();
     // Ends it (SIGTERM) and waits for it.
