@@ -68,8 +68,6 @@ CLearnRemoteDlg::CLearnRemoteDlg(LearnRemoteLine line, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
       m_line(std::move(line)) {
-    connect(&m_uiCallNotifier, &QSocketNotifier::activated, this,
-            [this] { m_uiCalls.RunPending(); });
     m_countdown.setInterval(100);
     connect(&m_countdown, &QTimer::timeout, this, &CLearnRemoteDlg::OnCountdownTick);
     CreateControls();
@@ -236,9 +234,9 @@ void CLearnRemoteDlg::StartWalk(std::vector<size_t> only) {
     m_control.request.store(0);
     // Raised before the worker exists: it never sees the flag from before.
     m_running = 1;
-    m_pWorker = m_line.startThread(
-        [this, map = m_map, sessionPath, options] { RunWalk(map, sessionPath, options); });
-    if (!m_pWorker) {
+    if (!m_worker.Start(m_line.startThread, [this, map = m_map, sessionPath, options] {
+            RunWalk(map, sessionPath, options);
+        })) {
         m_running = 0;
         m_line.prompts.MessageBox(this, QStringLiteral("Create Thread Fail"));
         return;
@@ -256,10 +254,7 @@ void CLearnRemoteDlg::OnStop() {
 }
 
 void CLearnRemoteDlg::OnWorkerEnded() {
-    if (m_pWorker && m_pWorker->joinable()) {
-        m_pWorker->join();
-    }
-    m_pWorker.reset();
+    m_worker.Join();
     m_running = 0;
     ShowWaitEnded();
     m_pPrompt->clear();
@@ -268,19 +263,14 @@ void CLearnRemoteDlg::OnWorkerEnded() {
 }
 
 bool CLearnRemoteDlg::StopWorker() {
-    if (!m_pWorker) {
+    if (!m_worker.Running()) {
         return false;
     }
     m_control.Ask(KeyRequest::Stop);
     m_running = 0;
-    // The worker's calls are dropped from now on, so that it cannot wait on
-    // this thread while this thread waits for it. The session file already
-    // holds every key learned.
-    m_uiCalls.Close();
-    if (m_pWorker->joinable()) {
-        m_pWorker->join();
-    }
-    m_pWorker.reset();
+    // The walk's last calls are dropped; the session file already holds
+    // every key learned.
+    m_worker.Stop();
     m_countdown.stop();
     return true;
 }

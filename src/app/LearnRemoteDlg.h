@@ -1,7 +1,7 @@
 #pragma once
 
+#include "DialogWorker.h"
 #include "Prompts.h"
-#include "UiThreadCalls.h"
 
 #include "ExchangeTiming.h"
 #include "LearnRemoteJob.h"
@@ -9,7 +9,6 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
-#include <QSocketNotifier>
 #include <QString>
 #include <QTimer>
 
@@ -62,7 +61,7 @@ public:
     // The main window's word on the line: false while a transfer or a learn
     // of its own uses it, and Start waits.
     void SetLineFree(bool free);
-    bool IsRunning() const { return m_pWorker != nullptr; }
+    bool IsRunning() const { return m_worker.Running(); }
 
 signals:
     // A walk has started (true), or it has ended and its worker is gone (false).
@@ -122,10 +121,8 @@ private:
     // Shared with the worker.
     std::atomic<int32_t> m_running{0};
     LearnRemoteControl m_control;
-    std::unique_ptr<std::thread> m_pWorker;
-    // The worker's way to the UI thread; closed when the walk is stopped from here.
-    CUiThreadCalls m_uiCalls;
-    QSocketNotifier m_uiCallNotifier{m_uiCalls.WakeFd(), QSocketNotifier::Read};
+    // The walk's thread; its calls are dropped once the walk is stopped from here.
+    CDialogWorker m_worker{this};
 
     // The time left of the learn that waits, shown every 100 ms while it waits.
     QTimer m_countdown;

@@ -79,7 +79,7 @@ private:
     void Note(const std::string& text) {
         OnUi([this, text] { m_dlg.ShowNote(text); });
     }
-    void OnUi(std::function<void()> work) { m_dlg.m_uiCalls.Call(std::move(work)); }
+    void OnUi(std::function<void()> work) { m_dlg.m_worker.Calls().Call(std::move(work)); }
 
     CLearnRemoteDlg& m_dlg;
     bool m_gaveUp = false; // the key's tries ran out
@@ -92,7 +92,7 @@ void CLearnRemoteDlg::RunWalk(const RemoteMap& map, const std::string& sessionPa
     const JobPort port{m_line.link, m_line.timing, m_running, nullptr};
     const LearnRemoteResult result = LearnRemote(port, map, session, options, m_control, view);
     view.ShowResult(result);
-    m_uiCalls.Post([this] { OnWorkerEnded(); });
+    m_worker.Calls().Post([this] { OnWorkerEnded(); });
 }
 
 void CLearnRemoteDlg::ListKeys() {

@@ -80,8 +80,6 @@ CModuleMapDlg::CModuleMapDlg(ModuleMapLine line, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
       m_line(std::move(line)) {
-    connect(&m_uiCallNotifier, &QSocketNotifier::activated, this,
-            [this] { m_uiCalls.RunPending(); });
     CreateControls();
     UpdateControls();
 }
@@ -177,14 +175,14 @@ bool CModuleMapDlg::ReadModule() {
     m_pSource->setText(QStringLiteral("Reading the module\u2026"));
     // Raised before the worker exists: it never sees the flag from before.
     m_running = 1;
-    m_pWorker = m_line.startThread([this] {
-        CMapReadView view(m_uiCalls, m_pProgress);
+    const bool started = m_worker.Start(m_line.startThread, [this] {
+        CMapReadView view(m_worker.Calls(), m_pProgress);
         const JobPort port{m_line.link, m_line.timing, m_running, nullptr};
         const SlotMapRead read = ReadSlotMap(port, view);
         // Posted, not waited for: the UI thread joins this worker when it runs it.
-        m_uiCalls.Post([this, read] { OnReadEnded(read); });
+        m_worker.Calls().Post([this, read] { OnReadEnded(read); });
     });
-    if (!m_pWorker) {
+    if (!started) {
         m_running = 0;
         m_line.prompts.MessageBox(this, QStringLiteral("Create Thread Fail"));
         return false;
@@ -194,10 +192,7 @@ bool CModuleMapDlg::ReadModule() {
 }
 
 void CModuleMapDlg::OnReadEnded(const SlotMapRead& read) {
-    if (m_pWorker && m_pWorker->joinable()) {
-        m_pWorker->join();
-    }
-    m_pWorker.reset();
+    m_worker.Join();
     m_running = 0;
     Show(read.map);
     QString source = QStringLiteral("Module");
@@ -291,18 +286,11 @@ void CModuleMapDlg::OnSavePicture() {
 }
 
 bool CModuleMapDlg::StopWorker() {
-    if (!m_pWorker) {
+    if (!m_worker.Running()) {
         return false;
     }
     m_running = 0;
-    // The worker's calls are dropped from now on, so that it cannot wait on
-    // this thread while this thread waits for it.
-    m_uiCalls.Close();
-    if (m_pWorker->joinable()) {
-        m_pWorker->join();
-    }
-    m_pWorker.reset();
-    return true;
+    return m_worker.Stop();
 }
 
 void CModuleMapDlg::done(int result) {

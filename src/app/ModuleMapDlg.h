@@ -1,7 +1,7 @@
 #pragma once
 
+#include "DialogWorker.h"
 #include "Prompts.h"
-#include "UiThreadCalls.h"
 
 #include "ExchangeTiming.h"
 #include "FileLines.h"
@@ -9,7 +9,6 @@
 #include "SlotMap.h"
 
 #include <QDialog>
-#include <QSocketNotifier>
 
 #include <atomic>
 #include <cstdint>
@@ -49,7 +48,7 @@ public:
 
     // Starts reading the module; false (after saying why) when it cannot.
     bool ReadModule();
-    bool IsRunning() const { return m_pWorker != nullptr; }
+    bool IsRunning() const { return m_worker.Running(); }
     const CSlotGrid& Grid() const { return *m_pGrid; }
     // The grid with its counts, as "Save picture..." saves it.
     QWidget* Picture() const { return m_pPicture; }
@@ -77,9 +76,7 @@ private:
     RemoteMap m_names;
 
     std::atomic<int32_t> m_running{0};
-    std::unique_ptr<std::thread> m_pWorker;
-    CUiThreadCalls m_uiCalls;
-    QSocketNotifier m_uiCallNotifier{m_uiCalls.WakeFd(), QSocketNotifier::Read};
+    CDialogWorker m_worker{this};
 
     QLabel* m_pSource = nullptr;
     QWidget* m_pPicture = nullptr;
