@@ -74,6 +74,22 @@ std::shared_ptr<const ExchangeReply> Redo(CSerialLink& link, CReplyChecks& sessi
     return redone;
 }
 
+// Before a session's first exchange that takes a reply once it is whole: a
+// reply to an exchange of an earlier user of the port (a killed command)
+// may still be on its way, and a status reply looks like a read of an empty
+// slot. The line is given the exchange's own pause, as the fixed timing
+// gives every reply, and purged, until a pause brings nothing (a few rounds
+// at most: a port that never goes quiet fails its exchange anyway).
+void SettleFirstExchange(CSerialLink& link, uint32_t pauseMs) {
+    constexpr int MOST_ROUNDS = 4;
+    uint32_t dropped = 1;
+    for (int round = 0; round < MOST_ROUNDS && dropped > 0; ++round) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        dropped = 0;
+        link.PurgeInput(&dropped);
+    }
+}
+
 // Reads reply into its bytes after its first count, until it is whole (by
 // whole) and quiet, after a pause of pauseMs; the count it ends with.
 uint32_t ReadWholeReply(CSerialLink& link, ExchangeReply& reply, uint32_t size, uint32_t pauseMs,
@@ -129,6 +145,9 @@ ExchangeReply RunExchange(CSerialLink& link, const CommandFrame& frame, uint32_t
         return RunFixedExchange(link, frame, pauseMs, size);
     }
     CReplyChecks* session = whole->checks;
+    if (session != nullptr && session->TakeFirstExchange()) {
+        SettleFirstExchange(link, pauseMs);
+    }
     uint32_t dropped = 0;
     link.PurgeInput(&dropped);
     std::shared_ptr<const ExchangeReply> redone;

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Whether the last two bytes of a reply are the CRC-16 of the bytes before
@@ -54,6 +55,9 @@ public:
         m_taken = true;
     }
     void ForgetTaken() { m_taken = false; }
+    // True once, before the session's first exchange that takes a reply
+    // once it is whole.
+    bool TakeFirstExchange() { return !std::exchange(m_started, true); }
     // Exchanges done again because bytes came after their reply was taken.
     void CountRedo() { ++m_redone; }
     uint32_t Redone() const { return m_redone; }
@@ -71,6 +75,7 @@ private:
     CReplyGap m_gap;
     TakenExchange m_lastTaken;
     bool m_taken = false;
+    bool m_started = false;
     uint32_t m_redone = 0;
 };
 

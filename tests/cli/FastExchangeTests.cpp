@@ -2,6 +2,8 @@
 // the fixed timing kept wherever a reply's CRC cannot say it is whole.
 
 #include "CliFixture.h"
+#include "CommandFrame.h"
+#include "RawLine.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -98,6 +100,25 @@ TEST_F(CliFast, WithoutReplyCrcsTheFixedTimingStaysAndIsSaidSo) {
     // 20 ms after their reply. Opening and closing the port cost the same.
     EXPECT_GE(fixed, 13 * 200ms);
     EXPECT_GT(fixed - fast, 12 * 120ms);
+}
+
+// A command killed between its request and the reply leaves that reply on its
+// way; the next command's first read never takes it for its own (an empty
+// slot's reply is as short as a status reply).
+TEST_F(CliFast, AReplyLeftByAKilledCommandIsNotTakenForTheNextOnesRead) {
+    SimFaults slow;
+    slow.turnaroundMs = 60;
+    module->SetFaults(slow);
+    {
+        RawLine killed(module->SlavePath());
+        ASSERT_TRUE(killed.IsOpen());
+        const CommandFrame frame = BuildReadFrame(2); // empty: codes are in 1, 4, 7, ...
+        ASSERT_TRUE(killed.Write({frame.bytes.begin(), frame.bytes.begin() + frame.size}, 1s));
+    }
+    const std::string slot = std::to_string(std::stoi(lines.at(0).substr(0, 4)));
+    const CliResult r = RunInProcess({"-p", "COM9", "read", "--slot", slot}, FixedTiming());
+    EXPECT_EQ(r.exit, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, lines.at(0).substr(5, lines.at(0).size() - 6) + "\n");
 }
 
 } // namespace
