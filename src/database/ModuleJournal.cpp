@@ -8,10 +8,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
+#include <string_view>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -201,11 +200,9 @@ JournalRun ReadJournalRun(const std::string& folder, const std::string& id) {
     if (fs::exists(afterPath) && !ReadCodes(afterPath, nullptr, after, run.error)) {
         return run;
     }
-    const std::string running = RUNNING;
-    if (run.summary.size() > running.size() &&
-        run.summary.compare(run.summary.size() - running.size(), running.size(), running) == 0) {
-        run.summary = run.summary.substr(0, run.summary.size() - running.size()) +
-                      WrittenText(order) + UNFINISHED;
+    if (const std::string_view running = RUNNING; run.summary.ends_with(running)) {
+        run.summary.resize(run.summary.size() - running.size());
+        run.summary += WrittenText(order) + UNFINISHED;
     }
     for (const uint16_t slot : order) {
         JournalSlot entry{slot, before[slot], std::nullopt};
