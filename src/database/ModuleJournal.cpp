@@ -275,9 +275,7 @@ bool CJournalWriter::Before(uint16_t slot, const std::vector<uint8_t>& code) {
     if (!m_problem.empty() || (m_id.empty() && !Start())) {
         return false;
     }
-    if (m_order.empty() && !Replace(".summary", m_words + RUNNING + "\n")) {
-        return false;
-    }
+    const bool first = m_order.empty();
     if (m_before.count(slot) == 0) {
         // On the disk before the slot is written: what undo puts back.
         if (!Append(".txt", slot, code, true)) {
@@ -285,6 +283,11 @@ bool CJournalWriter::Before(uint16_t slot, const std::vector<uint8_t>& code) {
         }
         m_order.push_back(slot);
         m_before[slot] = code;
+    }
+    // The run is listed from its summary on, so that comes once its .txt is
+    // there: a run killed between the two wrote no slot.
+    if (first && !Replace(".summary", m_words + RUNNING + "\n")) {
+        return false;
     }
     // A slot written again in the run: until this write ends, what it holds
     // after is not known (rare; the file is written whole).
