@@ -1,6 +1,7 @@
 #include "LoopbackProxy.h"
 
-#include <algorithm>
+#include "DeadlineWait.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdint>
@@ -77,19 +78,18 @@ struct Way {
     bool ended = false; // nothing more comes from `from`
 };
 
-// How long a poll may wait for the first chunk to come due; -1 for no limit.
-int MsToFirstDue(const Way (&ways)[2]) {
-    int timeout = -1;
+// When the first waiting chunk comes due; never while none waits. To the
+// nanosecond: a poll's millisecond time-out would hold each chunk up to a
+// millisecond longer than the one before, and so open gaps inside a reply
+// that the far end never left.
+Deadline FirstDue(const Way (&ways)[2]) {
+    Deadline first = Deadline::Never();
     for (const Way& way : ways) {
-        if (way.waiting.empty()) {
-            continue;
+        if (!way.waiting.empty()) {
+            first = first.Earlier(Deadline::At(way.waiting.front().due));
         }
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(way.waiting.front().due - Clock::now());
-        const int ms = int(std::max<int64_t>(left.count(), 0));
-        timeout = timeout < 0 ? ms : std::min(timeout, ms);
     }
-    return timeout;
+    return first;
 }
 
 } // namespace
@@ -178,7 +178,7 @@ void LoopbackProxy::Serve(int client) {
         pollfd fds[3] = {{m_wake, POLLIN, 0},
                          {stalled || ways[0].ended ? -1 : client, POLLIN, 0},
                          {stalled || ways[1].ended ? -1 : server, POLLIN, 0}};
-        if (poll(fds, 3, stalled ? -1 : MsToFirstDue(ways)) < 0 && errno != EINTR) {
+        if (PollUntil(fds, 3, stalled ? Deadline::Never() : FirstDue(ways)) < 0 && errno != EINTR) {
             break;
         }
         if (fds[0].revents & POLLIN) {
