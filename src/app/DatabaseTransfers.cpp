@@ -5,6 +5,7 @@
 #include "LumaretDlg.h"
 
 #include "DatabaseFormat.h"
+#include "DialogControls.h"
 #include "ExportEnd.h"
 #include "ExportJob.h"
 #include "ImportJob.h"
@@ -12,7 +13,6 @@
 #include "SafeFileWriter.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QPushButton>
 #include <QStringDecoder>
 
@@ -192,7 +192,7 @@ void CLumaretDlg::OnExportDatabase() {
     // a target that cannot be replaced (a link, a device, a pipe, a folder)
     // or a folder that takes no file ends the export here without a word.
     // The chosen file itself stays as it is until the export has ended.
-    auto file = std::make_unique<CSafeFileWriter>(QFile::encodeName(m_strExportPath).toStdString());
+    auto file = std::make_unique<CSafeFileWriter>(LocalPath(m_strExportPath));
     if (!file->Open()) {
         return;
     }
@@ -238,7 +238,7 @@ void CLumaretDlg::OnImportDatabase() {
     ClearLog();
     m_importLines.clear();
     // Read whole before the worker starts, by the command line's reader.
-    DatabaseFileLines file = ReadDatabaseFile(QFile::encodeName(path).toStdString());
+    DatabaseFileLines file = ReadDatabaseFile(LocalPath(path));
     if (!file.ok) {
         MessageBox(QStringLiteral("File Open Fail"));
         return;

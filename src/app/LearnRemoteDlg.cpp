@@ -4,6 +4,7 @@
 #include "LearnRemoteDlg.h"
 
 #include "CommandFrame.h"
+#include "DialogControls.h"
 #include "DialogUnits.h"
 #include "LearnSession.h"
 #include "ModuleOperations.h"
@@ -11,7 +12,6 @@
 #include "ShownText.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -23,25 +23,14 @@
 
 namespace {
 
-const char* const MAP_FILTER = "Remote Maps (*.map)|*.map|All Files (*.*)|*.*||";
 // A map with more faults shows the first ones and how many more there are.
 constexpr size_t FAULTS_SHOWN = 12;
 
-QPushButton* AddButton(QWidget* parent, const char* name, const char* caption) {
-    auto* button = new QPushButton(QString::fromLatin1(caption), parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAutoDefault(false);
-    return button;
-}
-
-// A wrapped label that takes the width the dialog gives it: its text never
-// widens the dialog, which keeps its width through a walk.
-QLabel* AddLabel(QWidget* parent, const char* name, const char* accessibleName) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setAccessibleName(QString::fromLatin1(accessibleName));
+// A label that takes the width the dialog gives it: its text never widens
+// the dialog, which keeps its width through a walk.
+QLabel* AddFittedLabel(QWidget* parent, const char* name, const char* accessibleName) {
+    QLabel* label = AddLabel(parent, name, accessibleName);
     label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
     label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     return label;
 }
@@ -56,10 +45,6 @@ QString FaultsText(const QString& path, const RemoteMap& map) {
         text += QStringLiteral("\nand %1 more").arg(map.faults.size() - FAULTS_SHOWN);
     }
     return text;
-}
-
-std::string LocalPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
 }
 
 } // namespace
@@ -84,8 +69,8 @@ void CLearnRemoteDlg::CreateControls() {
     setFont(DialogFont());
     const DialogBaseUnits du = BaseUnitsOf(font());
 
-    m_pPort = AddLabel(this, "IDC_LEARN_PORT", "Port");
-    m_pMap = AddLabel(this, "IDC_MAP", "Map");
+    m_pPort = AddFittedLabel(this, "IDC_LEARN_PORT", "Port");
+    m_pMap = AddFittedLabel(this, "IDC_MAP", "Map");
     m_pMap->setText(QStringLiteral("No map"));
     m_pMap->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_pChooseMap = AddButton(this, "IDC_CHOOSE_MAP", "Map...");
@@ -103,7 +88,7 @@ void CLearnRemoteDlg::CreateControls() {
     m_pKeys->setAllColumnsShowFocus(true);
     m_pKeys->setMinimumHeight(DialogUnitsToPixelsY(du, 90));
 
-    m_pPrompt = AddLabel(this, "IDC_KEY_PROMPT", "Key to press");
+    m_pPrompt = AddFittedLabel(this, "IDC_KEY_PROMPT", "Key to press");
     QFont large = font();
     large.setPointSizeF(large.pointSizeF() * 1.75);
     large.setBold(true);
@@ -122,7 +107,7 @@ void CLearnRemoteDlg::CreateControls() {
     m_pStop = AddButton(this, "IDC_STOP", "Stop");
     m_pConfirm = new QCheckBox(QStringLiteral("Confirm each key twice"), this);
     m_pConfirm->setObjectName(QStringLiteral("IDC_CONFIRM_TWICE"));
-    m_pStatus = AddLabel(this, "IDC_LEARN_STATUS", "Status");
+    m_pStatus = AddFittedLabel(this, "IDC_LEARN_STATUS", "Status");
     m_pStart = AddButton(this, "IDC_START", "Start");
     m_pClose = AddButton(this, "IDCANCEL", "Close");
 
@@ -161,8 +146,8 @@ bool CLearnRemoteDlg::ChooseMap() {
     if (IsRunning()) {
         return false;
     }
-    const QString path =
-        m_line.prompts.OpenFileName(this, QString::fromLatin1(MAP_FILTER), QStringLiteral("map"));
+    const QString path = m_line.prompts.OpenFileName(this, QString::fromLatin1(REMOTE_MAP_FILTER),
+                                                     QStringLiteral("map"));
     if (path.isEmpty()) {
         return false;
     }

@@ -3,6 +3,7 @@
 
 #include "ModuleMapDlg.h"
 
+#include "DialogControls.h"
 #include "DialogUnits.h"
 #include "SlotGrid.h"
 
@@ -10,7 +11,6 @@
 #include "JobObserver.h"
 #include "JobPort.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -22,27 +22,7 @@
 namespace {
 
 const char* const DATABASE_FILTER = "TXT Files (*.txt)|*.txt|All Files (*.*)|*.*||";
-const char* const MAP_FILTER = "Remote Maps (*.map)|*.map|All Files (*.*)|*.*||";
 const char* const PICTURE_FILTER = "PNG Pictures (*.png)|*.png||";
-
-QPushButton* AddButton(QWidget* parent, const char* name, const QString& caption) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAutoDefault(false);
-    return button;
-}
-
-QLabel* AddLabel(QWidget* parent, const char* name, const char* accessibleName) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setAccessibleName(QString::fromLatin1(accessibleName));
-    label->setWordWrap(true);
-    return label;
-}
-
-std::string LocalPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
-}
 
 // The read's progress on the dialog's bar, each step shown before the next
 // slot is read, as the window shows a transfer's.
@@ -260,8 +240,8 @@ void CModuleMapDlg::OnCompare() {
 }
 
 void CModuleMapDlg::OnRemoteMap() {
-    const QString path =
-        m_line.prompts.OpenFileName(this, QString::fromLatin1(MAP_FILTER), QStringLiteral("map"));
+    const QString path = m_line.prompts.OpenFileName(this, QString::fromLatin1(REMOTE_MAP_FILTER),
+                                                     QStringLiteral("map"));
     if (path.isEmpty()) {
         return;
     }
