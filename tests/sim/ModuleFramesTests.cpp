@@ -2,6 +2,7 @@
 // the incoming bytes, which frames are valid, and the replies' layouts.
 
 #include "CommandFrame.h"
+#include "ExpectedBytes.h"
 #include "ModuleFrames.h"
 #include "Reply.h"
 
@@ -11,14 +12,10 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes Of(const CommandFrame& frame) {
-    return Bytes(frame.data(), frame.data() + frame.size);
-}
-
 TEST(ModuleFramesTest, FramesAreCutByLengthOrBySilence) {
-    const Bytes read = Of(BuildReadFrame(300));
+    const Bytes read = FrameBytes(BuildReadFrame(300));
     const uint8_t code[3] = {1, 2, 3};
-    const Bytes write = Of(BuildWriteFrame(3, code, 3));
+    const Bytes write = FrameBytes(BuildWriteFrame(3, code, 3));
     Bytes two = read;
     two.insert(two.end(), read.begin(), read.end());
     Bytes writeHalf(write.begin(), write.end() - 3);
@@ -54,12 +51,12 @@ TEST(ModuleFramesTest, ValidFramesAndReplyLayouts) {
     for (const CommandFrame& frame :
          {BuildGetVersionFrame(), BuildReadFrame(1), BuildLearnFrame(105), BuildSendFrame(105, 2),
           BuildWriteFrame(3, code, 2), BuildWriteFrame(3, nullptr, 0)}) {
-        Bytes bytes = Of(frame);
+        Bytes bytes = FrameBytes(frame);
         EXPECT_TRUE(IsValidFrame(bytes));
         bytes.back() ^= 0x01;
         EXPECT_FALSE(IsValidFrame(bytes)) << "a wrong CRC";
     }
-    Bytes cut = Of(BuildReadFrame(1));
+    Bytes cut = FrameBytes(BuildReadFrame(1));
     cut.pop_back();
     EXPECT_FALSE(IsValidFrame(cut));
     // The write frame's length byte tells no length: on another command it

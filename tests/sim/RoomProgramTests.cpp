@@ -25,10 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-Bytes Of(const CommandFrame& frame) {
-    return Bytes(frame.data(), frame.data() + frame.size);
-}
-
 // The exit status of `lumaret-sim press args`, with what it printed in output.
 int Press(const std::vector<std::string>& args, std::string* output = nullptr) {
     std::vector<std::string> all = {"press"};
@@ -50,7 +46,7 @@ TEST(SimProgramPress, PutsTheCodeIntoTheRoomOrSaysWhyNot) {
     ASSERT_TRUE(listener.Start());
     ASSERT_TRUE(listener.JoinRoom("porch"));
     RawLine line(listener.SlavePath());
-    ASSERT_TRUE(line.Write(Of(BuildLearnFrame(7)), 1s));
+    ASSERT_TRUE(line.Write(FrameBytes(BuildLearnFrame(7)), 1s));
     ASSERT_TRUE(listener.WaitForFrames(1, 1s));
 
     std::string output;
@@ -90,15 +86,16 @@ TEST(SimProgramRoom, ServingModuleLearnsWhatIsPressedWithItsNoiseAndLeavesOnExit
         {
             RawLine line(PortDirectoryPath() + "/COM7");
             ASSERT_TRUE(line.IsOpen());
-            ASSERT_TRUE(line.Write(Of(BuildLearnFrame(9)), 1s));
+            ASSERT_TRUE(line.Write(FrameBytes(BuildLearnFrame(9)), 1s));
             // Its reply comes after the learn frame has been taken.
-            ASSERT_EQ(line.Exchange(Of(BuildGetVersionFrame()), VERSION_REPLY_SIZE, 2s).size(),
-                      VERSION_REPLY_SIZE);
+            ASSERT_EQ(
+                line.Exchange(FrameBytes(BuildGetVersionFrame()), VERSION_REPLY_SIZE, 2s).size(),
+                VERSION_REPLY_SIZE);
             ASSERT_EQ(EmitIntoRoom("den", code), 1u);
             EXPECT_EQ(line.Read(STATUS_REPLY_SIZE, 2s), ExpectedStatusReply(0));
 
             const size_t replySize = REPLY_HEADER_SIZE + code.size() + 2;
-            const Bytes reply = line.Exchange(Of(BuildReadFrame(9)), replySize, 2s);
+            const Bytes reply = line.Exchange(FrameBytes(BuildReadFrame(9)), replySize, 2s);
             ASSERT_EQ(reply.size(), replySize);
             size_t differing = 0;
             for (size_t i = 0; i < code.size(); ++i) {

@@ -30,10 +30,6 @@ using namespace std::chrono_literals;
 constexpr uint32_t WINDOW_MS = 400; // a learn's window in these tests
 constexpr auto WINDOW = std::chrono::milliseconds(WINDOW_MS);
 
-Bytes Of(const CommandFrame& frame) {
-    return Bytes(frame.data(), frame.data() + frame.size);
-}
-
 // How many bytes differ between two codes of one length.
 size_t Differing(const Bytes& a, const Bytes& b) {
     size_t n = 0;
@@ -61,7 +57,7 @@ public:
     // Sends a learn frame and waits until the module has taken it.
     bool Learn(uint16_t slot) {
         module.ClearReceivedFrames();
-        return line->Write(Of(BuildLearnFrame(slot)), 1s) && module.WaitForFrames(1, 1s);
+        return line->Write(FrameBytes(BuildLearnFrame(slot)), 1s) && module.WaitForFrames(1, 1s);
     }
     Bytes Answer(std::chrono::milliseconds timeout) {
         return line->Read(STATUS_REPLY_SIZE, timeout);
@@ -88,10 +84,11 @@ TEST_F(SimulatedRoom, SendReachesOnlyModulesLearningInTheSameRoom) {
     ASSERT_TRUE(learner.Learn(42));
     ASSERT_TRUE(elsewhere.Learn(42));
     // Another frame while it learns is answered and leaves the learn waiting.
-    EXPECT_EQ(learner.line->Exchange(Of(BuildGetVersionFrame()), VERSION_REPLY_SIZE, 1s).size(),
-              VERSION_REPLY_SIZE);
+    EXPECT_EQ(
+        learner.line->Exchange(FrameBytes(BuildGetVersionFrame()), VERSION_REPLY_SIZE, 1s).size(),
+        VERSION_REPLY_SIZE);
 
-    EXPECT_EQ(sender.line->Exchange(Of(BuildSendFrame(5, 1)), STATUS_REPLY_SIZE, 1s),
+    EXPECT_EQ(sender.line->Exchange(FrameBytes(BuildSendFrame(5, 1)), STATUS_REPLY_SIZE, 1s),
               ExpectedStatusReply(0));
     EXPECT_EQ(learner.Answer(1s), ExpectedStatusReply(0));
     EXPECT_EQ(learner.module.Slot(42), code);
@@ -101,7 +98,7 @@ TEST_F(SimulatedRoom, SendReachesOnlyModulesLearningInTheSameRoom) {
     // into the room.
     ASSERT_TRUE(idle.Learn(42));
     ASSERT_TRUE(learner.Learn(43));
-    EXPECT_EQ(sender.line->Exchange(Of(BuildSendFrame(6, 1)), STATUS_REPLY_SIZE, 1s),
+    EXPECT_EQ(sender.line->Exchange(FrameBytes(BuildSendFrame(6, 1)), STATUS_REPLY_SIZE, 1s),
               ExpectedStatusReply(SimulatedModule::STATUS_EMPTY));
     EXPECT_TRUE(learner.Answer(WINDOW + 150ms).empty());
     EXPECT_TRUE(idle.Answer(50ms).empty());

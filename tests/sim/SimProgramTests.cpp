@@ -255,9 +255,6 @@ TEST(SimProgramOptions, BadSwitchesAreRefusedBeforeServing) {
 // Each fault switch shows on the line of the module it starts.
 TEST(SimProgramOptions, FaultSwitchesReachTheModule) {
     PrivateRuntimeDir runtime;
-    auto of = [](const CommandFrame& frame) {
-        return Bytes(frame.data(), frame.data() + frame.size);
-    };
     const Bytes code = {0x01, 0x02};
     const Bytes emptySlotReply = ExpectedStatusReply(1); // slot 3 starts empty
     const auto& piece = SimulatedModule::FLOOD_PIECE;
@@ -269,26 +266,26 @@ TEST(SimProgramOptions, FaultSwitchesReachTheModule) {
     };
     const Case cases[] = {
         {{"--no-crc", "version,code"},
-         of(BuildGetVersionFrame()),
+         FrameBytes(BuildGetVersionFrame()),
          VERSION_REPLY_SIZE,
          [](const Bytes& r) { return !EndsWithItsCrc(r); }},
         {{"--no-crc", "status"},
-         of(BuildGetVersionFrame()),
+         FrameBytes(BuildGetVersionFrame()),
          VERSION_REPLY_SIZE,
          [](const Bytes& r) { return EndsWithItsCrc(r); }},
         {{"--damage-every", "1"},
-         of(BuildReadFrame(3)),
+         FrameBytes(BuildReadFrame(3)),
          STATUS_REPLY_SIZE,
          [&](const Bytes& r) {
              return !EndsWithItsCrc(r) &&
                     std::equal(r.begin(), r.end() - 2, emptySlotReply.begin());
          }},
         {{"--ack-status", "5"},
-         of(BuildWriteFrame(3, code.data(), 2)),
+         FrameBytes(BuildWriteFrame(3, code.data(), 2)),
          STATUS_REPLY_SIZE,
          [](const Bytes& r) { return r == ExpectedStatusReply(5); }},
         {{"--flood-learn"},
-         of(BuildLearnFrame(3)),
+         FrameBytes(BuildLearnFrame(3)),
          piece.size(),
          [&](const Bytes& r) { return std::equal(piece.begin(), piece.end(), r.begin()); }},
     };

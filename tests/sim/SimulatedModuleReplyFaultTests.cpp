@@ -20,10 +20,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-Bytes Of(const CommandFrame& frame) {
-    return Bytes(frame.data(), frame.data() + frame.size);
-}
-
 Bytes WithoutCrc(const Bytes& reply) {
     return Bytes(reply.begin(), reply.end() - std::min<size_t>(reply.size(), CRC_SIZE));
 }
@@ -70,10 +66,11 @@ protected:
     std::vector<Request> OneOfEachKind() const {
         const size_t codeReplySize = REPLY_HEADER_SIZE + m_module.Slot(105).size() + CRC_SIZE;
         return {
-            {"version", Of(BuildGetVersionFrame()), ReplyKind::Version, VERSION_REPLY_SIZE},
-            {"read of a code", Of(BuildReadFrame(105)), ReplyKind::Code, codeReplySize},
-            {"read of an empty slot", Of(BuildReadFrame(3)), ReplyKind::Status, STATUS_REPLY_SIZE},
-            {"send", Of(BuildSendFrame(105, 2)), ReplyKind::Status, STATUS_REPLY_SIZE}};
+            {"version", FrameBytes(BuildGetVersionFrame()), ReplyKind::Version, VERSION_REPLY_SIZE},
+            {"read of a code", FrameBytes(BuildReadFrame(105)), ReplyKind::Code, codeReplySize},
+            {"read of an empty slot", FrameBytes(BuildReadFrame(3)), ReplyKind::Status,
+             STATUS_REPLY_SIZE},
+            {"send", FrameBytes(BuildSendFrame(105, 2)), ReplyKind::Status, STATUS_REPLY_SIZE}};
     }
 
     // The replies to the requests as a module without faults gives them.
@@ -162,7 +159,8 @@ TEST_F(SimulatedModuleReplyFaults, RepliesOfTheChosenKindsCarryNoCrc) {
 
 TEST_F(SimulatedModuleReplyFaults, WriteAcknowledgementsCarryTheChosenStatusAndStoreOnlyWithZero) {
     const Bytes code = {0x0A, 0x0B, 0x0C};
-    const Bytes frame = Of(BuildWriteFrame(20, code.data(), static_cast<uint32_t>(code.size())));
+    const Bytes frame =
+        FrameBytes(BuildWriteFrame(20, code.data(), static_cast<uint32_t>(code.size())));
     for (const int status : {0, 1, 3, 255}) {
         SCOPED_TRACE(status);
         ASSERT_TRUE(m_module.SetSlot(20, {0x99}));
@@ -187,7 +185,7 @@ TEST_F(SimulatedModuleReplyFaults, LearnIsAnsweredByWholePiecesUntilTheNextFrame
     m_module.SetFaults(faults);
     const auto interval = std::chrono::milliseconds(SimulatedModule::FLOOD_INTERVAL_MS);
     const auto window = 12 * interval;
-    ASSERT_TRUE(m_line->Write(Of(BuildLearnFrame(42)), 2s));
+    ASSERT_TRUE(m_line->Write(FrameBytes(BuildLearnFrame(42)), 2s));
     const Bytes flood = m_line->Read(1024, window);
 
     // Whole pieces, at most one an interval, and never the learn's answer:

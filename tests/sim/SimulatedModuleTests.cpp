@@ -20,10 +20,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-Bytes FrameBytes(const CommandFrame& frame) {
-    return Bytes(frame.bytes.begin(), frame.bytes.begin() + frame.size);
-}
-
 Bytes ReplyBytes(const ExchangeReply& reply) {
     return Bytes(reply.bytes.begin(), reply.bytes.begin() + reply.count);
 }

@@ -4,6 +4,10 @@
 
 #include <cstdio>
 
+Bytes FrameBytes(const CommandFrame& frame) {
+    return Bytes(frame.data(), frame.data() + frame.size);
+}
+
 Bytes AppendCrc(Bytes bytes) {
     const uint16_t crc = Crc16Value(bytes.data(), static_cast<uint32_t>(bytes.size()));
     bytes.push_back(static_cast<uint8_t>(crc >> 8));

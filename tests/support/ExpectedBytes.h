@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CommandFrame.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -8,6 +10,8 @@
 // layouts rather than built by the code under test.
 using Bytes = std::vector<uint8_t>;
 
+// The bytes a frame puts on the line.
+Bytes FrameBytes(const CommandFrame& frame);
 // The bytes with their CRC-16 behind them, high byte first.
 Bytes AppendCrc(Bytes bytes);
 // Whether the last two bytes are the CRC-16 of the bytes before them.
