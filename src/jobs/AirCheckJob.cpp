@@ -19,7 +19,7 @@ namespace {
 
 // What a slot holds: nullopt when no reply came or it stayed damaged; an
 // empty code for an empty slot.
-std::optional<std::vector<uint8_t>> SlotContent(const JobPort& port, uint16_t slot) {
+std::optional<std::vector<uint8_t>> HeldCode(const JobPort& port, uint16_t slot) {
     SlotCode read = ReadSlotCode(port, slot);
     if (read.state == SlotCode::State::NoReply || read.state == SlotCode::State::Damaged) {
         return std::nullopt;
@@ -133,7 +133,7 @@ AirCheckResult CheckByAir(const JobPort& sender, const JobPort& receiver, const 
                           uint16_t scratch, IAirCheckObserver& observer) {
     AirCheckResult result;
     result.putRight = PutRightUnfinishedCheck(receiver);
-    const std::optional<std::vector<uint8_t>> before = SlotContent(receiver, scratch);
+    const std::optional<std::vector<uint8_t>> before = HeldCode(receiver, scratch);
     const std::string slotName = "slot " + std::to_string(scratch) + " of the learning module";
     if (!before) {
         result.outcome = JobOutcome::NoReply;
@@ -163,7 +163,7 @@ AirCheckResult CheckByAir(const JobPort& sender, const JobPort& receiver, const 
             break;
         }
         const RemoteKey& key = map.keys[i];
-        const std::optional<std::vector<uint8_t>> sent = SlotContent(sender, key.slot);
+        const std::optional<std::vector<uint8_t>> sent = HeldCode(sender, key.slot);
         if (!sent) {
             result.outcome = JobOutcome::NoReply;
             result.problem = "no reply to the read of slot " + std::to_string(key.slot) +

@@ -13,7 +13,7 @@
 
 namespace {
 
-using Outcome = AirKeyResult::Outcome;
+using AirOutcome = AirKeyResult::Outcome;
 
 const Bytes SCRATCH_CODE{0x5C, 0x5C, 0x01};
 
@@ -43,9 +43,9 @@ TEST_F(AirCheck, ClearAirGivesIdenticalCapturesAndTheScratchSlotComesBack) {
     const AirCheckResult r = Check();
     EXPECT_EQ(r.outcome, JobOutcome::Complete);
     ASSERT_EQ(r.keys.size(), 4U);
-    EXPECT_EQ(r.Count(Outcome::Identical), 3U);
-    EXPECT_EQ(r.keys[2].outcome, Outcome::NotHeld);
-    EXPECT_EQ(r.keys[3].outcome, Outcome::Identical);
+    EXPECT_EQ(r.Count(AirOutcome::Identical), 3U);
+    EXPECT_EQ(r.keys[2].outcome, AirOutcome::NotHeld);
+    EXPECT_EQ(r.keys[3].outcome, AirOutcome::Identical);
     EXPECT_EQ(r.keys[3].capturedBytes, PressedCode(412).size());
     EXPECT_TRUE(r.restored);
     EXPECT_EQ(m_receiver.module.Slot(448), SCRATCH_CODE);
@@ -56,14 +56,14 @@ TEST_F(AirCheck, NoisyCapturesDifferAndLostOnesAreNotCaptured) {
     noisy.captureNoise = 1.0; // one byte of every capture changed
     m_receiver.module.SetFaults(noisy);
     AirCheckResult r = Check();
-    EXPECT_EQ(r.Count(Outcome::Differs), 3U);
+    EXPECT_EQ(r.Count(AirOutcome::Differs), 3U);
     EXPECT_EQ(r.keys[0].differing.size(), 1U);
     EXPECT_EQ(r.keys[0].sentBytes, PressedCode(1).size());
     EXPECT_EQ(AirOutcomeText(r.keys[0]),
               "differs in 1 of " + std::to_string(PressedCode(1).size()) + " bytes");
     EXPECT_EQ(m_receiver.module.Slot(448), SCRATCH_CODE);
     // Codes of other lengths are told by their lengths.
-    EXPECT_EQ(AirOutcomeText({.outcome = Outcome::Differs, .sentBytes = 1, .capturedBytes = 26}),
+    EXPECT_EQ(AirOutcomeText({.outcome = AirOutcome::Differs, .sentBytes = 1, .capturedBytes = 26}),
               "differs: sent 1 byte, captured 26");
 
     // Out of the sender's sight nothing is captured, and an empty scratch
@@ -74,7 +74,7 @@ TEST_F(AirCheck, NoisyCapturesDifferAndLostOnesAreNotCaptured) {
     ExchangeTiming quick = BulkTiming();
     quick.learnPolls = 4;
     r = Check(quick);
-    EXPECT_EQ(r.Count(Outcome::NotCaptured), 3U);
+    EXPECT_EQ(r.Count(AirOutcome::NotCaptured), 3U);
     EXPECT_EQ(r.keys[0].failure, "Learn timeout!");
     EXPECT_TRUE(r.restored);
     EXPECT_TRUE(m_receiver.module.Slot(448).empty());
