@@ -3,6 +3,7 @@
 
 #include "CliFixture.h"
 #include "CommandFrame.h"
+#include "ExpectedBytes.h"
 #include "RawLine.h"
 
 #include <gtest/gtest.h>
@@ -113,7 +114,7 @@ TEST_F(CliFast, AReplyLeftByAKilledCommandIsNotTakenForTheNextOnesRead) {
         RawLine killed(module->SlavePath());
         ASSERT_TRUE(killed.IsOpen());
         const CommandFrame frame = BuildReadFrame(2); // empty: codes are in 1, 4, 7, ...
-        ASSERT_TRUE(killed.Write({frame.bytes.begin(), frame.bytes.begin() + frame.size}, 1s));
+        ASSERT_TRUE(killed.Write(FrameBytes(frame), 1s));
     }
     const std::string slot = std::to_string(std::stoi(lines.at(0).substr(0, 4)));
     const CliResult r = RunInProcess({"-p", "COM9", "read", "--slot", slot}, FixedTiming());

@@ -10,8 +10,6 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
 TEST(ModuleFramesTest, FramesAreCutByLengthOrBySilence) {
     const Bytes read = FrameBytes(BuildReadFrame(300));
     const uint8_t code[3] = {1, 2, 3};

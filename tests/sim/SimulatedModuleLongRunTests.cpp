@@ -4,6 +4,7 @@
 // hundred thousand exchanges take seconds.
 
 #include "CommandFrame.h"
+#include "ExpectedBytes.h"
 #include "FrameRecord.h"
 #include "ModuleFrames.h"
 #include "ModuleOnRawLine.h"
@@ -32,7 +33,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using Bytes = std::vector<uint8_t>;
 
 constexpr size_t MEGABYTE = 1024 * 1024;
 // Waits on the line, generous for the sanitizer builds on a busy machine.
@@ -64,7 +64,7 @@ protected:
     // replies; returns how many came back as the module's version reply.
     size_t VersionExchanges(size_t count) {
         const CommandFrame frame = BuildGetVersionFrame();
-        const Bytes request(frame.data(), frame.data() + frame.size);
+        const Bytes request = FrameBytes(frame);
         const Bytes reply = VersionReply(m_module.FirmwareVersion());
         const Bytes requests = Repeated(request, BATCH);
         size_t matching = 0;
@@ -140,7 +140,7 @@ TEST_F(SimulatedModuleLongRun, RepliesNobodyReadsDoNotPileUp) {
     ASSERT_EQ(VersionExchanges(BATCH), BATCH);
     const size_t before = MemoryInUse();
     const CommandFrame frame = BuildGetVersionFrame();
-    const Bytes requests = Repeated(Bytes(frame.data(), frame.data() + frame.size), BATCH);
+    const Bytes requests = Repeated(FrameBytes(frame), BATCH);
     constexpr size_t UNREAD = 20'000; // their replies would need 6 MB of queue
     for (size_t sent = 0; sent < UNREAD; sent += BATCH) {
         ASSERT_TRUE(m_line->Write(requests, LINE_TIMEOUT));
